@@ -1,0 +1,228 @@
+// devhost: the development host program.
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "devhost/Host.h"
+#include "devhost/Module.h"
+#include "devhost/SceneFile.h"
+
+namespace {
+
+using devhost::Host;
+
+struct Options {
+    std::string program;
+    std::string module;
+    bool modeSet = false;
+    devhost::RunMode mode = devhost::RunMode::Layout;
+    bool answerSet = false;
+    devhost::Messages::Answer answer = devhost::Messages::Answer::Yes;
+    bool quiet = false;
+    std::vector<std::string> args; // the command's own arguments and options
+};
+
+class UsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Command {
+    const char *name;
+    const char *usage;
+    const char *help;
+    std::function<int(Options &)> run;
+};
+
+std::vector<Command> &commands();
+
+void printHelp(std::ostream &out)
+{
+    out << "usage: devhost [OPTIONS] COMMAND [ARGS...]\n\n"
+           "The Ravelcast development host: loads the plug-in module and plays the\n"
+           "LightWave host for it.\n\n"
+           "Commands:\n";
+    for (const Command &c : commands()) {
+        out << "  " << c.usage << "\n";
+        out << "      " << c.help << "\n";
+    }
+    out << "\nOptions (before or after the command):\n"
+           "  --module PATH       the module to load; default $RAVELCAST_MODULE, else\n"
+           "                      ../lib/ravelcast.so relative to the devhost program\n"
+           "  --mode MODE         run as layout, screamernet or modeler (overrides the scene)\n"
+           "  --yes | --no        answer the module's questions with yes or no (default yes)\n"
+           "  --quiet             print only errors\n"
+           "  -h, --help          this text\n";
+}
+
+// Takes the value of option name from args; empty when absent.
+bool takeOption(std::vector<std::string> &args, const std::string &name, std::string *value)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != name)
+            continue;
+        if (i + 1 >= args.size())
+            throw UsageError(name + " needs a value");
+        *value = args[i + 1];
+        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+        return true;
+    }
+    return false;
+}
+
+void noMoreOptions(const std::vector<std::string> &args)
+{
+    for (const std::string &a : args)
+        if (a.size() > 1 && a[0] == '-')
+            throw UsageError("unknown option " + a);
+}
+
+void prepare(Host &host, const Options &o)
+{
+    if (o.quiet)
+        host.messages().setOutput(nullptr, &std::cerr);
+    if (o.answerSet)
+        host.messages().setPolicy(o.answer);
+    if (o.modeSet)
+        host.forceMode(o.mode);
+    const std::string path = o.module.empty() ? devhost::defaultModulePath(o.program) : o.module;
+    host.loadModule(path);
+}
+
+void loadScene(Host &host, const std::string &path) { devhost::readSceneFile(host, path); }
+
+int cmdServers(Options &o)
+{
+    noMoreOptions(o.args);
+    if (!o.args.empty())
+        throw UsageError("servers takes no arguments");
+    Host host;
+    prepare(host, o);
+    for (const devhost::ServerEntry &s : host.module()->servers()) {
+        std::printf("%-22s %-22s", s.className.c_str(), s.name.c_str());
+        const char *sep = " ";
+        for (const auto &[text, tag] : s.tags) {
+            std::printf("%s0x%05X \"%s\"", sep, tag, text.c_str());
+            sep = "; ";
+        }
+        std::printf("\n");
+    }
+    return 0;
+}
+
+int cmdDescribe(Options &o)
+{
+    noMoreOptions(o.args);
+    if (o.args.size() != 1)
+        throw UsageError("describe needs one scene");
+    Host host;
+    prepare(host, o);
+    loadScene(host, o.args[0]);
+    for (const auto &s : host.scene().servers) {
+        const std::string d = host.describe(*s);
+        std::printf("%s %s%s%s\n", s->className.c_str(), s->name.c_str(), d.empty() ? "" : ": ",
+                    d.c_str());
+    }
+    return 0;
+}
+
+int cmdGeneric(Options &o)
+{
+    std::string save;
+    takeOption(o.args, "--save", &save);
+    noMoreOptions(o.args);
+    if (o.args.size() != 2)
+        throw UsageError("generic needs a scene and a server name");
+    Host host;
+    prepare(host, o);
+    loadScene(host, o.args[0]);
+    const int result = host.runGeneric(o.args[1]);
+    for (const std::string &c : host.commands())
+        std::printf("command: %s\n", c.c_str());
+    for (const Host::Edit &e : host.edits())
+        std::printf("edited: %s %d (%s): interface result %d, %s\n", e.className.c_str(), e.index,
+                    e.serverName.c_str(), e.result, e.panel ? "panel" : "no panel");
+    if (!save.empty())
+        devhost::writeSceneFile(host, save);
+    return result == 0 ? 0 : 1;
+}
+
+std::vector<Command> &commands()
+{
+    static std::vector<Command> list = {
+        {"servers", "servers", "List the module's servers: class, name and tags in order.",
+         cmdServers},
+        {"describe", "describe SCENE",
+         "Load SCENE and print the description line of every applied server.", cmdDescribe},
+        {"generic", "generic SCENE SERVER [--save OUT]",
+         "Load SCENE, run the layout-generic SERVER (such as Open_Ravelcast), print the host "
+         "commands it sent and, with --save, write the scene to OUT.",
+         cmdGeneric},
+    };
+    return list;
+}
+
+Options parse(int argc, char **argv, std::string *command)
+{
+    Options o;
+    o.program = argv[0];
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc)
+                throw UsageError(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--module")
+            o.module = value();
+        else if (a == "--mode") {
+            const std::string m = value();
+            if (!devhost::parseRunMode(m, &o.mode))
+                throw UsageError("unknown mode " + m + " (layout, screamernet or modeler)");
+            o.modeSet = true;
+        } else if (a == "--yes" || a == "--no") {
+            o.answerSet = true;
+            o.answer = a == "--yes" ? devhost::Messages::Answer::Yes : devhost::Messages::Answer::No;
+        } else if (a == "--quiet")
+            o.quiet = true;
+        else if (a == "-h" || a == "--help" || a == "help")
+            *command = "help";
+        else if (command->empty())
+            *command = a;
+        else
+            o.args.push_back(a);
+    }
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string command;
+    try {
+        Options o = parse(argc, argv, &command);
+        if (command == "help") {
+            printHelp(std::cout);
+            return 0;
+        }
+        if (command.empty()) {
+            printHelp(std::cerr);
+            return 2;
+        }
+        for (Command &c : commands())
+            if (command == c.name)
+                return c.run(o);
+        throw UsageError("unknown command " + command);
+    } catch (const UsageError &e) {
+        std::cerr << "devhost: " << e.what() << "\n(devhost --help lists the commands)\n";
+        return 2;
+    } catch (const std::exception &e) {
+        std::cerr << "devhost: " << e.what() << "\n";
+        return 1;
+    }
+}

@@ -1,0 +1,469 @@
+#include "devhost/Host.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <sstream>
+
+#include <lwsdk/generic.h>
+#include <lwsdk/master.h>
+#include <lwsdk/system.h>
+
+#include "devhost/BlockFile.h"
+#include "devhost/Extensions.h"
+
+namespace devhost {
+
+namespace {
+
+Host *g_current = nullptr;
+
+constexpr std::uintptr_t kCameraIdBase = 0x30000000;
+
+// ---- "LW Scene Info 3"
+LWItemID renderCameraThunk(LWTime)
+{
+    return g_current ? g_current->cameraId(g_current->scene().settings.renderCamera) : nullptr;
+}
+
+// ---- "LW Camera Info 2"
+const Camera *cam(LWItemID id) { return g_current ? g_current->cameraOf(id) : nullptr; }
+double focalLengthThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->focalLength : 0.0; }
+double focalDistanceThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->focalDistance : 0.0; }
+double fStopThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->fStop : 0.0; }
+double blurLengthThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->blurLength : 0.0; }
+unsigned int cameraFlagsThunk(LWItemID id) { const Camera *c = cam(id); return c ? c->flags : 0u; }
+
+// ---- "LW Item Info 3"
+LWItemID firstThunk(int type, LWItemID)
+{
+    if (type != LWI_CAMERA || !g_current || g_current->scene().cameras.empty())
+        return nullptr;
+    return reinterpret_cast<LWItemID>(kCameraIdBase + 1);
+}
+LWItemID nextThunk(LWItemID id)
+{
+    if (!cam(id))
+        return nullptr;
+    LWItemID next = reinterpret_cast<LWItemID>(reinterpret_cast<std::uintptr_t>(id) + 1);
+    return cam(next) ? next : nullptr;
+}
+int typeThunk(LWItemID id) { return cam(id) ? LWI_CAMERA : -1; }
+const char *nameThunk(LWItemID id)
+{
+    const Camera *c = cam(id);
+    return c ? c->name.c_str() : nullptr;
+}
+const char *serverThunk(LWItemID item, const char *className, int index)
+{
+    if (item || !className || !g_current)
+        return nullptr;
+    const AppliedServer *s = g_current->scene().server(className, index);
+    return s ? s->name.c_str() : nullptr;
+}
+
+// ---- "Instance Update"
+int updateThunk(const char *className, LWInstance inst)
+{
+    if (!g_current)
+        return 0;
+    g_current->recordUpdate(className, inst);
+    return 1;
+}
+
+// ---- "File IO"
+std::map<LWLoadState *, std::unique_ptr<BlockReader>> g_loads;
+struct OpenSave {
+    std::unique_ptr<BlockWriter> writer;
+    std::string path;
+};
+std::map<LWSaveState *, OpenSave> g_saves;
+
+LWLoadState *openLoadThunk(const char *name, int ioMode)
+{
+    if (!name)
+        return nullptr;
+    std::unique_ptr<BlockReader> r = openBlockReader(name, ioMode, nullptr);
+    if (!r)
+        return nullptr;
+    LWLoadState *state = r->state();
+    g_loads[state] = std::move(r);
+    return state;
+}
+void closeLoadThunk(LWLoadState *state) { g_loads.erase(state); }
+
+LWSaveState *openSaveThunk(const char *name, int ioMode)
+{
+    if (!name)
+        return nullptr;
+    {
+        // Fail now, as a host would, when the file cannot be created.
+        std::ofstream probe(name, std::ios::binary | std::ios::app);
+        if (!probe)
+            return nullptr;
+    }
+    std::unique_ptr<BlockWriter> w = makeBlockWriter(ioMode);
+    LWSaveState *state = w->state();
+    g_saves[state] = OpenSave{std::move(w), name};
+    return state;
+}
+void closeSaveThunk(LWSaveState *state)
+{
+    auto it = g_saves.find(state);
+    if (it == g_saves.end())
+        return;
+    std::string error;
+    if (!writeBlockFile(it->second.path, *it->second.writer, &error) && g_current)
+        g_current->messages().post(Message::Error, error.c_str(), nullptr);
+    g_saves.erase(it);
+}
+
+// ---- layout-generic command evaluation
+int evaluateThunk(void *data, const char *command)
+{
+    Host *h = static_cast<Host *>(data);
+    return h && command ? (h->evaluate(command) ? 1 : 0) : 0;
+}
+
+const char *interfaceClassOf(const std::string &handlerClass)
+{
+    if (handlerClass == LWIMAGEFILTER_HCLASS)
+        return LWIMAGEFILTER_ICLASS;
+    if (handlerClass == LWMASTER_HCLASS)
+        return LWMASTER_ICLASS;
+    return nullptr;
+}
+
+} // namespace
+
+Host::Host()
+{
+    if (g_current)
+        throw HostError("a development host already exists in this process");
+    g_current = this;
+    offerServices();
+    extensions_ = std::make_unique<Extensions>(*this);
+    sceneChanged();
+}
+
+Host::~Host()
+{
+    unloadModule();
+    extensions_.reset();
+    g_loads.clear();
+    g_saves.clear();
+    g_current = nullptr;
+}
+
+Host *Host::current() { return g_current; }
+
+void *Host::global(const char *serviceName, int useCode)
+{
+    return g_current ? g_current->services_.lookup(serviceName, useCode) : nullptr;
+}
+
+void Host::offerServices()
+{
+    services_.offer(LWSYSTEMID_GLOBAL, [this] {
+        return reinterpret_cast<void *>(static_cast<std::uintptr_t>(systemId()));
+    });
+    services_.offer(LWPRODUCTINFO_GLOBAL, [this] {
+        return reinterpret_cast<void *>(static_cast<std::uintptr_t>(productInfo()));
+    });
+    services_.offerTable(LWMESSAGEFUNCS_GLOBAL, const_cast<LWMessageFuncs *>(messages_.table()));
+
+    sceneInfo_.renderCamera = renderCameraThunk;
+    services_.offerTable(LWSCENEINFO_GLOBAL, &sceneInfo_);
+    cameraInfo_ = {focalLengthThunk, focalDistanceThunk, fStopThunk, blurLengthThunk,
+                   cameraFlagsThunk};
+    services_.offerTable(LWCAMERAINFO_GLOBAL, &cameraInfo_);
+    itemInfo_ = {firstThunk, nextThunk, typeThunk, nameThunk, serverThunk};
+    services_.offerTable(LWITEMINFO_GLOBAL, &itemInfo_);
+    services_.offerTable(LWTIMEINFO_GLOBAL, &timeInfo_);
+    dirInfo_.dir = [](const char *name) -> const char * {
+        if (!g_current || !name)
+            return nullptr;
+        std::string d = g_current->directory(name);
+        if (d.empty())
+            return nullptr;
+        return (g_current->dirTexts_[name] = d).c_str();
+    };
+    services_.offerTable(LWDIRINFOFUNC_GLOBAL, &dirInfo_);
+    instUpdate_.update = updateThunk;
+    services_.offerTable(LWINSTUPDATE_GLOBAL, &instUpdate_);
+    fileIO_ = {openLoadThunk, closeLoadThunk, openSaveThunk, closeSaveThunk};
+    services_.offerTable(LWFILEIOFUNCS_GLOBAL, &fileIO_);
+    services_.offerTable(LWINTERFACEINFO_GLOBAL, &interfaceInfo_);
+}
+
+Module &Host::loadModule(const std::string &path)
+{
+    unloadModule();
+    module_ = Module::load(path);
+    return *module_;
+}
+
+void Host::unloadModule()
+{
+    clearServers();
+    if (module_)
+        module_->unload();
+    module_.reset();
+}
+
+unsigned int Host::systemId() const
+{
+    unsigned int type = LWSYS_LAYOUT;
+    if (scene_.host.mode == RunMode::Modeler)
+        type = LWSYS_MODELER;
+    else if (scene_.host.mode == RunMode::ScreamerNet)
+        type = LWSYS_SCREAMERNET;
+    return type | (scene_.host.serial & LWSYS_SERIALBITS);
+}
+
+unsigned int Host::productInfo() const
+{
+    const HostSettings &h = scene_.host;
+    return ((static_cast<unsigned int>(h.major) & 0xF) << 20) |
+           ((static_cast<unsigned int>(h.minor) & 0xF) << 16) |
+           ((static_cast<unsigned int>(h.build) & 0xFFF) << 4) | LWINF_PRODLWAV;
+}
+
+int Host::activate(const std::string &className, const std::string &name, int version,
+                   void *local, void *serverData)
+{
+    const ServerEntry *e = module_ ? module_->find(className, name) : nullptr;
+    if (!e || !e->activate)
+        throw HostError("The module has no server \"" + name + "\" of class " + className);
+    return e->activate(version, &Host::global, local, serverData);
+}
+
+AppliedServer &Host::applyServer(const std::string &className, const std::string &name)
+{
+    auto s = std::make_unique<AppliedServer>();
+    s->className = className;
+    s->name = name;
+    void *local = nullptr;
+    if (className == LWIMAGEFILTER_HCLASS) {
+        s->version = scene_.settings.filterVersion;
+        s->filter.inst = &s->inst;
+        s->filter.item = &s->item;
+        local = &s->filter;
+    } else if (className == LWMASTER_HCLASS) {
+        s->version = LWMASTER_VERSION;
+        s->master.inst = &s->inst;
+        s->master.item = &s->item;
+        local = &s->master;
+    } else {
+        throw HostError("Servers of class " + className + " cannot be applied to a scene");
+    }
+    const int result = activate(className, name, s->version, local);
+    if (result != AFUNC_OK)
+        throw HostError("Server \"" + name + "\" refused activation version " +
+                        std::to_string(s->version) + " (result " + std::to_string(result) + ")");
+    if (!s->inst.create)
+        throw HostError("Server \"" + name + "\" filled no instance functions");
+    LWError error = nullptr;
+    s->instance = s->inst.create(s->inst.priv, &s->contextFlags, &error);
+    if (!s->instance) {
+        const std::string why = error ? error : "no instance was created";
+        messages_.post(Message::Error, why.c_str(), nullptr);
+        throw HostError("Cannot create \"" + name + "\": " + why);
+    }
+    scene_.servers.push_back(std::move(s));
+    return *scene_.servers.back();
+}
+
+void Host::removeServer(AppliedServer *server)
+{
+    for (auto it = scene_.servers.begin(); it != scene_.servers.end(); ++it) {
+        if (it->get() != server)
+            continue;
+        if (server->instance && server->inst.destroy)
+            server->inst.destroy(server->instance);
+        scene_.servers.erase(it);
+        return;
+    }
+}
+
+void Host::clearServers()
+{
+    while (!scene_.servers.empty())
+        removeServer(scene_.servers.back().get());
+}
+
+bool Host::loadServer(AppliedServer &server, const LWLoadState *state)
+{
+    if (!server.instance || !server.inst.load)
+        return false;
+    if (LWError e = server.inst.load(server.instance, state)) {
+        messages_.post(Message::Error, e, nullptr);
+        return false;
+    }
+    return true;
+}
+
+bool Host::saveServer(AppliedServer &server, const LWSaveState *state)
+{
+    if (!server.instance || !server.inst.save)
+        return false;
+    if (LWError e = server.inst.save(server.instance, state)) {
+        messages_.post(Message::Error, e, nullptr);
+        return false;
+    }
+    return true;
+}
+
+std::string Host::describe(const AppliedServer &server)
+{
+    if (!server.instance || !server.inst.descln)
+        return {};
+    const char *d = server.inst.descln(server.instance);
+    return d ? d : "";
+}
+
+bool Host::evaluate(const std::string &command)
+{
+    commands_.push_back(command);
+    std::istringstream in(command);
+    std::string verb, className, arg;
+    in >> verb >> className;
+    std::getline(in >> std::ws, arg);
+    try {
+        if (verb == "ApplyServer") {
+            applyServer(className, arg);
+            return true;
+        }
+        if (verb == "EditServer") {
+            const int n = std::atoi(arg.c_str());
+            AppliedServer *s = scene_.server(className, n);
+            const char *ui = interfaceClassOf(className);
+            if (!s || !ui) {
+                messages_.post(Message::Error, ("EditServer: no server " + arg + " of class " +
+                                                className).c_str(), nullptr);
+                return false;
+            }
+            LWInterface local{s->instance, nullptr, nullptr, nullptr};
+            const int version = className == LWIMAGEFILTER_HCLASS ? LWIMAGEFILTER_VERSION_LIST
+                                                                   : LWMASTER_VERSION;
+            const int result = activate(ui, s->name, version, &local);
+            edits_.push_back({className, n, s->name, result, local.panel});
+            return result == AFUNC_OK;
+        }
+    } catch (const HostError &e) {
+        messages_.post(Message::Error, e.what(), nullptr);
+        return false;
+    }
+    messages_.post(Message::Error, ("Unknown command: " + command).c_str(), nullptr);
+    return false;
+}
+
+int Host::runGeneric(const std::string &name)
+{
+    LWLayoutGeneric local{this, evaluateThunk};
+    return activate(LWLAYOUTGENERIC_CLASS, name, LWLAYOUTGENERIC_VERSION, &local);
+}
+
+void Host::recordUpdate(const char *className, LWInstance instance)
+{
+    updates_.push_back({className ? className : "", instance});
+}
+
+void Host::forceMode(RunMode mode)
+{
+    forcedMode_ = mode;
+    sceneChanged();
+}
+
+void Host::sceneChanged()
+{
+    if (forcedMode_)
+        scene_.host.mode = *forcedMode_;
+    const SceneSettings &s = scene_.settings;
+    sceneName_ = s.name;
+    sceneFile_ = scene_.path;
+    rgbPrefix_ = s.rgbPrefix;
+    sceneInfo_.name = sceneName_.c_str();
+    sceneInfo_.filename = sceneFile_.c_str();
+    sceneInfo_.numPoints = s.points;
+    sceneInfo_.numPolygons = s.polygons;
+    sceneInfo_.renderOpts = s.renderOptions | (s.limitedRegion ? LWROPT_LIMITEDREGION : 0);
+    sceneInfo_.frameStart = s.firstFrame;
+    sceneInfo_.frameEnd = s.lastFrame;
+    sceneInfo_.frameStep = s.frameStep;
+    sceneInfo_.framesPerSecond = s.framesPerSecond;
+    sceneInfo_.frameWidth = s.frameWidth;
+    sceneInfo_.frameHeight = s.frameHeight;
+    sceneInfo_.pixelAspect = s.pixelAspect;
+    if (s.limitedRegion) {
+        sceneInfo_.limitedRegionX0 = s.regionX0;
+        sceneInfo_.limitedRegionY0 = s.regionY0;
+        sceneInfo_.limitedRegionX1 = s.regionX1;
+        sceneInfo_.limitedRegionY1 = s.regionY1;
+    } else {
+        // Without a region the rectangle is the whole frame.
+        sceneInfo_.limitedRegionX0 = 0;
+        sceneInfo_.limitedRegionY0 = 0;
+        sceneInfo_.limitedRegionX1 = s.frameWidth - 1;
+        sceneInfo_.limitedRegionY1 = s.frameHeight - 1;
+    }
+    sceneInfo_.numThreads = s.renderThreads;
+    sceneInfo_.RGBPrefix = rgbPrefix_.c_str();
+    sceneInfo_.antialiasing = s.antialiasing;
+    sceneInfo_.filter = (s.reconstructionFilter & 0x1F) << 1;
+    interfaceInfo_.alertLevel = scene_.host.alertLevel;
+    dirTexts_.clear();
+    setFrame(timeInfo_.frame);
+}
+
+void Host::setFrame(LWFrame frame)
+{
+    timeInfo_.frame = frame;
+    const double fps = scene_.settings.framesPerSecond;
+    timeInfo_.time = fps > 0 ? frame / fps : 0.0;
+}
+
+std::string Host::directory(const std::string &name) const
+{
+    namespace fs = std::filesystem;
+    const HostSettings &h = scene_.host;
+    auto absolute = [](const std::string &p) {
+        std::error_code ec;
+        fs::path a = fs::absolute(p, ec);
+        return (ec ? fs::path(p) : a).lexically_normal().string();
+    };
+    std::string content = h.contentDir;
+    if (content.empty())
+        content = scene_.path.empty() ? fs::current_path().string()
+                                      : fs::path(scene_.path).parent_path().string();
+    if (content.empty())
+        content = ".";
+    content = absolute(content);
+    if (name == "Content")
+        return content;
+    if (name == "Settings")
+        return h.settingsDir.empty() ? absolute(content + "/settings") : absolute(h.settingsDir);
+    if (name == "Install")
+        return h.installDir.empty() ? content : absolute(h.installDir);
+    return {};
+}
+
+LWItemID Host::cameraId(const std::string &name) const
+{
+    for (std::size_t i = 0; i < scene_.cameras.size(); ++i)
+        if (scene_.cameras[i].name == name)
+            return reinterpret_cast<LWItemID>(kCameraIdBase + 1 + i);
+    return nullptr;
+}
+
+const Camera *Host::cameraOf(LWItemID id) const
+{
+    const auto v = reinterpret_cast<std::uintptr_t>(id);
+    if (v <= kCameraIdBase || v > kCameraIdBase + scene_.cameras.size())
+        return nullptr;
+    return &scene_.cameras[v - kCameraIdBase - 1];
+}
+
+} // namespace devhost

@@ -1,0 +1,81 @@
+// Activation and callbacks of an image filter handler class T
+// (an ImageFilterHandler; for the interface, an XPanelInterface too).
+#ifndef HOSTKIT_FILTERADAPTOR_H
+#define HOSTKIT_FILTERADAPTOR_H
+
+#include <lwsdk/filter.h>
+
+#include "hostkit/HandlerAdaptor.h"
+
+namespace hostkit {
+
+template <class T> struct ImageFilterAdaptor {
+    static void process(LWInstance inst, const LWFilterAccess *access)
+    {
+        guardedVoid("An exception occured in ImageFilter::Process():", [&] {
+            if (inst)
+                static_cast<T *>(inst)->process(access);
+        });
+    }
+
+    static unsigned int flags(LWInstance inst)
+    {
+        return guarded("An exception occured in ImageFilter::Flags():", 0u,
+                       [&] { return inst ? static_cast<T *>(inst)->flags() : 0u; });
+    }
+
+    static const int *hcFlags(LWInstance inst)
+    {
+        return guarded("An exception occured in ImageFilter::hcFlags():",
+                       static_cast<const int *>(nullptr), [&]() -> const int * {
+                           return inst ? static_cast<T *>(inst)->hcFlags() : nullptr;
+                       });
+    }
+
+    static int activate(int version, GlobalFunc global, void *local, void *)
+    {
+        if (version > LWIMAGEFILTER_VERSION_LIST || version < LWIMAGEFILTER_VERSION_MASK)
+            return AFUNC_BADVERSION;
+        try {
+            beginActivation(global);
+            auto *table = static_cast<LWImageFilterHandler *>(local);
+            if (!table || !table->inst)
+                throwMissingTable("image filter handler");
+            InstanceAdaptor<T>::fill(table->inst);
+            ItemAdaptor<T>::fill(table->item);
+            table->process = process;
+            if (version == LWIMAGEFILTER_VERSION_MASK)
+                table->flags.mask = flags;
+            else
+                table->flags.list = hcFlags;
+            return AFUNC_OK;
+        } catch (...) {
+            reportError("An exception occured in ImageFilter::Activate():",
+                        currentExceptionText());
+            return AFUNC_BADAPP;
+        }
+    }
+
+    static int activateInterface(int version, GlobalFunc global, void *local,
+                                 void *serverData)
+    {
+        if (version < LWIMAGEFILTER_VERSION_MASK)
+            return AFUNC_BADVERSION;
+        auto *ui = static_cast<LWInterface *>(local);
+        if (!ui)
+            return AFUNC_OK;
+        try {
+            beginActivation(global);
+            if (!ui->inst)
+                throwMissingTable("interface instance");
+            return static_cast<T *>(ui->inst)->buildInterface(version, ui, serverData);
+        } catch (...) {
+            reportError("An exception occured in Xpanel::Interface():", currentExceptionText());
+            return AFUNC_BADAPP;
+        }
+    }
+};
+
+} // namespace hostkit
+
+#endif

@@ -1,0 +1,146 @@
+// Wrappers of the host services, one per service table (see GlobalBase).
+// A wrapper whose service the host lacks reports available() false; its
+// convenience operations then do nothing and answer a neutral value.
+#ifndef HOSTKIT_SERVICES_H
+#define HOSTKIT_SERVICES_H
+
+#include <string>
+
+#include <lwsdk/blockio.h>
+#include <lwsdk/envelope.h>
+#include <lwsdk/imageio.h>
+#include <lwsdk/scene.h>
+#include <lwsdk/services.h>
+#include <lwsdk/xpanel.h>
+
+#include "hostkit/Global.h"
+
+namespace hostkit {
+
+#define HOSTKIT_SERVICE_NAME(Table, Name)                                     \
+    template <> struct ServiceName<Table> {                                   \
+        static constexpr const char *value = Name;                            \
+    }
+
+HOSTKIT_SERVICE_NAME(LWMessageFuncs, LWMESSAGEFUNCS_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWSceneInfo, LWSCENEINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWCameraInfo, LWCAMERAINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWItemInfo, LWITEMINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWTimeInfo, LWTIMEINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWDirInfo, LWDIRINFOFUNC_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWInstUpdate, LWINSTUPDATE_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWGlobalPool, LWGLOBALPOOL_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWInterfaceInfo, LWINTERFACEINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWFileIOFuncs, LWFILEIOFUNCS_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWImageUtil, LWIMAGEUTIL_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWEnvelopeFuncs, LWENVELOPEFUNCS_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWChannelInfo, LWCHANNELINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWVParmFuncs, LWVPARMFUNCS_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWXPanelFuncs, LWXPANELFUNCS_GLOBAL);
+
+#undef HOSTKIT_SERVICE_NAME
+
+// "Info Messages 2": one- and two-line messages and questions.
+class LWMessage : public GlobalBase<LWMessageFuncs> {
+public:
+    void info(const std::string &line1, const std::string &line2 = {}) const;
+    void error(const std::string &line1, const std::string &line2 = {}) const;
+    void warning(const std::string &line1, const std::string &line2 = {}) const;
+    // 1 for yes, 0 for no (also without the service).
+    int yesNo(const std::string &title, const std::string &line1,
+              const std::string &line2 = {}) const;
+    // 2 yes, 1 no, 0 cancel (also without the service).
+    int yesNoCancel(const std::string &title, const std::string &line1,
+                    const std::string &line2 = {}) const;
+};
+
+class SceneInfo : public GlobalBase<LWSceneInfo> {
+public:
+    const LWSceneInfo *operator->() const { return table(); }
+};
+
+class CameraInfo : public GlobalBase<LWCameraInfo> {
+public:
+    const LWCameraInfo *operator->() const { return table(); }
+};
+
+class ItemInfo : public GlobalBase<LWItemInfo> {
+public:
+    const LWItemInfo *operator->() const { return table(); }
+    // Name of an item; "(none)" for the empty item or without the service.
+    std::string name(LWItemID item) const;
+};
+
+class TimeInfo : public GlobalBase<LWTimeInfo> {
+public:
+    // Current time and frame; 0 without the service.
+    LWTime time() const { return available() ? table()->time : 0.0; }
+    LWFrame frame() const { return available() ? table()->frame : 0; }
+};
+
+class DirInfo : public GlobalBase<LWDirInfo> {
+public:
+    // A named host directory ("Content", "Settings", "Install"); empty when
+    // unknown or without the service.
+    std::string dir(const char *name) const;
+};
+
+class InstUpdate : public GlobalBase<LWInstUpdate> {
+public:
+    void update(const char *className, LWInstance instance) const;
+};
+
+class GlobalMemory : public GlobalBase<LWGlobalPool> {
+public:
+    const LWGlobalPool *operator->() const { return table(); }
+};
+
+class InterfaceInfo : public GlobalBase<LWInterfaceInfo> {
+public:
+    const LWInterfaceInfo *operator->() const { return table(); }
+};
+
+class FileIO : public GlobalBase<LWFileIOFuncs> {
+public:
+    const LWFileIOFuncs *operator->() const { return table(); }
+};
+
+class ImageUtil : public GlobalBase<LWImageUtil> {
+public:
+    const LWImageUtil *operator->() const { return table(); }
+    int saverCount() const;
+    // Empty past the end or without the service.
+    std::string saverName(int index) const;
+    std::string saverExtension(int index) const;
+    // Index of a saver by exact name, -1 when there is none.
+    int findSaver(const std::string &name) const;
+};
+
+class EnvelopeFuncs : public GlobalBase<LWEnvelopeFuncs> {
+public:
+    const LWEnvelopeFuncs *operator->() const { return table(); }
+};
+
+class ChannelInfo : public GlobalBase<LWChannelInfo> {
+public:
+    const LWChannelInfo *operator->() const { return table(); }
+};
+
+class VParmFuncs : public GlobalBase<LWVParmFuncs> {
+public:
+    const LWVParmFuncs *operator->() const { return table(); }
+};
+
+class XPanelFuncs : public GlobalBase<LWXPanelFuncs> {
+public:
+    const LWXPanelFuncs *operator->() const { return table(); }
+};
+
+// The process-wide message wrapper made at the first activation and kept to
+// module exit; a fresh wrapper when no activation has happened yet.
+const LWMessage &processMessages();
+void makeProcessMessages();
+
+} // namespace hostkit
+
+#endif

@@ -1,0 +1,118 @@
+#include "hostkit/Services.h"
+
+#include <memory>
+
+namespace hostkit {
+
+namespace {
+const char *text(const std::string &s) { return s.empty() ? nullptr : s.c_str(); }
+
+std::unique_ptr<LWMessage> &processMessageHolder()
+{
+    // Released by the static destructor at module exit.
+    static std::unique_ptr<LWMessage> holder;
+    return holder;
+}
+} // namespace
+
+void LWMessage::info(const std::string &line1, const std::string &line2) const
+{
+    if (available() && table()->info)
+        table()->info(line1.c_str(), text(line2));
+}
+
+void LWMessage::error(const std::string &line1, const std::string &line2) const
+{
+    if (available() && table()->error)
+        table()->error(line1.c_str(), text(line2));
+}
+
+void LWMessage::warning(const std::string &line1, const std::string &line2) const
+{
+    if (available() && table()->warning)
+        table()->warning(line1.c_str(), text(line2));
+}
+
+int LWMessage::yesNo(const std::string &title, const std::string &line1,
+                     const std::string &line2) const
+{
+    if (!available() || !table()->yesNo)
+        return 0;
+    return table()->yesNo(title.c_str(), line1.c_str(), text(line2));
+}
+
+int LWMessage::yesNoCancel(const std::string &title, const std::string &line1,
+                           const std::string &line2) const
+{
+    if (!available() || !table()->yesNoCancel)
+        return 0;
+    return table()->yesNoCancel(title.c_str(), line1.c_str(), text(line2));
+}
+
+std::string ItemInfo::name(LWItemID item) const
+{
+    if (!item || !available() || !table()->name)
+        return "(none)";
+    const char *n = table()->name(item);
+    return n ? n : "(none)";
+}
+
+std::string DirInfo::dir(const char *name) const
+{
+    if (!available() || !table()->dir)
+        return {};
+    const char *d = table()->dir(name);
+    return d ? d : std::string();
+}
+
+void InstUpdate::update(const char *className, LWInstance instance) const
+{
+    if (available() && table()->update && className && instance)
+        table()->update(className, instance);
+}
+
+int ImageUtil::saverCount() const
+{
+    return available() && table()->saverCount ? table()->saverCount() : 0;
+}
+
+std::string ImageUtil::saverName(int index) const
+{
+    if (!available() || !table()->saverName || index < 0 || index >= saverCount())
+        return {};
+    const char *n = table()->saverName(index);
+    return n ? n : std::string();
+}
+
+std::string ImageUtil::saverExtension(int index) const
+{
+    if (!available() || !table()->saverExtension || index < 0 ||
+        index >= saverCount())
+        return {};
+    const char *e = table()->saverExtension(index);
+    return e ? e : std::string();
+}
+
+int ImageUtil::findSaver(const std::string &name) const
+{
+    const int n = saverCount();
+    for (int i = 0; i < n; ++i)
+        if (saverName(i) == name)
+            return i;
+    return -1;
+}
+
+const LWMessage &processMessages()
+{
+    makeProcessMessages();
+    return *processMessageHolder();
+}
+
+void makeProcessMessages()
+{
+    auto &holder = processMessageHolder();
+    if (!holder || !holder->available())
+        holder = std::make_unique<LWMessage>();
+}
+
+} // namespace hostkit
