@@ -4,8 +4,17 @@
 
 namespace devhost {
 
-Extensions::Extensions(Host &host) : host_(host) {}
+Extensions::Extensions(Host &host)
+{
+    (void)host;
+    // One line per family, in the order they are made.
+}
 
-Extensions::~Extensions() = default;
+Extensions::~Extensions()
+{
+    // Families go in reverse order of making.
+    while (!families_.empty())
+        families_.pop_back();
+}
 
 } // namespace devhost

@@ -1,0 +1,57 @@
+// Shared fixtures: a development host with the module loaded, temporary
+// folders, and paths of the things the build made.
+#ifndef RAVELCAST_TESTS_SUPPORT_TESTSUPPORT_H
+#define RAVELCAST_TESTS_SUPPORT_TESTSUPPORT_H
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "devhost/Host.h"
+
+namespace testsupport {
+
+// The module the host loads, and the small modules of the test suites.
+std::string modulePath();
+std::string testModulePath(const std::string &name);
+std::string devhostPath();
+std::string dataPath(const std::string &name);
+
+// A fresh folder removed again when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::filesystem::path &path() const { return path_; }
+    std::string file(const std::string &name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A development host with messages recorded but not printed.
+class HostTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    devhost::Module &load(const std::string &path = modulePath());
+    devhost::Host &host() { return *host_; }
+    // The messages of one kind, as "line1|line2".
+    std::vector<std::string> messages(devhost::Message::Kind kind) const;
+
+    std::unique_ptr<devhost::Host> host_;
+};
+
+std::string readFile(const std::string &path);
+void writeFile(const std::string &path, const std::string &text);
+
+// Runs a shell command; answers its exit status and its output.
+int run(const std::string &command, std::string *output);
+
+} // namespace testsupport
+
+#endif
