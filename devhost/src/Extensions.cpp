@@ -1,13 +1,14 @@
 #include "devhost/Extensions.h"
 
+#include "devhost/Envelopes.h"
 #include "devhost/Host.h"
 
 namespace devhost {
 
 Extensions::Extensions(Host &host)
 {
-    (void)host;
     // One line per family, in the order they are made.
+    families_.push_back(std::make_unique<Envelopes>(host));
 }
 
 Extensions::~Extensions()

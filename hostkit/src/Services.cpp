@@ -108,6 +108,8 @@ const LWMessage &processMessages()
     return *processMessageHolder();
 }
 
+void releaseProcessMessages() { processMessageHolder().reset(); }
+
 void makeProcessMessages()
 {
     auto &holder = processMessageHolder();

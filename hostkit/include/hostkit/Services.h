@@ -140,6 +140,9 @@ public:
 // module exit; a fresh wrapper when no activation has happened yet.
 const LWMessage &processMessages();
 void makeProcessMessages();
+// Gives the process-wide message service back now (tests that replace the
+// host; the module gives it back at exit).
+void releaseProcessMessages();
 
 } // namespace hostkit
 

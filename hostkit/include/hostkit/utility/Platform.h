@@ -8,6 +8,8 @@
 #define HOSTKIT_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <string>
+
 namespace hostkit {
 
 #if defined(_WIN32)
@@ -17,6 +19,17 @@ constexpr char kPathSeparator = '/';
 #endif
 
 inline bool isPathSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Creates one directory; failures (an existing directory among them) are
+// the caller's to ignore.
+bool makeDirectory(const std::string &path);
+
+// Creates every directory named in a file name: at each separator whose
+// previous character is neither ':' nor a separator, the text before it.
+void createDirectoriesFor(const std::string &fileName);
+
+// Makes path the process's current directory; false when it cannot.
+bool setCurrentDirectory(const std::string &path);
 
 } // namespace hostkit
 

@@ -1,0 +1,43 @@
+#include "hostkit/utility/Platform.h"
+
+#if defined(_WIN32)
+#include <direct.h>
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace hostkit {
+
+bool makeDirectory(const std::string &path)
+{
+#if defined(_WIN32)
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+#else
+    return ::mkdir(path.c_str(), 0777) == 0;
+#endif
+}
+
+void createDirectoriesFor(const std::string &fileName)
+{
+    for (std::size_t i = 1; i < fileName.size(); ++i) {
+        if (!isPathSeparator(fileName[i]))
+            continue;
+        const char previous = fileName[i - 1];
+        if (previous == ':' || isPathSeparator(previous))
+            continue;
+        makeDirectory(fileName.substr(0, i));
+    }
+}
+
+bool setCurrentDirectory(const std::string &path)
+{
+#if defined(_WIN32)
+    return SetCurrentDirectoryA(path.c_str()) != 0;
+#else
+    return ::chdir(path.c_str()) == 0;
+#endif
+}
+
+} // namespace hostkit

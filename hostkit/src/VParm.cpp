@@ -1,0 +1,63 @@
+#include "hostkit/VParm.h"
+
+namespace hostkit {
+
+VParm::VParm(const std::string &channelName, LWChanGroupID group, const char *pluginName,
+             double initial)
+    : fallback_(initial)
+{
+    if (!funcs_.available() || !funcs_->create)
+        return;
+    id_ = funcs_->create(LWVP_FLOAT, 0);
+    if (!id_)
+        return;
+    if (funcs_->setup)
+        funcs_->setup(id_, channelName.c_str(), group, pluginName);
+    set(initial);
+}
+
+VParm::~VParm()
+{
+    if (id_ && funcs_->destroy)
+        funcs_->destroy(id_);
+}
+
+double VParm::value(LWTime time) const
+{
+    double v = fallback_;
+    if (id_ && funcs_->getVal)
+        funcs_->getVal(id_, time, &v);
+    return v;
+}
+
+void VParm::set(double value)
+{
+    fallback_ = value;
+    if (id_ && funcs_->setVal)
+        funcs_->setVal(id_, &value);
+}
+
+void VParm::copyFrom(const VParm &other)
+{
+    fallback_ = other.fallback_;
+    if (id_ && other.id_ && funcs_->copy)
+        funcs_->copy(id_, other.id_);
+}
+
+ErrorText VParm::load(LoadState &state)
+{
+    if (id_ && funcs_->load)
+        if (LWError e = funcs_->load(id_, state.state()))
+            return e;
+    return {};
+}
+
+ErrorText VParm::save(SaveState &state)
+{
+    if (id_ && funcs_->save)
+        if (LWError e = funcs_->save(id_, state.state()))
+            return e;
+    return {};
+}
+
+} // namespace hostkit
