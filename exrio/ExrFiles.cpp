@@ -1,0 +1,91 @@
+#include "exrio/ExrFiles.h"
+
+#include <Iex.h>
+
+#include "exrio/StreamFailure.h"
+
+namespace ravelcast {
+
+namespace {
+
+std::unique_ptr<Imf::Win32IFStream> openStream(const std::string &fileName)
+{
+    try {
+        return std::make_unique<Imf::Win32IFStream>(fileName);
+    } catch (Iex::BaseExc &e) {
+        // The library adds this prefix to anything that fails once it holds
+        // the stream; a stream that cannot even be made gets the same.
+        e.assign((inputOpenPrefix(fileName) + e.what()).c_str());
+        throw;
+    }
+}
+
+} // namespace
+
+ExrInput::ExrInput(const std::string &fileName, int numThreads)
+    : fileName_(fileName), stream_(openStream(fileName)),
+      file_(std::make_unique<Imf::InputFile>(*stream_, numThreads))
+{
+}
+
+ExrInput::~ExrInput()
+{
+    file_.reset();
+    stream_.reset();
+}
+
+ExrRgbaInput::ExrRgbaInput(const std::string &fileName, int numThreads)
+    : fileName_(fileName), stream_(openStream(fileName)),
+      file_(std::make_unique<Imf::RgbaInputFile>(*stream_, numThreads))
+{
+}
+
+ExrRgbaInput::~ExrRgbaInput()
+{
+    file_.reset();
+    stream_.reset();
+}
+
+ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int numThreads)
+    : fileName_(fileName)
+{
+    try {
+        stream_ = std::make_unique<Imf::Win32OFStream>(fileName);
+    } catch (Iex::BaseExc &e) {
+        // The library adds this prefix to anything that fails once it holds
+        // the stream; a stream that cannot even be made gets the same, so the
+        // user sees one wording for "cannot open".
+        e.assign((outputOpenPrefix(fileName) + e.what()).c_str());
+        throw;
+    }
+    file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
+}
+
+ExrOutput::~ExrOutput()
+{
+    file_.reset();
+    stream_.reset();
+}
+
+Imf::OutputFile &ExrOutput::file()
+{
+    if (!file_)
+        throw Iex::LogicExc("Image file \"" + fileName_ + "\" is already closed.");
+    return *file_;
+}
+
+void ExrOutput::close()
+{
+    if (!file_)
+        return;
+    // Only what fails while the file is finished counts here; an earlier
+    // failure was thrown to the caller when it happened.
+    stream_->forgetFailure();
+    file_.reset();
+    const std::string failure = stream_->failure();
+    stream_.reset();
+    if (!failure.empty())
+        throw Iex::InputExc("Cannot close image file \"" + fileName_ + "\". " + failure);
+}
+
+} // namespace ravelcast

@@ -1,0 +1,101 @@
+// OpenEXR files written and read through the module's own streams, each
+// holder keeping the library's file together with the stream it needs: the
+// library does not own a stream it is handed, so both live here, the file
+// destroyed before the stream.
+//
+// When the stream cannot be created or opened the message reads as it does
+// for a failure inside the library: "Cannot open image file \"<name>\". " for
+// output and "Cannot read image file \"<name>\". " for input, followed by the
+// stream's message (for a missing input file "File does not exist.").
+#ifndef RAVELCAST_EXRIO_EXRFILES_H
+#define RAVELCAST_EXRIO_EXRFILES_H
+
+#include <memory>
+#include <string>
+
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfRgbaFile.h>
+#include <ImfThreading.h>
+
+#include "exrio/Win32IFStream.h"
+#include "exrio/Win32OFStream.h"
+
+namespace ravelcast {
+
+// A scan-line file being written.
+class ExrOutput {
+public:
+    // Creates (or replaces) the file and writes its header. Throws the
+    // library's Iex exceptions.
+    ExrOutput(const std::string &fileName, const Imf::Header &header,
+              int numThreads = Imf::globalThreadCount());
+
+    // Finishes and closes the file when close() was not called; failures are
+    // not reported then.
+    ~ExrOutput();
+
+    ExrOutput(const ExrOutput &) = delete;
+    ExrOutput &operator=(const ExrOutput &) = delete;
+
+    // The library's file, until close(). Throws Iex::LogicExc after close().
+    Imf::OutputFile &file();
+
+    const std::string &fileName() const { return fileName_; }
+
+    // Finishes the file (the library writes its table of line offsets) and
+    // closes it. The library ignores a failure of that last write; this
+    // throws it as Iex::InputExc "Cannot close image file \"<name>\". "
+    // followed by the stream's message, since the file is unreadable then.
+    // Does nothing when already closed.
+    void close();
+
+private:
+    std::string fileName_;
+    std::unique_ptr<Imf::Win32OFStream> stream_;
+    std::unique_ptr<Imf::OutputFile> file_;
+};
+
+// Any OpenEXR file, its channels read through frame buffers of one's own.
+class ExrInput {
+public:
+    // Opens the file and reads its header; throws the library's Iex
+    // exceptions.
+    explicit ExrInput(const std::string &fileName, int numThreads = Imf::globalThreadCount());
+    ~ExrInput();
+    ExrInput(const ExrInput &) = delete;
+    ExrInput &operator=(const ExrInput &) = delete;
+
+    Imf::InputFile &file() { return *file_; }
+    const std::string &fileName() const { return fileName_; }
+
+private:
+    std::string fileName_;
+    std::unique_ptr<Imf::Win32IFStream> stream_;
+    std::unique_ptr<Imf::InputFile> file_;
+};
+
+// An OpenEXR file read as RGBA pixels (luminance-chroma files converted).
+class ExrRgbaInput {
+public:
+    // Opens the file and reads its header; throws the library's Iex
+    // exceptions.
+    explicit ExrRgbaInput(const std::string &fileName,
+                          int numThreads = Imf::globalThreadCount());
+    ~ExrRgbaInput();
+    ExrRgbaInput(const ExrRgbaInput &) = delete;
+    ExrRgbaInput &operator=(const ExrRgbaInput &) = delete;
+
+    Imf::RgbaInputFile &file() { return *file_; }
+    const std::string &fileName() const { return fileName_; }
+
+private:
+    std::string fileName_;
+    std::unique_ptr<Imf::Win32IFStream> stream_;
+    std::unique_ptr<Imf::RgbaInputFile> file_;
+};
+
+} // namespace ravelcast
+
+#endif

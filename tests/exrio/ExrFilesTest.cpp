@@ -1,0 +1,315 @@
+// OpenEXR files written and read through the module's streams: the wording
+// of failures (the library's own prefix, also when the stream cannot be
+// made), and a full round trip checked with the library's own file access.
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <Iex.h>
+#include <ImfChannelList.h>
+#include <ImfCompression.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfRgba.h>
+#include <half.h>
+
+#include "TestSupport.h"
+#include "exrio/ExrFiles.h"
+
+using ravelcast::ExrInput;
+using ravelcast::ExrOutput;
+using ravelcast::ExrRgbaInput;
+using testsupport::TempDir;
+
+namespace {
+
+template <class F>
+std::string inputExcMessage(F f)
+{
+    try {
+        f();
+    } catch (const Iex::InputExc &e) {
+        return e.what();
+    } catch (const std::exception &e) {
+        ADD_FAILURE() << "unexpected exception: " << e.what();
+        return {};
+    }
+    ADD_FAILURE() << "nothing thrown";
+    return {};
+}
+
+Imf::Header smallHeader()
+{
+    Imf::Header header(16, 8);
+    header.channels().insert("Y", Imf::Channel(Imf::HALF));
+    return header;
+}
+
+// Pixels of one multi-channel image, deterministic and different per
+// channel, row and column.
+struct TestImage {
+    static constexpr int kDisplayW = 64, kDisplayH = 48;
+    Imath::Box2i window{Imath::V2i(3, 2), Imath::V2i(60, 40)};
+    int width() const { return window.max.x - window.min.x + 1; }
+    int height() const { return window.max.y - window.min.y + 1; }
+
+    std::vector<half> r, g, b, a;
+    std::vector<float> z, nx, ny, nz;
+    std::vector<unsigned int> id;
+
+    TestImage()
+    {
+        const std::size_t n = static_cast<std::size_t>(width()) * height();
+        for (auto *v : {&r, &g, &b, &a})
+            v->resize(n);
+        for (auto *v : {&z, &nx, &ny, &nz})
+            v->resize(n);
+        id.resize(n);
+        for (int y = 0; y < height(); ++y)
+            for (int x = 0; x < width(); ++x) {
+                const std::size_t i = static_cast<std::size_t>(y) * width() + x;
+                r[i] = half(x / 64.0f);
+                g[i] = half(y / 48.0f);
+                b[i] = half((x * y % 17) / 16.0f - 0.5f);
+                a[i] = half(((x + y) % 5) / 4.0f);
+                z[i] = 1.0f + x * 0.125f + y * 1000.0f;
+                nx[i] = -1.0f + x / 30.0f;
+                ny[i] = 0.001f * y * y;
+                nz[i] = static_cast<float>(x - y) / 7.0f;
+                id[i] = 0x10000u * static_cast<unsigned>(y) + static_cast<unsigned>(x) + 1u;
+            }
+    }
+
+    Imf::Header header() const
+    {
+        Imf::Header h(Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(kDisplayW - 1, kDisplayH - 1)),
+                      window);
+        h.compression() = Imf::ZIP_COMPRESSION;
+        h.channels().insert("R", Imf::Channel(Imf::HALF));
+        h.channels().insert("G", Imf::Channel(Imf::HALF));
+        h.channels().insert("B", Imf::Channel(Imf::HALF));
+        h.channels().insert("A", Imf::Channel(Imf::HALF));
+        h.channels().insert("Z", Imf::Channel(Imf::FLOAT));
+        h.channels().insert("normal.X", Imf::Channel(Imf::FLOAT));
+        h.channels().insert("normal.Y", Imf::Channel(Imf::FLOAT));
+        h.channels().insert("normal.Z", Imf::Channel(Imf::FLOAT));
+        h.channels().insert("object.id", Imf::Channel(Imf::UINT));
+        return h;
+    }
+
+    // Slices over vectors of this shape, placed for the data window.
+    template <class T>
+    Imf::Slice slice(Imf::PixelType type, std::vector<T> &v) const
+    {
+        const std::size_t xs = sizeof(T), ys = sizeof(T) * width();
+        char *base = reinterpret_cast<char *>(v.data()) - window.min.x * xs - window.min.y * ys;
+        return Imf::Slice(type, base, xs, ys);
+    }
+
+    Imf::FrameBuffer frameBuffer(TestImage &into) const
+    {
+        Imf::FrameBuffer fb;
+        fb.insert("R", slice(Imf::HALF, into.r));
+        fb.insert("G", slice(Imf::HALF, into.g));
+        fb.insert("B", slice(Imf::HALF, into.b));
+        fb.insert("A", slice(Imf::HALF, into.a));
+        fb.insert("Z", slice(Imf::FLOAT, into.z));
+        fb.insert("normal.X", slice(Imf::FLOAT, into.nx));
+        fb.insert("normal.Y", slice(Imf::FLOAT, into.ny));
+        fb.insert("normal.Z", slice(Imf::FLOAT, into.nz));
+        fb.insert("object.id", slice(Imf::UINT, into.id));
+        return fb;
+    }
+
+    void clear()
+    {
+        for (auto *v : {&r, &g, &b, &a})
+            std::fill(v->begin(), v->end(), half(-9.0f));
+        for (auto *v : {&z, &nx, &ny, &nz})
+            std::fill(v->begin(), v->end(), -9.0f);
+        std::fill(id.begin(), id.end(), 0xdeadu);
+    }
+};
+
+// Every pixel of every channel, bit for bit.
+void expectSamePixels(const TestImage &expected, const TestImage &got, const char *how)
+{
+    int mismatches = 0;
+    for (std::size_t i = 0; i < expected.id.size() && mismatches < 10; ++i) {
+        const bool same = expected.r[i].bits() == got.r[i].bits() &&
+                          expected.g[i].bits() == got.g[i].bits() &&
+                          expected.b[i].bits() == got.b[i].bits() &&
+                          expected.a[i].bits() == got.a[i].bits() && expected.z[i] == got.z[i] &&
+                          expected.nx[i] == got.nx[i] && expected.ny[i] == got.ny[i] &&
+                          expected.nz[i] == got.nz[i] && expected.id[i] == got.id[i];
+        if (!same) {
+            ++mismatches;
+            ADD_FAILURE() << how << ": pixel " << i << " differs";
+        }
+    }
+}
+
+void readAll(Imf::InputFile &file, const TestImage &shape, TestImage &into)
+{
+    file.setFrameBuffer(shape.frameBuffer(into));
+    file.readPixels(shape.window.min.y, shape.window.max.y);
+}
+
+} // namespace
+
+TEST(ExrFiles, MissingInputReadsLikeTheLibrary)
+{
+    TempDir dir;
+    const std::string missing = dir.file("missing.exr");
+    const std::string expected = "Cannot read image file \"" + missing + "\". File does not exist.";
+    EXPECT_EQ(inputExcMessage([&] { ExrInput in(missing); }), expected);
+    EXPECT_EQ(inputExcMessage([&] { ExrRgbaInput in(missing); }), expected);
+
+    // A failure inside the library reads the same way.
+    const std::string junk = dir.file("junk.exr");
+    testsupport::writeFile(junk, "this is not an image, only some text");
+    const std::string prefix = "Cannot read image file \"" + junk + "\". ";
+    EXPECT_EQ(inputExcMessage([&] { ExrInput in(junk); }).rfind(prefix, 0), 0u);
+    EXPECT_EQ(inputExcMessage([&] { ExrRgbaInput in(junk); }).rfind(prefix, 0), 0u);
+
+    // A file cut inside its header reaches the end too early: the library
+    // passes the stream's message on behind its prefix.
+    const std::string whole = dir.file("whole.exr");
+    {
+        ExrOutput out(whole, smallHeader());
+        out.close();
+    }
+    const std::string cut = dir.file("cut.exr");
+    testsupport::writeFile(cut, testsupport::readFile(whole).substr(0, 40));
+    EXPECT_EQ(inputExcMessage([&] { ExrInput in(cut); }),
+              "Cannot read image file \"" + cut +
+                  "\". Win32IFStream::read() failed with error: unexpected end of file");
+}
+
+TEST(ExrFiles, OutputFailuresReadLikeTheLibrary)
+{
+    TempDir dir;
+    const std::string inMissingFolder = (dir.path() / "absent" / "frame.exr").string();
+    EXPECT_EQ(inputExcMessage([&] { ExrOutput out(inMissingFolder, smallHeader()); }),
+              "Cannot open image file \"" + inMissingFolder +
+                  "\". Win32OFStream::Win32OFStream() failed with error: " +
+                  std::strerror(ENOENT));
+
+    // The stream opens but its first write fails inside the library.
+    EXPECT_EQ(inputExcMessage([&] { ExrOutput out("/dev/full", smallHeader()); }),
+              std::string("Cannot open image file \"/dev/full\". Win32OFStream::write() failed "
+                          "with error: ") +
+                  std::strerror(ENOSPC));
+}
+
+TEST(ExrFiles, CloseFinishesTheFileOnce)
+{
+    TempDir dir;
+    const std::string path = dir.file("closed.exr");
+    ExrOutput out(path, smallHeader());
+    EXPECT_EQ(out.fileName(), path);
+    std::vector<half> y(16 * 8, half(0.75f));
+    Imf::FrameBuffer fb;
+    fb.insert("Y", Imf::Slice(Imf::HALF, reinterpret_cast<char *>(y.data()), sizeof(half),
+                              16 * sizeof(half)));
+    out.file().setFrameBuffer(fb);
+    out.file().writePixels(8);
+    EXPECT_NO_THROW(out.close());
+    EXPECT_THROW(out.file(), Iex::LogicExc);
+    EXPECT_NO_THROW(out.close());
+
+    // Closed means finished: the library finds every line.
+    Imf::InputFile check(path.c_str());
+    EXPECT_TRUE(check.isComplete());
+    std::vector<half> back(16 * 8, half(0.0f));
+    Imf::FrameBuffer in;
+    in.insert("Y", Imf::Slice(Imf::HALF, reinterpret_cast<char *>(back.data()), sizeof(half),
+                              16 * sizeof(half)));
+    check.setFrameBuffer(in);
+    check.readPixels(0, 7);
+    for (const half &h : back)
+        EXPECT_EQ(float(h), 0.75f);
+}
+
+TEST(ExrFiles, MultiChannelRoundTrip)
+{
+    TempDir dir;
+    const std::string path = dir.file("round trip.exr");
+    // Whatever was there before is replaced.
+    testsupport::writeFile(path, std::string(100000, 'j'));
+
+    TestImage image;
+    {
+        ExrOutput out(path, image.header());
+        out.file().setFrameBuffer(image.frameBuffer(image));
+        // In uneven steps, as a writer that sends a few rows at a time.
+        int left = image.height();
+        for (int step = 1; left > 0; step = step % 7 + 2) {
+            const int rows = std::min(step, left);
+            out.file().writePixels(rows);
+            left -= rows;
+        }
+        out.close();
+    }
+
+    // Read with the library's own file access, not through our stream.
+    {
+        Imf::InputFile file(path.c_str());
+        const Imf::Header &h = file.header();
+        EXPECT_EQ(h.dataWindow(), image.window);
+        EXPECT_EQ(h.displayWindow().max, Imath::V2i(63, 47));
+        EXPECT_EQ(h.compression(), Imf::ZIP_COMPRESSION);
+        std::vector<std::string> names;
+        for (auto c = h.channels().begin(); c != h.channels().end(); ++c)
+            names.push_back(c.name());
+        EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "G", "R", "Z", "normal.X",
+                                                    "normal.Y", "normal.Z", "object.id"}));
+        EXPECT_EQ(h.channels().findChannel("object.id")->type, Imf::UINT);
+        EXPECT_EQ(h.channels().findChannel("Z")->type, Imf::FLOAT);
+        EXPECT_EQ(h.channels().findChannel("R")->type, Imf::HALF);
+        EXPECT_TRUE(file.isComplete());
+        TestImage got;
+        got.clear();
+        readAll(file, image, got);
+        expectSamePixels(image, got, "library reader");
+    }
+
+    // And through our input stream.
+    {
+        ExrInput in(path);
+        EXPECT_EQ(in.fileName(), path);
+        EXPECT_STREQ(in.file().fileName(), path.c_str());
+        TestImage got;
+        got.clear();
+        readAll(in.file(), image, got);
+        expectSamePixels(image, got, "module reader");
+    }
+
+    // As RGBA, as the loader reads.
+    {
+        ExrRgbaInput in(path);
+        EXPECT_EQ(in.file().dataWindow(), image.window);
+        const int w = image.width();
+        std::vector<Imf::Rgba> row(static_cast<std::size_t>(w));
+        int mismatches = 0;
+        for (int y = image.window.min.y; y <= image.window.max.y; ++y) {
+            in.file().setFrameBuffer(row.data() - image.window.min.x, 1, 0);
+            in.file().readPixels(y);
+            for (int x = 0; x < w && mismatches < 10; ++x) {
+                const std::size_t i = static_cast<std::size_t>(y - image.window.min.y) * w + x;
+                const Imf::Rgba &p = row[x];
+                if (p.r.bits() != image.r[i].bits() || p.g.bits() != image.g[i].bits() ||
+                    p.b.bits() != image.b[i].bits() || p.a.bits() != image.a[i].bits()) {
+                    ++mismatches;
+                    ADD_FAILURE() << "RGBA pixel (" << x << ", " << y << ") differs";
+                }
+            }
+        }
+    }
+}

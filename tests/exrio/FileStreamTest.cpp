@@ -1,0 +1,358 @@
+// The file streams the OpenEXR library reads and writes through: opening,
+// the read contract at the end of a file, positions beyond 4 GiB, clear(),
+// replacing files, and the labelled messages of failures.
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <Iex.h>
+
+#include "TestSupport.h"
+#include "exrio/Win32IFStream.h"
+#include "exrio/Win32OFStream.h"
+
+using testsupport::TempDir;
+
+namespace {
+
+constexpr std::uint64_t kGiB = std::uint64_t(1) << 30;
+
+// The message of the InputExc that f throws; fails the test when f throws
+// nothing or something else.
+template <class F>
+std::string inputExcMessage(F f)
+{
+    try {
+        f();
+    } catch (const Iex::InputExc &e) {
+        return e.what();
+    } catch (const std::exception &e) {
+        ADD_FAILURE() << "unexpected exception: " << e.what();
+        return {};
+    }
+    ADD_FAILURE() << "nothing thrown";
+    return {};
+}
+
+std::string failed(const char *label, int code)
+{
+    return std::string(label) + " failed with error: " + std::strerror(code);
+}
+
+// A file of the given length holding no data blocks.
+void makeSparseFile(const std::string &path, std::uint64_t length)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, static_cast<off_t>(length)), 0) << std::strerror(errno);
+    ::close(fd);
+}
+
+// Limits the size of files this process may write, for one scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// A thread joined however the scope is left.
+class JoiningThread {
+public:
+    template <class F>
+    explicit JoiningThread(F f) : thread_(std::move(f))
+    {
+    }
+    ~JoiningThread() { join(); }
+    JoiningThread(const JoiningThread &) = delete;
+    JoiningThread &operator=(const JoiningThread &) = delete;
+    void join()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
+private:
+    std::thread thread_;
+};
+
+} // namespace
+
+TEST(InputStream, OpensExistingFilesOnly)
+{
+    TempDir dir;
+    const std::string missing = dir.file("missing.exr");
+    EXPECT_EQ(inputExcMessage([&] { Imf::Win32IFStream s(missing); }), "File does not exist.");
+    // A folder is not a file, whatever POSIX would allow.
+    EXPECT_EQ(inputExcMessage([&] { Imf::Win32IFStream s(dir.path().string()); }),
+              "File does not exist.");
+
+    const std::string path = dir.file("data.bin");
+    testsupport::writeFile(path, "0123456789");
+    Imf::Win32IFStream s(path);
+    EXPECT_STREQ(s.fileName(), path.c_str());
+    EXPECT_FALSE(s.isMemoryMapped());
+    EXPECT_EQ(s.tellg(), 0u);
+}
+
+TEST(InputStream, ReadDeliversAllBytesAndTellsTheEnd)
+{
+    TempDir dir;
+    const std::string path = dir.file("data.bin");
+    testsupport::writeFile(path, "abcdefgh");
+
+    Imf::Win32IFStream s(path);
+    char buf[16] = {};
+    EXPECT_TRUE(s.read(buf, 3));
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    EXPECT_EQ(s.tellg(), 3u);
+    // Reaching the end exactly succeeds, and says the last byte has gone.
+    EXPECT_FALSE(s.read(buf, 5));
+    EXPECT_EQ(std::string(buf, 5), "defgh");
+    EXPECT_EQ(s.tellg(), 8u);
+    EXPECT_EQ(inputExcMessage([&] { s.read(buf, 1); }),
+              "Win32IFStream::read() failed with error: unexpected end of file");
+
+    // Asking for more than is left fails, though some bytes arrive.
+    Imf::Win32IFStream t(path);
+    t.seekg(6);
+    EXPECT_EQ(inputExcMessage([&] { t.read(buf, 4); }),
+              "Win32IFStream::read() failed with error: unexpected end of file");
+
+    // Seeking back makes the bytes readable again.
+    t.seekg(0);
+    EXPECT_TRUE(t.read(buf, 7));
+    EXPECT_EQ(std::string(buf, 7), "abcdefg");
+}
+
+TEST(InputStream, ReadCollectsShortTransfers)
+{
+    // A pipe hands its bytes over as they are written: one request is
+    // answered in pieces and the stream has to gather them.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::string path = "/proc/self/fd/" + std::to_string(fds[0]);
+    Imf::Win32IFStream s(path);
+    ::close(fds[0]);
+
+    const std::vector<std::string> pieces = {"first-", "second-", "third"};
+    JoiningThread writer([&] {
+        for (const std::string &p : pieces) {
+            EXPECT_EQ(::write(fds[1], p.data(), p.size()), static_cast<ssize_t>(p.size()));
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        }
+        ::close(fds[1]);
+    });
+    const std::string expected = "first-second-third";
+    std::string got(expected.size(), '\0');
+    // A pipe cannot tell whether more follows: not known to be at its end.
+    EXPECT_NO_THROW(EXPECT_TRUE(s.read(got.data(), static_cast<int>(got.size()))));
+    EXPECT_EQ(got, expected);
+    writer.join();
+    char c;
+    EXPECT_EQ(inputExcMessage([&] { s.read(&c, 1); }),
+              "Win32IFStream::read() failed with error: unexpected end of file");
+}
+
+TEST(InputStream, PositionsBeyond4GiB)
+{
+    TempDir dir;
+    const std::string path = dir.file("sparse.bin");
+    const std::uint64_t length = 6 * kGiB + 10;
+    makeSparseFile(path, length);
+
+    Imf::Win32IFStream s(path);
+    const std::uint64_t at = 5 * kGiB + 7;
+    s.seekg(at);
+    EXPECT_EQ(s.tellg(), at);
+    char buf[4] = {'x', 'x', 'x', 'x'};
+    EXPECT_TRUE(s.read(buf, 4));
+    EXPECT_EQ(std::string(buf, 4), std::string(4, '\0'));
+    EXPECT_EQ(s.tellg(), at + 4);
+
+    s.seekg(length - 2);
+    EXPECT_FALSE(s.read(buf, 2));
+    EXPECT_EQ(s.tellg(), length);
+
+    // An offset the platform cannot represent fails with the label.
+    const std::uint64_t huge = ~std::uint64_t(0);
+    EXPECT_EQ(inputExcMessage([&] { s.seekg(huge); }), failed("Win32IFStream::seekg()", EOVERFLOW));
+    EXPECT_EQ(s.tellg(), length);
+}
+
+TEST(InputStream, ClearResetsErrorStateOnly)
+{
+    TempDir dir;
+    const std::string path = dir.file("data.bin");
+    testsupport::writeFile(path, "abcdef");
+    Imf::Win32IFStream s(path);
+    char buf[8];
+    s.read(buf, 2);
+
+    errno = EIO;
+    EXPECT_NO_THROW(s.clear());
+    EXPECT_EQ(errno, 0);
+    EXPECT_EQ(s.tellg(), 2u);
+
+    // After a failed read too.
+    EXPECT_THROW(s.read(buf, 8), Iex::InputExc);
+    const std::uint64_t after = s.tellg();
+    EXPECT_NO_THROW(s.clear());
+    EXPECT_EQ(s.tellg(), after);
+    s.seekg(4);
+    EXPECT_FALSE(s.read(buf, 2));
+    EXPECT_EQ(std::string(buf, 2), "ef");
+
+    // A stale error code left by someone else fails neither tell nor seek.
+    errno = EBADF;
+    EXPECT_EQ(s.tellg(), 6u);
+    errno = EBADF;
+    EXPECT_NO_THROW(s.seekg(1));
+    EXPECT_EQ(s.tellg(), 1u);
+}
+
+TEST(OutputStream, CreatesOrReplacesFiles)
+{
+    TempDir dir;
+    const std::string path = dir.file("out.bin");
+    testsupport::writeFile(path, "a much longer old content that must vanish");
+    {
+        Imf::Win32OFStream s(path);
+        EXPECT_STREQ(s.fileName(), path.c_str());
+        EXPECT_EQ(s.tellp(), 0u);
+        s.write("new", 3);
+        EXPECT_EQ(s.tellp(), 3u);
+        EXPECT_TRUE(s.failure().empty());
+    }
+    EXPECT_EQ(testsupport::readFile(path), "new");
+
+    // A fresh file, with writes placed by seeking.
+    const std::string fresh = dir.file("fresh.bin");
+    {
+        Imf::Win32OFStream s(fresh);
+        s.write("0123456789", 10);
+        s.seekp(2);
+        EXPECT_EQ(s.tellp(), 2u);
+        s.write("AB", 2);
+        EXPECT_EQ(s.tellp(), 4u);
+    }
+    EXPECT_EQ(testsupport::readFile(fresh), "01AB456789");
+
+    // Large writes arrive whole.
+    std::string big(4 << 20, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i * 131 + (i >> 12));
+    {
+        Imf::Win32OFStream s(fresh);
+        s.write(big.data(), static_cast<int>(big.size()));
+        EXPECT_EQ(s.tellp(), big.size());
+    }
+    EXPECT_TRUE(testsupport::readFile(fresh) == big);
+}
+
+TEST(OutputStream, FailuresCarryTheLabelAndThePlatformText)
+{
+    TempDir dir;
+    const std::string inMissingFolder = (dir.path() / "no-such-folder" / "out.exr").string();
+    EXPECT_EQ(inputExcMessage([&] { Imf::Win32OFStream s(inMissingFolder); }),
+              failed("Win32OFStream::Win32OFStream()", ENOENT));
+    EXPECT_FALSE(std::filesystem::exists(inMissingFolder));
+
+    // A device that is always full refuses every write.
+    Imf::Win32OFStream full("/dev/full");
+    EXPECT_EQ(inputExcMessage([&] { full.write("abc", 3); }),
+              failed("Win32OFStream::write()", ENOSPC));
+    // The first failure is kept for an owner that cannot see the throw.
+    EXPECT_EQ(full.failure(), failed("Win32OFStream::write()", ENOSPC));
+    EXPECT_THROW(full.seekp(~std::uint64_t(0)), Iex::InputExc);
+    EXPECT_EQ(full.failure(), failed("Win32OFStream::write()", ENOSPC));
+    full.forgetFailure();
+    EXPECT_TRUE(full.failure().empty());
+    EXPECT_EQ(inputExcMessage([&] { full.seekp(~std::uint64_t(0)); }),
+              failed("Win32OFStream::seekp()", EOVERFLOW));
+    EXPECT_EQ(full.failure(), failed("Win32OFStream::seekp()", EOVERFLOW));
+}
+
+TEST(OutputStream, ShortWriteIsNotSilentlyLost)
+{
+    // Past the size limit the platform writes part of a request and then
+    // refuses the rest; the stream must say so instead of dropping it.
+    TempDir dir;
+    const std::string path = dir.file("limited.bin");
+    Imf::Win32OFStream s(path);
+    const std::string data(4000, 'q');
+    std::string message;
+    {
+        FileSizeLimit limit(1000);
+        message = inputExcMessage([&] { s.write(data.data(), static_cast<int>(data.size())); });
+    }
+    EXPECT_EQ(message, failed("Win32OFStream::write()", EFBIG));
+    EXPECT_EQ(std::filesystem::file_size(path), 1000u);
+}
+
+TEST(OutputStream, PositionsBeyond4GiB)
+{
+    TempDir dir;
+    const std::string path = dir.file("sparse-out.bin");
+    const std::uint64_t at = 5 * kGiB + 3;
+    {
+        Imf::Win32OFStream s(path);
+        s.seekp(at);
+        EXPECT_EQ(s.tellp(), at);
+        s.write("xy", 2);
+        EXPECT_EQ(s.tellp(), at + 2);
+    }
+    EXPECT_EQ(std::filesystem::file_size(path), at + 2);
+    std::ifstream in(path, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(at - 1));
+    char buf[3] = {};
+    in.read(buf, 3);
+    EXPECT_EQ(std::string(buf, 3), std::string("\0xy", 3));
+}
+
+TEST(Streams, PosixOpensWithoutLocks)
+{
+    // Files are opened without locks on POSIX: a file being written can be
+    // read, and several readers share a file.
+    TempDir dir;
+    const std::string path = dir.file("shared.bin");
+    Imf::Win32OFStream writer(path);
+    writer.write("shared", 6);
+    Imf::Win32IFStream a(path);
+    Imf::Win32IFStream b(path);
+    char x[6], y[3];
+    EXPECT_FALSE(a.read(x, 6));
+    EXPECT_TRUE(b.read(y, 3));
+    EXPECT_EQ(std::string(x, 6), "shared");
+    EXPECT_EQ(std::string(y, 3), "sha");
+    EXPECT_EQ(b.tellg(), 3u);
+}
