@@ -1,0 +1,471 @@
+#include "exrio/RenderMetadata.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <locale>
+#include <sstream>
+
+#include <ImfDoubleAttribute.h>
+#include <ImfFloatAttribute.h>
+#include <ImfIntAttribute.h>
+#include <ImfRationalAttribute.h>
+#include <ImfStringAttribute.h>
+
+#include <lwsdk/scene.h>
+#include <lwsdk/system.h>
+
+#include "hostkit/HostInfo.h"
+#include "hostkit/Services.h"
+
+namespace ravelcast {
+
+// ---- platform: local time, time zone and environment
+namespace {
+
+bool localTime(std::time_t t, std::tm *out)
+{
+#if defined(_WIN32)
+    _tzset();
+    return localtime_s(out, &t) == 0;
+#else
+    tzset();
+    return localtime_r(&t, out) != nullptr;
+#endif
+}
+
+long standardZoneSecondsWest()
+{
+#if defined(_WIN32)
+    _tzset();
+    long seconds = 0;
+    _get_timezone(&seconds);
+    return seconds;
+#else
+    tzset();
+    return timezone;
+#endif
+}
+
+bool environmentText(const char *name, std::string *value)
+{
+    const char *text = std::getenv(name);
+    if (!text)
+        return false;
+    *value = text;
+    return true;
+}
+
+} // namespace
+
+// ---- tables
+namespace {
+
+constexpr const char *kSoftware = "LightWave 3D\xAE"; // 0xAE: the registered sign in Windows-1252
+constexpr const char *kMaker = "NewTek";
+
+enum RenderFactId : int {
+    kFactTotalPoints = 0xC00D,
+    kFactTotalPolygons = 0xC00E,
+    kFactFirstFrame = 0xC002,
+    kFactLastFrame = 0xC003,
+    kFactFramestep = 0xC010,
+    kFactRenderThreads = 0xC01A,
+    kFactRTRefractions = 0xC016,
+    kFactRTReflections = 0xC013,
+    kFactRTTransparency = 0xC018,
+    kFactCaustics = 0xC019,
+    kFactRadiosity = 0xC017,
+    kFactParticleBlur = 0xC009,
+    kFactFieldRendering = 0xC012,
+    kFactAAFilter = 0xC011,
+    kFactAA = 0xC007,
+};
+
+const char *const kRenderFactNames[] = {
+    "LW.Company",        "LW.FrameNumber",   "LW.FirstFrame",      "LW.LastFrame",
+    "LW.Rendertime",     "LW.CameraName",    "LW.CameraType",      "LW.AA",
+    "LW.Lens",           "LW.ParticleBlur",  "LW.MBType",          "LW.MBAmount",
+    "LW.MBPasses",       "LW.TotalPoints",   "LW.TotalPolygons",   "LW.TotalMemory",
+    "LW.Framestep",      "LW.AAFilter",      "LW.FieldRendering",  "LW.RTReflections",
+    "LW.AdaptiveSampling", "LW.Stereo",      "LW.RTRefractions",   "LW.Radiosity",
+    "LW.RTTransparency", "LW.Caustics",      "LW.RenderThreads",   "LW.DepthOfField",
+    "LW.OutputFiles",
+};
+constexpr int kFirstRenderFact = 0xC000;
+
+const char *const kFilterNames[] = {
+    "Classic",  "Box",              "Box (Sharp)",     "Box (Soft)",     "Gaussian",
+    "Gaussian (Sharp)", "Gaussian (Soft)", "Mitchell", "Mitchell (Sharp)", "Mitchell (Soft)",
+    "Lanczos",  "Lanczos (Sharp)",  "Lanczos (Soft)",
+};
+
+const char *const kEnhancedLevels[] = {"Low", "Medium", "High", "Extreme"};
+
+// How a host item's text becomes an attribute.
+enum class ItemKind { Number, ScaledNumber, Rational, Text, RenderFact };
+
+struct ItemRule {
+    int tag;
+    const char *attribute;
+    ItemKind kind;
+};
+
+// Host dots per inch to the header's dots per millimetre.
+constexpr double kInchesPerMillimetre = 0.0393700787;
+constexpr double kMillimetresPerInch = 25.4;
+
+const ItemRule kItemRules[] = {
+    {kTagXDensity, "xDensity", ItemKind::ScaledNumber},
+    {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
+    {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
+    {kTagExposureTime, "expTime", ItemKind::Number},
+    {kTagAperture, "aperture", ItemKind::Number},
+    {kTagIsoSpeed, "isoSpeed", ItemKind::Number},
+    {kTagCaptureDate, "capDate", ItemKind::Text},
+    {kTagFocalLength, "FocalLength", ItemKind::Number},
+    {kTagRenderFact, nullptr, ItemKind::RenderFact},
+    {kTagComments, "comments", ItemKind::Text},
+    {kTagFocus, "focus", ItemKind::Number},
+    {kTagMake, "Make", ItemKind::Text},
+    {kTagModel, "Model", ItemKind::Text},
+    {kTagSoftware, "Software", ItemKind::Text},
+};
+
+// The loader's direction: header attribute to host item, in sending order.
+const ItemRule kReverseRules[] = {
+    {kTagComments, "comments", ItemKind::Text},
+    {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
+    {kTagXDensity, "xDensity", ItemKind::ScaledNumber},
+    {kTagFocus, "focus", ItemKind::Number},
+    {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
+    {kTagExposureTime, "expTime", ItemKind::Number},
+    {kTagApertureValue, "aperture", ItemKind::Number},
+    {kTagIsoSpeed, "isoSpeed", ItemKind::Number},
+    {kTagCaptureDate, "capDate", ItemKind::Text},
+    {kTagMake, "owner", ItemKind::Text},
+    {kTagRenderFact, "Maker", ItemKind::Text},
+    {kTagMake, "Make", ItemKind::Text},
+    {kTagModel, "Model", ItemKind::Text},
+    {kTagSoftware, "Software", ItemKind::Text},
+    {kTagExposureTime, "Exposure", ItemKind::Number},
+    {kTagAperture, "F-Stop", ItemKind::Number},
+    {kTagFocalLength, "FocalLength", ItemKind::Number},
+};
+
+// Decimal text with the stream's default six significant digits.
+std::string numberText(double value)
+{
+    std::ostringstream out;
+    out.imbue(std::locale::classic());
+    out << value;
+    return out.str();
+}
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+// A header's number attribute of any numeric type the library offers.
+bool attributeNumber(const Imf::Header &header, const char *name, double *value)
+{
+    if (const auto *f = header.findTypedAttribute<Imf::FloatAttribute>(name)) {
+        *value = f->value();
+        return true;
+    }
+    if (const auto *d = header.findTypedAttribute<Imf::DoubleAttribute>(name)) {
+        *value = d->value();
+        return true;
+    }
+    if (const auto *i = header.findTypedAttribute<Imf::IntAttribute>(name)) {
+        *value = i->value();
+        return true;
+    }
+    return false;
+}
+
+void setString(Imf::Header &header, const char *name, const std::string &value)
+{
+    header.insert(name, Imf::StringAttribute(value));
+}
+
+void addEnvironment(Imf::Header &header)
+{
+    std::string text;
+    if (environmentText("USERNAME", &text))
+        setString(header, "owner", text);
+    if (environmentText("COMPUTERNAME", &text))
+        setString(header, "computerName", text);
+}
+
+} // namespace
+
+// ---- free helpers
+
+const std::map<int, std::string> &renderFactNames()
+{
+    static const std::map<int, std::string> names = [] {
+        std::map<int, std::string> m;
+        int id = kFirstRenderFact;
+        for (const char *name : kRenderFactNames)
+            m.emplace(id++, name);
+        return m;
+    }();
+    return names;
+}
+
+std::string antialiasingText(int level)
+{
+    if (level == 0)
+        return "none";
+    if (level >= 1 && level <= 4)
+        return std::string("Enhanced ") + kEnhancedLevels[level - 1];
+    if (level >= 100)
+        return "PLD " + std::to_string(level - 99);
+    return "unknown";
+}
+
+std::string filterName(int filterField)
+{
+    const int index = (filterField >> 1) & 0x1F;
+    constexpr int count = static_cast<int>(sizeof kFilterNames / sizeof kFilterNames[0]);
+    return index < count ? kFilterNames[index] : "unknown";
+}
+
+std::string modelText(unsigned int systemId, unsigned int productInfo)
+{
+    const bool layout = (systemId & LWSYS_TYPEBITS) == LWSYS_LAYOUT;
+    return std::string(layout ? "1" : "0") + " V" + std::to_string(LWINF_GETMAJOR(productInfo)) +
+           "." + std::to_string(LWINF_GETMINOR(productInfo)) +
+           " B:" + std::to_string(LWINF_GETBUILD(productInfo));
+}
+
+std::string captureDateText(const std::tm &local)
+{
+    // Formatted by hand so that no locale takes part.
+    auto two = [](int v) {
+        std::string s = std::to_string(v);
+        return s.size() < 2 ? "0" + s : s;
+    };
+    std::string year = std::to_string(local.tm_year + 1900);
+    while (year.size() < 4)
+        year.insert(year.begin(), '0');
+    return year + ":" + two(local.tm_mon + 1) + ":" + two(local.tm_mday) + " " +
+           two(local.tm_hour) + ":" + two(local.tm_min) + ":" + two(local.tm_sec);
+}
+
+float localUtcOffsetSeconds()
+{
+    // The standard attribute is in seconds; the zone value is already
+    // "seconds west", which is exactly what must be added to local time.
+    return static_cast<float>(standardZoneSecondsWest());
+}
+
+double leadingNumber(const std::string &text)
+{
+    const char *p = text.data();
+    const char *end = p + text.size();
+    while (p != end && isBlank(*p))
+        ++p;
+    if (p != end && *p == '+' && p + 1 != end && *(p + 1) != '-' && *(p + 1) != '+')
+        ++p;
+    double value = 0.0;
+    const std::from_chars_result r = std::from_chars(p, end, value, std::chars_format::general);
+    if (r.ec != std::errc() || !std::isfinite(value))
+        return 0.0;
+    return value;
+}
+
+std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
+{
+    std::vector<HostMetadataItem> items;
+    for (const ItemRule &rule : kReverseRules) {
+        switch (rule.kind) {
+        case ItemKind::Text:
+        case ItemKind::RenderFact:
+            if (const auto *s = header.findTypedAttribute<Imf::StringAttribute>(rule.attribute))
+                items.push_back({rule.tag, s->value()});
+            break;
+        case ItemKind::Rational:
+            if (const auto *r =
+                    header.findTypedAttribute<Imf::RationalAttribute>(rule.attribute)) {
+                // A zero denominator has no rate to tell the host.
+                if (r->value().d != 0)
+                    items.push_back({rule.tag, numberText(static_cast<double>(r->value().n) /
+                                                          r->value().d)});
+            }
+            break;
+        case ItemKind::ScaledNumber: {
+            double v = 0.0;
+            if (attributeNumber(header, rule.attribute, &v))
+                items.push_back({rule.tag, numberText(v * kMillimetresPerInch)});
+            break;
+        }
+        case ItemKind::Number: {
+            double v = 0.0;
+            if (attributeNumber(header, rule.attribute, &v))
+                items.push_back({rule.tag, numberText(v)});
+            break;
+        }
+        }
+    }
+    for (const auto &[id, name] : renderFactNames())
+        if (const auto *s = header.findTypedAttribute<Imf::StringAttribute>(name))
+            items.push_back({kTagRenderFact, std::to_string(id) + " " + s->value()});
+    return items;
+}
+
+void addFileMetadata(Imf::Header &header, const std::string &comment)
+{
+    addFileMetadata(header, comment, std::time(nullptr));
+}
+
+void addFileMetadata(Imf::Header &header, const std::string &comment, std::time_t now)
+{
+    RenderMetadata record(header);
+    record.addRenderInfo(now);
+    for (auto it = record.header().begin(); it != record.header().end(); ++it)
+        header.insert(it.name(), it.attribute());
+    if (!comment.empty())
+        setString(header, "comments", comment);
+    addEnvironment(header);
+}
+
+// ---- the record
+
+RenderMetadata::RenderMetadata() : namesById_(renderFactNames()) {}
+
+RenderMetadata::RenderMetadata(const Imf::Header &header)
+    : header_(header), namesById_(renderFactNames())
+{
+}
+
+int RenderMetadata::setItem(const std::string &text, int tag)
+{
+    for (const ItemRule &rule : kItemRules) {
+        if (rule.tag != tag)
+            continue;
+        switch (rule.kind) {
+        case ItemKind::Number:
+            header_.insert(rule.attribute,
+                           Imf::FloatAttribute(static_cast<float>(leadingNumber(text))));
+            break;
+        case ItemKind::ScaledNumber:
+            header_.insert(rule.attribute, Imf::FloatAttribute(static_cast<float>(
+                                               leadingNumber(text) * kInchesPerMillimetre)));
+            break;
+        case ItemKind::Rational:
+            header_.insert(rule.attribute,
+                           Imf::RationalAttribute(Imf::Rational(leadingNumber(text))));
+            break;
+        case ItemKind::Text:
+            setString(header_, rule.attribute, text);
+            break;
+        case ItemKind::RenderFact:
+            setIdValue(text);
+            break;
+        }
+        return 1;
+    }
+    return 0;
+}
+
+void RenderMetadata::setIdValue(const std::string &text)
+{
+    if (text == kMaker) {
+        setString(header_, "Maker", text);
+        return;
+    }
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    int id = 0;
+    const std::from_chars_result r = std::from_chars(begin, end, id);
+    if (r.ec != std::errc())
+        return;
+    const char *value = r.ptr;
+    if (value != end && *value == ' ')
+        ++value;
+    const std::string stored(value, end);
+    valuesById_[id] = stored;
+    const auto name = namesById_.find(id);
+    if (name != namesById_.end())
+        setString(header_, name->second.c_str(), stored);
+}
+
+void RenderMetadata::addRenderInfo() { addRenderInfo(std::time(nullptr)); }
+
+void RenderMetadata::addRenderInfo(std::time_t now)
+{
+    addEnvironment(header_);
+
+    hostkit::SceneInfo scene;
+    const LWSceneInfo *info = scene.available() ? scene.table() : nullptr;
+    if (info && info->name)
+        setString(header_, "LightWaveScene", info->name);
+    header_.insert("LightWaveBuild", Imf::IntAttribute(hostkit::productBuild()));
+
+    std::tm local{};
+    if (localTime(now, &local))
+        setString(header_, "capDate", captureDateText(local));
+    header_.insert("utcOffset", Imf::FloatAttribute(localUtcOffsetSeconds()));
+
+    if (info) {
+        header_.insert("framesPerSecond",
+                       Imf::RationalAttribute(Imf::Rational(info->framesPerSecond)));
+        const int options = info->renderOpts;
+        // The option facts carry the masked bit itself, not a yes/no.
+        const std::pair<int, std::string> facts[] = {
+            {kFactTotalPoints, std::to_string(info->numPoints)},
+            {kFactTotalPolygons, std::to_string(info->numPolygons)},
+            {kFactFirstFrame, std::to_string(info->frameStart)},
+            {kFactLastFrame, std::to_string(info->frameEnd)},
+            {kFactFramestep, std::to_string(info->frameStep)},
+            {kFactRenderThreads, std::to_string(info->numThreads)},
+            {kFactRTRefractions, std::to_string(options & LWROPT_REFRACTTRACE)},
+            {kFactRTReflections, std::to_string(options & LWROPT_REFLECTTRACE)},
+            {kFactRTTransparency, std::to_string(options & LWROPT_RTTRANSPARENCY)},
+            {kFactCaustics, std::to_string(options & LWROPT_CAUSTICS)},
+            {kFactRadiosity, std::to_string(options & LWROPT_RADIOSITY)},
+            {kFactParticleBlur, std::to_string(options & LWROPT_PARTICLEBLUR)},
+            {kFactFieldRendering, std::to_string(options & LWROPT_FIELDS)},
+            {kFactAAFilter, filterName(info->filter)},
+            {kFactAA, antialiasingText(info->antialiasing)},
+        };
+        for (const auto &[id, value] : facts)
+            setIdValue(std::to_string(id) + " " + value);
+    }
+
+    setItem(kSoftware, kTagSoftware);
+    setItem(kMaker, kTagMake);
+    setItem(modelText(hostkit::systemId(), hostkit::productInfo()), kTagModel);
+
+    if (!info || !info->renderCamera)
+        return;
+    hostkit::TimeInfo time;
+    hostkit::CameraInfo camera;
+    if (!time.available() || !camera.available())
+        return;
+    const LWTime at = time.time();
+    const LWItemID id = info->renderCamera(at);
+    if (!id)
+        return;
+    const LWCameraInfo *cam = camera.table();
+    if (cam->focalDistance)
+        header_.insert("focus",
+                       Imf::FloatAttribute(static_cast<float>(cam->focalDistance(id, at))));
+    // These go through the item path as text, so they carry its precision.
+    if (cam->blurLength && info->framesPerSecond > 0.0)
+        setItem(numberText(cam->blurLength(id, at) / info->framesPerSecond), kTagExposureTime);
+    if (cam->fStop)
+        setItem(numberText(cam->fStop(id, at)), kTagAperture);
+    if (cam->focalLength)
+        setItem(numberText(cam->focalLength(id, at)), kTagFocalLength);
+}
+
+std::vector<HostMetadataItem> RenderMetadata::hostItems() const
+{
+    return hostMetadataItems(header_);
+}
+
+} // namespace ravelcast

@@ -1,0 +1,120 @@
+// Facts about the render that every written OpenEXR file carries in its
+// header, and their conversion from and to the host's image-metadata items.
+#ifndef RAVELCAST_EXRIO_RENDERMETADATA_H
+#define RAVELCAST_EXRIO_RENDERMETADATA_H
+
+#include <ctime>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <ImfHeader.h>
+
+namespace ravelcast {
+
+// Host image-metadata item tags that the record understands or produces.
+enum MetadataTag : int {
+    kTagXDensity = 3,
+    kTagFramesPerSecond = 4,
+    kTagWhiteLuminance = 6,
+    kTagExposureTime = 11,
+    kTagAperture = 12,
+    kTagIsoSpeed = 14,
+    kTagCaptureDate = 16,
+    kTagFocalLength = 23,
+    kTagRenderFact = 24,
+    kTagComments = 25,
+    kTagApertureValue = 32, // what the loader sends "aperture" back as
+    kTagFocus = 33,
+    kTagMake = 50,
+    kTagModel = 51,
+    kTagSoftware = 52,
+};
+
+// One host image-metadata item.
+struct HostMetadataItem {
+    int tag = 0;
+    std::string text;
+    bool operator==(const HostMetadataItem &o) const { return tag == o.tag && text == o.text; }
+};
+
+// The collected header attributes of one file being written.
+class RenderMetadata {
+public:
+    // The library's default header, no values, the render-fact table loaded.
+    RenderMetadata();
+    // Starts from a copy of an existing header instead of the default one.
+    explicit RenderMetadata(const Imf::Header &header);
+
+    // Applies one host item (tag 3 to 52). Answers 1 when the tag was
+    // understood, 0 when it was ignored. Library failures propagate.
+    int setItem(const std::string &text, int tag);
+
+    // A tag-24 text: exactly "NewTek" sets "Maker"; otherwise "<id> <value>"
+    // stores the value under the id and, for an id of the render-fact table,
+    // sets that string attribute. A text without a leading id sets nothing.
+    void setIdValue(const std::string &text);
+
+    // Fills the header from the environment and the host's scene, camera and
+    // time services, with the capture date taken from the current time (or
+    // from now). Acquires the services it uses and releases them before
+    // returning; facts whose service, scene or camera is missing are left
+    // out.
+    void addRenderInfo();
+    void addRenderInfo(std::time_t now);
+
+    // The header attributes as host items (the loader's direction).
+    std::vector<HostMetadataItem> hostItems() const;
+
+    const Imf::Header &header() const { return header_; }
+    Imf::Header &header() { return header_; }
+    // The text last received for each render-fact id.
+    const std::map<int, std::string> &valuesById() const { return valuesById_; }
+    // The render-fact table: host id to attribute name.
+    const std::map<int, std::string> &namesById() const { return namesById_; }
+
+private:
+    Imf::Header header_;
+    std::map<int, std::string> valuesById_;
+    std::map<int, std::string> namesById_;
+};
+
+// The render-fact table (29 ids from 0xC000), host id to attribute name.
+const std::map<int, std::string> &renderFactNames();
+
+// Converts a header's attributes into host items: the known attributes in a
+// fixed order, then each render fact present as tag 24 "<id> <text>".
+// Attributes of another type than expected are not passed on.
+std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header);
+
+// The per-file step of the filter's writer: runs addRenderInfo over a copy
+// of the header and copies every attribute back, then sets "comments" when
+// comment is not empty and "owner"/"computerName" from the environment.
+void addFileMetadata(Imf::Header &header, const std::string &comment);
+void addFileMetadata(Imf::Header &header, const std::string &comment, std::time_t now);
+
+// Antialiasing level as text: "none", "Enhanced Low".."Enhanced Extreme",
+// "PLD n" from level 100, otherwise "unknown".
+std::string antialiasingText(int level);
+
+// Reconstruction filter name from the scene's filter field (index in bits
+// 1-5); "unknown" past the list.
+std::string filterName(int filterField);
+
+// "1 V9.6 B:2345": 1 in Layout, 0 elsewhere, then version and build.
+std::string modelText(unsigned int systemId, unsigned int productInfo);
+
+// "2010:02:03 14:05:09".
+std::string captureDateText(const std::tm &local);
+
+// Seconds to add to local standard time to get UTC, from the process's
+// current time zone.
+float localUtcOffsetSeconds();
+
+// The decimal number at the start of text (after leading blanks), read
+// whatever the user's locale; 0 when there is none.
+double leadingNumber(const std::string &text);
+
+} // namespace ravelcast
+
+#endif
