@@ -13,10 +13,6 @@ namespace ravelcast {
 namespace {
 int notYetAvailable(int, GlobalFunc, void *, void *) { return AFUNC_BADVERSION; }
 
-ServerRegistration filterHandler(kFilterHandlerPosition, LWIMAGEFILTER_HCLASS,
-                                 kFilterServerName, notYetAvailable, kFilterTags);
-ServerRegistration filterInterface(kFilterInterfacePosition, LWIMAGEFILTER_ICLASS,
-                                   kFilterServerName, notYetAvailable, kFilterTags);
 ServerRegistration loader(kLoaderPosition, LWIMAGELOADER_CLASS, "LW_OpenEXR",
                           notYetAvailable, kImageIOTags);
 ServerRegistration saver(kSaverPosition, LWIMAGESAVER_CLASS, "OpenEXR(.exr)",

@@ -1,0 +1,177 @@
+#include "export/BufferChannel.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ravelcast {
+
+namespace {
+const LWBlockIdent kChannelLevel[] = {{hostkit::blockId("CXNM"), "EXRChannelName"},
+                                      {hostkit::blockId("CLBF"), "LWBuffer"},
+                                      {hostkit::blockId("FLIP"), "Flip"},
+                                      {0, nullptr}};
+
+// One pass of the box kernel over n source samples (read through at(i)) onto
+// m target samples. visit(v) sees every source sample read, weighted or not.
+template <class At, class Visit>
+void boxPass(int n, int m, At at, float *out, Visit visit)
+{
+    if (m == n) {
+        for (int j = 0; j < n; ++j) {
+            const float v = at(j);
+            visit(v);
+            out[j] = v;
+        }
+        return;
+    }
+    const int k = BufferChannel::kernelWidth(n, m);
+    const float ratio = static_cast<float>(n) / static_cast<float>(m);
+    for (int j = 0; j < m; ++j) {
+        const float c = ratio * static_cast<float>(j);
+        const int first = static_cast<int>(std::trunc(std::floor(c) - k * 0.5));
+        float sum = 0.0f, weights = 0.0f;
+        for (int t = 0; t < k; ++t) {
+            const int col = first + t;
+            const bool inside = col >= 0 && col < n;
+            const float v = at(inside ? col : 0);
+            visit(v);
+            if (inside) {
+                sum += v;
+                weights += 1.0f;
+            }
+        }
+        out[j] = weights > 0.0f ? sum / weights : 0.0f;
+    }
+}
+} // namespace
+
+BufferChannel::BufferChannel(const ChannelSpec &spec)
+    : longName_(spec.longName), channelName_(spec.channelName), hostBuffer_(spec.hostBuffer),
+      requestMask_(spec.requestMask)
+{
+}
+
+hostkit::ErrorText BufferChannel::load(hostkit::LoadState &state)
+{
+    while (unsigned int id = state.findBlock(kChannelLevel)) {
+        if (id == hostkit::blockId("CXNM"))
+            channelName_ = state.readString();
+        else if (id == hostkit::blockId("CLBF"))
+            hostBuffer_ = state.readI4();
+        else if (id == hostkit::blockId("FLIP"))
+            flip_ = state.readBool();
+        state.endBlock();
+    }
+    return {};
+}
+
+hostkit::ErrorText BufferChannel::save(hostkit::SaveState &state)
+{
+    state.writeBlock(kChannelLevel[0], channelName_);
+    state.writeBlock(kChannelLevel[1], static_cast<std::int32_t>(hostBuffer_));
+    state.writeBlock(kChannelLevel[2], flip_);
+    return {};
+}
+
+const std::string &BufferChannel::channelName() const { return channelName_; }
+const std::string &BufferChannel::longName() const { return longName_; }
+void BufferChannel::setChannelName(const std::string &name) { channelName_ = name; }
+bool BufferChannel::flip() const { return flip_; }
+void BufferChannel::setFlip(bool flip) { flip_ = flip; }
+
+std::string BufferChannel::fullChannelName(bool singleChannel, const std::string &prefix) const
+{
+    if (prefix.empty() && channelName_.empty())
+        return singleChannel ? "Y" : "";
+    if (prefix.empty())
+        return channelName_;
+    if (channelName_.empty())
+        return prefix;
+    return prefix + "." + channelName_;
+}
+
+void BufferChannel::insertChannel(Imf::PixelType type, Imf::ChannelList &list,
+                                  bool singleChannel, const std::string &prefix) const
+{
+    list.insert(fullChannelName(singleChannel, prefix), Imf::Channel(type, 1, 1, false));
+}
+
+const float *BufferChannel::getLine(int y, const LWFilterAccess *access) const
+{
+    if (!access || !access->getLine)
+        return nullptr;
+    return access->getLine(hostBuffer_, y);
+}
+
+int BufferChannel::requestMask() const { return requestMask_; }
+
+int BufferChannel::kernelWidth(int source, int target)
+{
+    const int k = static_cast<int>(std::ceil(static_cast<double>(source) / target));
+    return k <= 1 ? 2 : k;
+}
+
+Resampled BufferChannel::resample(const LWFilterAccess *access, int width, int height) const
+{
+    Resampled r;
+    r.width = width;
+    r.height = height;
+    if (!access || width <= 0 || height <= 0 || !getLine(0, access))
+        return r;
+    const int srcW = access->width;
+    const int srcH = access->height;
+    if (srcW <= 0 || srcH <= 0)
+        return r;
+
+    // Horizontal pass: every source row to width columns.
+    std::vector<float> rows(static_cast<std::size_t>(srcH) * width);
+    auto widen = [&](float v) {
+        r.minimum = std::min(r.minimum, v);
+        r.maximum = std::max(r.maximum, v);
+    };
+    for (int y = 0; y < srcH; ++y) {
+        float *out = &rows[static_cast<std::size_t>(y) * width];
+        const float *line = getLine(y, access);
+        if (!line) {
+            std::fill(out, out + width, 0.0f);
+            continue;
+        }
+        boxPass(srcW, width, [line](int i) { return line[i]; }, out, widen);
+    }
+
+    // Vertical pass on the columns; it leaves the extremes alone.
+    r.samples.assign(static_cast<std::size_t>(width) * height, 0.0f);
+    std::vector<float> column(height);
+    for (int x = 0; x < width; ++x) {
+        boxPass(srcH, height,
+                [&](int i) { return rows[static_cast<std::size_t>(i) * width + x]; },
+                column.data(), [](float) {});
+        for (int y = 0; y < height; ++y)
+            r.samples[static_cast<std::size_t>(y) * width + x] = column[y];
+    }
+    return r;
+}
+
+void BufferChannel::resampleChannel(const LWFilterAccess *access, int width, int height,
+                                    float &minimum, float &maximum)
+{
+    preview_ = resample(access, width, height);
+    minimum = std::min(minimum, preview_.minimum);
+    maximum = std::max(maximum, preview_.maximum);
+}
+
+float BufferChannel::previewSample(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= preview_.width || y >= preview_.height || preview_.samples.empty())
+        return 0.0f;
+    return preview_.samples[static_cast<std::size_t>(y) * preview_.width + x];
+}
+
+void BufferChannel::copySettings(const BufferChannel &other)
+{
+    channelName_ = other.channelName_;
+    hostBuffer_ = other.hostBuffer_;
+    flip_ = other.flip_;
+}
+
+} // namespace ravelcast

@@ -1,0 +1,97 @@
+// One channel of an exportable render buffer: its names, the host buffer it
+// reads, its Flip setting and its preview samples.
+#ifndef RAVELCAST_EXPORT_BUFFERCHANNEL_H
+#define RAVELCAST_EXPORT_BUFFERCHANNEL_H
+
+#include <string>
+#include <vector>
+
+#include <ImfChannelList.h>
+#include <ImfPixelType.h>
+
+#include <lwsdk/filter.h>
+
+#include "hostkit/BlockIO.h"
+#include "hostkit/Storeable.h"
+#include "hostkit/utility/RefCounted.h"
+
+namespace ravelcast {
+
+// A row of the catalogue's channel lists; a null long name ends a list.
+struct ChannelSpec {
+    const char *longName;
+    const char *channelName;
+    int hostBuffer;
+    int requestMask;
+};
+
+// The running extremes start here: the largest float and the smallest
+// positive normal float (so an all-negative buffer keeps this maximum).
+constexpr float kNoMinimum = 3.40282347e38f;
+constexpr float kNoMaximum = 1.17549435e-38f;
+
+// A channel resampled to a preview size with the box kernel, and the
+// extremes of the source samples it read.
+struct Resampled {
+    std::vector<float> samples; // width x height, row by row; empty without data
+    int width = 0;
+    int height = 0;
+    float minimum = kNoMinimum;
+    float maximum = kNoMaximum;
+};
+
+class BufferChannel : public hostkit::RefCounted {
+public:
+    explicit BufferChannel(const ChannelSpec &spec);
+
+    // The channel's scene sub-block (its CSER level).
+    virtual hostkit::ErrorText load(hostkit::LoadState &state);
+    virtual hostkit::ErrorText save(hostkit::SaveState &state);
+    virtual const std::string &channelName() const;
+    virtual const std::string &longName() const;
+    virtual void setChannelName(const std::string &name);
+    virtual bool flip() const;
+    virtual void setFlip(bool flip);
+    // prefix.channel, or whichever is not empty; "Y" for a single channel
+    // with both empty, otherwise empty.
+    virtual std::string fullChannelName(bool singleChannel, const std::string &prefix) const;
+    // Throws the library's exception for an empty name.
+    virtual void insertChannel(Imf::PixelType type, Imf::ChannelList &list, bool singleChannel,
+                               const std::string &prefix) const;
+    // The host's line y of this channel's buffer; may be null.
+    virtual const float *getLine(int y, const LWFilterAccess *access) const;
+    virtual int requestMask() const;
+    // Replaces the preview samples with the channel resampled to width x
+    // height and widens minimum/maximum by the source samples read.
+    virtual void resampleChannel(const LWFilterAccess *access, int width, int height,
+                                 float &minimum, float &maximum);
+    // The stored sample, 0 outside the preview.
+    virtual float previewSample(int x, int y) const;
+    ~BufferChannel() override = default;
+
+    int hostBuffer() const { return hostBuffer_; }
+    void setHostBuffer(int buffer) { hostBuffer_ = buffer; }
+    float previewMinimum() const { return preview_.minimum; }
+    float previewMaximum() const { return preview_.maximum; }
+    int previewWidth() const { return preview_.width; }
+    int previewHeight() const { return preview_.height; }
+    // Copies the user settings (names, host buffer, Flip) of another channel.
+    void copySettings(const BufferChannel &other);
+
+    // The box-kernel resampling of the channel's host buffer.
+    Resampled resample(const LWFilterAccess *access, int width, int height) const;
+    // Kernel width for resampling source samples onto target samples.
+    static int kernelWidth(int source, int target);
+
+private:
+    std::string longName_;
+    std::string channelName_;
+    int hostBuffer_;
+    int requestMask_;
+    Resampled preview_;
+    bool flip_ = false;
+};
+
+} // namespace ravelcast
+
+#endif

@@ -1,0 +1,124 @@
+#include "export/FileNaming.h"
+
+#include <cctype>
+
+#include <lwsdk/scene.h>
+
+#include "hostkit/FileName.h"
+#include "hostkit/Services.h"
+#include "hostkit/utility/Platform.h"
+
+namespace ravelcast {
+
+namespace {
+bool sameWord(const std::string &a, const char *b)
+{
+    std::size_t i = 0;
+    for (; i < a.size() && b[i]; ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return i == a.size() && !b[i];
+}
+
+std::string withoutExtension(const std::string &name)
+{
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+} // namespace
+
+NameContext hostNameContext()
+{
+    NameContext c;
+    hostkit::SceneInfo scene;
+    if (!scene.available()) {
+        c.cameraName = "(none)";
+        return c;
+    }
+    if (scene->name)
+        c.sceneName = scene->name;
+    const LWTime now = hostkit::TimeInfo().time();
+    LWItemID camera = scene->renderCamera ? scene->renderCamera(now) : LWITEM_NULL;
+    c.cameraName = hostkit::ItemInfo().name(camera);
+    hostkit::CameraInfo cameras;
+    if (camera && cameras.available() && cameras->flags)
+        c.cameraFlags = cameras->flags(camera);
+    return c;
+}
+
+std::string frameNumber(int frame, int digits)
+{
+    std::string n = std::to_string(frame);
+    if (n.size() < static_cast<std::size_t>(digits))
+        n.insert(0, static_cast<std::size_t>(digits) - n.size(), '0');
+    return n;
+}
+
+std::string expandNameTokens(const std::string &text, const std::optional<std::string> &layer,
+                             const NameContext &context)
+{
+    std::string out;
+    std::size_t begin = 0;
+    while (begin <= text.size()) {
+        std::size_t end = text.find('%', begin);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string piece = text.substr(begin, end - begin);
+        begin = end + 1;
+        if (piece.empty())
+            continue;
+        if (sameWord(piece, "scene"))
+            out += withoutExtension(context.sceneName);
+        else if (sameWord(piece, "camera"))
+            out += context.cameraName;
+        else if (sameWord(piece, "dot"))
+            out += ".";
+        else if (sameWord(piece, "eye")) {
+            if (context.cameraFlags & LWCAMF_STEREO)
+                out += (context.cameraFlags & LWCAMF_EYE_RIGHT) ? "R" : "L";
+        } else if (sameWord(piece, "buffer") || sameWord(piece, "layer"))
+            out += layer ? *layer : std::string("Base");
+        else
+            out += piece;
+    }
+    return out;
+}
+
+std::string layeredFileName(const std::string &base, const std::string &extension, int frame,
+                            int nameFormat, const NameContext &context)
+{
+    std::string text = base;
+    if (nameFormat & kUnderscore)
+        text += "_";
+    text += frameNumber(frame, frameDigits(nameFormat));
+    if (nameFormat & kAppendExtension)
+        text += "." + extension;
+    return expandNameTokens(text, std::nullopt, context);
+}
+
+std::string imageFileName(const std::string &base, const std::string &extension, int frame,
+                          int pattern, int nameFormat, const std::string &layer,
+                          const std::string &customName, const NameContext &context)
+{
+    const std::string s = (nameFormat & kUnderscore) ? "_" : "";
+    const std::string sep(1, hostkit::kPathSeparator);
+    std::string dir, name;
+    hostkit::FileName::split(base, &dir, &name);
+    std::string text = dir.empty() ? std::string() : dir + sep;
+    switch (pattern) {
+    case kOutputLayer: text += name + s + layer; break;
+    case kLayerSlashOutput: text += layer + sep + name; break;
+    case kLayerSlashOutputLayer: text += layer + sep + name + s + layer; break;
+    case kLayerOutput: text += layer + s + name; break;
+    default: text += customName; break;
+    }
+    if (nameFormat & kUnderscore)
+        text += "_";
+    text += frameNumber(frame, frameDigits(nameFormat));
+    if (nameFormat & kAppendExtension)
+        text += "." + extension;
+    return expandNameTokens(text, layer, context);
+}
+
+} // namespace ravelcast

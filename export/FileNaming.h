@@ -1,0 +1,50 @@
+// Names of the files the filter writes: the layered file and the separate
+// buffer images of a frame.
+#ifndef RAVELCAST_EXPORT_FILENAMING_H
+#define RAVELCAST_EXPORT_FILENAMING_H
+
+#include <optional>
+#include <string>
+
+namespace ravelcast {
+
+// NameFormatExt bits.
+constexpr int kAppendExtension = 1;
+constexpr int kUnderscore = 8;
+inline int frameDigits(int nameFormat) { return 3 + ((nameFormat >> 1) & 3); }
+
+// The "Single Image File Naming" patterns.
+enum SingleNamePattern {
+    kOutputLayer = 0,      // Output_Layer_###.exr
+    kLayerSlashOutput = 1, // Layer\Output_###.exr
+    kLayerSlashOutputLayer = 2,
+    kLayerOutput = 3,      // Layer_Output_###.exr
+    kCustom = 4,           // Custom_###.exr
+};
+
+// What the %-tokens are replaced by.
+struct NameContext {
+    std::string sceneName;  // with its extension
+    std::string cameraName; // "(none)" without a render camera
+    unsigned int cameraFlags = 0;
+};
+
+// The context from the host's scene, camera and time services.
+NameContext hostNameContext();
+
+// Right-aligned in digits characters filled with '0'; longer numbers whole.
+std::string frameNumber(int frame, int digits);
+
+std::string expandNameTokens(const std::string &text, const std::optional<std::string> &layer,
+                             const NameContext &context);
+
+std::string layeredFileName(const std::string &base, const std::string &extension, int frame,
+                            int nameFormat, const NameContext &context);
+
+std::string imageFileName(const std::string &base, const std::string &extension, int frame,
+                          int pattern, int nameFormat, const std::string &layer,
+                          const std::string &customName, const NameContext &context);
+
+} // namespace ravelcast
+
+#endif

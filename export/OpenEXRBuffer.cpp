@@ -1,0 +1,556 @@
+#include "export/OpenEXRBuffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include <ImfConvert.h>
+#include <half.h>
+
+#include "hostkit/Services.h"
+
+namespace ravelcast {
+
+namespace {
+
+using hostkit::blockId;
+
+// The buffer level of a scene (inside BSET).
+const LWBlockIdent kBufferLevel[] = {
+    {blockId("XNAM"), "EXRBufferName"}, {blockId("XPPT"), "PixelType"},
+    {blockId("ACTV"), "Active"},        {blockId("DESC"), "Description"},
+    {blockId("INVT"), "Invert"},        {blockId("CHAN"), "Channel"},
+    {blockId("SFIL"), "SaveAsFile"},    {blockId("MINI"), "Minimum"},
+    {blockId("MAXI"), "Maximum"},       {blockId("OFFS"), "Offset"},
+    {blockId("SCAL"), "Scale"},         {blockId("GAMA"), "Gamma"},
+    {blockId("UMUL"), "Unmultiply"},    {blockId("SRGB"), "LumaAsRGB"},
+    {blockId("IFMT"), "ImageFormat"},   {blockId("SVAS"), "SaveAs"},
+    {blockId("DWND"), "FitDataWindow"}, {0, nullptr}};
+
+const LWBlockIdent kChannelEntry[] = {
+    {blockId("CNAM"), "Name"}, {blockId("CSER"), "Settings"}, {0, nullptr}};
+
+const LWBlockIdent &ident(const char (&key)[5])
+{
+    return *hostkit::findIdent(kBufferLevel, blockId(key));
+}
+
+std::string trimmed(const std::string &s)
+{
+    const char *blanks = " \t\r";
+    const std::size_t b = s.find_first_not_of(blanks);
+    if (b == std::string::npos)
+        return {};
+    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
+}
+
+constexpr int kSaveAsByPopup[] = {1, 2, 3, 6, 7};
+constexpr int kPopupBySaveAs[] = {0, 0, 1, 2, 0, 0, 3, 4};
+
+} // namespace
+
+int saveAsFromPopup(int index)
+{
+    return index >= 0 && index < 5 ? kSaveAsByPopup[index] : kSaveLayer;
+}
+
+int popupFromSaveAs(int saveAs) { return kPopupBySaveAs[saveAs & 7]; }
+
+Imath::Box2i emptyWindow()
+{
+    return Imath::Box2i(Imath::V2i(INT_MAX, INT_MAX), Imath::V2i(INT_MIN, INT_MIN));
+}
+
+std::uint32_t toUint(float v)
+{
+    // Values from 2^32 on (the float nearest UINT_MAX is 2^32) saturate too.
+    if (v >= 4294967296.0f)
+        return 4294967295u;
+    return Imf::floatToUint(v);
+}
+
+std::uint16_t toHalfBits(float v) { return Imf::floatToHalf(v).bits(); }
+
+OpenEXRBuffer::OpenEXRBuffer(const Definition &d, LWChanGroupID parentGroup)
+    : group_(d.displayName, parentGroup), layerName_(d.layerName), description_(d.description),
+      displayName_(d.displayName), pixelType_(d.pixelType), alphaBuffer_(d.alphaBuffer),
+      active_(d.active)
+{
+    for (const ChannelSpec *c = d.channels; c && c->longName; ++c)
+        channels_.emplace_back(new BufferChannel(*c));
+    minimum_ = std::make_unique<hostkit::VParm>("Minimum", group_.id(), kPluginName, 0.0);
+    maximum_ = std::make_unique<hostkit::VParm>("Maximum", group_.id(), kPluginName, 1.0);
+    offset_ = std::make_unique<hostkit::VParm>("Offset", group_.id(), kPluginName, 0.0);
+    scale_ = std::make_unique<hostkit::VParm>("Scale", group_.id(), kPluginName, 1.0);
+    gamma_ = std::make_unique<hostkit::VParm>("Gamma", group_.id(), kPluginName, 1.0);
+}
+
+OpenEXRBuffer::~OpenEXRBuffer()
+{
+    // The values go before the group that holds their channels.
+    minimum_.reset();
+    maximum_.reset();
+    offset_.reset();
+    scale_.reset();
+    gamma_.reset();
+}
+
+int OpenEXRBuffer::channelCount() const { return static_cast<int>(channels_.size()); }
+
+std::string OpenEXRBuffer::channelLongName(int i) const
+{
+    return i >= 0 && i < channelCount() ? channels_[i]->longName() : std::string();
+}
+
+bool OpenEXRBuffer::isEmptyValue(float v) const
+{
+    switch (pixelType_) {
+    case Imf::UINT:
+        return std::isnan(v) || std::trunc(v) == 0.0f;
+    case Imf::HALF:
+        return Imf::floatToHalf(v) == 0.0f;
+    default:
+        return v == 0.0f || std::isnan(v);
+    }
+}
+
+float OpenEXRBuffer::processValue(float v, float a, bool negate) const
+{
+    const float lo = static_cast<float>(minValue_);
+    const float hi = static_cast<float>(maxValue_);
+    float r = (hi - lo) * v + lo;
+    r = static_cast<float>((static_cast<double>(r) + offsetValue_) * scaleValue_);
+    if (invert_)
+        r = 0.5f - (r - 0.5f);
+    if (unmultiply_ && a != 0.0f && a != 1.0f && !std::isnan(a))
+        r = r / a;
+    if (inverseGamma_ != 1.0f)
+        r = std::pow(r, inverseGamma_);
+    if (negate)
+        r = -r;
+    return r;
+}
+
+void OpenEXRBuffer::storeLine(const float *values, int channel, int width, const float *alpha,
+                              bool flip)
+{
+    if (!values || channel < 0 || channel >= channelCount())
+        return;
+    if (lines_.size() != channels_.size() || lines_[channel].size() < static_cast<std::size_t>(width))
+        allocateLines(width);
+    std::uint32_t *out = lines_[channel].data();
+    auto value = [&](int x) {
+        // Without an alpha line nothing is un-multiplied.
+        return processValue(values[x], alpha ? alpha[x] : 1.0f, flip);
+    };
+    switch (pixelType_) {
+    case Imf::UINT:
+        for (int x = 0; x < width; ++x)
+            out[x] = toUint(value(x));
+        break;
+    case Imf::HALF: {
+        auto *h = reinterpret_cast<std::uint16_t *>(out);
+        for (int x = 0; x < width; ++x)
+            h[x] = toHalfBits(value(x));
+        break;
+    }
+    default: {
+        auto *f = reinterpret_cast<float *>(out);
+        for (int x = 0; x < width; ++x)
+            f[x] = value(x);
+    }
+    }
+}
+
+float OpenEXRBuffer::emptyValue() const { return 0.0f; }
+
+bool OpenEXRBuffer::active() const { return active_; }
+void OpenEXRBuffer::setActive(bool active) { active_ = active; }
+bool OpenEXRBuffer::savesImage() const { return saveAs_ & kSaveImage; }
+bool OpenEXRBuffer::savesLayer() const { return saveAs_ & kSaveLayer; }
+bool OpenEXRBuffer::imageHasAlpha() const { return saveAs_ & kSaveImageAlpha; }
+bool OpenEXRBuffer::isNativeImage() const { return imageFormat_ == 0; }
+
+int OpenEXRBuffer::hostImageType() const
+{
+    if (imageHasAlpha())
+        return LWIMTYP_RGBAFP;
+    return channelCount() == 1 && !lumaAsRGB_ ? LWIMTYP_GREYFP : LWIMTYP_RGBFP;
+}
+
+void OpenEXRBuffer::saveWithHostSaver(const LWFilterAccess *access, const std::string &fileName)
+{
+    hostkit::ImageUtil images;
+    if (!images.available() || !images->create || !images->save)
+        throw std::runtime_error("Cannot save \"" + fileName +
+                                 "\": the host offers no image saving");
+    const int type = hostImageType();
+    const int w = access->width, h = access->height;
+    LWPixmapID image = images->create(w, h, type);
+    if (!image)
+        throw std::runtime_error("Cannot save \"" + fileName + "\": the host made no image");
+    struct Destroy {
+        const hostkit::ImageUtil &u;
+        LWPixmapID i;
+        ~Destroy() { u->destroy(i); }
+    } destroy{images, image};
+
+    const bool copyRed = lumaAsRGB_ || (channelCount() == 1 && type == LWIMTYP_RGBAFP);
+    for (int y = 0; y < h; ++y) {
+        const float *alpha = access->getLine(alphaBuffer_, y);
+        const float *lines[3] = {nullptr, nullptr, nullptr};
+        for (int c = 0; c < channelCount() && c < 3; ++c)
+            lines[c] = channels_[c]->getLine(y, access);
+        for (int x = 0; x < w; ++x) {
+            const float a = alpha ? alpha[x] : 1.0f;
+            float px[4];
+            px[0] = lines[0] ? processValue(lines[0][x], a, false) : 0.0f;
+            if (copyRed) {
+                px[1] = px[2] = px[0];
+            } else {
+                px[1] = lines[1] ? processValue(lines[1][x], a, false) : 0.0f;
+                px[2] = lines[2] ? processValue(lines[2][x], a, false) : 0.0f;
+            }
+            px[3] = alpha ? alpha[x] : 0.0f;
+            images->setPixel(image, x, y, px);
+        }
+    }
+    const int saver = imageFormat_ - 1;
+    const int result = images->save(image, saver, fileName.c_str());
+    if (result != IPSTAT_OK)
+        throw std::runtime_error("Cannot save \"" + fileName + "\" with the image saver \"" +
+                                 images.saverName(saver) + "\" (result " +
+                                 std::to_string(result) + ")");
+}
+
+void OpenEXRBuffer::clearActive() { active_ = false; }
+const std::string &OpenEXRBuffer::displayName() const { return displayName_; }
+int OpenEXRBuffer::numChannels() const { return channelCount(); }
+
+std::string OpenEXRBuffer::layerOrDisplayName() const
+{
+    return layerName_.empty() ? displayName_ : layerName_;
+}
+
+std::string OpenEXRBuffer::imageComment() const { return {}; }
+
+std::string OpenEXRBuffer::imageExtension() const
+{
+    if (imageFormat_ == 0)
+        return "exr";
+    return hostkit::ImageUtil().saverExtension(imageFormat_ - 1);
+}
+
+const std::string &OpenEXRBuffer::listLabel()
+{
+    listLabel_ = active_ ? "\x03(i:MIMG_CHECKMARK)\x03(g:2)" : "\x03(g:12)";
+    listLabel_ += displayName_;
+    if (active_ && (savesLayer() || savesImage())) {
+        listLabel_ += " (";
+        if (savesLayer())
+            listLabel_ += "layer";
+        if (savesLayer() && savesImage())
+            listLabel_ += " + ";
+        if (savesImage())
+            listLabel_ += imageExtension();
+        listLabel_ += ")";
+    }
+    return listLabel_;
+}
+
+int OpenEXRBuffer::bytesPerSample() const { return pixelType_ == Imf::HALF ? 2 : 4; }
+
+void OpenEXRBuffer::setDescription(const std::string &text) { description_ = text; }
+const std::string &OpenEXRBuffer::description() const { return description_; }
+
+void OpenEXRBuffer::setPixelType(int type)
+{
+    if (type >= Imf::UINT && type <= Imf::FLOAT)
+        pixelType_ = type;
+}
+
+std::vector<std::vector<std::string>> OpenEXRBuffer::fileChannelNames(bool unprefixed) const
+{
+    std::vector<std::vector<std::string>> names(channels_.size());
+    const bool single = channels_.size() == 1;
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        if (!unprefixed)
+            names[i] = {channels_[i]->fullChannelName(single, layerName_)};
+        else if (!single)
+            names[i] = {channels_[i]->channelName()};
+        else if (lumaAsRGB_)
+            names[i] = {"R", "G", "B"};
+        else
+            names[i] = {channels_[i]->channelName().empty() ? "Y" : channels_[i]->channelName()};
+    }
+    return names;
+}
+
+void OpenEXRBuffer::insertChannels(Imf::ChannelList &list, bool unprefixed) const
+{
+    const auto type = static_cast<Imf::PixelType>(pixelType_);
+    if (!unprefixed) {
+        for (const auto &c : channels_)
+            c->insertChannel(type, list, channels_.size() == 1, layerName_);
+        return;
+    }
+    for (const auto &names : fileChannelNames(true))
+        for (const std::string &n : names)
+            list.insert(n, Imf::Channel(type, 1, 1, false));
+}
+
+void OpenEXRBuffer::allocateLines(int width)
+{
+    // 4 bytes per sample serve every pixel type.
+    lines_.assign(channels_.size(), std::vector<std::uint32_t>(static_cast<std::size_t>(width)));
+}
+
+void OpenEXRBuffer::freeLines()
+{
+    lines_.clear();
+    lines_.shrink_to_fit();
+}
+
+const void *OpenEXRBuffer::line(int i) const
+{
+    return i >= 0 && static_cast<std::size_t>(i) < lines_.size() ? lines_[i].data() : nullptr;
+}
+
+void OpenEXRBuffer::evaluateParameters()
+{
+    const LWTime t = hostkit::TimeInfo().time();
+    minValue_ = minimum_->value(t);
+    maxValue_ = maximum_->value(t);
+    offsetValue_ = offset_->value(t);
+    scaleValue_ = scale_->value(t);
+    gammaValue_ = gamma_->value(t);
+    inverseGamma_ = 1.0f / static_cast<float>(gammaValue_);
+    processedMaximum_ = processValue(rawMaximum_, 0.0f, false);
+    processedMinimum_ = processValue(rawMinimum_, 0.0f, false);
+    if (processedMinimum_ > processedMaximum_)
+        std::swap(processedMinimum_, processedMaximum_);
+}
+
+void OpenEXRBuffer::insertSlices(int y, Imf::FrameBuffer &frameBuffer,
+                                 const LWFilterAccess *access, int xOrigin, bool unprefixed)
+{
+    if (lines_.empty())
+        allocateLines(access->width);
+    const float *alpha = access->getLine(alphaBuffer_, y);
+    const auto type = static_cast<Imf::PixelType>(pixelType_);
+    const int bps = bytesPerSample();
+    const auto names = fileChannelNames(unprefixed);
+    for (int i = 0; i < channelCount(); ++i) {
+        const float *values = channels_[i]->getLine(y, access);
+        if (!values)
+            continue; // the library writes the channel's default for this row
+        storeLine(values, i, access->width, alpha, channels_[i]->flip());
+        char *base = reinterpret_cast<char *>(lines_[i].data()) -
+                     static_cast<std::ptrdiff_t>(xOrigin) * bps;
+        for (const std::string &name : names[i])
+            frameBuffer.insert(name, Imf::Slice(type, base, bps, 0, 1, 1, emptyValue()));
+    }
+}
+
+void OpenEXRBuffer::fixSingleChannelName()
+{
+    if (channels_.size() != 1 || !channels_[0]->channelName().empty())
+        return;
+    if (layerName_ == "A") {
+        layerName_.clear();
+        channels_[0]->setChannelName("A");
+    } else {
+        channels_[0]->setChannelName("Y");
+    }
+}
+
+void OpenEXRBuffer::computePreviewData(const LWFilterAccess *access, int width, int height)
+{
+    rawMinimum_ = kNoMinimum;
+    rawMaximum_ = kNoMaximum;
+    for (auto &c : channels_)
+        c->resampleChannel(access, width, height, rawMinimum_, rawMaximum_);
+}
+
+Resampled OpenEXRBuffer::resampledChannel(int i, const LWFilterAccess *access, int width,
+                                          int height) const
+{
+    if (i < 0 || i >= channelCount())
+        return {};
+    return channels_[i]->resample(access, width, height);
+}
+
+void OpenEXRBuffer::computeDataWindow(const LWFilterAccess *access)
+{
+    dataWindow_ = emptyWindow();
+    const int n = channelCount();
+    std::vector<const float *> lines(n);
+    for (int y = 0; y < access->height; ++y) {
+        bool complete = true;
+        for (int c = 0; c < n; ++c)
+            complete &= (lines[c] = channels_[c]->getLine(y, access)) != nullptr;
+        if (!complete || n == 0)
+            continue; // a missing line holds no data
+        int first = -1, last = -1;
+        for (int x = 0; x < access->width; ++x) {
+            bool data = true;
+            for (int c = 0; c < n && data; ++c)
+                data = !isEmptyValue(lines[c][x]);
+            if (data) {
+                if (first < 0)
+                    first = x;
+                last = x;
+            }
+        }
+        if (first < 0)
+            continue;
+        dataWindow_.min.y = std::min(dataWindow_.min.y, y);
+        dataWindow_.max.y = y;
+        dataWindow_.min.x = std::min(dataWindow_.min.x, first);
+        dataWindow_.max.x = std::max(dataWindow_.max.x, last);
+    }
+}
+
+void OpenEXRBuffer::copySettings(const OpenEXRBuffer &o)
+{
+    for (int i = 0; i < channelCount() && i < o.channelCount(); ++i)
+        channels_[i]->copySettings(*o.channels_[i]);
+    minimum_->copyFrom(*o.minimum_);
+    maximum_->copyFrom(*o.maximum_);
+    offset_->copyFrom(*o.offset_);
+    scale_->copyFrom(*o.scale_);
+    gamma_->copyFrom(*o.gamma_);
+    layerName_ = o.layerName_;
+    description_ = o.description_;
+    pixelType_ = o.pixelType_;
+    saveAs_ = o.saveAs_;
+    imageFormat_ = o.imageFormat_;
+    active_ = o.active_;
+    invert_ = o.invert_;
+    unmultiply_ = o.unmultiply_;
+    lumaAsRGB_ = o.lumaAsRGB_;
+    fitDataWindow_ = o.fitDataWindow_;
+    currentChannel_ = o.currentChannel_;
+}
+
+hostkit::ErrorText OpenEXRBuffer::save(hostkit::SaveState &s)
+{
+    s.writeBlock(ident("XNAM"), layerName_);
+    s.writeBlock(ident("XPPT"), static_cast<std::int16_t>(pixelType_));
+    s.writeBlock(ident("ACTV"), active_);
+    s.writeBlock(ident("DESC"), description_);
+    s.writeBlock(ident("INVT"), invert_);
+    s.writeBlock(ident("SVAS"), static_cast<std::int32_t>(saveAs_));
+    if (imageFormat_ != 0)
+        s.writeBlock(ident("IFMT"), hostkit::ImageUtil().saverName(imageFormat_ - 1));
+    s.writeBlock(ident("SRGB"), lumaAsRGB_);
+    s.writeBlock(ident("DWND"), fitDataWindow_);
+    const std::pair<const LWBlockIdent &, hostkit::VParm *> values[] = {
+        {ident("MINI"), minimum_.get()}, {ident("MAXI"), maximum_.get()},
+        {ident("OFFS"), offset_.get()},  {ident("SCAL"), scale_.get()},
+        {ident("GAMA"), gamma_.get()}};
+    for (const auto &[block, parm] : values) {
+        s.beginBlock(block, false);
+        if (hostkit::ErrorText e = parm->save(s); !e.empty())
+            return e;
+        s.endBlock();
+    }
+    if (channelCount() == 3)
+        s.writeBlock(ident("UMUL"), unmultiply_);
+    for (auto &c : channels_) {
+        s.beginBlock(ident("CHAN"), false);
+        s.writeBlock(kChannelEntry[0], c->longName());
+        s.beginBlock(kChannelEntry[1], false);
+        c->save(s);
+        s.endBlock();
+        s.endBlock();
+    }
+    return {};
+}
+
+hostkit::ErrorText OpenEXRBuffer::load(hostkit::LoadState &s)
+{
+    saveAs_ = kSaveLayer;
+    imageFormat_ = 0;
+    hostkit::ErrorText error;
+    while (unsigned int id = s.findBlock(kBufferLevel)) {
+        switch (id) {
+        case blockId("XNAM"): layerName_ = s.readString(); break;
+        case blockId("DESC"): description_ = s.readString(); break;
+        case blockId("XPPT"): setPixelType(s.readI2()); break;
+        case blockId("ACTV"): active_ = s.readBool(); break;
+        case blockId("INVT"): invert_ = s.readBool(); break;
+        case blockId("SRGB"): lumaAsRGB_ = s.readBool(); break;
+        case blockId("UMUL"): unmultiply_ = s.readBool(); break;
+        case blockId("DWND"): fitDataWindow_ = s.readBool(); break;
+        case blockId("SVAS"): setSaveAs(s.readI4()); break;
+        case blockId("SFIL"):
+            if (s.readBool())
+                saveAs_ = kSaveImage;
+            break;
+        case blockId("IFMT"): {
+            const int saver = hostkit::ImageUtil().findSaver(s.readString());
+            if (saver >= 0)
+                imageFormat_ = saver + 1;
+            break;
+        }
+        case blockId("MINI"): error = minimum_->load(s); break;
+        case blockId("MAXI"): error = maximum_->load(s); break;
+        case blockId("OFFS"): error = offset_->load(s); break;
+        case blockId("SCAL"): error = scale_->load(s); break;
+        case blockId("GAMA"): error = gamma_->load(s); break;
+        case blockId("CHAN"): {
+            std::string name;
+            while (unsigned int c = s.findBlock(kChannelEntry)) {
+                if (c == blockId("CNAM"))
+                    name = trimmed(s.readString());
+                else if (c == blockId("CSER"))
+                    for (auto &ch : channels_)
+                        if (ch->longName() == name) {
+                            ch->load(s);
+                            break;
+                        }
+                s.endBlock();
+            }
+            break;
+        }
+        }
+        s.endBlock();
+    }
+    return error;
+}
+
+bool DepthBuffer::isEmptyValue(float v) const
+{
+    switch (pixelType()) {
+    case Imf::UINT:
+        if (std::isnan(v))
+            return false;
+        return static_cast<std::uint32_t>(static_cast<std::int64_t>(std::trunc(
+                   std::clamp(v, -9.2e18f, 9.2e18f)))) > 552894463u;
+    case Imf::HALF:
+        return static_cast<float>(Imf::floatToHalf(v)) >= static_cast<float>(Imf::floatToHalf(kDepthEmpty));
+    default:
+        return v >= kDepthEmpty;
+    }
+}
+
+float DepthBuffer::processValue(float v, float, bool negate) const
+{
+    const float lo = static_cast<float>(minValue_);
+    const float hi = static_cast<float>(maxValue_);
+    float r = (v - lo) / (hi - lo);
+    r = static_cast<float>((static_cast<double>(r) + offsetValue_) * scaleValue_);
+    if (invert())
+        r = 0.5f - (r - 0.5f);
+    if (negate)
+        r = -r;
+    return r;
+}
+
+float DepthBuffer::emptyValue() const { return kDepthEmpty; }
+
+void DepthBuffer::fixSingleChannelName() {}
+
+} // namespace ravelcast

@@ -1,0 +1,112 @@
+// The layered-export image filter: owns the catalogue of render buffers and
+// writes the enabled ones for every rendered frame.
+#ifndef RAVELCAST_EXPORT_OPENEXRFILTER_H
+#define RAVELCAST_EXPORT_OPENEXRFILTER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "export/FileNaming.h"
+#include "export/OpenEXRBuffer.h"
+#include "hostkit/ChannelGroup.h"
+#include "hostkit/FileName.h"
+#include "hostkit/XPanelImageFilterHandler.h"
+
+namespace ravelcast {
+
+class FrameProgress;
+
+// The "Scale" popup of the embedded preview.
+constexpr int kCustomPreviewSize = 5;
+float previewScaleFactor(int previewScale);
+
+// LayoutRenderMode.
+enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
+
+class OpenEXRFilter : public hostkit::XPanelImageFilterHandler {
+public:
+    // A creation context with its first flag set (the image pre-process
+    // context) fails with an error text and builds nothing.
+    OpenEXRFilter(void *priv, void *context, std::string &error);
+    ~OpenEXRFilter() override;
+
+    const std::string &describe() override;
+    void process(const LWFilterAccess *access) override;
+    unsigned int flags() override;
+    const int *hcFlags() override;
+    int buildInterface(int version, LWInterface *local, void *serverData) override;
+
+    hostkit::ErrorText load(hostkit::LoadState &state) override;
+    hostkit::ErrorText save(hostkit::SaveState &state) override;
+    // The preset flag: presets hold every buffer and no output file name,
+    // and loading one does not first disable the buffers.
+    hostkit::ErrorText loadSettings(hostkit::LoadState &state, bool preset);
+    hostkit::ErrorText saveSettings(hostkit::SaveState &state, bool preset);
+    void copy(const OpenEXRFilter &other);
+
+    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers() const { return buffers_; }
+    OpenEXRBuffer *buffer(const std::string &displayName) const;
+    // Host buffer numbers of every channel of the Active buffers (or of all).
+    std::vector<int> neededBuffers(bool all) const;
+    // True while the preview window shows the frame: all buffers are asked.
+    bool previewInUse() const;
+
+    // The base of the output names: the render path or the output file.
+    std::string baseName() const;
+    int nameFormat() const { return nameFormat_; }
+    int singleNameFormat() const { return singleNameFormat_; }
+    const std::string &customFileName() const { return customFileName_; }
+    int compression() const { return compression_; }
+    int layoutRenderMode() const { return layoutRenderMode_; }
+    bool embedPreview() const { return embedPreview_; }
+    int previewScale() const { return previewScale_; }
+    int previewWidth() const { return previewWidth_; }
+    int previewHeight() const { return previewHeight_; }
+    bool postApplyDisplayGamma() const { return postApplyDisplayGamma_; }
+    double displayGamma() const { return displayGamma_; }
+    const std::string &comment() const { return comment_; }
+    const std::string &author() const { return author_; }
+    bool useRGBPrefix() const { return useRGBPrefix_; }
+    const hostkit::FileName &outputFile() const { return outputFile_; }
+    int viperOptions() const { return viperOptions_; }
+    const std::string &rootGroupName() const { return rootGroup_->name(); }
+    int previewImageWidth() const { return previewImageWidth_; }
+    int previewImageHeight() const { return previewImageHeight_; }
+
+private:
+    void writeFrame(const LWFilterAccess *access, FrameProgress &progress);
+    void handBack(const LWFilterAccess *access) const;
+
+    std::unique_ptr<hostkit::ChannelGroup> rootGroup_;
+    std::vector<hostkit::Ref<OpenEXRBuffer>> buffers_;
+    std::vector<int> hcList_;
+
+    hostkit::FileName outputFile_{"Content"};
+    bool useRGBPrefix_ = true;
+    int nameFormat_ = 1;
+    int singleNameFormat_ = 0;
+    std::string customFileName_;
+    int compression_ = 3;
+    int layoutRenderMode_ = kViperAndSave;
+    int viperOptions_ = 1;
+    bool embedPreview_ = false;
+    int previewScale_ = 3;
+    int previewWidth_ = 0;
+    int previewHeight_ = 0;
+    bool postApplyDisplayGamma_ = false;
+    double displayGamma_ = 1.0;
+    std::string comment_;
+    std::string author_;
+
+    // Of the frame being written.
+    int frameWidth_ = 640;
+    int frameHeight_ = 480;
+    int previewImageWidth_ = 640;
+    int previewImageHeight_ = 480;
+    float previewAspect_ = 1.0f;
+};
+
+} // namespace ravelcast
+
+#endif
