@@ -103,16 +103,41 @@ std::string OpenEXRBuffer::channelLongName(int i) const
     return i >= 0 && i < channelCount() ? channels_[i]->longName() : std::string();
 }
 
-bool OpenEXRBuffer::isEmptyValue(float v) const
+namespace {
+bool emptyUint(float v) { return std::isnan(v) || std::trunc(v) == 0.0f; }
+bool emptyHalf(float v) { return Imf::floatToHalf(v) == 0.0f; }
+bool emptyFloat(float v) { return v == 0.0f || std::isnan(v); }
+
+bool farUint(float v)
+{
+    if (std::isnan(v))
+        return false;
+    const auto wide = static_cast<std::int64_t>(std::trunc(std::clamp(v, -9.2e18f, 9.2e18f)));
+    return static_cast<std::uint32_t>(wide) > 552894463u;
+}
+bool farHalf(float v)
+{
+    static const float limit = static_cast<float>(Imf::floatToHalf(kDepthEmpty));
+    return static_cast<float>(Imf::floatToHalf(v)) >= limit;
+}
+bool farFloat(float v) { return v >= kDepthEmpty; }
+} // namespace
+
+OpenEXRBuffer::EmptyTest OpenEXRBuffer::emptyTest() const
 {
     switch (pixelType_) {
-    case Imf::UINT:
-        return std::isnan(v) || std::trunc(v) == 0.0f;
-    case Imf::HALF:
-        return Imf::floatToHalf(v) == 0.0f;
-    default:
-        return v == 0.0f || std::isnan(v);
+    case Imf::UINT: return emptyUint;
+    case Imf::HALF: return emptyHalf;
+    default: return emptyFloat;
     }
+}
+
+bool OpenEXRBuffer::isEmptyValue(float v) const { return emptyTest()(v); }
+
+bool OpenEXRBuffer::identityProcessing() const
+{
+    return minValue_ == 0.0 && maxValue_ == 1.0 && offsetValue_ == 0.0 && scaleValue_ == 1.0 &&
+           inverseGamma_ == 1.0f && !invert_ && !unmultiply_;
 }
 
 float OpenEXRBuffer::processValue(float v, float a, bool negate) const
@@ -132,6 +157,31 @@ float OpenEXRBuffer::processValue(float v, float a, bool negate) const
     return r;
 }
 
+namespace {
+// Converts one line: process(x) gives the processed value of pixel x.
+template <class Process>
+void convertLine(int pixelType, std::uint32_t *out, int width, Process process)
+{
+    switch (pixelType) {
+    case Imf::UINT:
+        for (int x = 0; x < width; ++x)
+            out[x] = toUint(process(x));
+        break;
+    case Imf::HALF: {
+        auto *h = reinterpret_cast<std::uint16_t *>(out);
+        for (int x = 0; x < width; ++x)
+            h[x] = toHalfBits(process(x));
+        break;
+    }
+    default: {
+        auto *f = reinterpret_cast<float *>(out);
+        for (int x = 0; x < width; ++x)
+            f[x] = process(x);
+    }
+    }
+}
+} // namespace
+
 void OpenEXRBuffer::storeLine(const float *values, int channel, int width, const float *alpha,
                               bool flip)
 {
@@ -140,27 +190,17 @@ void OpenEXRBuffer::storeLine(const float *values, int channel, int width, const
     if (lines_.size() != channels_.size() || lines_[channel].size() < static_cast<std::size_t>(width))
         allocateLines(width);
     std::uint32_t *out = lines_[channel].data();
-    auto value = [&](int x) {
-        // Without an alpha line nothing is un-multiplied.
+    if (identityProcessing()) {
+        // What processing gives with neutral parameters, without its cost:
+        // the value itself, -0 made +0 as the double sum makes it.
+        const float sign = flip ? -1.0f : 1.0f;
+        convertLine(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
+        return;
+    }
+    // Without an alpha line nothing is un-multiplied.
+    convertLine(pixelType_, out, width, [&](int x) {
         return processValue(values[x], alpha ? alpha[x] : 1.0f, flip);
-    };
-    switch (pixelType_) {
-    case Imf::UINT:
-        for (int x = 0; x < width; ++x)
-            out[x] = toUint(value(x));
-        break;
-    case Imf::HALF: {
-        auto *h = reinterpret_cast<std::uint16_t *>(out);
-        for (int x = 0; x < width; ++x)
-            h[x] = toHalfBits(value(x));
-        break;
-    }
-    default: {
-        auto *f = reinterpret_cast<float *>(out);
-        for (int x = 0; x < width; ++x)
-            f[x] = value(x);
-    }
-    }
+    });
 }
 
 float OpenEXRBuffer::emptyValue() const { return 0.0f; }
@@ -384,6 +424,7 @@ Resampled OpenEXRBuffer::resampledChannel(int i, const LWFilterAccess *access, i
 void OpenEXRBuffer::computeDataWindow(const LWFilterAccess *access)
 {
     dataWindow_ = emptyWindow();
+    const EmptyTest empty = emptyTest();
     const int n = channelCount();
     std::vector<const float *> lines(n);
     for (int y = 0; y < access->height; ++y) {
@@ -396,7 +437,7 @@ void OpenEXRBuffer::computeDataWindow(const LWFilterAccess *access)
         for (int x = 0; x < access->width; ++x) {
             bool data = true;
             for (int c = 0; c < n && data; ++c)
-                data = !isEmptyValue(lines[c][x]);
+                data = !empty(lines[c][x]);
             if (data) {
                 if (first < 0)
                     first = x;
@@ -521,18 +562,12 @@ hostkit::ErrorText OpenEXRBuffer::load(hostkit::LoadState &s)
     return error;
 }
 
-bool DepthBuffer::isEmptyValue(float v) const
+OpenEXRBuffer::EmptyTest DepthBuffer::emptyTest() const
 {
     switch (pixelType()) {
-    case Imf::UINT:
-        if (std::isnan(v))
-            return false;
-        return static_cast<std::uint32_t>(static_cast<std::int64_t>(std::trunc(
-                   std::clamp(v, -9.2e18f, 9.2e18f)))) > 552894463u;
-    case Imf::HALF:
-        return static_cast<float>(Imf::floatToHalf(v)) >= static_cast<float>(Imf::floatToHalf(kDepthEmpty));
-    default:
-        return v >= kDepthEmpty;
+    case Imf::UINT: return farUint;
+    case Imf::HALF: return farHalf;
+    default: return farFloat;
     }
 }
 

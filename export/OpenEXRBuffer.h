@@ -149,6 +149,12 @@ public:
     const void *line(int i) const;
 
 protected:
+    // The test of isEmptyValue, chosen once per frame rather than per pixel.
+    using EmptyTest = bool (*)(float);
+    virtual EmptyTest emptyTest() const;
+    // True when processing returns every value unchanged (but for -0).
+    bool identityProcessing() const;
+
     // The parameters as evaluated for the current frame.
     double minValue_ = 0.0, maxValue_ = 1.0, offsetValue_ = 0.0, scaleValue_ = 1.0;
     double gammaValue_ = 1.0;
@@ -185,7 +191,7 @@ private:
 class DepthBuffer : public OpenEXRBuffer {
 public:
     using OpenEXRBuffer::OpenEXRBuffer;
-    bool isEmptyValue(float v) const override;
+    EmptyTest emptyTest() const override;
     float processValue(float value, float alpha, bool negate) const override;
     float emptyValue() const override;
     void fixSingleChannelName() override;
