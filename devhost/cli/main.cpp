@@ -9,6 +9,7 @@
 
 #include "devhost/Host.h"
 #include "devhost/Module.h"
+#include "devhost/RenderJob.h"
 #include "devhost/SceneFile.h"
 
 namespace {
@@ -151,6 +152,35 @@ int cmdGeneric(Options &o)
     return result == 0 ? 0 : 1;
 }
 
+int cmdRender(Options &o)
+{
+    devhost::RenderOptions options;
+    std::string frames, content;
+    if (takeOption(o.args, "--frames", &frames)) {
+        devhost::FrameRange range;
+        if (!devhost::parseFrameRange(frames, &range))
+            throw UsageError("--frames needs A-B or A (frame numbers, A <= B), not " + frames);
+        options.frames = range;
+    }
+    takeOption(o.args, "--content", &content);
+    takeOption(o.args, "--dump-buffers", &options.dumpDirectory);
+    noMoreOptions(o.args);
+    if (o.args.size() != 1)
+        throw UsageError("render needs one scene");
+    Host host;
+    prepare(host, o);
+    loadScene(host, o.args[0]);
+    if (!content.empty()) {
+        host.scene().host.contentDir = content;
+        host.sceneChanged();
+    }
+    options.out = o.quiet ? nullptr : &std::cout;
+    options.progress = devhost::ProgressMonitor::styleForStdout(o.quiet);
+    devhost::RenderJob job(host, options);
+    job.run();
+    return 0;
+}
+
 std::vector<Command> &commands()
 {
     static std::vector<Command> list = {
@@ -162,6 +192,13 @@ std::vector<Command> &commands()
          "Load SCENE, run the layout-generic SERVER (such as Open_Ravelcast), print the host "
          "commands it sent and, with --save, write the scene to OUT.",
          cmdGeneric},
+        {"render", "render SCENE [--frames A-B] [--content DIR] [--dump-buffers DIR]",
+         "Load SCENE and render its frames (or A to B): each applied image filter gets the "
+         "buffers it asks for and processes the frame in scene order; the frame image is saved "
+         "through the scene's ImageSaver as RGBPrefix + frame + extension. --content sets the "
+         "content directory, --dump-buffers writes DIR/buffers.<frame>.exr with every rendered "
+         "buffer as channel B<index>.",
+         cmdRender},
     };
     return list;
 }

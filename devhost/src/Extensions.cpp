@@ -1,7 +1,9 @@
 #include "devhost/Extensions.h"
 
 #include "devhost/Envelopes.h"
+#include "devhost/GlobalMemory.h"
 #include "devhost/Host.h"
+#include "devhost/ImageUtility.h"
 
 namespace devhost {
 
@@ -9,6 +11,8 @@ Extensions::Extensions(Host &host)
 {
     // One line per family, in the order they are made.
     families_.push_back(std::make_unique<Envelopes>(host));
+    families_.push_back(std::make_unique<GlobalMemory>(host));
+    families_.push_back(std::make_unique<ImageUtility>(host));
 }
 
 Extensions::~Extensions()
