@@ -381,6 +381,14 @@ void Host::sceneChanged()
 {
     if (forcedMode_)
         scene_.host.mode = *forcedMode_;
+    // Folders are anchored when they are set: filters change the current
+    // directory while they write.
+    for (std::string *dir : {&scene_.host.contentDir, &scene_.host.settingsDir,
+                             &scene_.host.installDir}) {
+        std::error_code ec;
+        if (!dir->empty() && std::filesystem::path(*dir).is_relative())
+            *dir = std::filesystem::absolute(*dir, ec).lexically_normal().string();
+    }
     const SceneSettings &s = scene_.settings;
     sceneName_ = s.name;
     sceneFile_ = scene_.path;
