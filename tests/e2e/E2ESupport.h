@@ -1,0 +1,55 @@
+// Rendering scenes through the real module and reading what it wrote.
+#ifndef RAVELCAST_TESTS_E2E_E2ESUPPORT_H
+#define RAVELCAST_TESTS_E2E_E2ESUPPORT_H
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <ImfHeader.h>
+
+#include "TestSupport.h"
+#include "devhost/RenderJob.h"
+
+namespace e2e {
+
+// The header of the scene files the tests write: a small frame in a given
+// mode and host version, the content directory being the test's folder.
+std::string sceneHeader(const std::string &extraScene = "", const std::string &mode = "layout",
+                        int width = 48, int height = 32);
+
+// One channel over the file's data window, as floats.
+struct Plane {
+    Imath::Box2i window;
+    std::vector<float> values;
+    float at(int x, int y) const;
+};
+
+Plane readPlane(const std::string &file, const std::string &channel);
+std::vector<std::string> channelsOf(const Imf::Header &header);
+Imf::Header headerOf(const std::string &file);
+
+// Files below a folder, relative to it, sorted.
+std::vector<std::string> filesIn(const std::filesystem::path &dir);
+
+class RenderTest : public testsupport::HostTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Writes the scene into the test's folder, loads it and renders its
+    // frames, dumping the delivered buffers into dump/.
+    void render(const std::string &scene);
+    // Loads the scene only (its servers load their settings).
+    void loadScene(const std::string &scene);
+    std::string out(const std::string &name) const { return dir.file(name); }
+    std::string dump(int frame) const;
+    std::vector<std::string> infoLines() const;
+
+    testsupport::TempDir dir;
+    std::filesystem::path cwd;
+};
+
+} // namespace e2e
+
+#endif

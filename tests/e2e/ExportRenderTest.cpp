@@ -1,0 +1,290 @@
+// Scenes rendered through the real module: the files of every frame, read
+// back with OpenEXR and checked against the host buffers the renderer
+// delivered (dumped per frame).
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfOutputFile.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfStringAttribute.h>
+#include <half.h>
+
+#include "E2ESupport.h"
+#include "devhost/SceneFile.h"
+
+namespace {
+
+using e2e::readPlane;
+
+const std::string kPlugin = "Plugin ImageFilterHandler 1 Ravelcast\n{ Version 2 }\n";
+const std::string kEnd = "EndPlugin\n";
+
+std::string buffer(const std::string &name, const std::string &settings)
+{
+    return "{ Buffer { Name \"" + name + "\" } { Settings { Active 1 } " + settings + " } }\n";
+}
+
+// A FLOAT EXR of w x h with the given channels, each a function of (x, y).
+template <class F>
+void writeSource(const std::string &path, int w, int h, const std::vector<std::string> &channels,
+                 F value)
+{
+    Imf::Header header(w, h);
+    std::vector<std::vector<float>> data(channels.size(), std::vector<float>(w * h));
+    Imf::FrameBuffer fb;
+    for (std::size_t c = 0; c < channels.size(); ++c) {
+        header.channels().insert(channels[c], Imf::Channel(Imf::FLOAT));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                data[c][y * w + x] = value(static_cast<int>(c), x, y);
+        fb.insert(channels[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(data[c].data()), 4,
+                                         4 * static_cast<std::size_t>(w)));
+    }
+    Imf::OutputFile out(path.c_str(), header);
+    out.setFrameBuffer(fb);
+    out.writePixels(h);
+}
+
+class ExportRenderTest : public e2e::RenderTest {};
+
+TEST_F(ExportRenderTest, FinalRenderAndAlphaMakeAnRGBAFile)
+{
+    render(e2e::sceneHeader() + kPlugin + buffer("Final Render", "") + buffer("Alpha", "") + kEnd);
+    EXPECT_EQ(e2e::filesIn(out("out")), std::vector<std::string>{"shot001.exr"});
+    const std::string file = out("out/shot001.exr");
+    const Imf::Header h = e2e::headerOf(file);
+    EXPECT_EQ(e2e::channelsOf(h), (std::vector<std::string>{"A", "B", "G", "R"}));
+    for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
+        EXPECT_EQ(it.channel().type, Imf::HALF);
+    EXPECT_EQ(h.compression(), Imf::ZIP_COMPRESSION);
+    EXPECT_EQ(h.displayWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(47, 31)));
+    EXPECT_EQ(h.dataWindow(), h.displayWindow());
+
+    // The values are the host's buffers, as half.
+    const auto r = readPlane(file, "R"), a = readPlane(file, "A");
+    const auto hr = readPlane(dump(1), "B32"), ha = readPlane(dump(1), "B35");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(r.at(x, y), static_cast<float>(half(hr.at(x, y)))) << x << "," << y;
+            ASSERT_EQ(a.at(x, y), static_cast<float>(half(ha.at(x, y))));
+        }
+
+    // An independent reader sees the same file.
+    if (std::system("command -v oiiotool >/dev/null 2>&1") == 0) {
+        std::string info;
+        ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
+        EXPECT_NE(info.find("48 x   32, 4 channel, half openexr"), std::string::npos) << info;
+        EXPECT_NE(info.find("compression: \"zip\""), std::string::npos) << info;
+        EXPECT_NE(info.find("LightWaveScene: \"e2e.lws\""), std::string::npos) << info;
+    }
+}
+
+TEST_F(ExportRenderTest, LayerAndImageOfRawColour)
+{
+    render(e2e::sceneHeader() + kPlugin + buffer("Raw Colour", "{ SaveAs 3 }") + kEnd);
+    const std::string layered = out("out/shot001.exr"), image = out("out/shotRaw001.exr");
+    EXPECT_EQ(e2e::channelsOf(e2e::headerOf(layered)),
+              (std::vector<std::string>{"Raw.B", "Raw.G", "Raw.R"}))
+        << "a scene lists its active buffers; the others load inactive";
+    EXPECT_EQ(e2e::channelsOf(e2e::headerOf(image)), (std::vector<std::string>{"B", "G", "R"}));
+    const auto raw = readPlane(dump(1), "B7");
+    const auto inLayer = readPlane(layered, "Raw.G"), inImage = readPlane(image, "G");
+    float sum = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(inLayer.at(x, y), static_cast<float>(half(raw.at(x, y))));
+            ASSERT_EQ(inImage.at(x, y), inLayer.at(x, y));
+            sum += raw.at(x, y);
+        }
+    EXPECT_GT(sum, 0.0f) << "the buffer holds data";
+}
+
+TEST_F(ExportRenderTest, FittedWindowsFromTheHostBuffers)
+{
+    // Alpha fitted: the file's window is the alpha's box, Final Render in it.
+    render(e2e::sceneHeader() + kPlugin + buffer("Final Render", "") +
+           buffer("Alpha", "{ FitDataWindow 1 }") + kEnd);
+    const auto alpha = readPlane(dump(1), "B35");
+    Imath::Box2i box;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            if (half(alpha.at(x, y)) != 0.0f)
+                box.extendBy(Imath::V2i(x, y));
+    ASSERT_FALSE(box.isEmpty());
+    ASSERT_NE(box, Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(47, 31))) << "the sky has no alpha";
+    const std::string file = out("out/shot001.exr");
+    EXPECT_EQ(e2e::headerOf(file).dataWindow(), box);
+    const auto r = readPlane(file, "R"), hr = readPlane(dump(1), "B32");
+    EXPECT_EQ(r.window, box);
+    EXPECT_EQ(r.at(box.max.x, box.max.y), static_cast<float>(half(hr.at(box.max.x, box.max.y))));
+
+    // A frame without alpha anywhere: the 2 x 2 window.
+    writeSource(out("black.exr"), 48, 32, {"A"}, [](int, int, int) { return 0.0f; });
+    render(e2e::sceneHeader("{ BufferSource 35 \"black.exr\" \"A\" }") + kPlugin +
+           buffer("Alpha", "{ FitDataWindow 1 }") + kEnd);
+    EXPECT_EQ(e2e::headerOf(file).dataWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(1, 1)));
+
+    // A pixel with red only is empty; every channel must hold data.
+    writeSource(out("colour.exr"), 48, 32, {"R", "G", "B"}, [](int c, int x, int y) {
+        if (x == 5 && y == 5)
+            return c == 0 ? 0.5f : 0.0f;
+        return x == 10 && y == 7 ? 0.5f : 0.0f;
+    });
+    render(e2e::sceneHeader("{ BufferSource 32 \"colour.exr\" \"R\" } { BufferSource 33 "
+                            "\"colour.exr\" \"G\" } { BufferSource 34 \"colour.exr\" \"B\" }") +
+           kPlugin + buffer("Final Render", "{ FitDataWindow 1 }") + kEnd);
+    EXPECT_EQ(e2e::headerOf(file).dataWindow(), Imath::Box2i(Imath::V2i(10, 7), Imath::V2i(10, 7)));
+}
+
+TEST_F(ExportRenderTest, SurfaceIdsAsUnsignedRGB)
+{
+    render(e2e::sceneHeader() + kPlugin +
+           buffer("Surface ID", "{ SaveAs 2 } { LumaAsRGB 1 }") + kEnd);
+    const std::string image = out("out/shotSurface ID001.exr");
+    const Imf::Header h = e2e::headerOf(image);
+    EXPECT_EQ(e2e::channelsOf(h), (std::vector<std::string>{"B", "G", "R"}));
+    for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
+        EXPECT_EQ(it.channel().type, Imf::UINT);
+    const auto ids = readPlane(dump(1), "B43");
+    const auto r = readPlane(image, "R"), g = readPlane(image, "G"), b = readPlane(image, "B");
+    std::set<float> seen;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(r.at(x, y), std::trunc(ids.at(x, y)));
+            ASSERT_EQ(g.at(x, y), r.at(x, y));
+            ASSERT_EQ(b.at(x, y), r.at(x, y));
+            seen.insert(r.at(x, y));
+        }
+    EXPECT_GE(seen.size(), 3u) << "background and several surfaces";
+}
+
+TEST_F(ExportRenderTest, ViperOnlySavesOnRenderNodesWithAnInformationLinePerFile)
+{
+    const std::string plugin = kPlugin + "{ LayoutRenderMode 1 }\n" + buffer("Final Render", "") +
+                               buffer("Depth", "{ SaveAs 3 }") + kEnd;
+    render(e2e::sceneHeader() + plugin);
+    EXPECT_TRUE(e2e::filesIn(out("out")).empty());
+    EXPECT_TRUE(infoLines().empty());
+
+    render(e2e::sceneHeader("", "screamernet") + plugin);
+    EXPECT_EQ(e2e::filesIn(out("out")),
+              (std::vector<std::string>{"shot001.exr", "shotDepth001.exr"}));
+    const std::string tag = "Ravelcast(Linux64)_V1.5a - Image saved: ";
+    EXPECT_EQ(infoLines(), (std::vector<std::string>{tag + "out/shot001.exr",
+                                                      tag + "out/shotDepth001.exr"}));
+}
+
+TEST_F(ExportRenderTest, LimitedRegionRowsMapToTheFrame)
+{
+    render(e2e::sceneHeader("{ LimitedRegion 10 6 29 21 }") + kPlugin +
+           buffer("Final Render", "") + kEnd);
+    const std::string file = out("out/shot001.exr");
+    const Imf::Header h = e2e::headerOf(file);
+    EXPECT_EQ(h.displayWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(47, 31)));
+    EXPECT_EQ(h.dataWindow(), Imath::Box2i(Imath::V2i(10, 6), Imath::V2i(29, 21)));
+    const auto r = readPlane(file, "R"), hr = readPlane(dump(1), "B32");
+    ASSERT_EQ(hr.window.max, Imath::V2i(19, 15)) << "the host delivers the region only";
+    for (int j = 6; j <= 21; ++j)
+        for (int i = 10; i <= 29; ++i)
+            ASSERT_EQ(r.at(i, j), static_cast<float>(half(hr.at(i - 10, j - 6)))) << i << "," << j;
+}
+
+TEST_F(ExportRenderTest, WrittenValuesAreTheProcessedHostBuffers)
+{
+    render(e2e::sceneHeader() + kPlugin +
+           buffer("Depth", "{ Maximum { Value 20 } } { Invert 1 }") +
+           buffer("Diffuse Colour", "{ PixelType 2 } { Gamma { Value 2 } } { Unmultiply 1 }") +
+           buffer("Motion", "{ Channel { Name \"Y\" } { Settings { Flip 1 } } }") +
+           buffer("Ambient Occlusion", "{ Scale { Value 0.5 } } { Offset { Value 1 } }") + kEnd);
+    const std::string file = out("out/shot001.exr");
+    const auto z = readPlane(file, "Z"), hz = readPlane(dump(1), "B12");
+    const auto d = readPlane(file, "Diff.R"), hd = readPlane(dump(1), "B20");
+    const auto alpha = readPlane(dump(1), "B35");
+    const auto my = readPlane(file, "Motion.Y"), hmy = readPlane(dump(1), "B16");
+    const auto ao = readPlane(file, "AO.G"), hao = readPlane(dump(1), "B49");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            const float depth = (hz.at(x, y) - 0.0f) / (20.0f - 0.0f);
+            ASSERT_EQ(z.at(x, y), 0.5f - (depth - 0.5f));
+            float diff = hd.at(x, y);
+            const float a = alpha.at(x, y);
+            if (a != 0.0f && a != 1.0f)
+                diff /= a;
+            const float expected = std::pow(diff, 0.5f);
+            if (std::isnan(expected))
+                ASSERT_TRUE(std::isnan(d.at(x, y)));
+            else
+                ASSERT_EQ(d.at(x, y), expected) << x << "," << y;
+            ASSERT_EQ(my.at(x, y), static_cast<float>(half(-hmy.at(x, y))));
+            ASSERT_EQ(ao.at(x, y), static_cast<float>(half(static_cast<float>(
+                                        (static_cast<double>(hao.at(x, y)) + 1.0) * 0.5))));
+        }
+}
+
+TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
+{
+    render(e2e::sceneHeader("", "layout", 320, 180) + kPlugin +
+           "{ EmbedPreview 1 } { PreviewScale 1 } { Comment \"take 3\" } { Author \"Ada\" }\n" +
+           buffer("Final Render", "") + kEnd);
+    const Imf::Header h = e2e::headerOf(out("out/shot001.exr"));
+    const auto *p = h.findTypedAttribute<Imf::PreviewImageAttribute>("preview");
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->value().width(), 160u);
+    EXPECT_EQ(p->value().height(), 90u);
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("comments").value(), "take 3");
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("owner").value(), "Ada");
+    int lit = 0;
+    for (unsigned int i = 0; i < 160u * 90u; ++i)
+        lit += p->value().pixels()[i].r > 0;
+    EXPECT_GT(lit, 1000) << "the preview shows the frame";
+}
+
+TEST_F(ExportRenderTest, AnEmptyChannelNameFailsBeforeAnyFile)
+{
+    EXPECT_THROW(render(e2e::sceneHeader() + kPlugin +
+                        buffer("Raw Colour", "{ EXRBufferName \"\" } { Channel { Name \"Green\" } "
+                                             "{ Settings { EXRChannelName \"\" } } }") +
+                        kEnd),
+                 devhost::HostError);
+    EXPECT_EQ(messages(devhost::Message::Error).back(),
+              "An exception occured in ImageFilter::Process():|Image channel name cannot be an "
+              "empty string.");
+    EXPECT_TRUE(e2e::filesIn(out("out")).empty());
+}
+
+TEST_F(ExportRenderTest, MaskRequestsOfVersionFourHosts)
+{
+    // The bit mask cannot ask for normals: their slices stay empty.
+    render(e2e::sceneHeader("{ FilterVersion 4 }") + kPlugin + "{ LayoutRenderMode 2 }\n" +
+           buffer("Raw Colour", "") + buffer("Surface Normal", "") + kEnd);
+    const std::string file = out("out/shot001.exr");
+    const auto raw = readPlane(file, "Raw.R"), hraw = readPlane(dump(1), "B6");
+    EXPECT_EQ(raw.at(20, 20), static_cast<float>(half(hraw.at(20, 20))));
+    const auto n = readPlane(file, "N.X");
+    EXPECT_TRUE(std::all_of(n.values.begin(), n.values.end(), [](float v) { return v == 0.0f; }));
+    const auto dumped = e2e::channelsOf(e2e::headerOf(dump(1)));
+    EXPECT_EQ(std::count(dumped.begin(), dumped.end(), "B40"), 0);
+    EXPECT_EQ(std::count(dumped.begin(), dumped.end(), "B6"), 1);
+}
+
+TEST_F(ExportRenderTest, PostAppliedDisplayGammaReachesTheFrameImage)
+{
+    loadScene(e2e::sceneHeader() + kPlugin +
+              "{ PostApplyDisplayGamma 1 } { DisplayGamma 2 }\n" + buffer("Final Render", "") + kEnd);
+    devhost::RenderJob job(host(), {});
+    devhost::Renderer renderer(host());
+    const devhost::RenderedFrame before =
+        renderer.render(1, devhost::sceneRequest(host().scene()));
+    const devhost::RenderedFrame after = job.renderFrame(1);
+    for (int i = 0; i < 48 * 32; i += 37) {
+        EXPECT_FLOAT_EQ(after.plane(LWBUF_GREEN)[i], std::pow(before.plane(LWBUF_GREEN)[i], 0.5f));
+        EXPECT_EQ(after.plane(LWBUF_ALPHA)[i], before.plane(LWBUF_ALPHA)[i]);
+    }
+}
+
+} // namespace
