@@ -1,0 +1,239 @@
+// export_bench: the filter's per-frame export through the real module on a
+// pre-rendered frame with every buffer active as a layer, against a
+// reference writer that writes the same header, channels and values with
+// one whole-frame frame buffer and one writePixels(height) call. It also
+// measures the filter's peak heap growth for two frame heights: the filter
+// writes a row at a time, so it must not grow with height.
+//
+// Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
+
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <ImfChannelList.h>
+#include <ImfConvert.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+#include <ImfOutputFile.h>
+
+#include "devhost/Host.h"
+#include "devhost/RenderJob.h"
+#include "devhost/Renderer.h"
+#include "devhost/SceneFile.h"
+#include "export/BufferCatalogue.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+std::size_t heapInUse()
+{
+    const struct mallinfo2 m = mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+// Samples the heap on a thread of its own while it lives.
+class HeapSampler {
+public:
+    HeapSampler() : base_(heapInUse()), peak_(base_)
+    {
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                std::size_t now = heapInUse();
+                std::size_t peak = peak_;
+                if (now > peak)
+                    peak_ = now;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+        });
+    }
+    ~HeapSampler() { stop(); }
+    std::size_t stop()
+    {
+        if (thread_.joinable()) {
+            stop_ = true;
+            thread_.join();
+        }
+        std::size_t now = heapInUse();
+        return std::max<std::size_t>(peak_, now) - base_;
+    }
+
+private:
+    std::size_t base_;
+    std::atomic<std::size_t> peak_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+std::string compressionName(int c) { return c == 3 ? "zip" : "none"; }
+
+// Every buffer active as a layer in half floats.
+std::string sceneText(int width, int height, int compression, const fs::path &dir)
+{
+    std::string s = "{ Host { Version 10 0 2009 } { Mode \"screamernet\" } { ContentDirectory \"" +
+                    dir.string() + "\" } }\n{ Scene { Name \"bench.lws\" } { FrameSize " +
+                    std::to_string(width) + " " + std::to_string(height) +
+                    " } { RGBPrefix \"bench/shot\" } }\n"
+                    "Plugin ImageFilterHandler 1 Ravelcast\n{ Version 2 } { Compression " +
+                    std::to_string(compression) + " }\n";
+    for (const ravelcast::CatalogueRow &row : ravelcast::catalogue())
+        s += "{ Buffer { Name \"" + std::string(row.definition.displayName) +
+             "\" } { Settings { Active 1 } { SaveAs 1 } { PixelType 1 } } }\n";
+    return s + "EndPlugin\n";
+}
+
+// The layered channel names of the catalogue and the host buffer each reads.
+std::vector<std::pair<std::string, int>> channelSources()
+{
+    std::vector<std::pair<std::string, int>> out;
+    for (const ravelcast::CatalogueRow &row : ravelcast::catalogue()) {
+        const ravelcast::ChannelSpec *c = row.definition.channels;
+        int n = 0;
+        while (c[n].longName)
+            ++n;
+        const std::string layer = row.definition.layerName;
+        for (int i = 0; i < n; ++i) {
+            const std::string ch = c[i].channelName;
+            const std::string name = layer.empty() ? ch : ch.empty() ? layer : layer + "." + ch;
+            out.emplace_back(name, c[i].hostBuffer);
+        }
+    }
+    return out;
+}
+
+struct Measure {
+    double filterMs = 0;
+    double referenceMs = 0;
+    std::size_t filterHeap = 0;
+};
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// The reference: the filter's own header and the frame's values converted
+// to the channels' pixel type, written in one call.
+double writeReference(const Imf::Header &header, const devhost::RenderedFrame &frame,
+                      const std::string &path)
+{
+    const auto start = Clock::now();
+    Imf::FrameBuffer fb;
+    const std::size_t pixels = static_cast<std::size_t>(frame.width()) * frame.height();
+    std::vector<std::vector<half>> data;
+    data.reserve(channelSources().size());
+    for (const auto &[name, buffer] : channelSources()) {
+        const Imf::Channel *channel = header.channels().findChannel(name);
+        if (!channel || channel->type != Imf::HALF)
+            continue;
+        const float *plane = frame.plane(buffer);
+        data.emplace_back(pixels);
+        std::vector<half> &out = data.back();
+        for (std::size_t i = 0; i < pixels; ++i)
+            out[i] = Imf::floatToHalf(plane[i]);
+        fb.insert(name, Imf::Slice(Imf::HALF, reinterpret_cast<char *>(out.data()), sizeof(half),
+                                   sizeof(half) * frame.width()));
+    }
+    Imf::OutputFile out(path.c_str(), header);
+    out.setFrameBuffer(fb);
+    out.writePixels(frame.height());
+    return msSince(start);
+}
+
+Measure measure(devhost::Host &host, int width, int height, int compression, int runs,
+                const fs::path &dir)
+{
+    devhost::readSceneText(host, sceneText(width, height, compression, dir),
+                           (dir / "bench.lws").string());
+    devhost::AppliedServer &filter = *host.scene().servers.front();
+    devhost::Renderer renderer(host);
+    host.setFrame(1);
+    const devhost::RenderedFrame source = renderer.render(1, devhost::BufferRequest::all());
+    const std::string written = (dir / "bench" / "shot001.exr").string();
+
+    Measure m;
+    std::vector<double> filterTimes, referenceTimes;
+    for (int run = 0; run < runs; ++run) {
+        devhost::RenderedFrame frame = source;
+        {
+            HeapSampler heap;
+            const auto start = Clock::now();
+            devhost::runFilter(host, filter, frame, nullptr);
+            filterTimes.push_back(msSince(start));
+            m.filterHeap = std::max(m.filterHeap, heap.stop());
+        }
+        Imf::Header header;
+        {
+            Imf::InputFile in(written.c_str());
+            header = in.header();
+        }
+        referenceTimes.push_back(writeReference(header, source, (dir / "reference.exr").string()));
+    }
+    m.filterMs = median(filterTimes);
+    m.referenceMs = median(referenceTimes);
+    host.clearServers();
+    return m;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string module = RAVELCAST_MODULE_PATH;
+    int runs = 3;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string a = argv[i];
+        if (a == "--module")
+            module = argv[i + 1];
+        else if (a == "--runs")
+            runs = std::max(1, std::atoi(argv[i + 1]));
+    }
+    try {
+        const fs::path dir = fs::temp_directory_path() / ("export_bench." + std::to_string(::getpid()));
+        fs::create_directories(dir);
+        devhost::Host host;
+        host.messages().setOutput(nullptr, nullptr);
+        host.loadModule(module);
+
+        std::printf("frame: 1920x1080, 31 buffers, 60 channels, HALF\n");
+        std::printf("runs: %d (medians)\n", runs);
+        for (int compression : {3, 0}) {
+            const Measure m = measure(host, 1920, 1080, compression, runs, dir);
+            const std::string c = compressionName(compression);
+            std::printf("%s_filter_ms: %.1f\n", c.c_str(), m.filterMs);
+            std::printf("%s_reference_ms: %.1f\n", c.c_str(), m.referenceMs);
+            std::printf("%s_ratio: %.3f\n", c.c_str(), m.filterMs / m.referenceMs);
+            std::fflush(stdout);
+        }
+        // Heap growth of one uncompressed frame, for two heights.
+        const Measure rows1080 = measure(host, 1920, 1080, 0, 1, dir);
+        const Measure rows2160 = measure(host, 1920, 2160, 0, 1, dir);
+        std::printf("filter_heap_growth_1080_rows_kib: %.0f\n", rows1080.filterHeap / 1024.0);
+        std::printf("filter_heap_growth_2160_rows_kib: %.0f\n", rows2160.filterHeap / 1024.0);
+        std::printf("filter_heap_ratio_2160_to_1080: %.3f\n",
+                    static_cast<double>(rows2160.filterHeap) / std::max<std::size_t>(1, rows1080.filterHeap));
+        host.unloadModule();
+        fs::remove_all(dir);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "export_bench: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
