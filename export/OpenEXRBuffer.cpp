@@ -9,6 +9,7 @@
 #include <half.h>
 
 #include "hostkit/Services.h"
+#include "hostkit/utility/Text.h"
 
 namespace ravelcast {
 
@@ -36,14 +37,7 @@ const LWBlockIdent &ident(const char (&key)[5])
     return *hostkit::findIdent(kBufferLevel, blockId(key));
 }
 
-std::string trimmed(const std::string &s)
-{
-    const char *blanks = " \t\r";
-    const std::size_t b = s.find_first_not_of(blanks);
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
+using hostkit::trimmed;
 
 constexpr int kSaveAsByPopup[] = {1, 2, 3, 6, 7};
 constexpr int kPopupBySaveAs[] = {0, 0, 1, 2, 0, 0, 3, 4};

@@ -8,6 +8,7 @@
 #include "hostkit/FilterAdaptor.h"
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
+#include "hostkit/utility/Text.h"
 #include "module/ServerRegistry.h"
 #include "module/ServerTags.h"
 
@@ -40,14 +41,7 @@ const LWBlockIdent &ident(const char (&key)[5])
     return *hostkit::findIdent(kFilterLevel, blockId(key));
 }
 
-std::string trimmed(const std::string &s)
-{
-    const char *blanks = " \t\r";
-    const std::size_t b = s.find_first_not_of(blanks);
-    if (b == std::string::npos)
-        return {};
-    return s.substr(b, s.find_last_not_of(blanks) - b + 1);
-}
+using hostkit::trimmed;
 
 template <class T> void keepIfIn(T &field, long value, long lo, long hi)
 {
