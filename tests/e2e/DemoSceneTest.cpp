@@ -1,0 +1,55 @@
+// The main job's scene, rendered by the devhost program as scripts/demo
+// does; every OpenEXR file it writes must satisfy an independent reader.
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <ImfChannelList.h>
+
+#include "E2ESupport.h"
+
+namespace {
+
+TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
+{
+    testsupport::TempDir dir;
+    std::string output;
+    const std::string scene = std::string(EXAMPLES_DIR) + "/demo/demo.lws";
+    ASSERT_EQ(testsupport::run(testsupport::devhostPath() + " render " + scene + " --content " +
+                                   dir.path().string() + " --quiet",
+                               &output),
+              0)
+        << output;
+    std::vector<std::string> expected;
+    for (const char *f : {"0001", "0002", "0003"}) {
+        const std::string n = f;
+        for (const std::string &file :
+             {"renders/AO/demo_AO_" + n + ".png", "renders/Diff/demo_Diff_" + n + ".exr",
+              "renders/Spec/demo_Spec_" + n + ".exr", "renders/demo" + n + ".png",
+              "renders/demo_" + n + ".exr"})
+            expected.push_back(file);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(e2e::filesIn(dir.path()), expected);
+
+    const bool haveExrheader = std::system("command -v exrheader >/dev/null 2>&1") == 0;
+    for (const std::string &file : e2e::filesIn(dir.path())) {
+        if (file.size() < 4 || file.substr(file.size() - 4) != ".exr")
+            continue;
+        const std::string path = dir.file(file);
+        EXPECT_NO_THROW(e2e::headerOf(path)) << file;
+        if (haveExrheader)
+            EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0)
+                << file << "\n" << output;
+    }
+    const Imf::Header layered = e2e::headerOf(dir.file("renders/demo_0002.exr"));
+    const auto channels = e2e::channelsOf(layered);
+    for (const char *c : {"R", "A", "Z", "N.X", "Motion.Y", "ObjectID", "Diff.G"})
+        EXPECT_NE(std::find(channels.begin(), channels.end(), c), channels.end()) << c;
+    EXPECT_EQ(layered.channels().findChannel("ObjectID")->type, Imf::UINT);
+    EXPECT_EQ(layered.channels().findChannel("Z")->type, Imf::FLOAT);
+    const Imf::Header spec = e2e::headerOf(dir.file("renders/Spec/demo_Spec_0002.exr"));
+    EXPECT_NE(spec.dataWindow(), spec.displayWindow()) << "the specular image is fitted";
+}
+
+} // namespace
