@@ -222,6 +222,29 @@ TEST_F(CatalogueTest, PreProcessContextBuildsNothing)
     EXPECT_EQ(host().extensions().get<devhost::Envelopes>().liveGroups(), 0);
 }
 
+TEST_F(CatalogueTest, BufferRequestsFollowThePreview)
+{
+    ravelcast::OpenEXRFilter &f = makeFilter();
+    f.buffer("Raw Colour")->setActive(true);
+    // In Layout the preview shows every buffer, so all are asked for.
+    ASSERT_TRUE(f.previewInUse());
+    const int *all = f.hcFlags();
+    EXPECT_EQ(all[0], 60);
+    EXPECT_EQ(all[1], 32);
+    EXPECT_EQ(all[60], 59);
+    EXPECT_EQ(f.flags(), 0xFFFFFFFFu) << "every bit below 32 has a buffer";
+
+    // Saving only, or on a render node: the Active buffers alone.
+    useHost(10, 0, 2009, devhost::RunMode::ScreamerNet);
+    EXPECT_FALSE(f.previewInUse());
+    const int *active = f.hcFlags();
+    EXPECT_EQ(std::vector<int>(active, active + active[0] + 1),
+              (std::vector<int>{7, 32, 33, 34, 35, 6, 7, 8}));
+    EXPECT_EQ(f.flags(), 0x40u | 0x80u | 0x100u);
+    f.buffer("Refraction Colour")->setActive(true);
+    EXPECT_EQ(f.flags(), 0x1C0u | 0x920020u | 0x1240020u | 0x2480020u);
+}
+
 TEST_F(CatalogueTest, ListLabels)
 {
     const ravelcast::OpenEXRFilter &f = makeFilter();
