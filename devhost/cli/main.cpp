@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "devhost/Convert.h"
 #include "devhost/Host.h"
 #include "devhost/Module.h"
 #include "devhost/RenderJob.h"
@@ -181,6 +182,36 @@ int cmdRender(Options &o)
     return 0;
 }
 
+int cmdConvert(Options &o)
+{
+    devhost::ConvertOptions options;
+    std::string pixelType, compression;
+    takeOption(o.args, "--saver", &options.saver);
+    if (takeOption(o.args, "--pixel-type", &pixelType)) {
+        int v = 0;
+        if (!devhost::parsePixelTypeName(pixelType, &v))
+            throw UsageError("--pixel-type needs int32, half or float, not " + pixelType);
+        options.pixelType = v;
+    }
+    if (takeOption(o.args, "--compression", &compression)) {
+        int v = 0;
+        if (!devhost::parseCompressionName(compression, &v))
+            throw UsageError("--compression needs none, rle, zips, zip, piz, pxr24, b44 or b44a, "
+                             "not " + compression);
+        options.compression = v;
+    }
+    noMoreOptions(o.args);
+    if (o.args.size() != 2)
+        throw UsageError("convert needs an input and an output file");
+    options.input = o.args[0];
+    options.output = o.args[1];
+    options.out = o.quiet ? nullptr : &std::cout;
+    Host host;
+    prepare(host, o);
+    devhost::convertImage(host, options);
+    return 0;
+}
+
 std::vector<Command> &commands()
 {
     static std::vector<Command> list = {
@@ -199,6 +230,14 @@ std::vector<Command> &commands()
          "content directory, --dump-buffers writes DIR/buffers.<frame>.exr with every rendered "
          "buffer as channel B<index>.",
          cmdRender},
+        {"convert",
+         "convert IN OUT [--saver NAME] [--pixel-type int32|half|float] [--compression NAME]",
+         "Load IN through the host's loaders (its own PNG loader, then the module's, such as "
+         "LW_OpenEXR), print each loader's result code and the metadata items the loader sent, "
+         "and save the image as OUT through the saver NAME (default: by OUT's extension, .exr "
+         "OpenEXR(.exr), .png PNG(.png)). --pixel-type and --compression (none, rle, zips, zip, "
+         "piz, pxr24, b44, b44a) set the shared OpenEXR saver settings first.",
+         cmdConvert},
     };
     return list;
 }

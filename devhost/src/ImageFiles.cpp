@@ -320,6 +320,39 @@ void writePfm(const std::string &path, const Pixels<float> &image)
         throw ImageFileError(systemError());
 }
 
+Pixels<std::uint16_t> readPng(const std::string &path, int *bitDepth)
+{
+    FilePtr file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        throw ImageFileError(systemError());
+    PngJob job;
+    PngImage img;
+    const bool ok = pngReadRows(file.get(), &job, &img);
+    std::unique_ptr<unsigned char, decltype(&std::free)> data(img.data, &std::free);
+    std::unique_ptr<png_bytep, decltype(&std::free)> rows(img.rows, &std::free);
+    if (!ok)
+        throw ImageFileError(job.error);
+    Pixels<std::uint16_t> out;
+    out.width = static_cast<int>(img.width);
+    out.height = static_cast<int>(img.height);
+    out.channels = img.channels;
+    out.samples.resize(static_cast<std::size_t>(out.width) * out.height * out.channels);
+    const std::size_t perRow = static_cast<std::size_t>(out.width) * out.channels;
+    for (int y = 0; y < out.height; ++y) {
+        const unsigned char *row = img.rows[y];
+        std::uint16_t *dst = out.samples.data() + static_cast<std::size_t>(y) * perRow;
+        for (std::size_t s = 0; s < perRow; ++s) {
+            if (img.depth == 16)
+                std::memcpy(&dst[s], row + 2 * s, 2);
+            else
+                dst[s] = row[s];
+        }
+    }
+    if (bitDepth)
+        *bitDepth = img.depth;
+    return out;
+}
+
 Pixels<float> readImageChannel(const std::string &path, const std::string &channel)
 {
     unsigned char magic[8] = {};

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <sstream>
 #include <string>
@@ -129,11 +130,15 @@ TEST_F(ImageUtilityTest, SaverListPutsTheHostsSaversFirst)
     EXPECT_EQ(ImageUtility::extensionOf("Targa 32 (.tga)"), "tga");
     EXPECT_EQ(ImageUtility::extensionOf("Raw"), "");
 
-    // The module's savers are not usable yet: the failure names the file.
+    // The module's saver writes the file; one that refuses the host's
+    // activation version fails with a message naming the file.
     LWPixmapID img = floatImage(LWIMTYP_RGBAFP, 4);
+    EXPECT_EQ(util->save(img, 2, dir.file("saved.exr").c_str()), IPSTAT_OK);
+    EXPECT_TRUE(std::filesystem::exists(dir.file("saved.exr")));
+    host().extensions().get<ImageUtility>().setSaverVersion(4);
     EXPECT_EQ(util->save(img, 2, dir.file("refused.exr").c_str()), IPSTAT_FAILED);
     EXPECT_NE(lastError().find("Cannot save image \"" + dir.file("refused.exr") +
-                               "\" as OpenEXR(.exr):|the saver refused activation version 3"),
+                               "\" as OpenEXR(.exr):|the saver refused activation version 4"),
               std::string::npos)
         << lastError();
     EXPECT_EQ(util->save(img, 9, dir.file("x.png").c_str()), IPSTAT_NOREC);

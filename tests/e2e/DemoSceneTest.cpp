@@ -38,9 +38,10 @@ TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
             continue;
         const std::string path = dir.file(file);
         EXPECT_NO_THROW(e2e::headerOf(path)) << file;
-        if (haveExrheader)
+        if (haveExrheader) {
             EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0)
                 << file << "\n" << output;
+        }
     }
     const Imf::Header layered = e2e::headerOf(dir.file("renders/demo_0002.exr"));
     const auto channels = e2e::channelsOf(layered);

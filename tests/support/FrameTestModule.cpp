@@ -11,8 +11,12 @@
 #include <lwsdk/generic.h>
 
 #include "hostkit/FilterAdaptor.h"
+#include "hostkit/ImageLoaderHandler.h"
+#include "hostkit/ImageSaverHandler.h"
 #include "hostkit/LayoutGenericHandler.h"
+#include "hostkit/MasterAdaptor.h"
 #include "hostkit/XPanelImageFilterHandler.h"
+#include "hostkit/XPanelMasterHandler.h"
 #include "module/ServerRegistry.h"
 
 namespace {
@@ -119,6 +123,74 @@ private:
     int processed_ = 0;
 };
 
+// A master whose event and flags throw on request.
+class FrameTestMaster : public hostkit::XPanelMasterHandler {
+public:
+    FrameTestMaster(void *, void *context, std::string &) : XPanelMasterHandler(context) {}
+    void copy(const FrameTestMaster &) {}
+    hostkit::ErrorText load(hostkit::LoadState &) override { return {}; }
+    hostkit::ErrorText save(hostkit::SaveState &) override { return {}; }
+    double event(const LWMasterAccess *access) override
+    {
+        maybeThrow("event");
+        return access ? access->eventCode : -1.0;
+    }
+    unsigned int flags() override
+    {
+        maybeThrow("masterFlags");
+        return 7u;
+    }
+    int buildInterface(int, LWInterface *, void *) override
+    {
+        maybeThrow("masterInterface");
+        return AFUNC_OK;
+    }
+};
+
+// A saver whose protocol operations throw on request; it writes nothing.
+class FrameTestSaver : public hostkit::ImageSaverHandler {
+public:
+    FrameTestSaver(int type, LWImageSaverLocal *local) : ImageSaverHandler(type, local)
+    {
+        maybeThrow("saverCreate");
+    }
+    void setSize(int, int) override { maybeThrow("setSize"); }
+    int done(int code) override
+    {
+        maybeThrow("done");
+        return code;
+    }
+    int metadataItem(int, const char *) override
+    {
+        maybeThrow("sendMeta");
+        return 1;
+    }
+    void setParameter(int, int, float) override { maybeThrow("setParam"); }
+    int sendLine(int, const void *) override
+    {
+        maybeThrow("sendLine");
+        return IPSTAT_OK;
+    }
+};
+
+// A loader that begins a grey image of 2 x 2, sends one row and then
+// throws on request.
+class FrameTestLoader : public hostkit::ImageLoaderHandler {
+public:
+    using ImageLoaderHandler::ImageLoaderHandler;
+    int load(const std::string &) override
+    {
+        if (!beginImage(LWIMTYP_GREYFP))
+            return IPSTAT_FAILED;
+        setSize(2, 2);
+        const float row[2] = {0.25f, 0.75f};
+        if (const int code = sendLine(0, row))
+            return code;
+        maybeThrow("load");
+        return sendLine(1, row);
+    }
+};
+
 class OpenFrameTestUI : public hostkit::OpenPanelCommand {
 public:
     OpenFrameTestUI() : OpenPanelCommand(LWIMAGEFILTER_HCLASS, "FrameTest") {}
@@ -138,5 +210,16 @@ ravelcast::ServerRegistration open(3, LWLAYOUTGENERIC_CLASS, "Open_FrameTest",
 ravelcast::ServerRegistration other(4, LWIMAGEFILTER_HCLASS, "FrameTestOther",
                                     hostkit::ImageFilterAdaptor<FrameTestFilter>::activate,
                                     kTags);
+
+ravelcast::ServerRegistration master(5, LWMASTER_HCLASS, "FrameTestMaster",
+                                     hostkit::MasterAdaptor<FrameTestMaster>::activate, kTags);
+ravelcast::ServerRegistration masterUI(6, LWMASTER_ICLASS, "FrameTestMaster",
+                                       hostkit::MasterAdaptor<FrameTestMaster>::activateInterface,
+                                       kTags);
+ravelcast::ServerRegistration saver(7, LWIMAGESAVER_CLASS, "FrameTestSaver",
+                                    hostkit::ImageSaverAdaptor<FrameTestSaver>::activate, kTags);
+ravelcast::ServerRegistration loader(8, LWIMAGELOADER_CLASS, "FrameTestLoader",
+                                     hostkit::ImageLoaderAdaptor<FrameTestLoader>::activate,
+                                     kTags);
 
 } // namespace

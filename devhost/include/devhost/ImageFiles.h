@@ -4,6 +4,7 @@
 #ifndef DEVHOST_IMAGEFILES_H
 #define DEVHOST_IMAGEFILES_H
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -30,6 +31,12 @@ void writePng(const std::string &path, const Pixels<unsigned char> &image);
 // A portable float map of 1 (grey, "Pf") or 3 (RGB, "PF") channels,
 // little-endian, rows stored from the bottom up. Throws ImageFileError.
 void writePfm(const std::string &path, const Pixels<float> &image);
+
+// Every channel of a PNG file as it stores them (palettes expanded to RGB,
+// transparency to an alpha channel, low bit depths to 8 bits): 1 (grey),
+// 2 (grey and alpha), 3 (RGB) or 4 (RGBA) samples per pixel, each 0-255,
+// or 0-65535 when *bitDepth (set when given) is 16. Throws ImageFileError.
+Pixels<std::uint16_t> readPng(const std::string &path, int *bitDepth = nullptr);
 
 // One channel of an image as floats over the image's full size (the
 // display window of an OpenEXR file; pixels outside its data window are 0).

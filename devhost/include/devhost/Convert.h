@@ -1,0 +1,56 @@
+// `devhost convert`: load an image through the host's loaders and save it
+// through one of the host's savers, with the shared OpenEXR saver settings
+// set from the options first.
+#ifndef DEVHOST_CONVERT_H
+#define DEVHOST_CONVERT_H
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace devhost {
+
+class Host;
+class ImageUtility;
+
+// The module's OpenEXR saver settings: a 12-byte "Global Memory" block of
+// three 32-bit numbers (compression, pixel type, a reserved value), made
+// with 4 (PIZ), 1 (HALF) and 15 by whoever needs it first.
+constexpr const char *kSaverSettingsBlock = "OpenEXRSaverSettings";
+
+struct SaverSettingsValues {
+    int compression = 4, pixelType = 1, reserved = 15;
+};
+
+// Sets the values that are given; the block is made with the defaults
+// when it does not exist. Throws HostError when the host has no such block
+// and cannot make one.
+void setSaverSettings(Host &host, std::optional<int> compression, std::optional<int> pixelType);
+// The block's values; nullopt when it does not exist.
+std::optional<SaverSettingsValues> saverSettings(Host &host);
+
+// "int32", "half", "float" (any case) to 0, 1, 2; false otherwise.
+bool parsePixelTypeName(const std::string &name, int *pixelType);
+// "none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a" (any case),
+// or the number 0-7, to the OpenEXR compression number; false otherwise.
+bool parseCompressionName(const std::string &name, int *compression);
+
+// The saver for a file name: the first of the host's savers whose
+// extension is the name's (any case). Throws HostError when none is.
+std::string saverForFile(ImageUtility &util, const std::string &file);
+
+struct ConvertOptions {
+    std::string input, output;
+    std::string saver; // empty: by the output's extension
+    std::optional<int> pixelType;
+    std::optional<int> compression;
+    std::ostream *out = nullptr; // what was loaded and saved; null: quiet
+};
+
+// Loads, reports and saves. Throws HostError with the file and the cause
+// when the load or the save fails.
+void convertImage(Host &host, const ConvertOptions &options);
+
+} // namespace devhost
+
+#endif

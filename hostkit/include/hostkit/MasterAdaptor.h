@@ -1,0 +1,70 @@
+// Activation and callbacks of a master handler class T (a MasterHandler;
+// for the interface, an XPanelInterface too).
+#ifndef HOSTKIT_MASTERADAPTOR_H
+#define HOSTKIT_MASTERADAPTOR_H
+
+#include <lwsdk/master.h>
+
+#include "hostkit/HandlerAdaptor.h"
+
+namespace hostkit {
+
+template <class T> struct MasterAdaptor {
+    static double event(LWInstance inst, const LWMasterAccess *access)
+    {
+        return guarded("An exception occured in MasterAdaptor::Event():", 0.0,
+                       [&] { return inst ? static_cast<T *>(inst)->event(access) : 0.0; });
+    }
+
+    static unsigned int flags(LWInstance inst)
+    {
+        return guarded("An exception occured in MasterAdaptor::Flags():", 0u,
+                       [&] { return inst ? static_cast<T *>(inst)->flags() : 0u; });
+    }
+
+    // Only the table layout of LWMASTER_VERSION is known; other versions
+    // answer AFUNC_BADVERSION touching nothing.
+    static int activate(int version, GlobalFunc global, void *local, void *)
+    {
+        if (version != LWMASTER_VERSION)
+            return AFUNC_BADVERSION;
+        try {
+            beginActivation(global);
+            auto *table = static_cast<LWMasterHandler *>(local);
+            if (!table || !table->inst)
+                throwMissingTable("master handler");
+            InstanceAdaptor<T>::fill(table->inst);
+            ItemAdaptor<T>::fill(table->item);
+            table->type = LWMAST_SCENE;
+            table->event = event;
+            table->flags = flags;
+            return AFUNC_OK;
+        } catch (...) {
+            reportError("An exception occured in MasterAdaptor::Activate():",
+                        currentExceptionText());
+            return AFUNC_BADAPP;
+        }
+    }
+
+    static int activateInterface(int version, GlobalFunc global, void *local, void *serverData)
+    {
+        if (version != LWMASTER_VERSION)
+            return AFUNC_BADVERSION;
+        auto *ui = static_cast<LWInterface *>(local);
+        if (!ui)
+            return AFUNC_OK;
+        try {
+            beginActivation(global);
+            if (!ui->inst)
+                throwMissingTable("interface instance");
+            return static_cast<T *>(ui->inst)->buildInterface(version, ui, serverData);
+        } catch (...) {
+            reportError("An exception occured in Xpanel::Interface():", currentExceptionText());
+            return AFUNC_BADAPP;
+        }
+    }
+};
+
+} // namespace hostkit
+
+#endif

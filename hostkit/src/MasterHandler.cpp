@@ -1,0 +1,7 @@
+#include "hostkit/MasterHandler.h"
+
+namespace hostkit {
+
+double MasterHandler::event(const LWMasterAccess *) { return 0.0; }
+
+} // namespace hostkit

@@ -1,0 +1,170 @@
+// The saver, loader and master driven through the real module (dlopen'd by
+// the development host), and files read back with the OpenEXR library.
+#ifndef RAVELCAST_TESTS_EXRIO_IMAGEIOTEST_H
+#define RAVELCAST_TESTS_EXRIO_IMAGEIOTEST_H
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <ImfChannelList.h>
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfInputFile.h>
+
+#include <lwsdk/imageio.h>
+
+#include "TestSupport.h"
+#include "devhost/Convert.h"
+#include "devhost/GlobalMemory.h"
+#include "devhost/ImageLoading.h"
+#include "devhost/ImageUtility.h"
+
+namespace imageio {
+
+// One channel of a file over its data window, as floats or as unsigned
+// integers, read by the library itself.
+struct ExrChannel {
+    Imf::PixelType type = Imf::HALF;
+    int width = 0, height = 0;
+    std::vector<float> values;
+    std::vector<std::uint32_t> uints;
+    float at(int x, int y) const { return values[static_cast<std::size_t>(y) * width + x]; }
+    std::uint32_t uintAt(int x, int y) const
+    {
+        return uints[static_cast<std::size_t>(y) * width + x];
+    }
+};
+
+inline Imf::Header readHeader(const std::string &path)
+{
+    Imf::InputFile in(path.c_str());
+    return in.header();
+}
+
+inline std::vector<std::string> channelNames(const Imf::Header &h)
+{
+    std::vector<std::string> out;
+    for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
+        out.push_back(it.name());
+    return out;
+}
+
+inline ExrChannel readChannel(const std::string &path, const std::string &name)
+{
+    Imf::InputFile in(path.c_str());
+    const Imath::Box2i dw = in.header().dataWindow();
+    ExrChannel c;
+    c.width = dw.max.x - dw.min.x + 1;
+    c.height = dw.max.y - dw.min.y + 1;
+    const Imf::Channel *ch = in.header().channels().findChannel(name);
+    if (!ch)
+        return c;
+    c.type = ch->type;
+    const std::size_t n = static_cast<std::size_t>(c.width) * c.height;
+    Imf::FrameBuffer fb;
+    const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(dw.min.x) +
+                                  static_cast<std::ptrdiff_t>(dw.min.y) * c.width;
+    if (c.type == Imf::UINT) {
+        c.uints.resize(n);
+        fb.insert(name, Imf::Slice(Imf::UINT, reinterpret_cast<char *>(c.uints.data() - origin),
+                                   4, 4 * static_cast<std::size_t>(c.width)));
+    } else {
+        c.values.resize(n);
+        fb.insert(name, Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(c.values.data() - origin),
+                                   4, 4 * static_cast<std::size_t>(c.width)));
+    }
+    in.setFrameBuffer(fb);
+    in.readPixels(dw.min.y, dw.max.y);
+    return c;
+}
+
+inline std::uint32_t floatBits(float f)
+{
+    std::uint32_t b;
+    std::memcpy(&b, &f, 4);
+    return b;
+}
+
+class ImageIOTest : public testsupport::HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        load();
+    }
+
+    devhost::ImageUtility &util() { return host().extensions().get<devhost::ImageUtility>(); }
+
+    // A host image of the type with the given pixel bytes, row after row.
+    LWPixmapID image(int type, int width, int height, const void *pixels)
+    {
+        LWPixmapID img = util().create(width, height, type);
+        const int bytes = devhost::ImageUtility::pixelBytes(type);
+        const auto *p = static_cast<const unsigned char *>(pixels);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                util().setPixel(img, x, y,
+                                p + (static_cast<std::size_t>(y) * width + x) * bytes);
+        return img;
+    }
+
+    // Saves through the host's image utility (activation version 3 unless
+    // set otherwise) and destroys the image.
+    int save(LWPixmapID img, const std::string &saver, const std::string &file)
+    {
+        const int index = util().findSaver(saver);
+        EXPECT_GE(index, 0) << saver;
+        const int result = util().save(img, index, file.c_str());
+        util().destroy(img);
+        return result;
+    }
+
+    std::string lastError() const
+    {
+        auto e = messages(devhost::Message::Error);
+        return e.empty() ? std::string() : e.back();
+    }
+
+    testsupport::TempDir dir;
+};
+
+// Drives a saver's protocol by hand: the host's side is the send function,
+// called with the protocol the saver hands over.
+struct ManualSave {
+    int activation = -1;
+    int result = -1;
+    LWImageProtocol protocol{}; // a copy of what the saver handed over
+};
+
+inline ManualSave saveManually(devhost::Host &host, const std::string &saver, int version, int type,
+                               const std::string &file,
+                               std::function<int(LWImageProtocolID)> send)
+{
+    struct Data {
+        std::function<int(LWImageProtocolID)> send;
+        LWImageProtocol seen{};
+    } data{std::move(send)};
+    LWImageSaverLocal local{};
+    local.priv_data = &data;
+    local.result = -1;
+    local.type = type;
+    local.filename = file.c_str();
+    local.sendData = [](void *priv, LWImageProtocolID p, int) {
+        auto *d = static_cast<Data *>(priv);
+        d->seen = *p;
+        return d->send(p);
+    };
+    ManualSave out;
+    out.activation = host.activate(LWIMAGESAVER_CLASS, saver, version, &local);
+    out.result = local.result;
+    out.protocol = data.seen;
+    return out;
+}
+
+} // namespace imageio
+
+#endif
