@@ -1,5 +1,7 @@
 #include "devhost/ImageFiles.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <csetjmp>
 #include <cstdint>
@@ -139,60 +141,6 @@ bool pngReadRows(std::FILE *file, PngJob *job, PngImage *img)
 
 std::string systemError() { return std::strerror(errno); }
 
-Pixels<float> readPngChannel(const std::string &path, const std::string &channel)
-{
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file)
-        throw ImageFileError(systemError());
-    PngJob job;
-    PngImage img;
-    const bool ok = pngReadRows(file.get(), &job, &img);
-    std::unique_ptr<unsigned char, decltype(&std::free)> data(img.data, &std::free);
-    std::unique_ptr<png_bytep, decltype(&std::free)> rows(img.rows, &std::free);
-    if (!ok)
-        throw ImageFileError(job.error);
-
-    const bool colour = (img.colorType & PNG_COLOR_MASK_COLOR) != 0;
-    std::vector<std::string> names;
-    if (colour)
-        names = {"R", "G", "B"};
-    else
-        names = {"Y"};
-    if (img.channels == static_cast<int>(names.size()) + 1)
-        names.push_back("A");
-    int index = -1;
-    for (std::size_t i = 0; i < names.size(); ++i)
-        if (names[i] == channel)
-            index = static_cast<int>(i);
-    if (index < 0) {
-        std::string list;
-        for (const std::string &n : names)
-            list += (list.empty() ? "" : ", ") + n;
-        throw ImageFileError("it has no channel \"" + channel + "\" (its channels: " + list + ")");
-    }
-
-    Pixels<float> out;
-    out.width = static_cast<int>(img.width);
-    out.height = static_cast<int>(img.height);
-    out.channels = 1;
-    out.samples.resize(static_cast<std::size_t>(out.width) * out.height);
-    const float scale = img.depth == 16 ? 1.0f / 65535.0f : 1.0f / 255.0f;
-    for (int y = 0; y < out.height; ++y) {
-        const unsigned char *row = img.rows[y];
-        float *dst = out.samples.data() + static_cast<std::size_t>(y) * out.width;
-        for (int x = 0; x < out.width; ++x) {
-            const std::size_t s = static_cast<std::size_t>(x) * img.channels + index;
-            if (img.depth == 16) {
-                std::uint16_t v;
-                std::memcpy(&v, row + 2 * s, 2);
-                dst[x] = v * scale;
-            } else {
-                dst[x] = row[s] * scale;
-            }
-        }
-    }
-    return out;
-}
 
 Pixels<float> readExrChannel(const std::string &path, const std::string &channel)
 {
@@ -350,6 +298,32 @@ Pixels<std::uint16_t> readPng(const std::string &path, int *bitDepth)
     }
     if (bitDepth)
         *bitDepth = img.depth;
+    return out;
+}
+
+Pixels<float> readPngChannel(const std::string &path, const std::string &channel)
+{
+    int depth = 8;
+    const Pixels<std::uint16_t> png = readPng(path, &depth);
+    static const std::vector<std::string> kNames[] = {
+        {}, {"Y"}, {"Y", "A"}, {"R", "G", "B"}, {"R", "G", "B", "A"}};
+    const std::vector<std::string> &names = kNames[std::clamp(png.channels, 0, 4)];
+    const auto it = std::find(names.begin(), names.end(), channel);
+    if (it == names.end()) {
+        std::string list;
+        for (const std::string &n : names)
+            list += (list.empty() ? "" : ", ") + n;
+        throw ImageFileError("it has no channel \"" + channel + "\" (its channels: " + list + ")");
+    }
+    const std::size_t index = static_cast<std::size_t>(it - names.begin());
+    Pixels<float> out;
+    out.width = png.width;
+    out.height = png.height;
+    out.channels = 1;
+    out.samples.resize(static_cast<std::size_t>(out.width) * out.height);
+    const float scale = depth == 16 ? 1.0f / 65535.0f : 1.0f / 255.0f;
+    for (std::size_t i = 0; i < out.samples.size(); ++i)
+        out.samples[i] = png.samples[i * png.channels + index] * scale;
     return out;
 }
 

@@ -56,23 +56,9 @@ template <class T> struct ImageFilterAdaptor {
         }
     }
 
-    static int activateInterface(int version, GlobalFunc global, void *local,
-                                 void *serverData)
+    static int activateInterface(int version, GlobalFunc global, void *local, void *serverData)
     {
-        if (version < LWIMAGEFILTER_VERSION_MASK)
-            return AFUNC_BADVERSION;
-        auto *ui = static_cast<LWInterface *>(local);
-        if (!ui)
-            return AFUNC_OK;
-        try {
-            beginActivation(global);
-            if (!ui->inst)
-                throwMissingTable("interface instance");
-            return static_cast<T *>(ui->inst)->buildInterface(version, ui, serverData);
-        } catch (...) {
-            reportError("An exception occured in Xpanel::Interface():", currentExceptionText());
-            return AFUNC_BADAPP;
-        }
+        return hostkit::activateInterface<T>(version >= LWIMAGEFILTER_VERSION_MASK, version, global, local, serverData);
     }
 };
 

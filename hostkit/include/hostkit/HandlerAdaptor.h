@@ -147,6 +147,28 @@ template <class T> struct ItemAdaptor {
 
 [[noreturn]] void throwMissingTable(const char *what);
 
+// The interface activation of a handler class T (an XPanelInterface): the
+// handler builds its panel for the host's interface table.
+template <class T>
+int activateInterface(bool versionOk, int version, GlobalFunc global, void *local,
+                      void *serverData)
+{
+    if (!versionOk)
+        return AFUNC_BADVERSION;
+    auto *ui = static_cast<LWInterface *>(local);
+    if (!ui)
+        return AFUNC_OK;
+    try {
+        beginActivation(global);
+        if (!ui->inst)
+            throwMissingTable("interface instance");
+        return static_cast<T *>(ui->inst)->buildInterface(version, ui, serverData);
+    } catch (...) {
+        reportError("An exception occured in Xpanel::Interface():", currentExceptionText());
+        return AFUNC_BADAPP;
+    }
+}
+
 } // namespace hostkit
 
 #endif
