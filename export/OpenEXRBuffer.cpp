@@ -181,8 +181,11 @@ void OpenEXRBuffer::storeLine(const float *values, int channel, int width, const
 {
     if (!values || channel < 0 || channel >= channelCount())
         return;
-    if (lines_.size() != channels_.size() || lines_[channel].size() < static_cast<std::size_t>(width))
-        allocateLines(width);
+    // Room for the line without forgetting the file's slice names.
+    if (lines_.size() != channels_.size())
+        lines_.resize(channels_.size());
+    if (lines_[channel].size() < static_cast<std::size_t>(width))
+        lines_[channel].resize(static_cast<std::size_t>(width));
     std::uint32_t *out = lines_[channel].data();
     if (identityProcessing()) {
         // What processing gives with neutral parameters, without its cost:
@@ -338,12 +341,14 @@ void OpenEXRBuffer::allocateLines(int width)
 {
     // 4 bytes per sample serve every pixel type.
     lines_.assign(channels_.size(), std::vector<std::uint32_t>(static_cast<std::size_t>(width)));
+    sliceNames_.clear();
 }
 
 void OpenEXRBuffer::freeLines()
 {
     lines_.clear();
     lines_.shrink_to_fit();
+    sliceNames_.clear();
 }
 
 const void *OpenEXRBuffer::line(int i) const
@@ -374,7 +379,11 @@ void OpenEXRBuffer::insertSlices(int y, Imf::FrameBuffer &frameBuffer,
     const float *alpha = access->getLine(alphaBuffer_, y);
     const auto type = static_cast<Imf::PixelType>(pixelType_);
     const int bps = bytesPerSample();
-    const auto names = fileChannelNames(unprefixed);
+    if (sliceNames_.empty() || sliceNamesUnprefixed_ != unprefixed) {
+        sliceNames_ = fileChannelNames(unprefixed);
+        sliceNamesUnprefixed_ = unprefixed;
+    }
+    const auto &names = sliceNames_;
     for (int i = 0; i < channelCount(); ++i) {
         const float *values = channels_[i]->getLine(y, access);
         if (!values)

@@ -169,6 +169,9 @@ private:
     Imath::Box2i dataWindow_ = emptyWindow();
     std::string displayName_;
     std::vector<std::vector<std::uint32_t>> lines_;
+    // The slice names of the file being written, made at its first row.
+    std::vector<std::vector<std::string>> sliceNames_;
+    bool sliceNamesUnprefixed_ = false;
     float inverseGamma_ = 1.0f;
     float rawMaximum_ = kNoMaximum;
     float rawMinimum_ = kNoMinimum;

@@ -131,52 +131,21 @@ bool hasPngSignature(const std::string &file)
 
 } // namespace
 
-LoadedImage::~LoadedImage() { release(); }
-
-LoadedImage::LoadedImage(LoadedImage &&o) noexcept { *this = std::move(o); }
-
-LoadedImage &LoadedImage::operator=(LoadedImage &&o) noexcept
-{
-    if (this == &o)
-        return *this;
-    release();
-    attempts = std::move(o.attempts);
-    loader = std::move(o.loader);
-    result = o.result;
-    imageType = o.imageType;
-    width = o.width;
-    height = o.height;
-    beginCalls = o.beginCalls;
-    protocolDoneCalls = o.protocolDoneCalls;
-    protocolDoneCode = o.protocolDoneCode;
-    hostDoneCalls = o.hostDoneCalls;
-    metadata = std::move(o.metadata);
-    pixelAspectSet = o.pixelAspectSet;
-    pixelAspect = o.pixelAspect;
-    rowsReceived = std::move(o.rowsReceived);
-    progressTotal = o.progressTotal;
-    progressSteps = o.progressSteps;
-    progressDone = o.progressDone;
-    utility_ = o.utility_;
-    image_ = o.image_;
-    o.utility_ = nullptr;
-    o.image_ = nullptr;
-    return *this;
-}
-
 void LoadedImage::adopt(ImageUtility *utility, LWPixmapID image)
 {
-    release();
-    utility_ = utility;
-    image_ = image;
+    image_.reset();
+    image_.utility = utility;
+    image_.image = image;
 }
 
-void LoadedImage::release()
+void LoadedImage::release() { image_.reset(); }
+
+void LoadedImage::OwnedImage::reset()
 {
-    if (utility_ && image_)
-        utility_->destroy(image_);
-    utility_ = nullptr;
-    image_ = nullptr;
+    if (utility && image)
+        utility->destroy(image);
+    utility = nullptr;
+    image = nullptr;
 }
 
 ImageLoading::ImageLoading(Host &host) : host_(host) {}

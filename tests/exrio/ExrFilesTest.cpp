@@ -19,6 +19,7 @@
 #include <ImfRgba.h>
 #include <half.h>
 
+#include "StreamMessages.h"
 #include "TestSupport.h"
 #include "exrio/ExrFiles.h"
 
@@ -28,21 +29,6 @@ using ravelcast::ExrRgbaInput;
 using testsupport::TempDir;
 
 namespace {
-
-template <class F>
-std::string inputExcMessage(F f)
-{
-    try {
-        f();
-    } catch (const Iex::InputExc &e) {
-        return e.what();
-    } catch (const std::exception &e) {
-        ADD_FAILURE() << "unexpected exception: " << e.what();
-        return {};
-    }
-    ADD_FAILURE() << "nothing thrown";
-    return {};
-}
 
 Imf::Header smallHeader()
 {

@@ -20,6 +20,7 @@
 
 #include <Iex.h>
 
+#include "StreamMessages.h"
 #include "TestSupport.h"
 #include "exrio/Win32IFStream.h"
 #include "exrio/Win32OFStream.h"
@@ -29,23 +30,6 @@ using testsupport::TempDir;
 namespace {
 
 constexpr std::uint64_t kGiB = std::uint64_t(1) << 30;
-
-// The message of the InputExc that f throws; fails the test when f throws
-// nothing or something else.
-template <class F>
-std::string inputExcMessage(F f)
-{
-    try {
-        f();
-    } catch (const Iex::InputExc &e) {
-        return e.what();
-    } catch (const std::exception &e) {
-        ADD_FAILURE() << "unexpected exception: " << e.what();
-        return {};
-    }
-    ADD_FAILURE() << "nothing thrown";
-    return {};
-}
 
 std::string failed(const char *label, int code)
 {

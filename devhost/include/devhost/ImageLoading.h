@@ -29,19 +29,13 @@ struct LoaderAttempt {
 // through the host's image utility, which must outlive it).
 class LoadedImage {
 public:
-    LoadedImage() = default;
-    ~LoadedImage();
-    LoadedImage(LoadedImage &&other) noexcept;
-    LoadedImage &operator=(LoadedImage &&other) noexcept;
-    LoadedImage(const LoadedImage &) = delete;
-    LoadedImage &operator=(const LoadedImage &) = delete;
 
     std::vector<LoaderAttempt> attempts;
     std::string loader; // the loader that recognised the file; empty if none did
     int result = IPSTAT_NOREC;
 
     // The image, kept only when the load succeeded; null otherwise.
-    LWPixmapID image() const { return image_; }
+    LWPixmapID image() const { return image_.image; }
     int imageType = -1; // the type the loader asked for (-1: it began none)
     int width = 0, height = 0;
 
@@ -62,8 +56,28 @@ public:
     void release();
 
 private:
-    ImageUtility *utility_ = nullptr;
-    LWPixmapID image_ = nullptr;
+    // The one owned resource; moving it moves the image, copying is out.
+    struct OwnedImage {
+        ImageUtility *utility = nullptr;
+        LWPixmapID image = nullptr;
+        OwnedImage() = default;
+        OwnedImage(OwnedImage &&o) noexcept
+            : utility(std::exchange(o.utility, nullptr)), image(std::exchange(o.image, nullptr))
+        {
+        }
+        OwnedImage &operator=(OwnedImage &&o) noexcept
+        {
+            if (this != &o) {
+                reset();
+                utility = std::exchange(o.utility, nullptr);
+                image = std::exchange(o.image, nullptr);
+            }
+            return *this;
+        }
+        ~OwnedImage() { reset(); }
+        void reset();
+    };
+    OwnedImage image_;
 };
 
 class ImageLoading {
