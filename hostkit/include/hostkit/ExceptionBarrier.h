@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "hostkit/HostInfo.h"
+
 namespace hostkit {
 
 // Shows headline (e.g. "An exception occured in ImageFilter::Process():")
@@ -56,6 +58,58 @@ template <class F> const char *guardedText(std::string &storage, F &&f) noexcept
         }
     }
     return storage.empty() ? nullptr : storage.c_str();
+}
+
+// Runs f, which answers a text to hand the host (kept in storage); an
+// exception's description is handed over instead. Never null.
+template <class F> const char *guardedString(std::string &storage, F &&f) noexcept
+{
+    try {
+        storage = std::forward<F>(f)();
+    } catch (...) {
+        try {
+            storage = currentExceptionText();
+        } catch (...) {
+            return "out of memory";
+        }
+    }
+    return storage.c_str();
+}
+
+// For callbacks the host makes before any of its services can be reached
+// (module startup and shutdown): nothing can be shown, so an exception only
+// makes the answer neutral.
+template <class R, class F> R guardedQuiet(R neutral, F &&f) noexcept
+{
+    try {
+        return std::forward<F>(f)();
+    } catch (...) {
+    }
+    return neutral;
+}
+
+// An activation: keeps the host's global function, then runs f, which fills
+// the host's table and answers the activation code. On an exception
+// onFailure marks the host's record (it must not throw), the error is shown
+// under headline and the answer is failure.
+template <class F, class OnFailure>
+int guardedActivation(const char *headline, GlobalFunc global, int failure, F &&f,
+                      OnFailure &&onFailure) noexcept
+{
+    try {
+        beginActivation(global);
+        return std::forward<F>(f)();
+    } catch (...) {
+        onFailure();
+        reportError(headline, currentExceptionText());
+    }
+    return failure;
+}
+
+template <class F>
+int guardedActivation(const char *headline, GlobalFunc global, int failure, F &&f) noexcept
+{
+    return guardedActivation(headline, global, failure, std::forward<F>(f), [] {});
 }
 
 } // namespace hostkit

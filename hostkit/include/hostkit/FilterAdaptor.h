@@ -36,29 +36,26 @@ template <class T> struct ImageFilterAdaptor {
     {
         if (version > LWIMAGEFILTER_VERSION_LIST || version < LWIMAGEFILTER_VERSION_MASK)
             return AFUNC_BADVERSION;
-        try {
-            beginActivation(global);
-            auto *table = static_cast<LWImageFilterHandler *>(local);
-            if (!table || !table->inst)
-                throwMissingTable("image filter handler");
-            InstanceAdaptor<T>::fill(table->inst);
-            ItemAdaptor<T>::fill(table->item);
-            table->process = process;
-            if (version == LWIMAGEFILTER_VERSION_MASK)
-                table->flags.mask = flags;
-            else
-                table->flags.list = hcFlags;
-            return AFUNC_OK;
-        } catch (...) {
-            reportError("An exception occured in ImageFilter::Activate():",
-                        currentExceptionText());
-            return AFUNC_BADAPP;
-        }
+        return guardedActivation("An exception occured in ImageFilter::Activate():", global,
+                                 AFUNC_BADAPP, [&] {
+                                     auto *table = static_cast<LWImageFilterHandler *>(local);
+                                     if (!table || !table->inst)
+                                         throwMissingTable("image filter handler");
+                                     InstanceAdaptor<T>::fill(table->inst);
+                                     ItemAdaptor<T>::fill(table->item);
+                                     table->process = process;
+                                     if (version == LWIMAGEFILTER_VERSION_MASK)
+                                         table->flags.mask = flags;
+                                     else
+                                         table->flags.list = hcFlags;
+                                     return AFUNC_OK;
+                                 });
     }
 
     static int activateInterface(int version, GlobalFunc global, void *local, void *serverData)
     {
-        return hostkit::activateInterface<T>(version >= LWIMAGEFILTER_VERSION_MASK, version, global, local, serverData);
+        return hostkit::activateInterface<T>(version >= LWIMAGEFILTER_VERSION_MASK, version, global,
+                                             local, serverData);
     }
 };
 

@@ -7,6 +7,7 @@
 #ifndef HOSTKIT_HANDLERADAPTOR_H
 #define HOSTKIT_HANDLERADAPTOR_H
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -27,28 +28,18 @@ template <class T> struct InstanceAdaptor {
 
     static LWInstance create(void *priv, void *context, LWError *error)
     {
-        std::string &text = createErrorText();
-        text.clear();
         T *made = nullptr;
-        try {
+        const char *text = guardedText(createErrorText(), [&] {
             std::string err;
-            made = new T(priv, context, err);
-            if (!err.empty()) {
-                delete made;
-                text = err;
-                made = nullptr;
-            }
-        } catch (...) {
-            try {
-                text = currentExceptionText();
-            } catch (...) {
-            }
-            made = nullptr;
-        }
+            std::unique_ptr<T> instance(new T(priv, context, err));
+            if (err.empty())
+                made = instance.release();
+            return err;
+        });
         if (made)
             made->setHostInstance(static_cast<LWInstance>(made));
         if (error)
-            *error = text.empty() ? nullptr : text.c_str();
+            *error = text;
         return made;
     }
 
@@ -93,16 +84,7 @@ template <class T> struct InstanceAdaptor {
         if (!inst)
             return nullptr;
         T *h = handler(inst);
-        try {
-            return h->describe().c_str();
-        } catch (...) {
-            try {
-                h->hostText() = currentExceptionText();
-                return h->hostText().c_str();
-            } catch (...) {
-                return nullptr;
-            }
-        }
+        return guardedString(h->hostText(), [&]() -> std::string { return h->describe(); });
     }
 
     static void fill(LWInstanceFuncs *funcs)
@@ -158,15 +140,13 @@ int activateInterface(bool versionOk, int version, GlobalFunc global, void *loca
     auto *ui = static_cast<LWInterface *>(local);
     if (!ui)
         return AFUNC_OK;
-    try {
-        beginActivation(global);
-        if (!ui->inst)
-            throwMissingTable("interface instance");
-        return static_cast<T *>(ui->inst)->buildInterface(version, ui, serverData);
-    } catch (...) {
-        reportError("An exception occured in Xpanel::Interface():", currentExceptionText());
-        return AFUNC_BADAPP;
-    }
+    return guardedActivation("An exception occured in Xpanel::Interface():", global, AFUNC_BADAPP,
+                             [&] {
+                                 if (!ui->inst)
+                                     throwMissingTable("interface instance");
+                                 return static_cast<T *>(ui->inst)->buildInterface(version, ui,
+                                                                                   serverData);
+                             });
 }
 
 } // namespace hostkit

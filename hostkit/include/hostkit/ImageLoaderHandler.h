@@ -81,25 +81,23 @@ template <class T> struct ImageLoaderAdaptor {
         auto *access = static_cast<LWImageLoaderLocal *>(local);
         if (!access)
             return AFUNC_BADLOCAL;
-        try {
-            beginActivation(global);
-            T loader(version, access);
-            try {
-                const int result = loader.load(access->filename ? access->filename : "");
-                access->result = result;
-                loader.finish(result);
-            } catch (...) {
-                access->result = IPSTAT_FAILED;
-                loader.finish(IPSTAT_FAILED);
-                throw;
-            }
-            return AFUNC_OK;
-        } catch (...) {
-            access->result = IPSTAT_FAILED;
-            reportError("An exception occured when attempting to load an image:",
-                        currentExceptionText());
-            return AFUNC_BADAPP_SILENT;
-        }
+        return guardedActivation(
+            "An exception occured when attempting to load an image:", global, AFUNC_BADAPP_SILENT,
+            [&] {
+                T loader(version, access);
+                try {
+                    const int result = loader.load(access->filename ? access->filename : "");
+                    access->result = result;
+                    loader.finish(result);
+                } catch (...) {
+                    // A begun image goes back to the host even when the load fails.
+                    access->result = IPSTAT_FAILED;
+                    loader.finish(IPSTAT_FAILED);
+                    throw;
+                }
+                return AFUNC_OK;
+            },
+            [&] { access->result = IPSTAT_FAILED; });
     }
 };
 

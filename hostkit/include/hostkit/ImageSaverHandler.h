@@ -78,17 +78,14 @@ template <class T> struct ImageSaverAdaptor {
         auto *record = static_cast<LWImageSaverLocal *>(local);
         if (!record)
             return AFUNC_BADLOCAL;
-        try {
-            beginActivation(global);
-            T saver(version, record);
-            saver.run();
-            return AFUNC_OK;
-        } catch (...) {
-            record->result = IPSTAT_FAILED;
-            reportError("An exception occured when attempting to save an image:",
-                        currentExceptionText());
-            return AFUNC_BADAPP_SILENT;
-        }
+        return guardedActivation(
+            "An exception occured when attempting to save an image:", global, AFUNC_BADAPP_SILENT,
+            [&] {
+                T saver(version, record);
+                saver.run();
+                return AFUNC_OK;
+            },
+            [&] { record->result = IPSTAT_FAILED; });
     }
 };
 

@@ -39,16 +39,12 @@ private:
 template <class T> struct LayoutGenericAdaptor {
     static int activate(int, GlobalFunc global, void *local, void *)
     {
-        try {
-            beginActivation(global);
-            T command;
-            command.run(static_cast<const LWLayoutGeneric *>(local));
-        } catch (...) {
-            reportError("An exception occured in LayoutGeneric::Activate():",
-                        currentExceptionText());
-            return AFUNC_BADAPP;
-        }
-        return AFUNC_OK;
+        return guardedActivation("An exception occured in LayoutGeneric::Activate():", global,
+                                 AFUNC_BADAPP, [&] {
+                                     T command;
+                                     command.run(static_cast<const LWLayoutGeneric *>(local));
+                                     return AFUNC_OK;
+                                 });
     }
 };
 

@@ -28,22 +28,18 @@ template <class T> struct MasterAdaptor {
     {
         if (version != LWMASTER_VERSION)
             return AFUNC_BADVERSION;
-        try {
-            beginActivation(global);
-            auto *table = static_cast<LWMasterHandler *>(local);
-            if (!table || !table->inst)
-                throwMissingTable("master handler");
-            InstanceAdaptor<T>::fill(table->inst);
-            ItemAdaptor<T>::fill(table->item);
-            table->type = LWMAST_SCENE;
-            table->event = event;
-            table->flags = flags;
-            return AFUNC_OK;
-        } catch (...) {
-            reportError("An exception occured in MasterAdaptor::Activate():",
-                        currentExceptionText());
-            return AFUNC_BADAPP;
-        }
+        return guardedActivation("An exception occured in MasterAdaptor::Activate():", global,
+                                 AFUNC_BADAPP, [&] {
+                                     auto *table = static_cast<LWMasterHandler *>(local);
+                                     if (!table || !table->inst)
+                                         throwMissingTable("master handler");
+                                     InstanceAdaptor<T>::fill(table->inst);
+                                     ItemAdaptor<T>::fill(table->item);
+                                     table->type = LWMAST_SCENE;
+                                     table->event = event;
+                                     table->flags = flags;
+                                     return AFUNC_OK;
+                                 });
     }
 
     static int activateInterface(int version, GlobalFunc global, void *local, void *serverData)
