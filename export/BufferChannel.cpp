@@ -1,15 +1,12 @@
 #include "export/BufferChannel.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace ravelcast {
 
 namespace {
-const LWBlockIdent kChannelLevel[] = {{hostkit::blockId("CXNM"), "EXRChannelName"},
-                                      {hostkit::blockId("CLBF"), "LWBuffer"},
-                                      {hostkit::blockId("FLIP"), "Flip"},
-                                      {0, nullptr}};
 
 // One pass of the box kernel over n source samples (read through at(i)) onto
 // m target samples. visit(v) sees every source sample read, weighted or not.
@@ -51,25 +48,33 @@ BufferChannel::BufferChannel(const ChannelSpec &spec)
 {
 }
 
+const hostkit::FieldTable<BufferChannel> &BufferChannel::fields()
+{
+    using namespace hostkit::fields;
+    using hostkit::blockId;
+    using C = BufferChannel;
+    static const hostkit::FieldTable<C> table({
+        text<C, &C::channelName_>({blockId("CXNM"), "EXRChannelName"}),
+        number<C, &C::hostBuffer_>({blockId("CLBF"), "LWBuffer"}, hostkit::Stored::I4, INT32_MIN,
+                                   INT32_MAX),
+        flag<C, &C::flip_>({blockId("FLIP"), "Flip"}),
+    });
+    return table;
+}
+
 hostkit::ErrorText BufferChannel::load(hostkit::LoadState &state)
 {
-    while (unsigned int id = state.findBlock(kChannelLevel)) {
-        if (id == hostkit::blockId("CXNM"))
-            channelName_ = state.readString();
-        else if (id == hostkit::blockId("CLBF"))
-            hostBuffer_ = state.readI4();
-        else if (id == hostkit::blockId("FLIP"))
-            flip_ = state.readBool();
-        state.endBlock();
+    hostkit::ErrorText error;
+    while (unsigned int id = state.findBlock(fields().idents())) {
+        hostkit::FoundBlock block(state);
+        fields().load(*this, id, state, error);
     }
-    return {};
+    return error;
 }
 
 hostkit::ErrorText BufferChannel::save(hostkit::SaveState &state)
 {
-    state.writeBlock(kChannelLevel[0], channelName_);
-    state.writeBlock(kChannelLevel[1], static_cast<std::int32_t>(hostBuffer_));
-    state.writeBlock(kChannelLevel[2], flip_);
+    fields().save(*this, state);
     return {};
 }
 
@@ -167,11 +172,6 @@ float BufferChannel::previewSample(int x, int y) const
     return preview_.samples[static_cast<std::size_t>(y) * preview_.width + x];
 }
 
-void BufferChannel::copySettings(const BufferChannel &other)
-{
-    channelName_ = other.channelName_;
-    hostBuffer_ = other.hostBuffer_;
-    flip_ = other.flip_;
-}
+void BufferChannel::copySettings(const BufferChannel &other) { fields().copy(*this, other); }
 
 } // namespace ravelcast

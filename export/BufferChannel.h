@@ -12,6 +12,7 @@
 #include <lwsdk/filter.h>
 
 #include "hostkit/BlockIO.h"
+#include "hostkit/Fields.h"
 #include "hostkit/Storeable.h"
 #include "hostkit/utility/RefCounted.h"
 
@@ -82,6 +83,9 @@ public:
     Resampled resample(const LWFilterAccess *access, int width, int height) const;
     // Kernel width for resampling source samples onto target samples.
     static int kernelWidth(int source, int target);
+
+    // The channel-level settings, each named once.
+    static const hostkit::FieldTable<BufferChannel> &fields();
 
 private:
     std::string longName_;

@@ -17,25 +17,8 @@ namespace {
 
 using hostkit::blockId;
 
-// The buffer level of a scene (inside BSET).
-const LWBlockIdent kBufferLevel[] = {
-    {blockId("XNAM"), "EXRBufferName"}, {blockId("XPPT"), "PixelType"},
-    {blockId("ACTV"), "Active"},        {blockId("DESC"), "Description"},
-    {blockId("INVT"), "Invert"},        {blockId("CHAN"), "Channel"},
-    {blockId("SFIL"), "SaveAsFile"},    {blockId("MINI"), "Minimum"},
-    {blockId("MAXI"), "Maximum"},       {blockId("OFFS"), "Offset"},
-    {blockId("SCAL"), "Scale"},         {blockId("GAMA"), "Gamma"},
-    {blockId("UMUL"), "Unmultiply"},    {blockId("SRGB"), "LumaAsRGB"},
-    {blockId("IFMT"), "ImageFormat"},   {blockId("SVAS"), "SaveAs"},
-    {blockId("DWND"), "FitDataWindow"}, {0, nullptr}};
-
 const LWBlockIdent kChannelEntry[] = {
     {blockId("CNAM"), "Name"}, {blockId("CSER"), "Settings"}, {0, nullptr}};
-
-const LWBlockIdent &ident(const char (&key)[5])
-{
-    return *hostkit::findIdent(kBufferLevel, blockId(key));
-}
 
 using hostkit::trimmed;
 
@@ -456,59 +439,95 @@ void OpenEXRBuffer::computeDataWindow(const LWFilterAccess *access)
     }
 }
 
+// Table order is the order settings are saved in.
+const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
+{
+    using namespace hostkit::fields;
+    using hostkit::ErrorText;
+    using hostkit::Field;
+    using hostkit::LoadState;
+    using hostkit::SaveState;
+    using hostkit::Stored;
+    using B = OpenEXRBuffer;
+    static const hostkit::FieldTable<B> table(
+        {
+            text<B, &B::layerName_>({blockId("XNAM"), "EXRBufferName"}),
+            number<B, &B::pixelType_>({blockId("XPPT"), "PixelType"}, Stored::I2, Imf::UINT,
+                                      Imf::FLOAT),
+            flag<B, &B::active_>({blockId("ACTV"), "Active"}),
+            text<B, &B::description_>({blockId("DESC"), "Description"}),
+            flag<B, &B::invert_>({blockId("INVT"), "Invert"}),
+            custom<B>({blockId("SVAS"), "SaveAs"},
+                      [](const Field<B> &f, const B &b, SaveState &s) {
+                          s.writeBlock(f.ident, static_cast<std::int32_t>(b.saveAs_));
+                      },
+                      [](const Field<B> &, B &b, LoadState &s) {
+                          b.setSaveAs(s.readI4());
+                          return ErrorText();
+                      },
+                      [](B &to, const B &from) { to.saveAs_ = from.saveAs_; }),
+            // The host saver by name: its position differs between hosts.
+            custom<B>({blockId("IFMT"), "ImageFormat"},
+                      [](const Field<B> &f, const B &b, SaveState &s) {
+                          if (b.imageFormat_ != 0)
+                              s.writeBlock(f.ident,
+                                           hostkit::ImageUtil().saverName(b.imageFormat_ - 1));
+                      },
+                      [](const Field<B> &, B &b, LoadState &s) {
+                          const int saver = hostkit::ImageUtil().findSaver(s.readString());
+                          if (saver >= 0)
+                              b.imageFormat_ = saver + 1;
+                          return ErrorText();
+                      },
+                      [](B &to, const B &from) { to.imageFormat_ = from.imageFormat_; }),
+            flag<B, &B::lumaAsRGB_>({blockId("SRGB"), "LumaAsRGB"}),
+            flag<B, &B::fitDataWindow_>({blockId("DWND"), "FitDataWindow"}),
+            storeable<B, &B::minimum_>({blockId("MINI"), "Minimum"}),
+            storeable<B, &B::maximum_>({blockId("MAXI"), "Maximum"}),
+            storeable<B, &B::offset_>({blockId("OFFS"), "Offset"}),
+            storeable<B, &B::scale_>({blockId("SCAL"), "Scale"}),
+            storeable<B, &B::gamma_>({blockId("GAMA"), "Gamma"}),
+            // Only a colour buffer un-multiplies.
+            custom<B>({blockId("UMUL"), "Unmultiply"},
+                      [](const Field<B> &f, const B &b, SaveState &s) {
+                          if (b.channelCount() == 3)
+                              s.writeBlock(f.ident, b.unmultiply_);
+                      },
+                      [](const Field<B> &, B &b, LoadState &s) {
+                          b.unmultiply_ = s.readBool();
+                          return ErrorText();
+                      },
+                      [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; }),
+            // The older form of SaveAs.
+            custom<B>({blockId("SFIL"), "SaveAsFile"}, nullptr,
+                      [](const Field<B> &, B &b, LoadState &s) {
+                          if (s.readBool())
+                              b.saveAs_ = kSaveImage;
+                          return ErrorText();
+                      },
+                      nullptr),
+        },
+        {{blockId("CHAN"), "Channel"}});
+    return table;
+}
+
 void OpenEXRBuffer::copySettings(const OpenEXRBuffer &o)
 {
     for (int i = 0; i < channelCount() && i < o.channelCount(); ++i)
         channels_[i]->copySettings(*o.channels_[i]);
-    minimum_->copyFrom(*o.minimum_);
-    maximum_->copyFrom(*o.maximum_);
-    offset_->copyFrom(*o.offset_);
-    scale_->copyFrom(*o.scale_);
-    gamma_->copyFrom(*o.gamma_);
-    layerName_ = o.layerName_;
-    description_ = o.description_;
-    pixelType_ = o.pixelType_;
-    saveAs_ = o.saveAs_;
-    imageFormat_ = o.imageFormat_;
-    active_ = o.active_;
-    invert_ = o.invert_;
-    unmultiply_ = o.unmultiply_;
-    lumaAsRGB_ = o.lumaAsRGB_;
-    fitDataWindow_ = o.fitDataWindow_;
+    fields().copy(*this, o);
+    // The channel the panel shows is the user's choice too.
     currentChannel_ = o.currentChannel_;
 }
 
 hostkit::ErrorText OpenEXRBuffer::save(hostkit::SaveState &s)
 {
-    s.writeBlock(ident("XNAM"), layerName_);
-    s.writeBlock(ident("XPPT"), static_cast<std::int16_t>(pixelType_));
-    s.writeBlock(ident("ACTV"), active_);
-    s.writeBlock(ident("DESC"), description_);
-    s.writeBlock(ident("INVT"), invert_);
-    s.writeBlock(ident("SVAS"), static_cast<std::int32_t>(saveAs_));
-    if (imageFormat_ != 0)
-        s.writeBlock(ident("IFMT"), hostkit::ImageUtil().saverName(imageFormat_ - 1));
-    s.writeBlock(ident("SRGB"), lumaAsRGB_);
-    s.writeBlock(ident("DWND"), fitDataWindow_);
-    const std::pair<const LWBlockIdent &, hostkit::VParm *> values[] = {
-        {ident("MINI"), minimum_.get()}, {ident("MAXI"), maximum_.get()},
-        {ident("OFFS"), offset_.get()},  {ident("SCAL"), scale_.get()},
-        {ident("GAMA"), gamma_.get()}};
-    for (const auto &[block, parm] : values) {
-        s.beginBlock(block, false);
-        if (hostkit::ErrorText e = parm->save(s); !e.empty())
-            return e;
-        s.endBlock();
-    }
-    if (channelCount() == 3)
-        s.writeBlock(ident("UMUL"), unmultiply_);
+    fields().save(*this, s);
     for (auto &c : channels_) {
-        s.beginBlock(ident("CHAN"), false);
+        hostkit::SavedBlock channel(s, fields().ident(blockId("CHAN")), false);
         s.writeBlock(kChannelEntry[0], c->longName());
-        s.beginBlock(kChannelEntry[1], false);
+        hostkit::SavedBlock settings(s, kChannelEntry[1], false);
         c->save(s);
-        s.endBlock();
-        s.endBlock();
     }
     return {};
 }
@@ -518,49 +537,22 @@ hostkit::ErrorText OpenEXRBuffer::load(hostkit::LoadState &s)
     saveAs_ = kSaveLayer;
     imageFormat_ = 0;
     hostkit::ErrorText error;
-    while (unsigned int id = s.findBlock(kBufferLevel)) {
-        switch (id) {
-        case blockId("XNAM"): layerName_ = s.readString(); break;
-        case blockId("DESC"): description_ = s.readString(); break;
-        case blockId("XPPT"): setPixelType(s.readI2()); break;
-        case blockId("ACTV"): active_ = s.readBool(); break;
-        case blockId("INVT"): invert_ = s.readBool(); break;
-        case blockId("SRGB"): lumaAsRGB_ = s.readBool(); break;
-        case blockId("UMUL"): unmultiply_ = s.readBool(); break;
-        case blockId("DWND"): fitDataWindow_ = s.readBool(); break;
-        case blockId("SVAS"): setSaveAs(s.readI4()); break;
-        case blockId("SFIL"):
-            if (s.readBool())
-                saveAs_ = kSaveImage;
-            break;
-        case blockId("IFMT"): {
-            const int saver = hostkit::ImageUtil().findSaver(s.readString());
-            if (saver >= 0)
-                imageFormat_ = saver + 1;
-            break;
+    while (unsigned int id = s.findBlock(fields().idents())) {
+        hostkit::FoundBlock block(s);
+        if (fields().load(*this, id, s, error) || id != blockId("CHAN"))
+            continue;
+        std::string name;
+        while (unsigned int c = s.findBlock(kChannelEntry)) {
+            hostkit::FoundBlock entry(s);
+            if (c == blockId("CNAM"))
+                name = trimmed(s.readString());
+            else if (c == blockId("CSER"))
+                for (auto &ch : channels_)
+                    if (ch->longName() == name) {
+                        ch->load(s);
+                        break;
+                    }
         }
-        case blockId("MINI"): error = minimum_->load(s); break;
-        case blockId("MAXI"): error = maximum_->load(s); break;
-        case blockId("OFFS"): error = offset_->load(s); break;
-        case blockId("SCAL"): error = scale_->load(s); break;
-        case blockId("GAMA"): error = gamma_->load(s); break;
-        case blockId("CHAN"): {
-            std::string name;
-            while (unsigned int c = s.findBlock(kChannelEntry)) {
-                if (c == blockId("CNAM"))
-                    name = trimmed(s.readString());
-                else if (c == blockId("CSER"))
-                    for (auto &ch : channels_)
-                        if (ch->longName() == name) {
-                            ch->load(s);
-                            break;
-                        }
-                s.endBlock();
-            }
-            break;
-        }
-        }
-        s.endBlock();
     }
     return error;
 }

@@ -99,6 +99,8 @@ public:
 
     hostkit::ErrorText load(hostkit::LoadState &state) override;
     hostkit::ErrorText save(hostkit::SaveState &state) override;
+    // The buffer-level settings, each named once.
+    static const hostkit::FieldTable<OpenEXRBuffer> &fields();
 
     // The channel names this buffer has in a file, per channel (a single
     // luminance channel saved as RGB has three in its separate image).

@@ -1,6 +1,7 @@
 #include "export/OpenEXRFilter.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <lwsdk/filter.h>
 
@@ -18,19 +19,6 @@ namespace {
 
 using hostkit::blockId;
 
-const LWBlockIdent kFilterLevel[] = {
-    {blockId("VERS"), "Version"},       {blockId("FNAM"), "FileName"},
-    {blockId("USLW"), "useRGBPrefix"},  {blockId("FFRM"), "NameFormat"},
-    {blockId("XCMP"), "Compression"},   {blockId("BUFF"), "Buffer"},
-    {blockId("SFRM"), "SingleFileNameFormat"}, {blockId("VIPR"), "LayoutRenderMode"},
-    {blockId("VIOP"), "VIPEROptions"},  {blockId("PRVW"), "EmbedPreview"},
-    {blockId("PRSC"), "PreviewScale"},  {blockId("PRWI"), "PreviewWidth"},
-    {blockId("PRHE"), "PreviewHeight"}, {blockId("AUTH"), "Author"},
-    {blockId("CMNT"), "Comment"},       {blockId("FFRX"), "NameFormatExt"},
-    {blockId("DGAM"), "DisplayGamma"},  {blockId("PDGM"), "PostApplyDisplayGamma"},
-    {blockId("CFNM"), "CustomFileName"}, {LWID_ENDPLUGIN, "EndPlugin"},
-    {0, nullptr}};
-
 const LWBlockIdent kBufferEntry[] = {
     {blockId("BNAM"), "Name"}, {blockId("BSET"), "Settings"}, {0, nullptr}};
 
@@ -38,19 +26,58 @@ constexpr std::int16_t kSettingsVersion = 2;
 
 const LWBlockIdent &ident(const char (&key)[5])
 {
-    return *hostkit::findIdent(kFilterLevel, blockId(key));
+    return OpenEXRFilter::fields().ident(blockId(key));
 }
 
 using hostkit::trimmed;
 
-template <class T> void keepIfIn(T &field, long value, long lo, long hi)
-{
-    // Values a damaged scene could hold are not taken over.
-    if (value >= lo && value <= hi)
-        field = static_cast<T>(value);
-}
-
 } // namespace
+
+// Table order is the order settings are saved in. Values a damaged scene
+// could hold outside a row's range are not taken over.
+const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
+{
+    using namespace hostkit::fields;
+    using hostkit::Stored;
+    using F = OpenEXRFilter;
+    static const hostkit::FieldTable<F> table(
+        {
+            flag<F, &F::useRGBPrefix_>({blockId("USLW"), "useRGBPrefix"}),
+            number<F, &F::nameFormat_>({blockId("FFRX"), "NameFormatExt"}, Stored::I4, 0, 15),
+            text<F, &F::customFileName_>({blockId("CFNM"), "CustomFileName"}),
+            number<F, &F::singleNameFormat_>({blockId("SFRM"), "SingleFileNameFormat"},
+                                             Stored::I4, 0, 4),
+            number<F, &F::layoutRenderMode_>({blockId("VIPR"), "LayoutRenderMode"}, Stored::U4,
+                                             0, 2),
+            number<F, &F::viperOptions_>({blockId("VIOP"), "VIPEROptions"}, Stored::U4, 0, 3),
+            number<F, &F::displayGamma_>({blockId("DGAM"), "DisplayGamma"}, Stored::FP,
+                                         -HUGE_VAL, HUGE_VAL),
+            flag<F, &F::postApplyDisplayGamma_>({blockId("PDGM"), "PostApplyDisplayGamma"}),
+            flag<F, &F::embedPreview_>({blockId("PRVW"), "EmbedPreview"}),
+            number<F, &F::previewScale_>({blockId("PRSC"), "PreviewScale"}, Stored::I4, 0,
+                                         kCustomPreviewSize),
+            number<F, &F::previewWidth_>({blockId("PRWI"), "PreviewWidth"}, Stored::I4, 0,
+                                         1 << 16),
+            number<F, &F::previewHeight_>({blockId("PRHE"), "PreviewHeight"}, Stored::I4, 0,
+                                          1 << 16),
+            text<F, &F::author_>({blockId("AUTH"), "Author"}),
+            text<F, &F::comment_>({blockId("CMNT"), "Comment"}),
+            number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0, 7),
+            // The older name format: bit 2 moved to bit 3.
+            custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
+                      [](const hostkit::Field<F> &, F &f, hostkit::LoadState &s) {
+                          const int v = s.readI4();
+                          f.nameFormat_ = (v & 3) | ((v & 4) * 2);
+                          return hostkit::ErrorText();
+                      },
+                      nullptr),
+        },
+        {{blockId("VERS"), "Version"},
+         {blockId("FNAM"), "FileName"},
+         {blockId("BUFF"), "Buffer"},
+         {LWID_ENDPLUGIN, "EndPlugin"}});
+    return table;
+}
 
 float previewScaleFactor(int previewScale)
 {
@@ -179,21 +206,7 @@ const std::string &OpenEXRFilter::describe()
 void OpenEXRFilter::copy(const OpenEXRFilter &o)
 {
     outputFile_ = o.outputFile_;
-    useRGBPrefix_ = o.useRGBPrefix_;
-    nameFormat_ = o.nameFormat_;
-    singleNameFormat_ = o.singleNameFormat_;
-    customFileName_ = o.customFileName_;
-    compression_ = o.compression_;
-    layoutRenderMode_ = o.layoutRenderMode_;
-    viperOptions_ = o.viperOptions_;
-    embedPreview_ = o.embedPreview_;
-    previewScale_ = o.previewScale_;
-    previewWidth_ = o.previewWidth_;
-    previewHeight_ = o.previewHeight_;
-    postApplyDisplayGamma_ = o.postApplyDisplayGamma_;
-    displayGamma_ = o.displayGamma_;
-    comment_ = o.comment_;
-    author_ = o.author_;
+    fields().copy(*this, o);
     for (const auto &b : buffers_)
         if (const OpenEXRBuffer *from = o.buffer(b->displayName()))
             b->copySettings(*from);
@@ -213,35 +226,18 @@ hostkit::ErrorText OpenEXRFilter::saveSettings(hostkit::SaveState &s, bool prese
 {
     s.writeBlock(ident("VERS"), kSettingsVersion);
     if (!preset) {
-        s.beginBlock(ident("FNAM"), false);
+        hostkit::SavedBlock name(s, ident("FNAM"), false);
         s.writeString(outputFile_.fullPath());
-        s.endBlock();
     }
-    s.writeBlock(ident("USLW"), useRGBPrefix_);
-    s.writeBlock(ident("FFRX"), static_cast<std::int32_t>(nameFormat_));
-    s.writeBlock(ident("CFNM"), customFileName_);
-    s.writeBlock(ident("SFRM"), static_cast<std::int32_t>(singleNameFormat_));
-    s.writeBlock(ident("VIPR"), static_cast<std::uint32_t>(layoutRenderMode_));
-    s.writeBlock(ident("VIOP"), static_cast<std::uint32_t>(viperOptions_));
-    s.writeBlock(ident("DGAM"), static_cast<float>(displayGamma_));
-    s.writeBlock(ident("PDGM"), postApplyDisplayGamma_);
-    s.writeBlock(ident("PRVW"), embedPreview_);
-    s.writeBlock(ident("PRSC"), static_cast<std::int32_t>(previewScale_));
-    s.writeBlock(ident("PRWI"), static_cast<std::int32_t>(previewWidth_));
-    s.writeBlock(ident("PRHE"), static_cast<std::int32_t>(previewHeight_));
-    s.writeBlock(ident("AUTH"), author_);
-    s.writeBlock(ident("CMNT"), comment_);
-    s.writeBlock(ident("XCMP"), static_cast<std::int16_t>(compression_));
+    fields().save(*this, s);
     for (const auto &b : buffers_) {
         if (!preset && !b->active())
             continue;
-        s.beginBlock(ident("BUFF"), false);
+        hostkit::SavedBlock buffer(s, ident("BUFF"), false);
         s.writeBlock(kBufferEntry[0], b->displayName());
-        s.beginBlock(kBufferEntry[1], false);
+        hostkit::SavedBlock settings(s, kBufferEntry[1], false);
         if (hostkit::ErrorText e = b->save(s); !e.empty())
             return e;
-        s.endBlock();
-        s.endBlock();
     }
     return {};
 }
@@ -253,36 +249,18 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
             b->clearActive();
     int version = -1;
     hostkit::ErrorText error;
-    while (unsigned int id = s.findBlock(kFilterLevel)) {
+    while (unsigned int id = s.findBlock(fields().idents())) {
+        hostkit::FoundBlock block(s);
+        if (fields().load(*this, id, s, error))
+            continue;
         switch (id) {
         case LWID_ENDPLUGIN:
-            s.endBlock();
             return error;
         case blockId("VERS"):
             version = s.readI2();
             if (version > kSettingsVersion)
                 error = "These settings require a newer version of Ravelcast to read.";
             break;
-        case blockId("FFRX"): keepIfIn(nameFormat_, s.readI4(), 0, 15); break;
-        case blockId("FFRM"): {
-            const int v = s.readI4();
-            nameFormat_ = (v & 3) | ((v & 4) * 2);
-            break;
-        }
-        case blockId("USLW"): useRGBPrefix_ = s.readBool(); break;
-        case blockId("CFNM"): customFileName_ = s.readString(); break;
-        case blockId("SFRM"): keepIfIn(singleNameFormat_, s.readI4(), 0, 4); break;
-        case blockId("VIPR"): keepIfIn(layoutRenderMode_, s.readU4(), 0, 2); break;
-        case blockId("VIOP"): keepIfIn(viperOptions_, s.readU4(), 0, 3); break;
-        case blockId("PDGM"): postApplyDisplayGamma_ = s.readBool(); break;
-        case blockId("PRVW"): embedPreview_ = s.readBool(); break;
-        case blockId("PRSC"): keepIfIn(previewScale_, s.readI4(), 0, kCustomPreviewSize); break;
-        case blockId("PRWI"): keepIfIn(previewWidth_, s.readI4(), 0, 1 << 16); break;
-        case blockId("PRHE"): keepIfIn(previewHeight_, s.readI4(), 0, 1 << 16); break;
-        case blockId("AUTH"): author_ = s.readString(); break;
-        case blockId("CMNT"): comment_ = s.readString(); break;
-        case blockId("XCMP"): keepIfIn(compression_, s.readI2(), 0, 7); break;
-        case blockId("DGAM"): displayGamma_ = s.readFP(); break;
         case blockId("FNAM"): {
             const std::string name = s.readString();
             if (!name.empty())
@@ -292,6 +270,7 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
         case blockId("BUFF"): {
             std::string name;
             while (unsigned int b = s.findBlock(kBufferEntry)) {
+                hostkit::FoundBlock entry(s);
                 if (b == blockId("BNAM")) {
                     name = trimmed(s.readString());
                 } else if (b == blockId("BSET")) {
@@ -306,12 +285,10 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
                             "It will not be loaded and ignored when the scene is saved.");
                     }
                 }
-                s.endBlock();
             }
             break;
         }
         }
-        s.endBlock();
     }
     return error;
 }

@@ -10,6 +10,7 @@
 #include "export/FileNaming.h"
 #include "export/OpenEXRBuffer.h"
 #include "hostkit/ChannelGroup.h"
+#include "hostkit/Fields.h"
 #include "hostkit/FileName.h"
 #include "hostkit/XPanelImageFilterHandler.h"
 
@@ -44,6 +45,9 @@ public:
     hostkit::ErrorText loadSettings(hostkit::LoadState &state, bool preset);
     hostkit::ErrorText saveSettings(hostkit::SaveState &state, bool preset);
     void copy(const OpenEXRFilter &other);
+
+    // The filter-level settings, each named once.
+    static const hostkit::FieldTable<OpenEXRFilter> &fields();
 
     const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers() const { return buffers_; }
     OpenEXRBuffer *buffer(const std::string &displayName) const;

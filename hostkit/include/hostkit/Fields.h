@@ -1,0 +1,220 @@
+// Settings tables: one table per settings level names every setting once,
+// with its block ident (id and storage key), how it is stored, which values
+// a load accepts and how it is copied. Load, save and copy are driven from
+// the table, so a new setting is one new row.
+#ifndef HOSTKIT_FIELDS_H
+#define HOSTKIT_FIELDS_H
+
+#include <cmath>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "hostkit/BlockIO.h"
+#include "hostkit/Storeable.h"
+
+namespace hostkit {
+
+// Closes the block it opened on every path out of a scope.
+class SavedBlock {
+public:
+    SavedBlock(SaveState &s, const LWBlockIdent &ident, bool leaf) : s_(s)
+    {
+        s_.beginBlock(ident, leaf);
+    }
+    ~SavedBlock() { s_.endBlock(); }
+    SavedBlock(const SavedBlock &) = delete;
+    SavedBlock &operator=(const SavedBlock &) = delete;
+
+private:
+    SaveState &s_;
+};
+
+// Ends the block findBlock entered, on every path out of a scope.
+class FoundBlock {
+public:
+    explicit FoundBlock(LoadState &s) : s_(s) {}
+    ~FoundBlock() { s_.endBlock(); }
+    FoundBlock(const FoundBlock &) = delete;
+    FoundBlock &operator=(const FoundBlock &) = delete;
+
+private:
+    LoadState &s_;
+};
+
+// How a value is stored in its leaf block; Other: the row stores itself
+// (nested blocks, or a conversion of its own).
+enum class Stored { I2, I4, U4, FP, Bool, String, Other };
+
+template <class Owner> struct Field {
+    using Save = void (*)(const Field &, const Owner &, SaveState &);
+    using Load = ErrorText (*)(const Field &, Owner &, LoadState &);
+    using Copy = void (*)(Owner &, const Owner &);
+
+    LWBlockIdent ident;
+    Save save = nullptr; // null: only read (an older form of a setting)
+    Load load = nullptr; // null: read by the owner itself (nested blocks)
+    Copy copy = nullptr;
+    Stored stored = Stored::Other;
+    // A loaded number outside [lo, hi], or not a number, is not taken over.
+    double lo = 0.0, hi = 0.0;
+};
+
+namespace fields {
+
+double readNumber(LoadState &s, Stored stored);
+void writeNumber(SaveState &s, Stored stored, double v);
+
+template <class T, class Owner> struct MemberOf;
+template <class T, class Owner> struct MemberOf<T Owner::*, Owner> {
+    using type = T;
+};
+
+// A number (or an enumeration held as int) stored as `stored`.
+template <class Owner, auto M>
+Field<Owner> number(const LWBlockIdent &ident, Stored stored, double lo, double hi)
+{
+    using T = typename MemberOf<decltype(M), Owner>::type;
+    Field<Owner> f;
+    f.ident = ident;
+    f.stored = stored;
+    f.lo = lo;
+    f.hi = hi;
+    f.save = [](const Field<Owner> &f, const Owner &o, SaveState &s) {
+        SavedBlock b(s, f.ident, true);
+        writeNumber(s, f.stored, static_cast<double>(o.*M));
+    };
+    f.load = [](const Field<Owner> &f, Owner &o, LoadState &s) -> ErrorText {
+        const double v = readNumber(s, f.stored);
+        if (v >= f.lo && v <= f.hi)
+            o.*M = static_cast<T>(v);
+        return {};
+    };
+    f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    return f;
+}
+
+template <class Owner, auto M> Field<Owner> flag(const LWBlockIdent &ident)
+{
+    Field<Owner> f;
+    f.ident = ident;
+    f.stored = Stored::Bool;
+    f.save = [](const Field<Owner> &f, const Owner &o, SaveState &s) {
+        s.writeBlock(f.ident, static_cast<bool>(o.*M));
+    };
+    f.load = [](const Field<Owner> &, Owner &o, LoadState &s) -> ErrorText {
+        o.*M = s.readBool();
+        return {};
+    };
+    f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    return f;
+}
+
+template <class Owner, auto M> Field<Owner> text(const LWBlockIdent &ident)
+{
+    Field<Owner> f;
+    f.ident = ident;
+    f.stored = Stored::String;
+    f.save = [](const Field<Owner> &f, const Owner &o, SaveState &s) {
+        s.writeBlock(f.ident, o.*M);
+    };
+    f.load = [](const Field<Owner> &, Owner &o, LoadState &s) -> ErrorText {
+        o.*M = s.readString();
+        return {};
+    };
+    f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    return f;
+}
+
+// A value that stores itself (an envelope-able parameter), held through a
+// pointer-like member and copied with copyFrom.
+template <class Owner, auto M> Field<Owner> storeable(const LWBlockIdent &ident)
+{
+    Field<Owner> f;
+    f.ident = ident;
+    f.save = [](const Field<Owner> &f, const Owner &o, SaveState &s) {
+        SavedBlock b(s, f.ident, false);
+        const ErrorText e = (o.*M)->save(s);
+        if (!e.empty())
+            throw std::runtime_error(e);
+    };
+    f.load = [](const Field<Owner> &, Owner &o, LoadState &s) { return (o.*M)->load(s); };
+    f.copy = [](Owner &to, const Owner &from) { (to.*M)->copyFrom(*(from.*M)); };
+    return f;
+}
+
+// A setting with its own way of being stored or taken over.
+template <class Owner>
+Field<Owner> custom(const LWBlockIdent &ident, typename Field<Owner>::Save save,
+                    typename Field<Owner>::Load load, typename Field<Owner>::Copy copy)
+{
+    Field<Owner> f;
+    f.ident = ident;
+    f.save = save;
+    f.load = load;
+    f.copy = copy;
+    return f;
+}
+
+} // namespace fields
+
+template <class Owner> class FieldTable {
+public:
+    // others: blocks of this level that the owner reads itself.
+    FieldTable(std::vector<Field<Owner>> rows, std::vector<LWBlockIdent> others = {})
+        : rows_(std::move(rows))
+    {
+        for (const Field<Owner> &f : rows_)
+            idents_.push_back(f.ident);
+        idents_.insert(idents_.end(), others.begin(), others.end());
+        idents_.push_back({0, nullptr});
+    }
+
+    const std::vector<Field<Owner>> &rows() const { return rows_; }
+    // Every block of the level, for findBlock.
+    const LWBlockIdent *idents() const { return idents_.data(); }
+    const LWBlockIdent &ident(unsigned int id) const
+    {
+        if (const LWBlockIdent *i = findIdent(idents_.data(), id))
+            return *i;
+        throw std::logic_error("no block of this id in the settings table");
+    }
+
+    // Every saved row in table order.
+    void save(const Owner &o, SaveState &s) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (f.save)
+                f.save(f, o, s);
+    }
+
+    // Reads the row of id; false when no row reads it. The first error of
+    // the level is kept in error.
+    bool load(Owner &o, unsigned int id, LoadState &s, ErrorText &error) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (f.ident.id == id && f.load) {
+                ErrorText e = f.load(f, o, s);
+                if (!e.empty() && error.empty())
+                    error = std::move(e);
+                return true;
+            }
+        return false;
+    }
+
+    void copy(Owner &to, const Owner &from) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (f.copy)
+                f.copy(to, from);
+    }
+
+private:
+    std::vector<Field<Owner>> rows_;
+    std::vector<LWBlockIdent> idents_;
+};
+
+} // namespace hostkit
+
+#endif
