@@ -6,7 +6,9 @@
 #include <cstring>
 #include <ostream>
 
-#include "devhost/GlobalMemory.h"
+#include <lwsdk/master.h>
+
+#include "devhost/BlockFile.h"
 #include "devhost/Host.h"
 #include "devhost/ImageLoading.h"
 #include "devhost/ImageUtility.h"
@@ -14,8 +16,6 @@
 namespace devhost {
 
 namespace {
-
-constexpr int kBlockSize = 12;
 
 std::string lower(std::string s)
 {
@@ -45,54 +45,28 @@ const char *resultMeaning(int result)
     }
 }
 
-void readValues(const unsigned char *block, SaverSettingsValues *v)
-{
-    std::int32_t words[3];
-    std::memcpy(words, block, sizeof words);
-    v->compression = words[0];
-    v->pixelType = words[1];
-    v->reserved = words[2];
-}
-
 } // namespace
 
 void setSaverSettings(Host &host, std::optional<int> compression, std::optional<int> pixelType)
 {
     if (!compression && !pixelType)
         return;
-    GlobalMemory &pool = host.extensions().get<GlobalMemory>();
-    auto *block = static_cast<unsigned char *>(pool.find(kSaverSettingsBlock));
-    if (block && pool.size(block) < kBlockSize)
-        throw HostError(std::string("The global memory block \"") + kSaverSettingsBlock +
-                        "\" is smaller than the saver settings");
-    if (!block) {
-        block = static_cast<unsigned char *>(pool.create(kSaverSettingsBlock, kBlockSize));
-        if (!block)
-            throw HostError(std::string("Cannot make the global memory block \"") +
-                            kSaverSettingsBlock + "\"");
-        const SaverSettingsValues defaults;
-        const std::int32_t words[3] = {defaults.compression, defaults.pixelType,
-                                       defaults.reserved};
-        std::memcpy(block, words, sizeof words);
-    }
-    std::int32_t words[3];
-    std::memcpy(words, block, sizeof words);
-    if (compression)
-        words[0] = *compression;
+    AppliedServer *master = nullptr;
+    for (const auto &s : host.scene().servers)
+        if (s->className == LWMASTER_HCLASS && s->name == kSaverSettingsMaster && s->instance)
+            master = s.get();
+    if (!master)
+        master = &host.applyServer(LWMASTER_HCLASS, kSaverSettingsMaster);
+    std::string blocks;
     if (pixelType)
-        words[1] = *pixelType;
-    std::memcpy(block, words, sizeof words);
-}
-
-std::optional<SaverSettingsValues> saverSettings(Host &host)
-{
-    GlobalMemory &pool = host.extensions().get<GlobalMemory>();
-    const auto *block = static_cast<const unsigned char *>(pool.find(kSaverSettingsBlock));
-    if (!block || pool.size(const_cast<unsigned char *>(block)) < kBlockSize)
-        return std::nullopt;
-    SaverSettingsValues v;
-    readValues(block, &v);
-    return v;
+        blocks += "{ PixelFormat " + std::to_string(*pixelType) + " }\n";
+    if (compression)
+        blocks += "{ Compression " + std::to_string(*compression) + " }\n";
+    TextBlockReader reader(blocks);
+    reader.setPluginLevel(true);
+    if (!host.loadServer(*master, reader.state()))
+        throw HostError(std::string("The settings master \"") + kSaverSettingsMaster +
+                        "\" refused the saver settings");
 }
 
 bool parsePixelTypeName(const std::string &name, int *pixelType)

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,32 @@ inline ExrChannel readChannel(const std::string &path, const std::string &name)
     in.setFrameBuffer(fb);
     in.readPixels(dw.min.y, dw.max.y);
     return c;
+}
+
+// The module's saver settings record as it lies in the host's global memory
+// (three 32-bit numbers: compression, pixel type, reserved): tests read it,
+// and damage it the way no user could.
+struct SaverRecord {
+    std::int32_t compression = 0, pixelType = 0, reserved = 0;
+};
+
+inline std::optional<SaverRecord> saverRecord(devhost::Host &host)
+{
+    auto &pool = host.extensions().get<devhost::GlobalMemory>();
+    void *block = pool.find("OpenEXRSaverSettings");
+    if (!block || pool.size(block) < static_cast<int>(sizeof(SaverRecord)))
+        return std::nullopt;
+    SaverRecord r;
+    std::memcpy(&r, block, sizeof r);
+    return r;
+}
+
+inline void damageSaverRecord(devhost::Host &host, std::int32_t compression)
+{
+    auto &pool = host.extensions().get<devhost::GlobalMemory>();
+    void *block = pool.find("OpenEXRSaverSettings");
+    ASSERT_NE(block, nullptr);
+    std::memcpy(block, &compression, sizeof compression);
 }
 
 inline std::uint32_t floatBits(float f)

@@ -308,12 +308,12 @@ TEST_F(OpenEXRSaverTest, SettingsRecordChoosesCompressionAndPixelType)
 {
     const float px[4] = {0.1f, 0.2f, 0.3f, 0.4f};
     // A fresh host: the first saver makes the record with the defaults.
-    EXPECT_FALSE(devhost::saverSettings(host()).has_value());
+    EXPECT_FALSE(imageio::saverRecord(host()).has_value());
     const std::string first = dir.file("first.exr");
     ASSERT_EQ(save(image(LWIMTYP_RGBAFP, 1, 1, px), "OpenEXR(.exr)", first), IPSTAT_OK);
     EXPECT_EQ(readHeader(first).compression(), Imf::PIZ_COMPRESSION);
     EXPECT_EQ(readChannel(first, "R").type, Imf::HALF);
-    const auto made = devhost::saverSettings(host());
+    const auto made = imageio::saverRecord(host());
     ASSERT_TRUE(made.has_value());
     EXPECT_EQ(made->compression, 4);
     EXPECT_EQ(made->pixelType, 1);
@@ -321,7 +321,7 @@ TEST_F(OpenEXRSaverTest, SettingsRecordChoosesCompressionAndPixelType)
     auto &pool = host().extensions().get<devhost::GlobalMemory>();
     EXPECT_EQ(pool.size(pool.find("OpenEXRSaverSettings")), 12);
 
-    // Changing the record changes the next file.
+    // Changing the settings in the master changes the next file.
     devhost::setSaverSettings(host(), Imf::ZIP_COMPRESSION, Imf::FLOAT);
     const std::string second = dir.file("second.exr");
     ASSERT_EQ(save(image(LWIMTYP_RGBAFP, 1, 1, px), "OpenEXR(.exr)", second), IPSTAT_OK);
@@ -330,7 +330,7 @@ TEST_F(OpenEXRSaverTest, SettingsRecordChoosesCompressionAndPixelType)
     EXPECT_EQ(readChannel(second, "R").at(0, 0), 0.1f);
 
     // A record someone damaged: the save fails and says why.
-    devhost::setSaverSettings(host(), 12, std::nullopt);
+    imageio::damageSaverRecord(host(), 12);
     const std::string third = dir.file("third.exr");
     EXPECT_NE(save(image(LWIMTYP_RGBAFP, 1, 1, px), "OpenEXR(.exr)", third), IPSTAT_OK);
     EXPECT_FALSE(std::filesystem::exists(third));

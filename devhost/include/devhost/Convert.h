@@ -1,6 +1,7 @@
 // `devhost convert`: load an image through the host's loaders and save it
-// through one of the host's savers, with the shared OpenEXR saver settings
-// set from the options first.
+// through one of the host's savers, with the module's OpenEXR saver settings
+// set from the options first, the way a user sets them: in the settings
+// master's scene blocks.
 #ifndef DEVHOST_CONVERT_H
 #define DEVHOST_CONVERT_H
 
@@ -13,21 +14,13 @@ namespace devhost {
 class Host;
 class ImageUtility;
 
-// The module's OpenEXR saver settings: a 12-byte "Global Memory" block of
-// three 32-bit numbers (compression, pixel type, a reserved value), made
-// with 4 (PIZ), 1 (HALF) and 15 by whoever needs it first.
-constexpr const char *kSaverSettingsBlock = "OpenEXRSaverSettings";
+// The master that keeps the OpenEXR saver's settings.
+constexpr const char *kSaverSettingsMaster = "OpenEXRSettings";
 
-struct SaverSettingsValues {
-    int compression = 4, pixelType = 1, reserved = 15;
-};
-
-// Sets the values that are given; the block is made with the defaults
-// when it does not exist. Throws HostError when the host has no such block
-// and cannot make one.
+// Sets the values that are given through the master's "PixelFormat" and
+// "Compression" blocks, applying the master to the scene when it is not.
+// Throws HostError when the module has no such master or refuses them.
 void setSaverSettings(Host &host, std::optional<int> compression, std::optional<int> pixelType);
-// The block's values; nullopt when it does not exist.
-std::optional<SaverSettingsValues> saverSettings(Host &host);
 
 // "int32", "half", "float" (any case) to 0, 1, 2; false otherwise.
 bool parsePixelTypeName(const std::string &name, int *pixelType);
