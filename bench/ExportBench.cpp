@@ -1,9 +1,13 @@
 // export_bench: the filter's per-frame export through the real module on a
-// pre-rendered frame with every buffer active as a layer, against a
-// reference writer that writes the same header, channels and values with
-// one whole-frame frame buffer and one writePixels(height) call. It also
-// measures the filter's peak heap growth for two frame heights: the filter
-// writes a row at a time, so it must not grow with height.
+// pre-rendered frame with every buffer active as a layer, against
+// - a reference writer that converts the frame and writes the same header,
+//   channels and values with one whole-frame frame buffer and one
+//   writePixels(height) call, and
+// - the library floor: the same header and the values already converted,
+//   one whole-frame writePixels, timed alone, on the calling thread and
+//   with the library's own threads: what no writer of this file can beat.
+// It also measures the filter's peak heap growth for two frame heights: the
+// filter writes a row at a time, so it must not grow with height.
 //
 // Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
 
@@ -25,6 +29,7 @@
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
 #include <ImfOutputFile.h>
+#include <ImfThreading.h>
 
 #include "devhost/Host.h"
 #include "devhost/RenderJob.h"
@@ -81,7 +86,18 @@ private:
     std::thread thread_;
 };
 
-std::string compressionName(int c) { return c == 3 ? "zip" : "none"; }
+std::string compressionName(int c)
+{
+    switch (c) {
+    case Imf::NO_COMPRESSION: return "none";
+    case Imf::ZIP_COMPRESSION: return "zip";
+    case Imf::PIZ_COMPRESSION: return "piz";
+    default: return "c" + std::to_string(c);
+    }
+}
+
+// Library threads for the threaded floor.
+constexpr int kFloorThreads = 2;
 
 // Every buffer active as a layer in half floats.
 std::string sceneText(int width, int height, int compression, const fs::path &dir)
@@ -120,6 +136,8 @@ std::vector<std::pair<std::string, int>> channelSources()
 struct Measure {
     double filterMs = 0;
     double referenceMs = 0;
+    double floorMs = 0;
+    double threadedFloorMs = 0;
     std::size_t filterHeap = 0;
 };
 
@@ -129,30 +147,52 @@ double median(std::vector<double> v)
     return v[v.size() / 2];
 }
 
+// The frame's HALF channels of the header, converted before any timing.
+struct ConvertedFrame {
+    std::vector<std::vector<half>> planes;
+    Imf::FrameBuffer frameBuffer;
+};
+
+ConvertedFrame convertFrame(const Imf::Header &header, const devhost::RenderedFrame &frame)
+{
+    ConvertedFrame c;
+    const std::size_t pixels = static_cast<std::size_t>(frame.width()) * frame.height();
+    c.planes.reserve(channelSources().size());
+    for (const auto &[name, buffer] : channelSources()) {
+        const Imf::Channel *channel = header.channels().findChannel(name);
+        if (!channel || channel->type != Imf::HALF)
+            continue;
+        const float *plane = frame.plane(buffer);
+        c.planes.emplace_back(pixels);
+        std::vector<half> &out = c.planes.back();
+        for (std::size_t i = 0; i < pixels; ++i)
+            out[i] = Imf::floatToHalf(plane[i]);
+        c.frameBuffer.insert(name, Imf::Slice(Imf::HALF, reinterpret_cast<char *>(out.data()),
+                                              sizeof(half), sizeof(half) * frame.width()));
+    }
+    return c;
+}
+
+// The floor: only the library's own write of values it needs no conversion for.
+double writeFloor(const Imf::Header &header, const ConvertedFrame &frame, int height,
+                  const std::string &path, int threads)
+{
+    const auto start = Clock::now();
+    Imf::OutputFile out(path.c_str(), header, threads);
+    out.setFrameBuffer(frame.frameBuffer);
+    out.writePixels(height);
+    return msSince(start);
+}
+
 // The reference: the filter's own header and the frame's values converted
 // to the channels' pixel type, written in one call.
 double writeReference(const Imf::Header &header, const devhost::RenderedFrame &frame,
                       const std::string &path)
 {
     const auto start = Clock::now();
-    Imf::FrameBuffer fb;
-    const std::size_t pixels = static_cast<std::size_t>(frame.width()) * frame.height();
-    std::vector<std::vector<half>> data;
-    data.reserve(channelSources().size());
-    for (const auto &[name, buffer] : channelSources()) {
-        const Imf::Channel *channel = header.channels().findChannel(name);
-        if (!channel || channel->type != Imf::HALF)
-            continue;
-        const float *plane = frame.plane(buffer);
-        data.emplace_back(pixels);
-        std::vector<half> &out = data.back();
-        for (std::size_t i = 0; i < pixels; ++i)
-            out[i] = Imf::floatToHalf(plane[i]);
-        fb.insert(name, Imf::Slice(Imf::HALF, reinterpret_cast<char *>(out.data()), sizeof(half),
-                                   sizeof(half) * frame.width()));
-    }
+    const ConvertedFrame converted = convertFrame(header, frame);
     Imf::OutputFile out(path.c_str(), header);
-    out.setFrameBuffer(fb);
+    out.setFrameBuffer(converted.frameBuffer);
     out.writePixels(frame.height());
     return msSince(start);
 }
@@ -169,7 +209,7 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
     const std::string written = (dir / "bench" / "shot001.exr").string();
 
     Measure m;
-    std::vector<double> filterTimes, referenceTimes;
+    std::vector<double> filterTimes, referenceTimes, floorTimes, threadedFloorTimes;
     for (int run = 0; run < runs; ++run) {
         devhost::RenderedFrame frame = source;
         {
@@ -185,9 +225,18 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
             header = in.header();
         }
         referenceTimes.push_back(writeReference(header, source, (dir / "reference.exr").string()));
+        const ConvertedFrame converted = convertFrame(header, source);
+        const std::string floorFile = (dir / "floor.exr").string();
+        floorTimes.push_back(writeFloor(header, converted, height, floorFile, 0));
+        Imf::setGlobalThreadCount(kFloorThreads);
+        threadedFloorTimes.push_back(
+            writeFloor(header, converted, height, floorFile, kFloorThreads));
+        Imf::setGlobalThreadCount(0);
     }
     m.filterMs = median(filterTimes);
     m.referenceMs = median(referenceTimes);
+    m.floorMs = median(floorTimes);
+    m.threadedFloorMs = median(threadedFloorTimes);
     host.clearServers();
     return m;
 }
@@ -214,12 +263,16 @@ int main(int argc, char **argv)
 
         std::printf("frame: 1920x1080, 31 buffers, 60 channels, HALF\n");
         std::printf("runs: %d (medians)\n", runs);
-        for (int compression : {3, 0}) {
+        for (int compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION}) {
             const Measure m = measure(host, 1920, 1080, compression, runs, dir);
             const std::string c = compressionName(compression);
             std::printf("%s_filter_ms: %.1f\n", c.c_str(), m.filterMs);
             std::printf("%s_reference_ms: %.1f\n", c.c_str(), m.referenceMs);
             std::printf("%s_ratio: %.3f\n", c.c_str(), m.filterMs / m.referenceMs);
+            std::printf("%s_floor_ms: %.1f\n", c.c_str(), m.floorMs);
+            std::printf("%s_filter_over_floor: %.3f\n", c.c_str(), m.filterMs / m.floorMs);
+            std::printf("%s_floor_%dthreads_ms: %.1f\n", c.c_str(), kFloorThreads,
+                        m.threadedFloorMs);
             std::fflush(stdout);
         }
         // Heap growth of one uncompressed frame, for two heights.
