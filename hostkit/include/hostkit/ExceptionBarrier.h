@@ -43,23 +43,6 @@ template <class F> void guardedVoid(const char *headline, F &&f) noexcept
     }
 }
 
-// Runs f, which answers an error text (empty for none); an exception's
-// description becomes the text. The answer points into storage, or is null
-// for no error.
-template <class F> const char *guardedText(std::string &storage, F &&f) noexcept
-{
-    try {
-        storage = std::forward<F>(f)();
-    } catch (...) {
-        try {
-            storage = currentExceptionText();
-        } catch (...) {
-            return "out of memory";
-        }
-    }
-    return storage.empty() ? nullptr : storage.c_str();
-}
-
 // Runs f, which answers a text to hand the host (kept in storage); an
 // exception's description is handed over instead. Never null.
 template <class F> const char *guardedString(std::string &storage, F &&f) noexcept
@@ -74,6 +57,15 @@ template <class F> const char *guardedString(std::string &storage, F &&f) noexce
         }
     }
     return storage.c_str();
+}
+
+// Runs f, which answers an error text (empty for none); an exception's
+// description becomes the text. The answer points into storage, or is null
+// for no error.
+template <class F> const char *guardedText(std::string &storage, F &&f) noexcept
+{
+    const char *text = guardedString(storage, std::forward<F>(f));
+    return *text ? text : nullptr;
 }
 
 // For callbacks the host makes before any of its services can be reached
