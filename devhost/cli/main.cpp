@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -86,7 +87,7 @@ void noMoreOptions(const std::vector<std::string> &args)
 void prepare(Host &host, const Options &o)
 {
     if (o.quiet)
-        host.messages().setOutput(nullptr, &std::cerr);
+        host.messages().setOutput(nullptr, nullptr, &std::cerr);
     if (o.answerSet)
         host.messages().setPolicy(o.answer);
     if (o.modeSet)
@@ -172,7 +173,8 @@ int cmdRender(Options &o)
     prepare(host, o);
     loadScene(host, o.args[0]);
     if (!content.empty()) {
-        host.scene().host.contentDir = content;
+        // Absolute: filters make the content folder current while they run.
+        host.scene().host.contentDir = std::filesystem::absolute(content).lexically_normal().string();
         host.sceneChanged();
     }
     options.out = o.quiet ? nullptr : &std::cout;
@@ -296,6 +298,9 @@ int main(int argc, char **argv)
         throw UsageError("unknown command " + command);
     } catch (const UsageError &e) {
         std::cerr << "devhost: " << e.what() << "\n(devhost --help lists the commands)\n";
+        return 2;
+    } catch (const devhost::InputError &e) {
+        std::cerr << "devhost: " << e.what() << "\n";
         return 2;
     } catch (const std::exception &e) {
         std::cerr << "devhost: " << e.what() << "\n";

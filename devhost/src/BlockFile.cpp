@@ -1,11 +1,16 @@
 #include "devhost/BlockFile.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstdint>
+#include <limits>
 #include <cmath>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "devhost/Host.h"
 
 namespace devhost {
 
@@ -60,9 +65,11 @@ bool parseInteger(const std::string &text, std::int64_t *out)
     auto r = std::from_chars(b, e, *out);
     if (r.ec == std::errc() && r.ptr == e && b != e)
         return true;
-    // Integers stored as floats by a careless writer still read.
+    // Integers stored as floats by a careless writer still read, when they
+    // fit: converting a double beyond the range is undefined.
     double d = 0;
-    if (parseDouble(text, &d) && std::isfinite(d)) {
+    constexpr double kLimit = 9223372036854775808.0; // 2^63
+    if (parseDouble(text, &d) && d >= -kLimit && d < kLimit) {
         *out = static_cast<std::int64_t>(d);
         return true;
     }
@@ -380,6 +387,13 @@ void TextBlockWriter::line(const std::string &text)
 void TextBlockWriter::comment(const std::string &text) { line("# " + text); }
 
 namespace {
+// Every ASCII whitespace character separates values; the locale's idea of
+// a blank must not matter, so the set is spelled out.
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 std::vector<TextToken> tokenize(const std::string &s)
 {
     std::vector<TextToken> tokens;
@@ -391,7 +405,7 @@ std::vector<TextToken> tokenize(const std::string &s)
         if (c == '\n') {
             ++line;
             ++i;
-        } else if (c == ' ' || c == '\t' || c == '\r') {
+        } else if (isBlank(c)) {
             ++i;
         } else if (c == '#') {
             while (i < n && s[i] != '\n')
@@ -443,7 +457,7 @@ std::vector<TextToken> tokenize(const std::string &s)
             tokens.push_back({TextToken::String, text, startLine, begin, i});
         } else {
             const std::size_t begin = i;
-            while (i < n && !std::isspace(static_cast<unsigned char>(s[i])) && s[i] != '{' &&
+            while (i < n && !isBlank(s[i]) && s[i] != '{' &&
                    s[i] != '}' && s[i] != '"' && s[i] != '#')
                 ++i;
             tokens.push_back({TextToken::Word, s.substr(begin, i - begin), line, begin, i});
@@ -462,6 +476,16 @@ TextBlockReader::TextBlockReader(std::string text) : text_(std::move(text))
 const TextToken *TextBlockReader::peek() const
 {
     return pos_ < tokens_.size() ? &tokens_[pos_] : nullptr;
+}
+
+const TextToken *TextBlockReader::peek(std::size_t n) const
+{
+    return pos_ + n < tokens_.size() ? &tokens_[pos_ + n] : nullptr;
+}
+
+int TextBlockReader::lastLine() const
+{
+    return 1 + static_cast<int>(std::count(text_.begin(), text_.end(), '\n'));
 }
 
 const TextToken *TextBlockReader::take()
@@ -566,12 +590,18 @@ int TextBlockReader::bytes(char *out, int n)
     return keep;
 }
 
-int TextBlockReader::ints(std::int64_t *vals, int n, int, bool)
+int TextBlockReader::ints(std::int64_t *vals, int n, int width, bool isSigned)
 {
+    // What fits the reader's integer type; a value beyond it is not read.
+    const int bits = std::clamp(width, 1, 8) * 8;
+    const std::int64_t lowest = isSigned ? (bits == 64 ? INT64_MIN : -(std::int64_t(1) << (bits - 1))) : 0;
+    const std::int64_t highest = bits == 64 ? INT64_MAX
+                                 : isSigned ? (std::int64_t(1) << (bits - 1)) - 1
+                                            : (std::int64_t(1) << bits) - 1;
     int got = 0;
     while (got < n && atValue() && peek()->kind == TextToken::Word) {
         std::int64_t v = 0;
-        if (!parseInteger(peek()->text, &v))
+        if (!parseInteger(peek()->text, &v) || v < lowest || v > highest)
             break;
         ++pos_;
         vals[got++] = v;
@@ -587,7 +617,12 @@ int TextBlockReader::floats(float *vals, int n)
         if (!parseDouble(peek()->text, &v))
             break;
         ++pos_;
-        vals[got++] = static_cast<float>(v);
+        // Beyond float's range a conversion is undefined: such values are
+        // infinite as floats.
+        constexpr double kMax = std::numeric_limits<float>::max();
+        vals[got++] = v > kMax ? std::numeric_limits<float>::infinity()
+                      : v < -kMax ? -std::numeric_limits<float>::infinity()
+                                  : static_cast<float>(v);
     }
     return got;
 }
@@ -610,6 +645,13 @@ int TextBlockReader::string(char *out, int max)
 std::unique_ptr<BlockReader> openBlockReader(const std::string &path, int ioMode,
                                              std::string *error)
 {
+    try {
+        checkInputFile(path, "block file");
+    } catch (const InputError &e) {
+        if (error)
+            *error = e.what();
+        return nullptr;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         if (error)

@@ -119,6 +119,7 @@ void convertImage(Host &host, const ConvertOptions &o)
     if (saver < 0)
         throw HostError("There is no image saver \"" + saverName + "\"");
 
+    checkInputFile(o.input, "image");
     ImageLoading loading(host);
     LoadedImage loaded = loading.load(o.input);
     if (o.out) {

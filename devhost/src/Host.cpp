@@ -115,8 +115,12 @@ void closeSaveThunk(LWSaveState *state)
     if (it == g_saves.end())
         return;
     std::string error;
-    if (!writeBlockFile(it->second.path, *it->second.writer, &error) && g_current)
-        g_current->messages().post(Message::Error, error.c_str(), nullptr);
+    if (!writeBlockFile(it->second.path, *it->second.writer, &error)) {
+        if (g_current)
+            g_current->messages().post(Message::Error, error.c_str(), nullptr);
+    } else if (g_current) {
+        g_current->noteWritten(it->second.path);
+    }
     g_saves.erase(it);
 }
 
@@ -211,6 +215,14 @@ void Host::unloadModule()
     if (module_)
         module_->unload();
     module_.reset();
+}
+
+void Host::noteWritten(const std::string &file)
+{
+    // Relative names are relative to the folder current now.
+    std::error_code ec;
+    const std::filesystem::path p = std::filesystem::absolute(file, ec);
+    written_.push_back(ec ? file : p.lexically_normal().string());
 }
 
 unsigned int Host::systemId() const

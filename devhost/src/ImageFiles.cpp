@@ -13,6 +13,8 @@
 
 #include <png.h>
 
+#include "devhost/Host.h"
+
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
@@ -329,6 +331,9 @@ Pixels<float> readPngChannel(const std::string &path, const std::string &channel
 
 Pixels<float> readImageChannel(const std::string &path, const std::string &channel)
 {
+    const std::string problem = inputFileProblem(path);
+    if (!problem.empty())
+        throw ImageFileError(problem);
     unsigned char magic[8] = {};
     {
         FilePtr file(std::fopen(path.c_str(), "rb"));

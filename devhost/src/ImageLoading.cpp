@@ -1,6 +1,7 @@
 #include "devhost/ImageLoading.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <memory>
 
@@ -117,6 +118,16 @@ int monitorStep(void *data, unsigned int increment)
 
 void monitorDone(void *data) { sessionOf(data)->out.progressDone = true; }
 
+// A named pipe, a device or a folder given as an image: the loaders would
+// wait for ever or fail obscurely. A missing file is each loader's to
+// report.
+void checkNotSpecial(const std::string &file)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec))
+        checkInputFile(file, "image");
+}
+
 bool hasPngSignature(const std::string &file)
 {
     static const unsigned char kPng[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -162,6 +173,7 @@ std::vector<std::string> ImageLoading::loaders() const
 
 LoadedImage ImageLoading::load(const std::string &file)
 {
+    checkNotSpecial(file);
     LoadedImage out;
     for (const std::string &loader : loaders()) {
         tryLoader(loader, file, out);
@@ -181,6 +193,7 @@ LoadedImage ImageLoading::loadWith(const std::string &loader, const std::string 
         known = known || l == loader;
     if (!known)
         throw HostError("There is no image loader \"" + loader + "\"");
+    checkNotSpecial(file);
     LoadedImage out;
     tryLoader(loader, file, out);
     if (out.result != IPSTAT_NOREC)

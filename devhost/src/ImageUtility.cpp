@@ -308,7 +308,10 @@ int ImageUtility::save(LWPixmapID image, int saver, const char *fileName)
         return IPSTAT_BADFILE;
     }
     const Saver s = savers()[static_cast<std::size_t>(saver)];
-    return s.module ? saveThroughModule(*image, s, file) : saveNative(*image, s, file);
+    const int result = s.module ? saveThroughModule(*image, s, file) : saveNative(*image, s, file);
+    if (result == IPSTAT_OK)
+        host_.noteWritten(file);
+    return result;
 }
 
 int ImageUtility::saveNative(const st_LWPixmap &image, const Saver &saver, const std::string &file)

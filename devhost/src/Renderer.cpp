@@ -499,6 +499,18 @@ std::string describeRegion(const RenderView &v)
 
 } // namespace
 
+void checkFrameSize(int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        throw HostError("The frame size " + std::to_string(width) + " x " + std::to_string(height) +
+                        " is not positive");
+    if (width > kMaxFrameSide || height > kMaxFrameSide ||
+        static_cast<long long>(width) * height > kMaxFramePixels)
+        throw HostError("The frame size " + std::to_string(width) + " x " + std::to_string(height) +
+                        " is larger than the renderer's limit (" + std::to_string(kMaxFrameSide) +
+                        " on a side, " + std::to_string(kMaxFramePixels) + " pixels)");
+}
+
 RenderView RenderView::of(const Scene &scene)
 {
     const SceneSettings &s = scene.settings;
@@ -511,9 +523,7 @@ RenderView RenderView::of(const Scene &scene)
         cam = &scene.cameras.front();
     if (cam)
         v.focalLength = cam->focalLength;
-    if (v.frameWidth <= 0 || v.frameHeight <= 0)
-        throw HostError("The frame size " + std::to_string(v.frameWidth) + " x " +
-                        std::to_string(v.frameHeight) + " is not positive");
+    checkFrameSize(v.frameWidth, v.frameHeight);
     // A camera that cannot render a region renders the whole frame.
     if (s.limitedRegion && !(cam && (cam->flags & LWCAMF_NO_LIMITEDREGION))) {
         v.region = true;
@@ -553,6 +563,7 @@ BufferRequest Renderer::delivered(const BufferRequest &request)
 RenderedFrame Renderer::render(LWFrame frame, const BufferRequest &request)
 {
     const RenderView &v = view_;
+    checkFrameSize(v.frameWidth, v.frameHeight);
     RenderedFrame out(v.width(), v.height(), v.originX(), v.originY(), frame);
     const std::vector<int> wanted = delivered(request).buffers();
     std::vector<float *> planes;

@@ -1,6 +1,10 @@
 #include "devhost/SceneFile.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
+#include <cstdint>
+#include <limits>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -9,6 +13,8 @@
 
 #include "devhost/BlockFile.h"
 #include "devhost/Host.h"
+
+#include <lwsdk/system.h>
 
 namespace devhost {
 
@@ -61,110 +67,287 @@ const LWBlockIdent *ident(const LWBlockIdent *table, unsigned int v)
     return nullptr;
 }
 
-// Value readers over the text reader; a missing value leaves the default.
-struct Values {
-    BlockReader &r;
-    std::string text()
-    {
-        char buf[4096];
-        return r.string(buf, sizeof buf) >= 0 ? std::string(buf) : std::string();
+unsigned int idOf(const LWBlockIdent *table, const std::string &token)
+{
+    for (; table->token; ++table)
+        if (token == table->token)
+            return table->id;
+    return 0;
+}
+
+// The host's own blocks are read strictly: a mistake there would otherwise
+// go unnoticed and render something else than the user asked for.
+[[noreturn]] void fail(int line, const std::string &what)
+{
+    throw InputError("line " + std::to_string(line) + ": " + what);
+}
+
+std::string shown(const TextToken *t)
+{
+    if (!t)
+        return "the end of the file";
+    switch (t->kind) {
+    case TextToken::Open: return "\"{\"";
+    case TextToken::Close: return "\"}\"";
+    case TextToken::String: return quote(t->text);
+    case TextToken::Word: break;
     }
-    void text(std::string &out)
-    {
-        char buf[4096];
-        if (r.string(buf, sizeof buf) >= 0)
-            out = buf;
+    return "\"" + t->text + "\"";
+}
+
+bool isWord(const TextToken *t, const char *word)
+{
+    return t && t->kind == TextToken::Word && t->text == word;
+}
+
+// Letters to change, insert or drop to turn a into b.
+std::size_t editDistance(const std::string &a, const std::string &b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1,
+                               diagonal + (std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                                                   std::tolower(static_cast<unsigned char>(b[j - 1]))
+                                               ? 0
+                                               : 1)});
+            diagonal = up;
+        }
     }
-    void integer(int &out)
-    {
-        std::int64_t v;
-        if (r.ints(&v, 1, 4, true) == 1)
-            out = static_cast<int>(v);
+    return row[b.size()];
+}
+
+std::string knownKeywords(const LWBlockIdent *table, const std::string &wrong)
+{
+    std::string list, near;
+    std::size_t nearest = 3; // farther is no likely slip
+    for (; table->token; ++table) {
+        list += (list.empty() ? "" : ", ") + std::string(table->token);
+        const std::size_t d = editDistance(wrong, table->token);
+        if (d < nearest) {
+            nearest = d;
+            near = table->token;
+        }
     }
-    void number(double &out)
+    return (near.empty() ? std::string() : "did you mean " + near + "? ") + "expected one of " + list;
+}
+
+// The values of one of the host's leaf blocks: each must be there, of its
+// kind and in its range (checked before any conversion), and none may
+// follow the last.
+class Leaf {
+public:
+    Leaf(TextBlockReader &r, const TextToken &key) : r_(r), key_(key.text), line_(key.line) {}
+
+    std::int64_t integer(const std::string &what, std::int64_t lo, std::int64_t hi)
     {
-        char buf[64];
-        double v;
-        if (r.string(buf, sizeof buf) >= 0 && parseDouble(buf, &v))
-            out = v;
+        const TextToken *t = value(what);
+        double d = 0;
+        if (t->kind != TextToken::Word || !parseDouble(t->text, &d) || !(d >= static_cast<double>(lo)) ||
+            !(d <= static_cast<double>(hi)) || d != std::floor(d))
+            fail(t->line, key_ + ": " + what + " must be a whole number from " + std::to_string(lo) +
+                              " to " + std::to_string(hi) + ", not " + shown(t));
+        r_.take();
+        return static_cast<std::int64_t>(d);
     }
+    int integer32(const std::string &what, int lo, int hi)
+    {
+        return static_cast<int>(integer(what, lo, hi));
+    }
+    // A finite number above lo (or from lo, when lo is allowed) up to hi.
+    double number(const std::string &what, double lo, bool loAllowed, double hi)
+    {
+        const TextToken *t = value(what);
+        double d = 0;
+        if (t->kind != TextToken::Word || !parseDouble(t->text, &d) ||
+            !(loAllowed ? d >= lo : d > lo) || !(d <= hi))
+            fail(t->line, key_ + ": " + what + " must be a number " +
+                              (loAllowed ? "from " : "above ") + formatFloat(lo) + " up to " +
+                              formatFloat(hi) + ", not " + shown(t));
+        r_.take();
+        return d;
+    }
+    std::string text(const std::string &what)
+    {
+        const TextToken *t = value(what);
+        if (t->kind != TextToken::String && t->kind != TextToken::Word)
+            fail(t->line, key_ + ": " + what + " must be a quoted text, not " + shown(t));
+        return r_.take()->text;
+    }
+    // The block's closing brace.
+    void end()
+    {
+        const TextToken *t = r_.peek();
+        if (t && t->kind == TextToken::Close) {
+            r_.take();
+            return;
+        }
+        if (!t)
+            fail(r_.lastLine(), "{ " + key_ + " opened on line " + std::to_string(line_) +
+                                    " is never closed (a } is missing)");
+        if (t->kind == TextToken::Open || isWord(t, "Plugin") || isWord(t, "EndPlugin"))
+            fail(t->line, "{ " + key_ + " opened on line " + std::to_string(line_) +
+                              " is not closed before " + shown(t) + " (a } is missing)");
+        fail(t->line, key_ + ": " + shown(t) + " is one value too many");
+    }
+
+private:
+    const TextToken *value(const std::string &what)
+    {
+        const TextToken *t = r_.peek();
+        if (!t || t->kind == TextToken::Close)
+            fail(t ? t->line : r_.lastLine(), key_ + ": " + what + " is missing");
+        if (t->kind == TextToken::Open || isWord(t, "Plugin") || isWord(t, "EndPlugin"))
+            fail(t->line, key_ + ": expected " + what + ", found " + shown(t) +
+                              " (is a } missing after { " + key_ + " on line " +
+                              std::to_string(line_) + "?)");
+        return t;
+    }
+
+    TextBlockReader &r_;
+    std::string key_;
+    int line_;
 };
 
-void readHost(BlockReader &r, HostSettings &h, const std::string &base)
+// The next block of a group ({ Host ... }, { Scene ... }, { Camera ... }):
+// its keyword, taken with its brace; null at the group's closing brace,
+// which is taken too.
+const TextToken *nextBlock(TextBlockReader &r, const TextToken &group, const LWBlockIdent *table)
 {
-    Values v{r};
-    auto folder = [&](std::string &out) {
-        std::string d = v.text();
-        out = d.empty() || std::filesystem::path(d).is_absolute()
-                  ? d
-                  : (std::filesystem::path(base) / d).lexically_normal().string();
-    };
-    while (unsigned int b = r.findBlock(kHostLevel)) {
-        switch (b) {
-        case id("VERS"): v.integer(h.major); v.integer(h.minor); v.integer(h.build); break;
+    const std::string opened =
+        "{ " + group.text + " opened on line " + std::to_string(group.line);
+    const TextToken *t = r.peek();
+    if (!t)
+        fail(r.lastLine(), opened + " is never closed (a } is missing)");
+    if (t->kind == TextToken::Close) {
+        r.take();
+        return nullptr;
+    }
+    if (isWord(t, "Plugin") || isWord(t, "EndPlugin"))
+        fail(t->line, opened + " is not closed before " + t->text + " (a } is missing)");
+    if (t->kind != TextToken::Open)
+        fail(t->line, "expected a block { Keyword ... } or the } that closes " + opened + ", found " +
+                          shown(t));
+    const TextToken *key = r.peek(1);
+    if (!key || key->kind != TextToken::Word)
+        fail(key ? key->line : r.lastLine(),
+             "a block must start with its keyword, found " + shown(key) + " (in " + opened + ")");
+    if (!idOf(table, key->text))
+        fail(key->line, "unknown keyword \"" + key->text + "\" in the " + group.text + " block; " +
+                            knownKeywords(table, key->text));
+    r.take();
+    return r.take();
+}
+
+void readHost(TextBlockReader &r, const TextToken &group, HostSettings &h, const std::string &base)
+{
+    while (const TextToken *key = nextBlock(r, group, kHostLevel)) {
+        Leaf v(r, *key);
+        auto folder = [&](std::string &out) {
+            const std::string d = v.text("the folder");
+            out = d.empty() || std::filesystem::path(d).is_absolute()
+                      ? d
+                      : (std::filesystem::path(base) / d).lexically_normal().string();
+        };
+        switch (idOf(kHostLevel, key->text)) {
+        case id("VERS"):
+            h.major = v.integer32("the major version", 0, 15);
+            h.minor = v.integer32("the minor version", 0, 15);
+            h.build = v.integer32("the build", 0, 4095);
+            break;
         case id("MODE"): {
-            const std::string m = v.text();
+            const int line = r.peek() ? r.peek()->line : key->line;
+            const std::string m = v.text("the mode");
             if (!parseRunMode(m, &h.mode))
-                throw HostError("unknown host mode \"" + m + "\" (layout, modeler or screamernet)");
+                fail(line, "Mode: unknown host mode \"" + m + "\" (layout, modeler or screamernet)");
             break;
         }
-        case id("SERL"): { int s = 0; v.integer(s); h.serial = static_cast<unsigned int>(s); break; }
+        case id("SERL"):
+            h.serial = static_cast<unsigned int>(v.integer("the serial number", 0, LWSYS_SERIALBITS));
+            break;
         case id("CDIR"): folder(h.contentDir); break;
         case id("SDIR"): folder(h.settingsDir); break;
         case id("IDIR"): folder(h.installDir); break;
-        case id("ALRT"): v.integer(h.alertLevel); break;
+        case id("ALRT"): h.alertLevel = v.integer32("the alert level", 0, 2); break;
         }
-        r.endBlock();
+        v.end();
     }
 }
 
-void readCamera(BlockReader &r, Camera &c)
+void readCamera(TextBlockReader &r, const TextToken &group, Camera &c)
 {
-    Values v{r};
-    while (unsigned int b = r.findBlock(kCameraLevel)) {
-        switch (b) {
-        case id("NAME"): v.text(c.name); break;
-        case id("FOCL"): v.number(c.focalLength); break;
-        case id("FOCD"): v.number(c.focalDistance); break;
-        case id("FSTP"): v.number(c.fStop); break;
-        case id("BLUR"): v.number(c.blurLength); break;
-        case id("FLAG"): { int f = 0; v.integer(f); c.flags = static_cast<unsigned int>(f); break; }
+    constexpr double kLarge = 1e9;
+    while (const TextToken *key = nextBlock(r, group, kCameraLevel)) {
+        Leaf v(r, *key);
+        switch (idOf(kCameraLevel, key->text)) {
+        case id("NAME"): c.name = v.text("the camera's name"); break;
+        case id("FOCL"): c.focalLength = v.number("the focal length", 0, false, kLarge); break;
+        case id("FOCD"): c.focalDistance = v.number("the focal distance", 0, true, kLarge); break;
+        case id("FSTP"): c.fStop = v.number("the f-stop", 0, false, kLarge); break;
+        case id("BLUR"): c.blurLength = v.number("the blur length", 0, true, kLarge); break;
+        case id("FLAG"): c.flags = static_cast<unsigned int>(v.integer("the flags", 0, 0xFFFFFFFFLL)); break;
         }
-        r.endBlock();
+        v.end();
     }
 }
 
-void readScene(BlockReader &r, Scene &scene)
+void readScene(TextBlockReader &r, const TextToken &group, Scene &scene)
 {
     SceneSettings &s = scene.settings;
-    Values v{r};
     bool cameraSeen = false;
-    while (unsigned int b = r.findBlock(kSceneLevel)) {
-        switch (b) {
-        case id("NAME"): v.text(s.name); break;
-        case id("FRMS"): v.integer(s.firstFrame); v.integer(s.lastFrame); v.integer(s.frameStep); break;
-        case id("FPS "): v.number(s.framesPerSecond); break;
-        case id("SIZE"): v.integer(s.frameWidth); v.integer(s.frameHeight); break;
-        case id("ASPT"): v.number(s.pixelAspect); break;
-        case id("ROPT"): v.integer(s.renderOptions); break;
+    constexpr int kMaxInt = std::numeric_limits<int>::max();
+    while (const TextToken *key = nextBlock(r, group, kSceneLevel)) {
+        Leaf v(r, *key);
+        switch (idOf(kSceneLevel, key->text)) {
+        case id("NAME"): s.name = v.text("the scene's name"); break;
+        case id("FRMS"):
+            s.firstFrame = v.integer32("the first frame", -kMaxFrameNumber, kMaxFrameNumber);
+            s.lastFrame = v.integer32("the last frame", -kMaxFrameNumber, kMaxFrameNumber);
+            s.frameStep = v.integer32("the frame step", 1, kMaxFrameNumber);
+            if (s.lastFrame < s.firstFrame)
+                fail(key->line, "Frames: the last frame " + std::to_string(s.lastFrame) +
+                                    " comes before the first " + std::to_string(s.firstFrame));
+            break;
+        case id("FPS "): s.framesPerSecond = v.number("the frame rate", 0, false, 1000); break;
+        case id("SIZE"):
+            s.frameWidth = v.integer32("the width", 1, kMaxFrameSide);
+            s.frameHeight = v.integer32("the height", 1, kMaxFrameSide);
+            if (static_cast<long long>(s.frameWidth) * s.frameHeight > kMaxFramePixels)
+                fail(key->line, "FrameSize: " + std::to_string(s.frameWidth) + " x " +
+                                    std::to_string(s.frameHeight) + " is more than the " +
+                                    std::to_string(kMaxFramePixels) + " pixels a frame may have");
+            break;
+        case id("ASPT"): s.pixelAspect = v.number("the pixel aspect", 0, false, 100); break;
+        case id("ROPT"): s.renderOptions = v.integer32("the render options", 0, kMaxInt); break;
         case id("REGN"):
             s.limitedRegion = true;
-            v.integer(s.regionX0); v.integer(s.regionY0); v.integer(s.regionX1); v.integer(s.regionY1);
+            s.regionX0 = v.integer32("x0", 0, kMaxFrameSide - 1);
+            s.regionY0 = v.integer32("y0", 0, kMaxFrameSide - 1);
+            s.regionX1 = v.integer32("x1", 0, kMaxFrameSide - 1);
+            s.regionY1 = v.integer32("y1", 0, kMaxFrameSide - 1);
             break;
-        case id("RGBP"): v.text(s.rgbPrefix); break;
-        case id("AALV"): v.integer(s.antialiasing); break;
-        case id("RFLT"): v.integer(s.reconstructionFilter); break;
-        case id("THRD"): v.integer(s.renderThreads); break;
-        case id("PNTS"): v.integer(s.points); break;
-        case id("PLYS"): v.integer(s.polygons); break;
-        case id("RCAM"): v.text(s.renderCamera); break;
-        case id("ISAV"): v.text(s.imageSaver); break;
-        case id("FVER"): v.integer(s.filterVersion); break;
+        case id("RGBP"): s.rgbPrefix = v.text("the render path"); break;
+        case id("AALV"): s.antialiasing = v.integer32("the antialiasing level", 0, 999); break;
+        case id("RFLT"): s.reconstructionFilter = v.integer32("the filter index", 0, 12); break;
+        case id("THRD"): s.renderThreads = v.integer32("the thread count", 1, 1024); break;
+        case id("PNTS"): s.points = v.integer32("the point count", 0, kMaxInt); break;
+        case id("PLYS"): s.polygons = v.integer32("the polygon count", 0, kMaxInt); break;
+        case id("RCAM"): s.renderCamera = v.text("the camera's name"); break;
+        case id("ISAV"): s.imageSaver = v.text("the saver's name"); break;
+        case id("FVER"):
+            s.filterVersion = v.integer32("the filter version", LWIMAGEFILTER_VERSION_MASK,
+                                          LWIMAGEFILTER_VERSION_LIST);
+            break;
         case id("BSRC"): {
             BufferSource src;
-            v.integer(src.buffer);
-            v.text(src.file);
-            v.text(src.channel);
+            src.buffer = v.integer32("the buffer", 0, LWBUF_COUNT - 1);
+            src.file = v.text("the file");
+            src.channel = v.text("the channel");
             s.bufferSources.push_back(src);
             break;
         }
@@ -173,28 +356,62 @@ void readScene(BlockReader &r, Scene &scene)
                 scene.cameras.clear();
             cameraSeen = true;
             Camera c;
-            readCamera(r, c);
+            readCamera(r, *key, c);
             scene.cameras.push_back(c);
-            break;
+            continue; // the group's brace is taken
         }
         }
-        r.endBlock();
+        v.end();
     }
-    if (s.frameWidth <= 0 || s.frameHeight <= 0)
-        throw HostError("the frame size must be positive");
+}
+
+// A plug-in section must end with EndPlugin at its top level, its braces
+// paired, before the server sees it; a missing brace would otherwise
+// swallow the rest of the scene.
+void checkSection(const TextBlockReader &r, const TextToken &plugin, const std::string &header)
+{
+    std::vector<const TextToken *> open; // the keyword (or brace) of each open block
+    for (std::size_t i = 0;; ++i) {
+        const TextToken *t = r.peek(i);
+        auto unclosed = [&](const std::string &before) {
+            const TextToken *outer = open.front();
+            fail(outer->line, "the block " + (outer->kind == TextToken::Word ? "{ " + outer->text : std::string("{")) +
+                                  " opened here is not closed before " + before + " (a } is missing)");
+        };
+        if (!t) {
+            if (!open.empty())
+                unclosed("the end of the file");
+            fail(plugin.line, "the section " + header + " has no EndPlugin");
+        }
+        if (t->kind == TextToken::Open) {
+            const TextToken *key = r.peek(i + 1);
+            open.push_back(key && key->kind == TextToken::Word ? key : t);
+        } else if (t->kind == TextToken::Close) {
+            if (open.empty())
+                fail(t->line, "a } that closes no block (in the section " + header + " of line " +
+                                  std::to_string(plugin.line) + ")");
+            open.pop_back();
+        } else if (isWord(t, "Plugin") || isWord(t, "EndPlugin")) {
+            if (!open.empty())
+                unclosed(t->text + " on line " + std::to_string(t->line));
+            if (t->text == "EndPlugin")
+                return;
+            fail(plugin.line, "the section " + header + " has no EndPlugin before the next Plugin on line " +
+                                  std::to_string(t->line));
+        }
+    }
 }
 
 std::string readFile(const std::string &path)
 {
+    checkInputFile(path, "scene");
     std::ifstream in(path, std::ios::binary);
     if (!in)
-        throw HostError("Cannot read scene \"" + path + "\": " + std::strerror(errno));
+        throw InputError("Cannot read scene \"" + path + "\": " + std::strerror(errno));
     std::ostringstream buf;
     buf << in.rdbuf();
     return buf.str();
 }
-
-std::string tokenText(const TextToken *t) { return t ? t->text : std::string(); }
 
 } // namespace
 
@@ -216,28 +433,39 @@ void readSceneText(Host &host, const std::string &text, const std::string &path)
                                  ? std::filesystem::current_path().string()
                                  : std::filesystem::path(scene.path).parent_path().string();
     const std::string where = path.empty() ? std::string("scene") : "scene \"" + path + "\"";
+    const char *expected = "(expected { Host ... }, { Scene ... } or a Plugin section)";
     try {
         TextBlockReader r(text);
         while (const TextToken *t = r.peek()) {
-            if (t->kind == TextToken::Word && t->text == "Plugin") {
-                const std::size_t begin = t->begin;
-                r.take();
-                const std::string className = tokenText(r.take());
-                r.take(); // the server's position among its class, informative only
-                const std::string name = tokenText(r.take());
-                AppliedServer *server = nullptr;
+            if (isWord(t, "Plugin")) {
+                const TextToken &plugin = *r.take();
+                const std::size_t begin = plugin.begin;
+                const char *usage = "Plugin <class> <n> <server>";
+                const TextToken *cls = r.take();
+                const TextToken *n = r.take();
+                const TextToken *server = r.take();
+                std::int64_t position = 0;
+                if (!cls || cls->kind != TextToken::Word || !n || !parseInteger(n->text, &position) ||
+                    position < 1 || !server ||
+                    (server->kind != TextToken::Word && server->kind != TextToken::String))
+                    fail(plugin.line, std::string("a section starts with ") + usage +
+                                          " (a class, a position from 1 and the server's name)");
+                const std::string className = cls->text;
+                const std::string name = server->text;
+                checkSection(r, plugin, "Plugin " + className + " " + n->text + " " + name);
+                AppliedServer *applied = nullptr;
                 try {
-                    server = &host.applyServer(className, name);
+                    applied = &host.applyServer(className, name);
                 } catch (const HostError &e) {
                     host.messages().post(Message::Warning, e.what(),
                                          "Its settings are kept and saved with the scene.");
                 }
                 r.setPluginLevel(true);
-                if (server)
-                    host.loadServer(*server, r.state());
+                if (applied)
+                    host.loadServer(*applied, r.state());
                 r.leavePlugin();
                 r.setPluginLevel(false);
-                if (!server) {
+                if (!applied) {
                     auto kept = std::make_unique<AppliedServer>();
                     kept->className = className;
                     kept->name = name;
@@ -250,23 +478,31 @@ void readSceneText(Host &host, const std::string &text, const std::string &path)
                 }
                 continue;
             }
-            const unsigned int b = r.findBlock(kTop);
-            if (b == id("HOST")) {
-                readHost(r, scene.host, base);
-                r.endBlock();
-                host.sceneChanged();
-            } else if (b == id("SCEN")) {
-                readScene(r, scene);
-                r.endBlock();
-                host.sceneChanged();
-            } else if ((t = r.peek()) && !(t->kind == TextToken::Word && t->text == "Plugin")) {
-                r.take(); // stray text between sections
+            if (t->kind == TextToken::Close)
+                fail(t->line, "a } that closes no block");
+            if (isWord(t, "EndPlugin"))
+                fail(t->line, "EndPlugin without a Plugin section before it");
+            const TextToken *key = r.peek(1);
+            if (t->kind != TextToken::Open)
+                fail(t->line, "unexpected " + shown(t) + " " + expected);
+            if (isWord(key, "Host")) {
+                r.take();
+                readHost(r, *r.take(), scene.host, base);
+            } else if (isWord(key, "Scene")) {
+                r.take();
+                readScene(r, *r.take(), scene);
+            } else {
+                fail(key ? key->line : t->line, "unknown block " + shown(key) + " " + expected);
             }
+            host.sceneChanged();
         }
+    } catch (const InputError &e) {
+        throw InputError("Cannot read " + where + ": " + e.what());
     } catch (const HostError &e) {
         throw HostError("Cannot read " + where + ": " + e.what());
     } catch (const std::runtime_error &e) {
-        throw HostError("Cannot read " + where + ": " + e.what());
+        // The tokenizer's own complaints (an unterminated string).
+        throw InputError("Cannot read " + where + ": " + e.what());
     }
     host.sceneChanged();
 }

@@ -147,7 +147,11 @@ public:
 
     // Host-only access to the token stream between plug-in sections.
     const TextToken *peek() const;
+    // The token n places after the next one; null past the end.
+    const TextToken *peek(std::size_t n) const;
     const TextToken *take();
+    // The line the text ends on.
+    int lastLine() const;
     // Skips one value or a whole block.
     void skipItem();
     // Moves to the "EndPlugin" at the plug-in's top level and past it.

@@ -28,6 +28,20 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Input the user named cannot be used: a file that does not exist or is not
+// a regular file, or a malformed scene. The program exits with 2 on it.
+class InputError : public HostError {
+public:
+    using HostError::HostError;
+};
+
+// Throws InputError, "<what> "<path>": <cause>", unless path names an
+// existing regular file. Checked before opening: reading a named pipe or a
+// device would wait for a writer that never comes.
+void checkInputFile(const std::string &path, const std::string &what);
+// The cause checkInputFile would name; empty for a regular file.
+std::string inputFileProblem(const std::string &path);
+
 class Extensions;
 
 class Host {
@@ -100,6 +114,11 @@ public:
     LWItemID cameraId(const std::string &name) const;
     const Camera *cameraOf(LWItemID id) const;
 
+    // Files written through the host's services (image savers, File IO),
+    // absolute, in the order they were written.
+    void noteWritten(const std::string &file);
+    const std::vector<std::string> &written() const { return written_; }
+
     // Tables of the host's own services.
     const LWSceneInfo &sceneInfo() const { return sceneInfo_; }
     LWTimeInfo &timeInfo() { return timeInfo_; }
@@ -128,6 +147,7 @@ private:
     std::vector<Edit> edits_;
     std::vector<std::string> commands_;
     std::vector<Update> updates_;
+    std::vector<std::string> written_;
 };
 
 } // namespace devhost

@@ -94,7 +94,9 @@ public:
     void setLoaderVersion(int version) { loaderVersion_ = version; }
     int loaderVersion() const { return loaderVersion_; }
 
-    // Tries the loaders in order until one recognises the file.
+    // Tries the loaders in order until one recognises the file. Both throw
+    // InputError, before any loader runs, when file exists but is not a
+    // regular file (a loader reading a named pipe would wait for ever).
     LoadedImage load(const std::string &file);
     // Only the named loader; throws HostError for an unknown name.
     LoadedImage loadWith(const std::string &loader, const std::string &file);

@@ -39,6 +39,10 @@ struct RenderView {
     int originY() const { return region ? y0 : 0; }
 };
 
+// Throws HostError unless a frame of this size lies within the renderer's
+// limits (kMaxFrameSide on a side, kMaxFramePixels in all).
+void checkFrameSize(int width, int height);
+
 // The backdrop's depth: far beyond anything the scene holds.
 constexpr float kBackdropDepth = 1e30f;
 

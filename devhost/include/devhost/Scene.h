@@ -17,6 +17,11 @@ enum class RunMode { Layout, Modeler, ScreamerNet };
 const char *runModeName(RunMode mode);
 bool parseRunMode(const std::string &text, RunMode *mode);
 
+// Limits of the scene's settings; docs/scene-format.md lists them.
+constexpr int kMaxFrameSide = 16384;
+constexpr long long kMaxFramePixels = 32LL * 1024 * 1024;
+constexpr int kMaxFrameNumber = 999999999; // frames lie in -kMax..kMax
+
 struct HostSettings {
     RunMode mode = RunMode::Layout;
     int major = 10, minor = 0, build = 2009;
