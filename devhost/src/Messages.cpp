@@ -49,7 +49,7 @@ const char *label(Message::Kind kind)
 
 Messages::Messages()
     : table_{infoThunk, errorThunk, warningThunk, yesNoThunk, yesNoCancelThunk},
-      info_(&std::cout), errors_(&std::cerr)
+      info_(&std::cout), warnings_(&std::cerr), errors_(&std::cerr)
 {
 }
 
@@ -60,7 +60,13 @@ void Messages::scriptAnswers(const std::vector<Answer> &answers)
 
 void Messages::setOutput(std::ostream *info, std::ostream *errors)
 {
+    setOutput(info, errors, errors);
+}
+
+void Messages::setOutput(std::ostream *info, std::ostream *warnings, std::ostream *errors)
+{
     info_ = info;
+    warnings_ = warnings;
     errors_ = errors;
 }
 
@@ -76,7 +82,9 @@ std::vector<Message> Messages::ofKind(Message::Kind kind) const
 void Messages::post(Message::Kind kind, const char *line1, const char *line2)
 {
     Message m{kind, line1 ? line1 : "", line2 ? line2 : "", {}, 0};
-    std::ostream *out = kind == Message::Info ? info_ : errors_;
+    std::ostream *out = kind == Message::Info      ? info_
+                        : kind == Message::Warning ? warnings_
+                                                   : errors_;
     if (out) {
         *out << "[" << label(kind) << "] " << m.line1 << "\n";
         if (!m.line2.empty())

@@ -1,12 +1,18 @@
 #include "devhost/ProgressMonitor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ostream>
 #include <string>
 
 #ifdef _WIN32
 #include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +30,21 @@ bool stdoutIsTerminal()
 #endif
 }
 
+// Standard output's width in columns; 80 when it cannot be told.
+int stdoutColumns()
+{
+#ifdef _WIN32
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info))
+        return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+    winsize ws{};
+    if (ioctl(fileno(stdout), TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0)
+        return ws.ws_col;
+#endif
+    return 80;
+}
+
 void initThunk(void *data, unsigned int total) { static_cast<ProgressMonitor *>(data)->init(total); }
 int stepThunk(void *data, unsigned int n) { return static_cast<ProgressMonitor *>(data)->step(n); }
 void doneThunk(void *data) { static_cast<ProgressMonitor *>(data)->done(); }
@@ -36,8 +57,10 @@ ProgressMonitor::Style ProgressMonitor::styleForStdout(bool quiet)
     return stdoutIsTerminal() ? Style::Bar : Style::Lines;
 }
 
-ProgressMonitor::ProgressMonitor(Style style, std::ostream *out)
-    : style_(out ? style : Style::Silent), out_(out)
+ProgressMonitor::ProgressMonitor(Style style, std::ostream *out, std::string label,
+                                 std::function<int()> columns)
+    : style_(out ? style : Style::Silent), out_(out), label_(std::move(label)),
+      columns_(columns ? std::move(columns) : std::function<int()>(stdoutColumns))
 {
     table_ = {this, initThunk, stepThunk, doneThunk};
 }
@@ -54,6 +77,7 @@ void ProgressMonitor::init(unsigned int total)
 {
     if (active_ && style_ == Style::Bar)
         *out_ << "\n";
+    drawn_ = 0;
     total_ = total;
     done_ = 0;
     shown_ = -1;
@@ -77,7 +101,40 @@ void ProgressMonitor::done()
     show();
     if (style_ == Style::Bar)
         *out_ << "\n" << std::flush;
+    drawn_ = 0;
     active_ = false;
+}
+
+std::string ProgressMonitor::barLine(const std::string &label, int percent, int columns)
+{
+    // The last column stays free: a line that fills it makes some terminals
+    // wrap, and the next redraw would then start a line lower.
+    const int room = columns - 1;
+    std::string number = std::to_string(percent) + "%";
+    number = std::string(number.size() < 4 ? 4 - number.size() : 0, ' ') + number;
+    const int numberWidth = static_cast<int>(number.size());
+    if (room < numberWidth)
+        return room > 0 ? number.substr(number.size() - static_cast<std::size_t>(room)) : std::string();
+    const int labelWidth = static_cast<int>(label.size());
+    const int minBar = 10;
+    // "<label> [<bar>] <number>"
+    const int barRoom = room - numberWidth - 4 - (labelWidth > 0 ? labelWidth + 1 : 0);
+    if (barRoom >= minBar) {
+        const int width = std::min(kBarWidth, barRoom);
+        const int filled = percent * width / 100;
+        return (label.empty() ? std::string() : label + " ") + "[" +
+               std::string(static_cast<std::size_t>(filled), '#') +
+               std::string(static_cast<std::size_t>(width - filled), '-') + "] " + number;
+    }
+    // No room for a bar: the label, cut when needed, and the number.
+    const int labelRoom = room - numberWidth - 1;
+    if (labelWidth == 0 || labelRoom <= 0)
+        return number;
+    if (labelWidth <= labelRoom)
+        return label + " " + number;
+    if (labelRoom <= 3)
+        return number;
+    return label.substr(0, static_cast<std::size_t>(labelRoom - 3)) + "... " + number;
 }
 
 void ProgressMonitor::show()
@@ -91,18 +148,22 @@ void ProgressMonitor::show()
         if (tenth <= shown_)
             return;
         shown_ = tenth;
-        *out_ << "progress: " << tenth << "%\n" << std::flush;
+        *out_ << "progress: " << (label_.empty() ? std::string() : label_ + ": ") << tenth << "%\n"
+              << std::flush;
         return;
     }
     if (p == shown_)
         return;
     shown_ = p;
-    const int filled = p * kBarWidth / 100;
-    std::string bar = "\r[" + std::string(static_cast<std::size_t>(filled), '#') +
-                      std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "] ";
-    const std::string number = std::to_string(p);
-    bar += std::string(3 - number.size(), ' ') + number + "%";
-    *out_ << bar << std::flush;
+    const int columns = columns_();
+    std::string line = barLine(label_, p, columns);
+    // Blank what a longer previous line left, within the width.
+    const std::size_t limit = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+    const std::size_t clear = std::min(drawn_, limit);
+    if (line.size() < clear)
+        line += std::string(clear - line.size(), ' ');
+    drawn_ = line.size();
+    *out_ << "\r" << line << std::flush;
 }
 
 } // namespace devhost

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <set>
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -24,7 +25,7 @@ bool parseFrame(const char *&p, const char *end, LWFrame *out)
 {
     int v = 0;
     const auto r = std::from_chars(p, end, v);
-    if (r.ec != std::errc() || r.ptr == p)
+    if (r.ec != std::errc() || r.ptr == p || v < -kMaxFrameNumber || v > kMaxFrameNumber)
         return false;
     p = r.ptr;
     *out = v;
@@ -43,6 +44,21 @@ std::string platformPath(std::string path)
 }
 
 } // namespace
+
+long long FrameRange::count() const
+{
+    if (last < first || step <= 0)
+        return 0;
+    return (static_cast<long long>(last) - first) / step + 1;
+}
+
+long long FrameRange::indexOf(LWFrame frame) const
+{
+    if (frame < first || frame > last || step <= 0)
+        return 0;
+    const long long offset = static_cast<long long>(frame) - first;
+    return offset % step == 0 ? offset / step + 1 : 0;
+}
 
 bool parseFrameRange(const std::string &text, FrameRange *range)
 {
@@ -169,11 +185,18 @@ void createParentFolders(const std::string &file)
 RenderJob::RenderJob(Host &host, RenderOptions options)
     : host_(host), options_(std::move(options))
 {
+    // Filters may change the current folder while they run (to resolve
+    // their names against the content folder): the job's own relative
+    // names keep meaning what they meant when the job was made.
+    std::error_code ec;
+    startFolder_ = std::filesystem::current_path(ec).string();
+    if (!options_.dumpDirectory.empty())
+        options_.dumpDirectory = std::filesystem::absolute(options_.dumpDirectory, ec).lexically_normal().string();
 }
 
 RenderJob::~RenderJob() = default;
 
-std::vector<LWFrame> RenderJob::frames() const
+FrameRange RenderJob::frameRange() const
 {
     FrameRange r;
     if (options_.frames) {
@@ -184,10 +207,38 @@ std::vector<LWFrame> RenderJob::frames() const
     }
     if (r.step <= 0)
         r.step = 1;
-    std::vector<LWFrame> out;
-    for (long long f = r.first; f <= r.last; f += r.step)
-        out.push_back(static_cast<LWFrame>(f));
-    return out;
+    return r;
+}
+
+std::string RenderJob::shownPath(const std::string &file) const
+{
+    namespace fs = std::filesystem;
+    const fs::path path = fs::path(file).lexically_normal();
+    if (startFolder_.empty() || !path.is_absolute())
+        return path.string();
+    const fs::path relative = path.lexically_relative(startFolder_);
+    if (relative.empty() || *relative.begin() == "..")
+        return path.string();
+    return relative.string();
+}
+
+void RenderJob::watchOutputFolders()
+{
+    namespace fs = std::filesystem;
+    watch_ = std::make_unique<FolderWatch>();
+    // Filters write relative names into the content folder; an absolute
+    // render path may point elsewhere.
+    const std::string content = host_.directory("Content");
+    if (!content.empty())
+        watch_->watch(content);
+    const fs::path prefix(platformPath(host_.scene().settings.rgbPrefix));
+    if (prefix.is_absolute())
+        watch_->watch(prefix.parent_path().string());
+    if (options_.out)
+        for (const std::string &f : watch_->skipped())
+            *options_.out << "note: \"" << f
+                          << "\" holds too many files to watch; only the files written through "
+                             "the host's savers are listed\n";
 }
 
 void RenderJob::describeFilters()
@@ -231,6 +282,8 @@ std::string RenderJob::saveFrameImage(const RenderedFrame &frame)
         frameFileName(host_.scene().settings.rgbPrefix, frame.frame(), info.extension)));
     if (path.is_relative())
         path = fs::path(host_.directory("Content")) / path;
+    if (path.is_relative() && !startFolder_.empty())
+        path = fs::path(startFolder_) / path;
     const std::string file = path.lexically_normal().string();
     createParentFolders(file);
 
@@ -262,10 +315,15 @@ RenderedFrame RenderJob::renderFrame(LWFrame frameNumber)
     describeFilters(); // at the first frame's time, as its names will be
     if (!renderer_)
         renderer_ = std::make_unique<Renderer>(host_);
+    if (!watch_)
+        watchOutputFolders();
+    const std::size_t notedBefore = host_.written().size();
     RenderedFrame frame = renderer_->render(frameNumber, sceneRequest(host_.scene()));
+    // The renderer's buffers, not the files a filter writes of them.
     if (options_.out)
         *options_.out << "frame " << frameNumber << ": " << frame.width() << " x "
-                      << frame.height() << ", " << frame.buffers().size() << " buffers\n"
+                      << frame.height() << ", host computed " << frame.buffers().size()
+                      << " render buffers\n"
                       << std::flush;
 
     if (!options_.dumpDirectory.empty()) {
@@ -274,14 +332,20 @@ RenderedFrame RenderJob::renderFrame(LWFrame frameNumber)
                 .string();
         createParentFolders(file);
         writeBufferDump(frame, file);
-        dumps_.push_back(file);
+        dumps_.push_back(fs::absolute(file).lexically_normal().string());
         if (options_.out)
-            *options_.out << "buffers: " << file << "\n" << std::flush;
+            *options_.out << "buffers: " << shownPath(dumps_.back()) << "\n" << std::flush;
     }
 
+    const FrameRange range = frameRange();
+    const long long index = range.indexOf(frameNumber);
+    const std::string which = "frame " + std::to_string(frameNumber) +
+                              (index > 0 ? " (" + std::to_string(index) + " of " +
+                                               std::to_string(range.count()) + ")"
+                                         : std::string());
     const std::size_t errorsBefore = host_.messages().ofKind(Message::Error).size();
     for (AppliedServer *filter : imageFilters(host_.scene())) {
-        ProgressMonitor monitor(options_.progress, options_.out);
+        ProgressMonitor monitor(options_.progress, options_.out, filter->name + ", " + which);
         runFilter(host_, *filter, frame, monitor.table());
         monitor.done();
     }
@@ -293,10 +357,26 @@ RenderedFrame RenderJob::renderFrame(LWFrame frameNumber)
     }
 
     const std::string image = saveFrameImage(frame);
-    if (!image.empty()) {
+    if (!image.empty())
         images_.push_back(image);
-        if (options_.out)
-            *options_.out << "image: " << image << "\n" << std::flush;
+
+    // Every file of the frame: what went through the host's savers and
+    // File IO, and what appeared or changed in the watched folders.
+    std::set<std::string> files(host_.written().begin() + static_cast<long>(notedBefore),
+                                host_.written().end());
+    for (const std::string &f : watch_->changes())
+        files.insert(f);
+    if (!options_.dumpDirectory.empty())
+        files.insert(dumps_.back());
+    for (const std::string &f : files)
+        written_.push_back(f);
+    if (options_.out) {
+        for (const std::string &f : files)
+            if (f != image && (options_.dumpDirectory.empty() || f != dumps_.back()))
+                *options_.out << "wrote: " << shownPath(f) << "\n";
+        if (!image.empty())
+            *options_.out << "image: " << shownPath(image) << "\n";
+        *options_.out << std::flush;
     }
     return frame;
 }
@@ -310,8 +390,9 @@ void RenderJob::run()
     std::filesystem::create_directories(host_.directory("Content"), ec);
     if (!renderer_)
         renderer_ = std::make_unique<Renderer>(host_);
-    for (LWFrame f : frames())
-        renderFrame(f);
+    const FrameRange range = frameRange();
+    for (long long n = 1, count = range.count(); n <= count; ++n)
+        renderFrame(range.at(n));
 }
 
 } // namespace devhost

@@ -77,11 +77,12 @@ TEST_F(RenderCommandTest, RendersEveryFrameWithProgressDumpAndFrameImage)
     std::string out;
     ASSERT_EQ(devhost("render " + scene + " --dump-buffers " + dump, &out), 0) << out;
     EXPECT_EQ(count(out, "filter BufferCopy: BufferCopy raw: copies 6 7 8 35 x0.5\n"), 1) << out;
-    EXPECT_EQ(count(out, "frame 2: 64 x 48, 8 buffers\n"), 1) << out;
-    EXPECT_EQ(count(out, "frame 3: 64 x 48, 8 buffers\n"), 1) << out;
-    EXPECT_EQ(count(out, "progress: 0%\n"), 2) << out;
-    EXPECT_EQ(count(out, "progress: 50%\n"), 2) << out;
-    EXPECT_EQ(count(out, "progress: 100%\n"), 2) << out;
+    EXPECT_EQ(count(out, "frame 2: 64 x 48, host computed 8 render buffers\n"), 1) << out;
+    EXPECT_EQ(count(out, "frame 3: 64 x 48, host computed 8 render buffers\n"), 1) << out;
+    EXPECT_EQ(count(out, "progress: BufferCopy, frame 2 (1 of 2): 0%\n"), 1) << out;
+    EXPECT_EQ(count(out, "progress: BufferCopy, frame 3 (2 of 2): 0%\n"), 1) << out;
+    EXPECT_EQ(count(out, "progress: BufferCopy, frame 2 (1 of 2): 50%\n"), 1) << out;
+    EXPECT_EQ(count(out, "progress: BufferCopy, frame 3 (2 of 2): 100%\n"), 1) << out;
     EXPECT_EQ(count(out, "progress: "), 22) << "at most one line per 10%";
     EXPECT_EQ(count(out, "[info] lines 6 7 8 12 32 33 34 35\n"), 2) << out;
     EXPECT_EQ(count(out, "image: " + dir.file("out/shot0002.png") + "\n"), 1) << out;
@@ -154,8 +155,10 @@ TEST_F(RenderCommandTest, FramesContentQuietAndModuleSavers)
 TEST_F(RenderCommandTest, FailuresExitWithTheMessage)
 {
     std::string out;
-    EXPECT_EQ(devhost("render " + dir.file("missing.lws"), &out), 1);
-    EXPECT_NE(out.find("Cannot read scene \"" + dir.file("missing.lws") + "\""), std::string::npos) << out;
+    EXPECT_EQ(devhost("render " + dir.file("missing.lws"), &out), 2);
+    EXPECT_NE(out.find("Cannot read scene \"" + dir.file("missing.lws") + "\": file not found"),
+              std::string::npos)
+        << out;
 
     std::string text = kScene;
     text.replace(text.find("PNG(.png)"), 9, "TIFF(.tif)");
@@ -205,7 +208,12 @@ EndPlugin
     devhost::RenderOptions options;
     options.out = &out;
     devhost::RenderJob job(host(), options);
-    EXPECT_EQ(job.frames(), (std::vector<LWFrame>{1, 3, 5}));
+    const devhost::FrameRange all = job.frameRange();
+    EXPECT_EQ(all.count(), 3);
+    EXPECT_EQ(all.at(1), 1);
+    EXPECT_EQ(all.at(3), 5);
+    EXPECT_EQ(all.indexOf(3), 2);
+    EXPECT_EQ(all.indexOf(4), 0) << "not one of the range's frames";
     const devhost::RenderedFrame f = job.renderFrame(3);
     devhost::Renderer fresh(host());
     const devhost::RenderedFrame want = fresh.render(3, devhost::BufferRequest{});
@@ -224,7 +232,13 @@ EndPlugin
     devhost::FrameRange range;
     ASSERT_TRUE(devhost::parseFrameRange("3-4", &range));
     some.frames = range;
-    EXPECT_EQ(devhost::RenderJob(host(), some).frames(), (std::vector<LWFrame>{3, 4}));
+    EXPECT_EQ(devhost::RenderJob(host(), some).frameRange().count(), 2);
+    EXPECT_EQ(devhost::RenderJob(host(), some).frameRange().at(2), 4);
+    // A range of two billion frames is counted, never listed.
+    ASSERT_TRUE(devhost::parseFrameRange("-999999999-999999999", &range));
+    EXPECT_EQ(range.count(), 1999999999LL);
+    EXPECT_EQ(range.at(1999999999LL), 999999999);
+    EXPECT_FALSE(devhost::parseFrameRange("1-1000000000", &range)) << "beyond the frame limit";
     ASSERT_TRUE(devhost::parseFrameRange("-2--1", &range));
     EXPECT_EQ(range.first, -2);
     EXPECT_EQ(range.last, -1);

@@ -33,8 +33,10 @@ public:
     void setPolicy(Answer answer) { policy_ = answer; }
     void scriptAnswers(const std::vector<Answer> &answers);
 
-    // Where messages are printed; null: nowhere.
+    // Where messages are printed; null: nowhere. Warnings go where errors
+    // go unless given a place of their own.
     void setOutput(std::ostream *info, std::ostream *errors);
+    void setOutput(std::ostream *info, std::ostream *warnings, std::ostream *errors);
 
     const std::vector<Message> &all() const { return log_; }
     std::vector<Message> ofKind(Message::Kind kind) const;
@@ -49,6 +51,7 @@ private:
     Answer policy_ = Answer::Yes;
     std::deque<Answer> script_;
     std::ostream *info_;
+    std::ostream *warnings_;
     std::ostream *errors_;
 };
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "devhost/BufferRequest.h"
+#include "devhost/FolderWatch.h"
 #include "devhost/ProgressMonitor.h"
 #include "devhost/RenderedFrame.h"
 #include "devhost/Renderer.h"
@@ -24,10 +25,16 @@ class Host;
 
 struct FrameRange {
     LWFrame first = 1, last = 1, step = 1;
+    // How many frames first, first + step, ... up to last holds.
+    long long count() const;
+    // Frame n (from 1) of the range.
+    LWFrame at(long long n) const { return static_cast<LWFrame>(first + (n - 1) * step); }
+    // Which frame of the range frame is (from 1); 0 when not one of it.
+    long long indexOf(LWFrame frame) const;
 };
 
-// "A-B" or "A" (frames may be negative: "-3--1"); false when malformed or
-// when B is before A.
+// "A-B" or "A" (frames may be negative: "-3--1"); false when malformed,
+// when B is before A or when a frame lies beyond +-kMaxFrameNumber.
 bool parseFrameRange(const std::string &text, FrameRange *range);
 
 // The image filters applied to the scene (those with an instance), in
@@ -76,8 +83,9 @@ public:
     RenderJob(const RenderJob &) = delete;
     RenderJob &operator=(const RenderJob &) = delete;
 
-    // The frames that run() renders.
-    std::vector<LWFrame> frames() const;
+    // The frames that run() renders, one at a time: a long range is never
+    // listed.
+    FrameRange frameRange() const;
     // Prints each filter's description line; only the first call prints.
     void describeFilters();
     // One frame: host time, request, render, dump, filters, frame image.
@@ -91,16 +99,27 @@ public:
     // The frame images and buffer dumps written so far.
     const std::vector<std::string> &images() const { return images_; }
     const std::vector<std::string> &dumps() const { return dumps_; }
+    // Every file written during the frames so far (absolute, by frame,
+    // sorted within one): dumps, the filters' files, frame images.
+    const std::vector<std::string> &written() const { return written_; }
+
+    // A file's name as the user can open it: relative to the folder that
+    // was current when the job was made when it lies below it, else
+    // absolute.
+    std::string shownPath(const std::string &file) const;
 
 private:
     int frameSaver() const;
     std::string saveFrameImage(const RenderedFrame &frame);
+    void watchOutputFolders();
 
     Host &host_;
     RenderOptions options_;
     std::unique_ptr<Renderer> renderer_;
     bool described_ = false;
-    std::vector<std::string> images_, dumps_;
+    std::vector<std::string> images_, dumps_, written_;
+    std::unique_ptr<FolderWatch> watch_;
+    std::string startFolder_;
 };
 
 } // namespace devhost
