@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "devhost/ContactSheet.h"
 #include "devhost/Convert.h"
+#include "devhost/ExrSummary.h"
 #include "devhost/Host.h"
 #include "devhost/Module.h"
 #include "devhost/RenderJob.h"
@@ -214,6 +216,24 @@ int cmdConvert(Options &o)
     return 0;
 }
 
+int cmdSheet(Options &o)
+{
+    noMoreOptions(o.args);
+    if (o.args.size() != 2)
+        throw UsageError("sheet needs an OpenEXR file and a PNG file");
+    const devhost::ContactSheet sheet = devhost::writeContactSheet(o.args[0], o.args[1]);
+    return devhost::reportContactSheet(sheet, o.args[1], o.quiet ? nullptr : &std::cout, std::cerr);
+}
+
+int cmdHeader(Options &o)
+{
+    noMoreOptions(o.args);
+    if (o.args.size() != 1)
+        throw UsageError("header needs one OpenEXR file");
+    devhost::printExrSummary(o.args[0], std::cout);
+    return 0;
+}
+
 std::vector<Command> &commands()
 {
     static std::vector<Command> list = {
@@ -240,6 +260,15 @@ std::vector<Command> &commands()
          "OpenEXR(.exr), .png PNG(.png)). --pixel-type and --compression (none, rle, zips, zip, "
          "piz, pxr24, b44, b44a) set the shared OpenEXR saver settings first.",
          cmdConvert},
+        {"header", "header FILE.exr",
+         "Print a summary of FILE's headers: size, windows, compression, the channels grouped "
+         "by layer with their types, and every other attribute once.",
+         cmdHeader},
+        {"sheet", "sheet FILE.exr OUT.png",
+         "Draw every layer of FILE as a labelled tile on the contact sheet OUT: colour as "
+         "sRGB, single channels as grey (unbounded ones stretched over their finite range), "
+         "ids as distinct colours, motion and directions in colour.",
+         cmdSheet},
     };
     return list;
 }

@@ -84,4 +84,14 @@ int run(const std::string &command, std::string *output)
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+::testing::AssertionResult haveProgram(const std::string &program, const std::string &package)
+{
+    std::string out;
+    if (run("command -v " + program, &out) == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << program << " is not installed: this test checks files with it (Debian package "
+           << package << "; scripts/deps test installs it)";
+}
+
 } // namespace testsupport

@@ -52,6 +52,11 @@ void writeFile(const std::string &path, const std::string &text);
 // Runs a shell command; answers its exit status and its output.
 int run(const std::string &command, std::string *output);
 
+// The independent readers files are checked with are required: a missing
+// one fails the test, naming the Debian package (scripts/deps test
+// installs it), rather than letting it pass with fewer checks.
+::testing::AssertionResult haveProgram(const std::string &program, const std::string &package);
+
 } // namespace testsupport
 
 #endif
