@@ -98,9 +98,6 @@ void ProgressMonitor::done()
 {
     if (!active_)
         return;
-    // Filters step in coarse units that need not add up to their total;
-    // done is the end of the work either way.
-    done_ = std::max(done_, total_);
     show();
     if (style_ == Style::Bar)
         *out_ << "\n" << std::flush;
