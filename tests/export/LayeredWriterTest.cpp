@@ -13,6 +13,7 @@
 #include <half.h>
 
 #include "ExportTest.h"
+#include "ExrReadBack.h"
 #include "devhost/BlockFile.h"
 #include "FakeFrame.h"
 #include "export/PreviewPixels.h"
@@ -22,40 +23,11 @@ namespace {
 namespace fs = std::filesystem;
 using ravelcast::OpenEXRBuffer;
 
-// One channel of a file, read as floats over its data window.
-struct Channel {
-    Imath::Box2i window;
-    std::vector<float> values;
-    float at(int x, int y) const
-    {
-        const int w = window.max.x - window.min.x + 1;
-        return values[static_cast<std::size_t>(y - window.min.y) * w + (x - window.min.x)];
-    }
-};
-
+using Channel = testsupport::ExrChannel;
+using testsupport::exrChannelNames;
 Channel readChannel(const std::string &path, const std::string &name)
 {
-    Imf::InputFile in(path.c_str());
-    Channel c;
-    c.window = in.header().dataWindow();
-    const int w = c.window.max.x - c.window.min.x + 1;
-    const int h = c.window.max.y - c.window.min.y + 1;
-    c.values.assign(static_cast<std::size_t>(w) * h, -999.0f);
-    Imf::FrameBuffer fb;
-    char *base = reinterpret_cast<char *>(c.values.data()) -
-                 (static_cast<std::ptrdiff_t>(c.window.min.y) * w + c.window.min.x) * 4;
-    fb.insert(name, Imf::Slice(Imf::FLOAT, base, 4, static_cast<std::size_t>(w) * 4));
-    in.setFrameBuffer(fb);
-    in.readPixels(c.window.min.y, c.window.max.y);
-    return c;
-}
-
-std::vector<std::string> channelNames(const Imf::Header &h)
-{
-    std::vector<std::string> names;
-    for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
-        names.push_back(it.name());
-    return names;
+    return testsupport::readExrChannel(path, name, -999.0f);
 }
 
 std::vector<float> ramp(int n, float start, float step)
@@ -115,7 +87,7 @@ TEST_F(LayeredWriterTest, FinalRenderAndAlphaMakeOneRGBAFile)
 
     Imf::InputFile in(path.c_str());
     const Imf::Header &h = in.header();
-    EXPECT_EQ(channelNames(h), (std::vector<std::string>{"A", "B", "G", "R"}));
+    EXPECT_EQ(exrChannelNames(h), (std::vector<std::string>{"A", "B", "G", "R"}));
     for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
         EXPECT_EQ(it.channel().type, Imf::HALF) << it.name();
     EXPECT_EQ(h.compression(), Imf::ZIP_COMPRESSION);
@@ -151,7 +123,7 @@ TEST_F(LayeredWriterTest, LayerAndImageOfOneBuffer)
 
     const std::string layered = out("shot007.exr");
     Imf::InputFile in(layered.c_str());
-    EXPECT_EQ(channelNames(in.header()),
+    EXPECT_EQ(exrChannelNames(in.header()),
               (std::vector<std::string>{"A", "B", "G", "R", "Raw.B", "Raw.G", "Raw.R"}));
     EXPECT_EQ(readChannel(layered, "Raw.R").at(3, 2), 6.0f);
     EXPECT_EQ(readChannel(layered, "Raw.B").at(0, 0), 2.0f);
@@ -159,7 +131,7 @@ TEST_F(LayeredWriterTest, LayerAndImageOfOneBuffer)
     const std::string image = out("shotRaw007.exr");
     ASSERT_TRUE(fs::exists(image));
     Imf::InputFile img(image.c_str());
-    EXPECT_EQ(channelNames(img.header()), (std::vector<std::string>{"B", "G", "R"}));
+    EXPECT_EQ(exrChannelNames(img.header()), (std::vector<std::string>{"B", "G", "R"}));
     EXPECT_EQ(readChannel(image, "G").at(1, 1), 1.25f);
     EXPECT_EQ(img.header().findTypedAttribute<Imf::StringAttribute>("comments"), nullptr);
 }
@@ -217,7 +189,7 @@ TEST_F(LayeredWriterTest, LuminanceAsRGBInASeparateImage)
     const std::string image = out("shotSurface ID007.exr");
     ASSERT_TRUE(fs::exists(image));
     Imf::InputFile in(image.c_str());
-    EXPECT_EQ(channelNames(in.header()), (std::vector<std::string>{"B", "G", "R"}));
+    EXPECT_EQ(exrChannelNames(in.header()), (std::vector<std::string>{"B", "G", "R"}));
     for (auto it = in.header().channels().begin(); it != in.header().channels().end(); ++it)
         EXPECT_EQ(it.channel().type, Imf::UINT);
     std::vector<std::uint32_t> r(6), g(6), b(6);
