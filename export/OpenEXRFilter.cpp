@@ -106,7 +106,18 @@ OpenEXRFilter::OpenEXRFilter(void *, void *context, std::string &error)
     hostkit::SceneInfo scene;
     if (scene.available() && scene->RGBPrefix)
         outputFile_.set(scene->RGBPrefix);
+    // A new instance starts from the user's default preset, when there is one.
+    presets_ = std::make_unique<hostkit::SimplePreset>("ImageFilterHandler", kPluginName);
+    presets_->attach(this);
 }
+
+std::optional<std::string> OpenEXRFilter::loadPreset(hostkit::LoadState &state)
+{
+    const hostkit::ErrorText error = loadSettings(state, true);
+    return error.empty() ? std::nullopt : std::optional<std::string>(error);
+}
+
+void OpenEXRFilter::savePreset(hostkit::SaveState &state) { saveSettings(state, true); }
 
 OpenEXRFilter::~OpenEXRFilter()
 {

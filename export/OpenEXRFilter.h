@@ -4,6 +4,7 @@
 #define RAVELCAST_EXPORT_OPENEXRFILTER_H
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "hostkit/ChannelGroup.h"
 #include "hostkit/Fields.h"
 #include "hostkit/FileName.h"
+#include "hostkit/Presets.h"
 #include "hostkit/XPanelImageFilterHandler.h"
 
 namespace ravelcast {
@@ -25,7 +27,7 @@ float previewScaleFactor(int previewScale);
 // LayoutRenderMode.
 enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
 
-class OpenEXRFilter : public hostkit::XPanelImageFilterHandler {
+class OpenEXRFilter : public hostkit::XPanelImageFilterHandler, public hostkit::PresetHandler {
 public:
     // A creation context with its first flag set (the image pre-process
     // context) fails with an error text and builds nothing.
@@ -45,6 +47,9 @@ public:
     hostkit::ErrorText loadSettings(hostkit::LoadState &state, bool preset);
     hostkit::ErrorText saveSettings(hostkit::SaveState &state, bool preset);
     void copy(const OpenEXRFilter &other);
+    std::optional<std::string> loadPreset(hostkit::LoadState &state) override;
+    void savePreset(hostkit::SaveState &state) override;
+    hostkit::SimplePreset *presets() const { return presets_.get(); }
 
     // The filter-level settings, each named once.
     static const hostkit::FieldTable<OpenEXRFilter> &fields();
@@ -85,6 +90,7 @@ private:
     std::unique_ptr<hostkit::ChannelGroup> rootGroup_;
     std::vector<hostkit::Ref<OpenEXRBuffer>> buffers_;
     std::vector<int> hcList_;
+    std::unique_ptr<hostkit::SimplePreset> presets_;
 
     hostkit::FileName outputFile_{"Content"};
     bool useRGBPrefix_ = true;

@@ -1,0 +1,155 @@
+// Presets of a plug-in: small host block files ('VERS', 'NAME', 'PRES')
+// kept in per-plug-in folders under named locations ("Content", "Global",
+// "User" and those the location list files add), listed in a popup.
+#ifndef HOSTKIT_PRESETS_H
+#define HOSTKIT_PRESETS_H
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "hostkit/BlockIO.h"
+
+namespace hostkit {
+
+// The locations presets live in, keyed by name in byte order. One per
+// process: see pathMap().
+class PathMap {
+public:
+    static constexpr const char *kListFile = "SimplePresetPaths.cfg";
+
+    // Clears the map, inserts the built-in locations and reads the list
+    // files of the host's "Install", "Settings" and "Content" folders.
+    void load();
+    // Applies one line of a list file; comments and malformed lines do nothing.
+    void applyLine(const std::string &line);
+
+    int count() const { return static_cast<int>(folders_.size()); }
+    // The key at index, in map order; empty past the end.
+    std::string name(int index) const;
+    int indexOf(const std::string &key) const;
+    // The folder the presets of className/serverName use at location.
+    std::string presetFolder(const std::string &location, const std::string &className,
+                             const std::string &serverName) const;
+    const std::map<std::string, std::string> &folders() const { return folders_; }
+
+    // "studio" -> "Studio": upper case at the start, lower case elsewhere.
+    static std::string normalisedKey(const std::string &key);
+
+private:
+    std::map<std::string, std::string> folders_;
+};
+
+PathMap &pathMap();
+
+// The folder every user of the machine shares for presets; empty when the
+// platform cannot tell. On POSIX it is $RAVELCAST_SHARED_DATA, else
+// $XDG_DATA_HOME, else ~/.local/share (never the home folder itself).
+std::string sharedDataFolder();
+
+struct PresetEntry {
+    std::string name;
+    std::string path;
+    mutable std::string label; // built on first use
+    std::string location;
+};
+
+// The presets found at the last scan, in discovery order.
+class PresetCollection {
+public:
+    void clear();
+    void add(const std::string &path, const std::string &name, const std::string &location);
+    int count() const { return static_cast<int>(entries_.size()); }
+    const PresetEntry &entry(int index) const { return entries_[static_cast<std::size_t>(index)]; }
+    // "[Location]" then the name moved to a column shared by every entry.
+    const std::string &label(int index) const;
+    // What the popup shows: labels while locations are shown, else names.
+    std::string popupName(int index) const;
+
+    // Process-wide: the label column (pixels) and whether names show their
+    // locations (only while the delete form is up).
+    static int column;
+    static bool showLocations;
+
+private:
+    std::vector<PresetEntry> entries_;
+};
+
+// What a plug-in implements to keep its settings in presets.
+class PresetHandler {
+public:
+    virtual ~PresetHandler() = default;
+    // Reads the settings inside a 'PRES' block; an error text, or none.
+    virtual std::optional<std::string> loadPreset(LoadState &state) = 0;
+    virtual void savePreset(SaveState &state) = 0;
+};
+
+// The preset's file name: the twelve characters a file name cannot hold
+// on every system replaced by '_', then ".cfg".
+std::string presetFileName(const std::string &presetName);
+
+// Writes a preset file through the host's "File IO"; false when the host
+// cannot open it for writing.
+bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler);
+
+// Reads a preset file into the handler; reports its outcome through the
+// host's messages ("Loaded Preset: ..." unless quiet). A file that cannot
+// be opened is ignored.
+void loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet);
+
+// The preset name a file holds (its last 'NAME' block, else the file name
+// up to its last '.'); none when no top-level block is 'PRES'.
+std::optional<std::string> presetNameOf(const std::string &path);
+
+// Adds every preset file of folder (names starting with '.' and folders
+// skipped; byte order of file names) to the collection.
+void scanPresetFolder(const std::string &folder, const std::string &location,
+                      PresetCollection &collection);
+
+// A plug-in's preset menu: the presets of every location, a separator and
+// four commands. The popup list is rebuilt from disk at every count query.
+class SimplePreset {
+public:
+    static constexpr const char *kSeparator = "---------------------------------";
+    enum Command { SaveAsPreset = 1, DeletePreset, LoadFromFile, SaveToFile };
+
+    SimplePreset(std::string className, std::string serverName);
+    SimplePreset(const SimplePreset &) = delete;
+    SimplePreset &operator=(const SimplePreset &) = delete;
+
+    // Scans the locations and quietly loads the first preset whose name
+    // holds "default" (in any case).
+    void attach(PresetHandler *handler);
+    PresetHandler *handler() const { return handler_; }
+
+    // Rescans and answers the number of popup items: the presets and five.
+    int popCount();
+    std::string popName(int index) const;
+    // Which command an item index is, past the presets; 0 for a preset or
+    // the separator.
+    int commandAt(int index) const;
+    // Loads the preset at index with its message; false when index is no preset.
+    bool loadEntry(int index);
+
+    const std::string &className() const { return className_; }
+    const std::string &serverName() const { return serverName_; }
+    std::string folderOf(const std::string &location) const
+    {
+        return pathMap().presetFolder(location, className_, serverName_);
+    }
+    const PresetCollection &collection() const { return collection_; }
+
+    unsigned int controlId = 0;
+
+private:
+    void rescan();
+
+    std::string className_, serverName_;
+    PresetHandler *handler_ = nullptr;
+    PresetCollection collection_;
+};
+
+} // namespace hostkit
+
+#endif

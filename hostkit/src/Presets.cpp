@@ -1,0 +1,347 @@
+#include "hostkit/Presets.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "hostkit/File.h"
+#include "hostkit/Services.h"
+#include "hostkit/utility/Platform.h"
+
+#if defined(_WIN32)
+#include <shlobj.h>
+#include <windows.h>
+#endif
+
+namespace hostkit {
+
+namespace {
+
+constexpr std::size_t kMaxName = 1023;
+
+const LWBlockIdent kPresetBlocks[] = {{blockId("VERS"), "Version"},
+                                      {blockId("PRES"), "Preset"},
+                                      {blockId("NAME"), "Name"},
+                                      {0, nullptr}};
+const unsigned int kVersionBlock = blockId("VERS");
+const unsigned int kPresetBlock = blockId("PRES");
+const unsigned int kNameBlock = blockId("NAME");
+
+std::string limited(std::string s)
+{
+    if (s.size() > kMaxName)
+        s.resize(kMaxName);
+    return s;
+}
+
+std::string joined(const std::string &dir, const std::string &name)
+{
+    return dir.empty() ? name : dir + kPathSeparator + name;
+}
+
+} // namespace
+
+std::string sharedDataFolder()
+{
+#if defined(_WIN32)
+    char path[MAX_PATH] = {};
+    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS | CSIDL_FLAG_CREATE, nullptr, 0, path) !=
+        S_OK)
+        return {};
+    return path;
+#else
+    if (const char *own = std::getenv("RAVELCAST_SHARED_DATA"); own && *own)
+        return own;
+    if (const char *xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
+        return xdg;
+    if (const char *home = std::getenv("HOME"); home && *home)
+        return std::string(home) + "/.local/share";
+    return {};
+#endif
+}
+
+// ------------------------------------------------------------------ PathMap
+
+PathMap &pathMap()
+{
+    static PathMap map;
+    return map;
+}
+
+std::string PathMap::normalisedKey(const std::string &key)
+{
+    std::string out = key;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        const bool start = i == 0 || out[i - 1] == ' ';
+        out[i] = static_cast<char>(start ? std::toupper(c) : std::tolower(c));
+    }
+    return out;
+}
+
+void PathMap::applyLine(const std::string &text)
+{
+    std::string line = text;
+    // A list file saved with Windows line ends would otherwise put a
+    // carriage return at the end of every folder.
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+    if (line.empty() || line[0] == '#')
+        return;
+    const std::size_t space = line.find(' ');
+    if (space == std::string::npos || space == 0 || space + 1 >= line.size())
+        return;
+    folders_[normalisedKey(line.substr(0, space))] = line.substr(space + 1);
+}
+
+void PathMap::load()
+{
+    folders_.clear();
+    const DirInfo dirs;
+    const std::string shared = sharedDataFolder();
+    folders_["Global"] = shared.empty() ? std::string()
+                                        : joined(joined(shared, "orv"), "LightWavePlugins");
+    folders_["User"] = dirs.dir("Settings");
+    folders_["Content"] = dirs.dir("Content");
+    for (const char *where : {"Install", "Settings", "Content"}) {
+        const std::string dir = dirs.dir(where);
+        if (dir.empty())
+            continue;
+        std::ifstream in(joined(dir, kListFile), std::ios::binary);
+        for (std::string line; std::getline(in, line);)
+            applyLine(line);
+    }
+}
+
+std::string PathMap::name(int index) const
+{
+    if (index < 0 || index >= count())
+        return {};
+    auto it = folders_.begin();
+    std::advance(it, index);
+    return it->first;
+}
+
+int PathMap::indexOf(const std::string &key) const
+{
+    const auto it = folders_.find(key);
+    return it == folders_.end() ? -1 : static_cast<int>(std::distance(folders_.begin(), it));
+}
+
+std::string PathMap::presetFolder(const std::string &location, const std::string &className,
+                                  const std::string &serverName) const
+{
+    const auto it = folders_.find(location);
+    std::string folder = it != folders_.end() ? it->second : DirInfo().dir("Content");
+    while (!folder.empty() && isPathSeparator(folder.back()))
+        folder.pop_back();
+    return joined(joined(joined(folder, "SimplePresets"), className), serverName);
+}
+
+// ----------------------------------------------------------- PresetCollection
+
+int PresetCollection::column = 0;
+bool PresetCollection::showLocations = false;
+
+void PresetCollection::clear() { entries_.clear(); }
+
+void PresetCollection::add(const std::string &path, const std::string &name,
+                           const std::string &location)
+{
+    entries_.push_back({name, path, {}, location});
+    column = std::max(column, 8 * static_cast<int>(location.size()));
+}
+
+const std::string &PresetCollection::label(int index) const
+{
+    const PresetEntry &e = entry(index);
+    if (e.label.empty())
+        e.label = "[" + e.location + "]\x03(a:" + std::to_string(column) + ")" + e.name;
+    return e.label;
+}
+
+std::string PresetCollection::popupName(int index) const
+{
+    if (index < 0 || index >= count())
+        return {};
+    return showLocations ? label(index) : entry(index).name;
+}
+
+// ------------------------------------------------------------------- files
+
+std::string presetFileName(const std::string &presetName)
+{
+    std::string out = presetName;
+    for (char &c : out)
+        if (std::string_view("\"%*+/:<>?\\|~").find(c) != std::string_view::npos)
+            c = '_';
+    return out + ".cfg";
+}
+
+bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler)
+{
+    File file(path, File::Write, LWIO_BINARY);
+    SaveState *out = file.saveState();
+    if (!out)
+        return false;
+    out->beginBlock(kPresetBlocks[0], true);
+    out->writeI2(1);
+    out->endBlock();
+    out->beginBlock(kPresetBlocks[2], true);
+    out->writeString(name);
+    out->endBlock();
+    out->beginBlock(kPresetBlocks[1], false);
+    if (handler)
+        handler->savePreset(*out);
+    out->endBlock();
+    file.close();
+    return true;
+}
+
+void loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet)
+{
+    File file(path, File::Read, LWIO_BINARY);
+    LoadState *in = file.loadState();
+    if (!in)
+        return;
+    std::string name;
+    std::optional<std::string> error;
+    while (const unsigned int id = in->findBlock(kPresetBlocks)) {
+        if (id == kNameBlock)
+            name = limited(in->readString());
+        else if (id == kPresetBlock)
+            error = handler.loadPreset(*in);
+        else if (id == kVersionBlock)
+            in->readI2();
+        in->endBlock();
+    }
+    file.close();
+    const LWMessage messages;
+    if (error)
+        messages.error("Error loading Preset: " + *error);
+    else if (!quiet)
+        messages.info("Loaded Preset: " + name);
+}
+
+std::optional<std::string> presetNameOf(const std::string &path)
+{
+    File file(path, File::Read, LWIO_BINARY);
+    LoadState *in = file.loadState();
+    if (!in)
+        return std::nullopt;
+    bool preset = false;
+    std::optional<std::string> name;
+    while (const unsigned int id = in->findBlock(kPresetBlocks)) {
+        if (id == kNameBlock)
+            name = limited(in->readString());
+        else if (id == kPresetBlock)
+            preset = true;
+        in->endBlock();
+    }
+    if (!preset)
+        return std::nullopt;
+    if (name)
+        return name;
+    const std::string base = std::filesystem::path(path).filename().string();
+    const std::size_t dot = base.rfind('.');
+    return dot == std::string::npos ? base : base.substr(0, dot);
+}
+
+void scanPresetFolder(const std::string &folder, const std::string &location,
+                      PresetCollection &collection)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::vector<std::string> files;
+    for (fs::directory_iterator it(folder.substr(0, 260), ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.empty() || name[0] == '.')
+            continue;
+        std::error_code kind;
+        if (it->is_directory(kind))
+            continue;
+        files.push_back(name);
+    }
+    std::sort(files.begin(), files.end());
+    for (const std::string &name : files) {
+        const std::string path = joined(folder, name);
+        if (const auto preset = presetNameOf(path))
+            collection.add(path, *preset, location);
+    }
+}
+
+} // namespace hostkit
+
+namespace hostkit {
+
+SimplePreset::SimplePreset(std::string className, std::string serverName)
+    : className_(std::move(className)), serverName_(std::move(serverName))
+{
+    pathMap().load();
+}
+
+void SimplePreset::rescan()
+{
+    pathMap().load();
+    collection_.clear();
+    PresetCollection::column = 0;
+    for (const auto &location : pathMap().folders())
+        scanPresetFolder(folderOf(location.first), location.first, collection_);
+}
+
+void SimplePreset::attach(PresetHandler *handler)
+{
+    handler_ = handler;
+    rescan();
+    if (!handler_)
+        return;
+    for (int i = 0; i < collection_.count(); ++i) {
+        std::string name = collection_.entry(i).name;
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (name.find("default") != std::string::npos) {
+            loadPresetFile(collection_.entry(i).path, *handler_, true);
+            return;
+        }
+    }
+}
+
+int SimplePreset::popCount()
+{
+    rescan();
+    return collection_.count() + 5;
+}
+
+std::string SimplePreset::popName(int index) const
+{
+    const int n = collection_.count();
+    if (index >= 0 && index < n)
+        return collection_.label(index);
+    switch (index - n) {
+    case 0: return kSeparator;
+    case SaveAsPreset: return "\x03(c:Nc_HILIGHT)Save as Preset...";
+    case DeletePreset: return "\x03(c:Nc_HILIGHT)Delete Preset...";
+    case LoadFromFile: return "\x03(c:Nc_HILIGHT)Load Settings from File...";
+    case SaveToFile: return "\x03(c:Nc_HILIGHT)Save Settings to File...";
+    default: return {};
+    }
+}
+
+int SimplePreset::commandAt(int index) const
+{
+    const int command = index - collection_.count();
+    return command >= SaveAsPreset && command <= SaveToFile ? command : 0;
+}
+
+bool SimplePreset::loadEntry(int index)
+{
+    if (!handler_ || index < 0 || index >= collection_.count())
+        return false;
+    loadPresetFile(collection_.entry(index).path, *handler_, false);
+    return true;
+}
+
+} // namespace hostkit
