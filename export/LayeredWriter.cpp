@@ -65,10 +65,12 @@ void stampMetadata(Imf::Header &header, const std::string &comment, const std::s
         header.insert("owner", Imf::StringAttribute(author));
 }
 
-Imf::Header makeHeader(const FrameLayout &f, const Imath::Box2i &dataWindow, int compression)
+Imf::Header makeHeader(const FrameLayout &f, const Imath::Box2i &dataWindow, int compression,
+                       double dwaLevel)
 {
     Imf::Header h(f.display, dataWindow, f.pixelAspect, Imath::V2f(0, 0), 1.0f, Imf::INCREASING_Y,
                   static_cast<Imf::Compression>(compression));
+    h.dwaCompressionLevel() = static_cast<float>(dwaLevel);
     return h;
 }
 
@@ -252,7 +254,7 @@ void OpenEXRFilter::writeFrame(const LWFilterAccess *A, FrameProgress &progress)
 
     // 11: the layered file.
     if (layered) {
-        Imf::Header header = makeHeader(f, dataWindow, compression_);
+        Imf::Header header = makeHeader(f, dataWindow, compression_, dwaLevel_);
         stampMetadata(header, comment_, author_);
         std::vector<OpenEXRBuffer *> writers;
         for (const auto &b : buffers_)
@@ -285,7 +287,7 @@ void OpenEXRFilter::writeFrame(const LWFilterAccess *A, FrameProgress &progress)
             if (b->fitDataWindow())
                 window = isEmpty(b->dataWindow()) ? twoByTwo(f.x0, f.y0)
                                                   : shifted(b->dataWindow(), f.x0, f.y0);
-            Imf::Header header = makeHeader(f, window, compression_);
+            Imf::Header header = makeHeader(f, window, compression_, dwaLevel_);
             stampMetadata(header, b->imageComment(), author_);
             if (embedPreview_)
                 insertPreview(header, *b, A, previewWidth_, previewHeight_);

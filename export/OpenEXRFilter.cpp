@@ -1,4 +1,5 @@
 #include "export/OpenEXRFilter.h"
+#include "exrio/SaverSettings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -62,7 +63,10 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
                                           1 << 16),
             text<F, &F::author_>({blockId("AUTH"), "Author"}),
             text<F, &F::comment_>({blockId("CMNT"), "Comment"}),
-            number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0, 7),
+            number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0,
+                                        kCompressionCount - 1),
+            number<F, &F::dwaLevel_>({blockId("XDWA"), "DWACompressionLevel"}, Stored::FP, 0,
+                                     kMaxDwaLevel),
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
                       [](const hostkit::Field<F> &, F &f, hostkit::LoadState &s) {

@@ -25,6 +25,9 @@ float previewScaleFactor(int previewScale);
 // LayoutRenderMode.
 enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
 
+constexpr double kDefaultDwaLevel = 45.0;
+constexpr double kMaxDwaLevel = 1000.0;
+
 class OpenEXRFilter : public hostkit::XPanelImageFilterHandler {
 public:
     // A creation context with its first flag set (the image pre-process
@@ -62,6 +65,7 @@ public:
     int singleNameFormat() const { return singleNameFormat_; }
     const std::string &customFileName() const { return customFileName_; }
     int compression() const { return compression_; }
+    double dwaLevel() const { return dwaLevel_; }
     int layoutRenderMode() const { return layoutRenderMode_; }
     bool embedPreview() const { return embedPreview_; }
     int previewScale() const { return previewScale_; }
@@ -92,6 +96,8 @@ private:
     int singleNameFormat_ = 0;
     std::string customFileName_;
     int compression_ = 3;
+    // The quality of DWAA and DWAB compression; OpenEXR's default.
+    double dwaLevel_ = kDefaultDwaLevel;
     int layoutRenderMode_ = kViperAndSave;
     int viperOptions_ = 1;
     bool embedPreview_ = false;

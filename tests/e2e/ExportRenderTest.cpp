@@ -238,6 +238,35 @@ TEST_F(ExportRenderTest, WrittenValuesAreTheProcessedHostBuffers)
         }
 }
 
+TEST_F(ExportRenderTest, DwaCompressionKeepsItsSettingAndItsError)
+{
+    const std::string plugin = kPlugin + "{ Compression 8 } { DWACompressionLevel 20 }\n" +
+                               buffer("Final Render", "") + buffer("Depth", "{ SaveAs 3 }") + kEnd;
+    render(e2e::sceneHeader() + plugin);
+    const std::string file = out("out/shot001.exr");
+    EXPECT_EQ(e2e::headerOf(file).compression(), Imf::DWAA_COMPRESSION);
+    EXPECT_EQ(e2e::headerOf(out("out/shotDepth001.exr")).compression(), Imf::DWAA_COMPRESSION);
+    // Lossy on colour, within a few percent of the host's values; DWA keeps
+    // FLOAT channels such as depth exact.
+    const auto r = readPlane(file, "R"), hr = readPlane(dump(1), "B32");
+    const auto z = readPlane(file, "Z"), hz = readPlane(dump(1), "B12");
+    double error = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            error = std::max(error, std::abs(double(r.at(x, y)) - hr.at(x, y)) /
+                                        std::max(1.0, std::abs(double(hr.at(x, y)))));
+            ASSERT_EQ(z.at(x, y), hz.at(x, y));
+        }
+    EXPECT_LT(error, 0.05);
+
+    // The setting survives the scene, and a damaged level keeps the default.
+    loadScene(e2e::sceneHeader() + plugin);
+    const std::string saved = devhost::sceneText(host());
+    EXPECT_NE(saved.find("{ DWACompressionLevel 20 }"), std::string::npos) << saved;
+    loadScene(e2e::sceneHeader() + kPlugin + "{ DWACompressionLevel -3 }\n" + kEnd);
+    EXPECT_NE(devhost::sceneText(host()).find("{ DWACompressionLevel 45 }"), std::string::npos);
+}
+
 TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
 {
     render(e2e::sceneHeader("", "layout", 320, 180) + kPlugin +
