@@ -137,7 +137,7 @@ float OpenEXRBuffer::processValue(float v, float a, bool negate) const
 namespace {
 // Converts one line: process(x) gives the processed value of pixel x.
 template <class Process>
-void convertLine(int pixelType, std::uint32_t *out, int width, Process process)
+void convertSamples(int pixelType, std::uint32_t *out, int width, Process process)
 {
     switch (pixelType) {
     case Imf::UINT:
@@ -159,28 +159,23 @@ void convertLine(int pixelType, std::uint32_t *out, int width, Process process)
 }
 } // namespace
 
-void OpenEXRBuffer::storeLine(const float *values, int channel, int width, const float *alpha,
-                              bool flip)
+void OpenEXRBuffer::convertLine(const float *values, int channel, int width, const float *alpha,
+                                void *line) const
 {
     if (!values || channel < 0 || channel >= channelCount())
         return;
-    // Room for the line without forgetting the file's slice names.
-    if (lines_.size() != channels_.size())
-        lines_.resize(channels_.size());
-    if (lines_[channel].size() < static_cast<std::size_t>(width))
-        lines_[channel].resize(static_cast<std::size_t>(width));
-    std::uint32_t *out = lines_[channel].data();
+    auto *out = static_cast<std::uint32_t *>(line);
+    const bool flip = channels_[channel]->flip();
     if (identityProcessing()) {
         // What processing gives with neutral parameters, without its cost:
         // the value itself, -0 made +0 as the double sum makes it.
         const float sign = flip ? -1.0f : 1.0f;
-        convertLine(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
+        convertSamples(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
         return;
     }
     // Without an alpha line nothing is un-multiplied.
-    convertLine(pixelType_, out, width, [&](int x) {
-        return processValue(values[x], alpha ? alpha[x] : 1.0f, flip);
-    });
+    convertSamples(pixelType_, out, width,
+                   [&](int x) { return processValue(values[x], alpha ? alpha[x] : 1.0f, flip); });
 }
 
 float OpenEXRBuffer::emptyValue() const { return 0.0f; }
@@ -320,25 +315,6 @@ void OpenEXRBuffer::insertChannels(Imf::ChannelList &list, bool unprefixed) cons
             list.insert(n, Imf::Channel(type, 1, 1, false));
 }
 
-void OpenEXRBuffer::allocateLines(int width)
-{
-    // 4 bytes per sample serve every pixel type.
-    lines_.assign(channels_.size(), std::vector<std::uint32_t>(static_cast<std::size_t>(width)));
-    sliceNames_.clear();
-}
-
-void OpenEXRBuffer::freeLines()
-{
-    lines_.clear();
-    lines_.shrink_to_fit();
-    sliceNames_.clear();
-}
-
-const void *OpenEXRBuffer::line(int i) const
-{
-    return i >= 0 && static_cast<std::size_t>(i) < lines_.size() ? lines_[i].data() : nullptr;
-}
-
 void OpenEXRBuffer::evaluateParameters()
 {
     const LWTime t = hostkit::TimeInfo().time();
@@ -352,31 +328,6 @@ void OpenEXRBuffer::evaluateParameters()
     processedMinimum_ = processValue(rawMinimum_, 0.0f, false);
     if (processedMinimum_ > processedMaximum_)
         std::swap(processedMinimum_, processedMaximum_);
-}
-
-void OpenEXRBuffer::insertSlices(int y, Imf::FrameBuffer &frameBuffer,
-                                 const LWFilterAccess *access, int xOrigin, bool unprefixed)
-{
-    if (lines_.empty())
-        allocateLines(access->width);
-    const float *alpha = access->getLine(alphaBuffer_, y);
-    const auto type = static_cast<Imf::PixelType>(pixelType_);
-    const int bps = bytesPerSample();
-    if (sliceNames_.empty() || sliceNamesUnprefixed_ != unprefixed) {
-        sliceNames_ = fileChannelNames(unprefixed);
-        sliceNamesUnprefixed_ = unprefixed;
-    }
-    const auto &names = sliceNames_;
-    for (int i = 0; i < channelCount(); ++i) {
-        const float *values = channels_[i]->getLine(y, access);
-        if (!values)
-            continue; // the library writes the channel's default for this row
-        storeLine(values, i, access->width, alpha, channels_[i]->flip());
-        char *base = reinterpret_cast<char *>(lines_[i].data()) -
-                     static_cast<std::ptrdiff_t>(xOrigin) * bps;
-        for (const std::string &name : names[i])
-            frameBuffer.insert(name, Imf::Slice(type, base, bps, 0, 1, 1, emptyValue()));
-    }
 }
 
 void OpenEXRBuffer::fixSingleChannelName()

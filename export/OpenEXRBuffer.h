@@ -58,9 +58,11 @@ public:
     ~OpenEXRBuffer() override;
     // Whether v, as written in the buffer's pixel type, counts as no data.
     virtual bool isEmptyValue(float v) const;
-    // Converts one host line into channel i's line storage; alpha may be null.
-    virtual void storeLine(const float *values, int channel, int width, const float *alpha,
-                           bool flip);
+    // Converts one host line of channel i into the pixel type, processed,
+    // at out (4 bytes per sample for UINT and FLOAT, 2 for HALF); alpha may
+    // be null.
+    void convertLine(const float *values, int channel, int width, const float *alpha,
+                     void *out) const;
     virtual float processValue(float value, float alpha, bool negate) const;
     virtual float emptyValue() const;
     virtual bool active() const;
@@ -84,14 +86,8 @@ public:
     // Adds the buffer's channels: prefixed by its layer name (the layered
     // file) or unprefixed (its separate image).
     virtual void insertChannels(Imf::ChannelList &list, bool unprefixed) const;
-    virtual void allocateLines(int width);
-    virtual void freeLines();
     // Parameters at the host's current time; once per frame.
     virtual void evaluateParameters();
-    // Converts host row y and inserts one slice per written channel name
-    // (y stride 0: the same storage serves every row).
-    virtual void insertSlices(int y, Imf::FrameBuffer &frameBuffer, const LWFilterAccess *access,
-                              int xOrigin, bool unprefixed);
     virtual void fixSingleChannelName();
     virtual void computePreviewData(const LWFilterAccess *access, int width, int height);
     virtual Resampled resampledChannel(int i, const LWFilterAccess *access, int width,
@@ -147,8 +143,6 @@ public:
     float rawMaximum() const { return rawMaximum_; }
     float processedMinimum() const { return processedMinimum_; }
     float processedMaximum() const { return processedMaximum_; }
-    // The converted line of channel i (null before allocateLines).
-    const void *line(int i) const;
 
 protected:
     // The test of isEmptyValue, chosen once per frame rather than per pixel.
@@ -170,10 +164,6 @@ private:
     std::string description_;
     Imath::Box2i dataWindow_ = emptyWindow();
     std::string displayName_;
-    std::vector<std::vector<std::uint32_t>> lines_;
-    // The slice names of the file being written, made at its first row.
-    std::vector<std::vector<std::string>> sliceNames_;
-    bool sliceNamesUnprefixed_ = false;
     float inverseGamma_ = 1.0f;
     float rawMaximum_ = kNoMaximum;
     float rawMinimum_ = kNoMinimum;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/FileNaming.h"
+#include "export/FramePlan.h"
 #include "export/OpenEXRBuffer.h"
 #include "hostkit/ChannelGroup.h"
 #include "hostkit/Fields.h"
@@ -69,8 +70,18 @@ public:
     int layoutRenderMode() const { return layoutRenderMode_; }
     bool embedPreview() const { return embedPreview_; }
     int previewScale() const { return previewScale_; }
-    int previewWidth() const { return previewWidth_; }
-    int previewHeight() const { return previewHeight_; }
+    // The embedded preview's size: the custom size, or as the last frame
+    // made it from the preview scale.
+    int previewWidth() const
+    {
+        return previewScale_ == kCustomPreviewSize ? previewWidth_ : frame_.previewWidth;
+    }
+    int previewHeight() const
+    {
+        return previewScale_ == kCustomPreviewSize ? previewHeight_ : frame_.previewHeight;
+    }
+    int customPreviewWidth() const { return previewWidth_; }
+    int customPreviewHeight() const { return previewHeight_; }
     bool postApplyDisplayGamma() const { return postApplyDisplayGamma_; }
     double displayGamma() const { return displayGamma_; }
     const std::string &comment() const { return comment_; }
@@ -79,11 +90,13 @@ public:
     const hostkit::FileName &outputFile() const { return outputFile_; }
     int viperOptions() const { return viperOptions_; }
     const std::string &rootGroupName() const { return rootGroup_->name(); }
-    int previewImageWidth() const { return previewImageWidth_; }
-    int previewImageHeight() const { return previewImageHeight_; }
+    int previewImageWidth() const { return frame_.previewImageWidth; }
+    int previewImageHeight() const { return frame_.previewImageHeight; }
+    // What the last frame left for the preview window and the inspector.
+    const FrameData &lastFrame() const { return frame_; }
 
 private:
-    void writeFrame(const LWFilterAccess *access, FrameProgress &progress);
+    friend class FrameWriter;
     void handBack(const LWFilterAccess *access) const;
 
     std::unique_ptr<hostkit::ChannelGroup> rootGroup_;
@@ -110,11 +123,7 @@ private:
     std::string author_;
 
     // Of the frame being written.
-    int frameWidth_ = 640;
-    int frameHeight_ = 480;
-    int previewImageWidth_ = 640;
-    int previewImageHeight_ = 480;
-    float previewAspect_ = 1.0f;
+    FrameData frame_;
 };
 
 } // namespace ravelcast

@@ -1,0 +1,366 @@
+#include "export/FrameWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfPreviewImage.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfStringAttribute.h>
+#include <ImfThreading.h>
+
+#include "export/FrameProgress.h"
+#include "export/OpenEXRFilter.h"
+#include "export/PreviewPixels.h"
+#include "exrio/ExrFiles.h"
+#include "exrio/RenderMetadata.h"
+#include "hostkit/HostInfo.h"
+#include "hostkit/Services.h"
+#include "hostkit/utility/Platform.h"
+#include "module/Version.h"
+
+namespace ravelcast {
+
+namespace {
+
+// The render facts, the comment, and the author as the image's owner.
+void stampMetadata(Imf::Header &header, const std::string &comment, const std::string &author)
+{
+    addFileMetadata(header, comment);
+    if (!author.empty())
+        header.insert("owner", Imf::StringAttribute(author));
+}
+
+Imf::Header makeHeader(const FramePlan &plan, const Imath::Box2i &dataWindow, float pixelAspect,
+                       int compression, double dwaLevel)
+{
+    Imf::Header h(plan.display, dataWindow, pixelAspect, Imath::V2f(0, 0), 1.0f, Imf::INCREASING_Y,
+                  static_cast<Imf::Compression>(compression));
+    h.dwaCompressionLevel() = static_cast<float>(dwaLevel);
+    return h;
+}
+
+// The embedded preview of a buffer: its first channels resampled to
+// width x height, processed as they are written, and mapped to 8 bits.
+void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const LWFilterAccess *access,
+                   int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    Imf::PreviewImage preview(width, height);
+    const int n = std::min(buffer.channelCount(), 3);
+    std::vector<Resampled> channels;
+    for (int c = 0; c < n; ++c)
+        channels.push_back(buffer.resampledChannel(c, access, width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float v[3] = {0, 0, 0};
+            for (int c = 0; c < n; ++c) {
+                const Resampled &r = channels[c];
+                if (!r.samples.empty())
+                    v[c] = buffer.processValue(r.samples[static_cast<std::size_t>(y) * width + x],
+                                               0.0f, buffer.channel(c).flip());
+            }
+            if (n == 1)
+                v[1] = v[2] = v[0];
+            Imf::PreviewRgba &p = preview.pixel(x, y);
+            p.r = previewByte(v[0]);
+            p.g = previewByte(v[1]);
+            p.b = previewByte(v[2]);
+            p.a = 255;
+        }
+    header.insert("preview", Imf::PreviewImageAttribute(preview));
+}
+
+// One channel's converted rows of a band, and the names it is written as.
+struct BandChannel {
+    const OpenEXRBuffer *buffer;
+    int channel;
+    std::vector<std::string> names;
+    std::vector<unsigned char> rows;
+};
+
+} // namespace
+
+int exportThreads()
+{
+    const char *v = std::getenv("RAVELCAST_THREADS");
+    if (!v || !*v)
+        return 0;
+    if (std::string(v) == "auto")
+        return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    char *end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (*end != '\0' || n < 0)
+        return 0;
+    return static_cast<int>(std::min(n, 256L));
+}
+
+int bandRows(int compression, int threads)
+{
+    int lines = 1;
+    switch (compression) {
+    case Imf::ZIP_COMPRESSION:
+    case Imf::PXR24_COMPRESSION: lines = 16; break;
+    case Imf::PIZ_COMPRESSION:
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION:
+    case Imf::DWAA_COMPRESSION: lines = 32; break;
+    case Imf::DWAB_COMPRESSION: lines = 256; break;
+    default: lines = 1;
+    }
+    // Uncompressed line buffers are cheap: a few rows per call still save
+    // the per-call cost of the library.
+    if (lines == 1)
+        lines = 16;
+    return lines * std::max(1, threads);
+}
+
+FrameWriter::FrameWriter(OpenEXRFilter &filter, const LWFilterAccess *access,
+                         FrameProgress &progress)
+    : filter_(filter), access_(access), progress_(progress), node_(hostkit::inScreamerNet())
+{
+}
+
+FrameFacts FrameWriter::gatherFacts() const
+{
+    const LWFilterAccess *A = access_;
+    FrameFacts f;
+    f.width = A->width;
+    f.height = A->height;
+    f.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(A->width - 1, A->height - 1));
+    f.renderNode = node_;
+    f.inLayout = hostkit::inLayout();
+    f.frame = hostkit::TimeInfo().frame();
+    hostkit::SceneInfo scene;
+    if (scene.available()) {
+        f.pixelAspect = static_cast<float>(scene->pixelAspect);
+        hostkit::CameraInfo cameras;
+        if (!hostkit::inModeler()) {
+            LWItemID camera = scene->renderCamera ? scene->renderCamera(A->start) : LWITEM_NULL;
+            const unsigned int camFlags =
+                camera && cameras.available() && cameras->flags ? cameras->flags(camera) : 0u;
+            if (scene->renderOpts != 0 && !(camFlags & LWCAMF_NO_LIMITEDREGION)) {
+                f.region = true;
+                f.x0 = scene->limitedRegionX0;
+                f.y0 = scene->limitedRegionY0;
+                f.regionBox =
+                    Imath::Box2i(Imath::V2i(f.x0, f.y0),
+                                 Imath::V2i(scene->limitedRegionX1, scene->limitedRegionY1));
+                f.display = Imath::Box2i(Imath::V2i(0, 0),
+                                         Imath::V2i(scene->frameWidth - 1, scene->frameHeight - 1));
+            }
+        }
+    }
+    f.names = hostNameContext();
+    return f;
+}
+
+// Parameters at the frame's time, the preview window's data and the data
+// windows: the passes over the host's lines before any file is written.
+void FrameWriter::prepareBuffers(const FrameFacts &facts)
+{
+    FrameData &frame = filter_.frame_;
+    frame.frameWidth = facts.display.max.x + 1;
+    frame.frameHeight = facts.display.max.y + 1;
+    const bool preview = filter_.previewInUse();
+    frame.previewAspect = 1.0f;
+    if (preview) {
+        frame.previewAspect = static_cast<float>(facts.width * facts.pixelAspect / facts.height);
+        if (frame.previewAspect * 480 > 640) {
+            frame.previewImageWidth = 640;
+            frame.previewImageHeight = static_cast<int>(std::ceil(640 / frame.previewAspect));
+        } else {
+            frame.previewImageWidth = static_cast<int>(std::ceil(frame.previewAspect * 480));
+            frame.previewImageHeight = 480;
+        }
+    }
+    for (const auto &b : filter_.buffers_) {
+        b->evaluateParameters();
+        if (preview) {
+            b->computePreviewData(access_, frame.previewImageWidth, frame.previewImageHeight);
+            if (!b->active())
+                b->computeDataWindow(access_);
+        }
+        if (b->active())
+            b->computeDataWindow(access_);
+    }
+}
+
+void FrameWriter::write()
+{
+    const FrameFacts facts = gatherFacts();
+
+    // Relative output names resolve against the content directory.
+    std::string content = hostkit::DirInfo().dir("Content");
+    if (!content.empty()) {
+        if (!hostkit::isPathSeparator(content.back()))
+            content += hostkit::kPathSeparator;
+        hostkit::setCurrentDirectory(content);
+    }
+
+    prepareBuffers(facts);
+    const FramePlan plan = planFrame(facts, filter_);
+    filter_.frame_.previewWidth = plan.previewWidth;
+    filter_.frame_.previewHeight = plan.previewHeight;
+    progress_.init(plan.progressTotal);
+    if (!plan.writes)
+        return;
+
+    for (const PlannedFile &file : plan.files) {
+        hostkit::createDirectoriesFor(file.fileName);
+        if (file.kind == PlannedFile::HostImage) {
+            file.buffers.front()->saveWithHostSaver(access_, file.fileName);
+            if (!node_)
+                progress_.step(static_cast<unsigned int>(access_->height / 250));
+        } else {
+            writeExr(file, plan);
+        }
+        announce(file.fileName);
+    }
+}
+
+void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
+{
+    const OpenEXRFilter &f = filter_;
+    Imf::Header header =
+        makeHeader(plan, file.dataWindow, plan.pixelAspect, f.compression_, f.dwaLevel_);
+    const bool layered = file.kind == PlannedFile::Layered;
+    stampMetadata(header, layered ? f.comment_ : file.buffers.front()->imageComment(), f.author_);
+    if (layered)
+        for (const OpenEXRBuffer *b : file.buffers)
+            b->insertChannels(header.channels(), false);
+    if (f.embedPreview_)
+        insertPreview(header, *file.buffers.front(), access_, plan.previewWidth,
+                      plan.previewHeight);
+    if (!layered)
+        file.buffers.front()->insertChannels(header.channels(), true);
+
+    const int threads = exportThreads();
+    if (threads > 0 && Imf::globalThreadCount() < threads)
+        Imf::setGlobalThreadCount(threads);
+    ExrOutput out(file.fileName, header, threads > 0 ? threads : Imf::globalThreadCount());
+    writeRows(out, header.dataWindow(), file, plan);
+    out.close();
+}
+
+// Rows of the data window, a band at a time: each band's host lines are
+// converted once into band storage, the library gets one frame buffer and
+// one call per band, so it can compress whole line buffers (in parallel
+// when it has threads). Memory follows the band, not the frame.
+void FrameWriter::writeRows(ExrOutput &out, const Imath::Box2i &window, const PlannedFile &file,
+                            const FramePlan &plan)
+{
+    const LWFilterAccess *A = access_;
+    const bool unprefixed = file.kind != PlannedFile::Layered;
+    const int ox = plan.x0;
+    const int minX = window.min.x;
+    // The library reads the whole data window of a row from the band.
+    const int width = std::max(A->width + ox, window.max.x + 1) - std::min(minX, ox);
+    const int left = std::min(minX, ox);
+    const int band =
+        std::min(bandRows(filter_.compression_, exportThreads()), window.max.y - window.min.y + 1);
+
+    std::vector<BandChannel> channels;
+    for (const OpenEXRBuffer *b : file.buffers) {
+        const auto names = b->fileChannelNames(unprefixed);
+        const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
+        for (int c = 0; c < b->channelCount(); ++c)
+            channels.push_back({b, c, names[static_cast<std::size_t>(c)],
+                                std::vector<unsigned char>(bytes * width * band)});
+    }
+
+    for (int first = window.min.y; first <= window.max.y; first += band) {
+        const int rows = std::min(band, window.max.y - first + 1);
+        Imf::FrameBuffer fb;
+        for (BandChannel &ch : channels) {
+            const OpenEXRBuffer &b = *ch.buffer;
+            const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
+            const std::size_t rowBytes = bps * width;
+            for (int r = 0; r < rows; ++r) {
+                unsigned char *row = ch.rows.data() + rowBytes * r;
+                const int hostRow = first + r - plan.y0;
+                const float *values = hostRow >= 0 && hostRow < A->height
+                                          ? b.channel(ch.channel).getLine(hostRow, A)
+                                          : nullptr;
+                // A row the host does not deliver is written as zeros.
+                std::memset(row, 0, rowBytes);
+                if (values)
+                    b.convertLine(values, ch.channel, A->width,
+                                  A->getLine(b.alphaBuffer(), hostRow),
+                                  row + bps * static_cast<std::size_t>(ox - left));
+            }
+            // Addressed so that pixel (x, y) of the file is its place in the band.
+            char *base = reinterpret_cast<char *>(ch.rows.data()) -
+                         static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(bps) -
+                         static_cast<std::ptrdiff_t>(first) * static_cast<std::ptrdiff_t>(rowBytes);
+            for (const std::string &name : ch.names)
+                fb.insert(name, Imf::Slice(static_cast<Imf::PixelType>(b.pixelType()), base, bps,
+                                           rowBytes, 1, 1, b.emptyValue()));
+        }
+        out.file().setFrameBuffer(fb);
+        out.file().writePixels(rows);
+        if (!node_)
+            for (int j = first; j < first + rows; ++j)
+                if (j % 250 == 0)
+                    progress_.step(1);
+    }
+}
+
+void FrameWriter::announce(const std::string &fileName) const
+{
+    if (node_)
+        hostkit::processMessages().info(std::string(kNodeTag) + " - Image saved: " + fileName);
+}
+
+// ------------------------------------------------------------ the filter
+
+void OpenEXRFilter::process(const LWFilterAccess *access)
+{
+    if (!access)
+        return;
+    FrameProgress progress(access);
+    try {
+        FrameWriter(*this, access, progress).write();
+    } catch (...) {
+        // The host gets its frame back unchanged before the failure is told.
+        const bool gamma = postApplyDisplayGamma_;
+        postApplyDisplayGamma_ = false;
+        handBack(access);
+        postApplyDisplayGamma_ = gamma;
+        throw;
+    }
+    handBack(access);
+}
+
+void OpenEXRFilter::handBack(const LWFilterAccess *A) const
+{
+    if (!A->getLine)
+        return;
+    const float inverse = 1.0f / static_cast<float>(displayGamma_);
+    for (int y = 0; y < A->height; ++y) {
+        const float *r = A->getLine(LWBUF_RED, y);
+        const float *g = A->getLine(LWBUF_GREEN, y);
+        const float *b = A->getLine(LWBUF_BLUE, y);
+        const float *a = A->getLine(LWBUF_ALPHA, y);
+        for (int x = 0; x < A->width; ++x) {
+            if (r && g && b && A->setRGB) {
+                float rgb[3] = {r[x], g[x], b[x]};
+                if (postApplyDisplayGamma_)
+                    for (float &v : rgb)
+                        v = std::pow(v, inverse);
+                A->setRGB(x, y, rgb);
+            }
+            if (a && A->setAlpha)
+                A->setAlpha(x, y, a[x]);
+        }
+    }
+}
+
+} // namespace ravelcast

@@ -1,0 +1,45 @@
+// The per-frame work of the filter: the host's facts of the frame gathered
+// once, the frame's plan, each file's header, and its rows handed to the
+// library in bands of whole line buffers.
+#ifndef RAVELCAST_EXPORT_FRAMEWRITER_H
+#define RAVELCAST_EXPORT_FRAMEWRITER_H
+
+#include <lwsdk/filter.h>
+
+#include "export/FramePlan.h"
+
+namespace ravelcast {
+
+class FrameProgress;
+class OpenEXRFilter;
+class ExrOutput;
+
+// Threads the library may compress with: RAVELCAST_THREADS unset or 0 is
+// the calling thread only; a number; "auto" the hardware's threads.
+int exportThreads();
+
+// Rows of a band: whole line buffers of the compression, one per thread.
+int bandRows(int compression, int threads);
+
+class FrameWriter {
+public:
+    FrameWriter(OpenEXRFilter &filter, const LWFilterAccess *access, FrameProgress &progress);
+    void write();
+
+private:
+    FrameFacts gatherFacts() const;
+    void prepareBuffers(const FrameFacts &facts);
+    void writeExr(const PlannedFile &file, const FramePlan &plan);
+    void writeRows(ExrOutput &out, const Imath::Box2i &window, const PlannedFile &file,
+                   const FramePlan &plan);
+    void announce(const std::string &fileName) const;
+
+    OpenEXRFilter &filter_;
+    const LWFilterAccess *access_;
+    FrameProgress &progress_;
+    bool node_ = false;
+};
+
+} // namespace ravelcast
+
+#endif
