@@ -1,4 +1,5 @@
 #include "export/OpenEXRBuffer.h"
+#include "export/HalfConversion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -145,9 +146,16 @@ void convertSamples(int pixelType, std::uint32_t *out, int width, Process proces
             out[x] = toUint(process(x));
         break;
     case Imf::HALF: {
+        // Processed in chunks, converted a chunk at a time.
         auto *h = reinterpret_cast<std::uint16_t *>(out);
-        for (int x = 0; x < width; ++x)
-            h[x] = toHalfBits(process(x));
+        constexpr int kChunk = 256;
+        float chunk[kChunk];
+        for (int x0 = 0; x0 < width; x0 += kChunk) {
+            const int n = std::min(kChunk, width - x0);
+            for (int i = 0; i < n; ++i)
+                chunk[i] = process(x0 + i);
+            floatsToHalves(chunk, h + x0, static_cast<std::size_t>(n));
+        }
         break;
     }
     default: {

@@ -2,12 +2,15 @@
 
 #include <cmath>
 #include <cstring>
+#include <iostream>
 #include <limits>
+#include <vector>
 
 #include <half.h>
 
 #include "ExportTest.h"
 #include "FakeFrame.h"
+#include "export/HalfConversion.h"
 #include "export/PreviewWindow.h"
 
 namespace {
@@ -329,6 +332,42 @@ TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereEveryChannelHoldsData)
     depth.computeDataWindow(frame.access());
     EXPECT_EQ(depth.dataWindow().min, Imath::V2i(2, 1));
     EXPECT_EQ(depth.dataWindow().max, Imath::V2i(2, 1));
+}
+
+} // namespace
+
+namespace {
+
+// The fast line conversion against OpenEXR's own, over float bit patterns
+// spread across the whole range (normals, denormals, infinities, NaNs).
+TEST(HalfConversion, LinesMatchOpenEXRsConversion)
+{
+    std::vector<float> in;
+    for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFull; bits += 65521) {
+        float f;
+        const auto b = static_cast<std::uint32_t>(bits);
+        std::memcpy(&f, &b, sizeof f);
+        in.push_back(f);
+    }
+    for (float f : {65504.0f, 65520.0f, 65519.99f, 6.1035156e-05f, 5.9604645e-08f, 2.9802322e-08f,
+                    -0.0f, 1.0009765625f, 1.00048828125f})
+        in.push_back(f);
+    std::vector<std::uint16_t> out(in.size());
+    ravelcast::floatsToHalves(in.data(), out.data(), in.size());
+    int mismatches = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const half want(in[i]);
+        if (std::isnan(in[i])) {
+            half h;
+            h.setBits(out[i]);
+            EXPECT_TRUE(h.isNan()) << in[i];
+            continue;
+        }
+        if (out[i] != want.bits() && ++mismatches < 10)
+            ADD_FAILURE() << in[i] << ": " << out[i] << " instead of " << want.bits();
+    }
+    EXPECT_EQ(mismatches, 0);
+    std::cout << "hardware half conversion: " << ravelcast::hardwareHalfConversion() << "\n";
 }
 
 } // namespace
