@@ -10,6 +10,8 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfOutputFile.h>
+#include <ImfOutputPart.h>
+#include <ImfPartType.h>
 #include <ImfPreviewImage.h>
 #include <ImfPreviewImageAttribute.h>
 #include <ImfStringAttribute.h>
@@ -245,8 +247,52 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
     const int threads = exportThreads();
     if (threads > 0 && Imf::globalThreadCount() < threads)
         Imf::setGlobalThreadCount(threads);
-    ExrOutput out(file.fileName, header, threads > 0 ? threads : Imf::globalThreadCount());
-    writeRows(out, header.dataWindow(), file, plan);
+    const int libraryThreads = threads > 0 ? threads : Imf::globalThreadCount();
+
+    if (layered && f.multiPart_) {
+        // One part per layer, the base channels in a part of their own;
+        // every part carries the whole header's attributes.
+        std::vector<Imf::Header> headers;
+        std::vector<std::vector<OpenEXRBuffer *>> partBuffers;
+        std::vector<std::string> names;
+        for (OpenEXRBuffer *b : file.buffers) {
+            const std::string name = b->layerName().empty() ? "Base" : b->layerName();
+            const auto at = std::find(names.begin(), names.end(), name);
+            if (at != names.end()) {
+                partBuffers[static_cast<std::size_t>(at - names.begin())].push_back(b);
+                continue;
+            }
+            names.push_back(name);
+            partBuffers.push_back({b});
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            Imf::Header part = header;
+            part.channels() = Imf::ChannelList();
+            for (const OpenEXRBuffer *b : partBuffers[i])
+                b->insertChannels(part.channels(), false);
+            part.setName(names[i]);
+            part.setType(Imf::SCANLINEIMAGE);
+            headers.push_back(part);
+        }
+        ExrOutput out(file.fileName, headers, libraryThreads);
+        for (std::size_t i = 0; i < headers.size(); ++i) {
+            Imf::OutputPart part(out.parts(), static_cast<int>(i));
+            writeRows(header.dataWindow(), partBuffers[i], false, plan, i == 0,
+                      [&](const Imf::FrameBuffer &fb, int rows) {
+                          part.setFrameBuffer(fb);
+                          part.writePixels(rows);
+                      });
+        }
+        out.close();
+        return;
+    }
+
+    ExrOutput out(file.fileName, header, libraryThreads);
+    writeRows(header.dataWindow(), file.buffers, !layered, plan, true,
+              [&](const Imf::FrameBuffer &fb, int rows) {
+                  out.file().setFrameBuffer(fb);
+                  out.file().writePixels(rows);
+              });
     out.close();
 }
 
@@ -254,11 +300,11 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // converted once into band storage, the library gets one frame buffer and
 // one call per band, so it can compress whole line buffers (in parallel
 // when it has threads). Memory follows the band, not the frame.
-void FrameWriter::writeRows(ExrOutput &out, const Imath::Box2i &window, const PlannedFile &file,
-                            const FramePlan &plan)
+void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<OpenEXRBuffer *> &buffers,
+                            bool unprefixed, const FramePlan &plan, bool countProgress,
+                            const BandSink &sink)
 {
     const LWFilterAccess *A = access_;
-    const bool unprefixed = file.kind != PlannedFile::Layered;
     const int ox = plan.x0;
     const int minX = window.min.x;
     // The library reads the whole data window of a row from the band.
@@ -268,7 +314,7 @@ void FrameWriter::writeRows(ExrOutput &out, const Imath::Box2i &window, const Pl
         std::min(bandRows(filter_.compression_, exportThreads()), window.max.y - window.min.y + 1);
 
     std::vector<BandChannel> channels;
-    for (const OpenEXRBuffer *b : file.buffers) {
+    for (const OpenEXRBuffer *b : buffers) {
         const auto names = b->fileChannelNames(unprefixed);
         const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
         for (int c = 0; c < b->channelCount(); ++c)
@@ -304,9 +350,8 @@ void FrameWriter::writeRows(ExrOutput &out, const Imath::Box2i &window, const Pl
                 fb.insert(name, Imf::Slice(static_cast<Imf::PixelType>(b.pixelType()), base, bps,
                                            rowBytes, 1, 1, b.emptyValue()));
         }
-        out.file().setFrameBuffer(fb);
-        out.file().writePixels(rows);
-        if (!node_)
+        sink(fb, rows);
+        if (countProgress && !node_)
             for (int j = first; j < first + rows; ++j)
                 if (j % 250 == 0)
                     progress_.step(1);

@@ -4,6 +4,10 @@
 #ifndef RAVELCAST_EXPORT_FRAMEWRITER_H
 #define RAVELCAST_EXPORT_FRAMEWRITER_H
 
+#include <functional>
+#include <vector>
+
+#include <ImfFrameBuffer.h>
 #include <lwsdk/filter.h>
 
 #include "export/FramePlan.h"
@@ -30,8 +34,11 @@ private:
     FrameFacts gatherFacts() const;
     void prepareBuffers(const FrameFacts &facts);
     void writeExr(const PlannedFile &file, const FramePlan &plan);
-    void writeRows(ExrOutput &out, const Imath::Box2i &window, const PlannedFile &file,
-                   const FramePlan &plan);
+    // Where a band of rows goes: a file's or a part's frame buffer and write.
+    using BandSink = std::function<void(const Imf::FrameBuffer &, int rows)>;
+    void writeRows(const Imath::Box2i &window, const std::vector<OpenEXRBuffer *> &buffers,
+                   bool unprefixed, const FramePlan &plan, bool countProgress,
+                   const BandSink &sink);
     void announce(const std::string &fileName) const;
 
     OpenEXRFilter &filter_;

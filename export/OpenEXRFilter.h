@@ -67,6 +67,7 @@ public:
     const std::string &customFileName() const { return customFileName_; }
     int compression() const { return compression_; }
     double dwaLevel() const { return dwaLevel_; }
+    bool multiPart() const { return multiPart_; }
     int layoutRenderMode() const { return layoutRenderMode_; }
     bool embedPreview() const { return embedPreview_; }
     int previewScale() const { return previewScale_; }
@@ -111,6 +112,8 @@ private:
     int compression_ = 3;
     // The quality of DWAA and DWAB compression; OpenEXR's default.
     double dwaLevel_ = kDefaultDwaLevel;
+    // The layered file as one part per layer rather than one part.
+    bool multiPart_ = false;
     int layoutRenderMode_ = kViperAndSave;
     int viperOptions_ = 1;
     bool embedPreview_ = false;

@@ -46,11 +46,12 @@ ExrRgbaInput::~ExrRgbaInput()
     stream_.reset();
 }
 
-ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int numThreads)
-    : fileName_(fileName)
+namespace {
+
+std::unique_ptr<Imf::Win32OFStream> createStream(const std::string &fileName)
 {
     try {
-        stream_ = std::make_unique<Imf::Win32OFStream>(fileName);
+        return std::make_unique<Imf::Win32OFStream>(fileName);
     } catch (Iex::BaseExc &e) {
         // The library adds this prefix to anything that fails once it holds
         // the stream; a stream that cannot even be made gets the same, so the
@@ -58,30 +59,56 @@ ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int
         e.assign((outputOpenPrefix(fileName) + e.what()).c_str());
         throw;
     }
+}
+
+} // namespace
+
+ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int numThreads)
+    : fileName_(fileName), stream_(createStream(fileName))
+{
     file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
+}
+
+ExrOutput::ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
+                     int numThreads)
+    : fileName_(fileName), stream_(createStream(fileName))
+{
+    parts_ = std::make_unique<Imf::MultiPartOutputFile>(
+        *stream_, headers.data(), static_cast<int>(headers.size()), false, numThreads);
 }
 
 ExrOutput::~ExrOutput()
 {
     file_.reset();
+    parts_.reset();
     stream_.reset();
 }
 
 Imf::OutputFile &ExrOutput::file()
 {
     if (!file_)
-        throw Iex::LogicExc("Image file \"" + fileName_ + "\" is already closed.");
+        throw Iex::LogicExc("Image file \"" + fileName_ + "\" is " +
+                            (parts_ ? "a multi-part file." : "already closed."));
     return *file_;
+}
+
+Imf::MultiPartOutputFile &ExrOutput::parts()
+{
+    if (!parts_)
+        throw Iex::LogicExc("Image file \"" + fileName_ + "\" is " +
+                            (file_ ? "a single-part file." : "already closed."));
+    return *parts_;
 }
 
 void ExrOutput::close()
 {
-    if (!file_)
+    if (!file_ && !parts_)
         return;
     // Only what fails while the file is finished counts here; an earlier
     // failure was thrown to the caller when it happened.
     stream_->forgetFailure();
     file_.reset();
+    parts_.reset();
     const std::string failure = stream_->failure();
     stream_.reset();
     if (!failure.empty())

@@ -8,6 +8,7 @@
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
+#include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPreviewImageAttribute.h>
 #include <ImfStringAttribute.h>
@@ -265,6 +266,40 @@ TEST_F(ExportRenderTest, DwaCompressionKeepsItsSettingAndItsError)
     EXPECT_NE(saved.find("{ DWACompressionLevel 20 }"), std::string::npos) << saved;
     loadScene(e2e::sceneHeader() + kPlugin + "{ DWACompressionLevel -3 }\n" + kEnd);
     EXPECT_NE(devhost::sceneText(host()).find("{ DWACompressionLevel 45 }"), std::string::npos);
+}
+
+TEST_F(ExportRenderTest, OnePartPerLayer)
+{
+    render(e2e::sceneHeader() + kPlugin + "{ MultiPart 1 } { Comment \"parts\" }\n" +
+           buffer("Final Render", "") + buffer("Alpha", "") + buffer("Depth", "") +
+           buffer("Raw Colour", "") + buffer("Surface Normal", "") + kEnd);
+    const std::string file = out("out/shot001.exr");
+    Imf::MultiPartInputFile in(file.c_str());
+    ASSERT_EQ(in.parts(), 3);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
+        {"Base", {"A", "B", "G", "R", "Z"}},
+        {"Raw", {"Raw.B", "Raw.G", "Raw.R"}},
+        {"N", {"N.X", "N.Y", "N.Z"}}};
+    for (int p = 0; p < 3; ++p) {
+        const Imf::Header &h = in.header(p);
+        EXPECT_EQ(h.name(), want[p].first);
+        EXPECT_EQ(e2e::channelsOf(h), want[p].second) << h.name();
+        EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("comments").value(), "parts");
+        EXPECT_EQ(h.dataWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(47, 31)));
+    }
+    // Every value as the single-part file holds it.
+    const auto raw = testsupport::readExrChannel(file, "Raw.G", 0.0f, 1);
+    const auto z = testsupport::readExrChannel(file, "Z", 0.0f, 0);
+    const auto hraw = readPlane(dump(1), "B7"), hz = readPlane(dump(1), "B12");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(raw.at(x, y), static_cast<float>(half(hraw.at(x, y))));
+            ASSERT_EQ(z.at(x, y), hz.at(x, y));
+        }
+    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+    std::string info;
+    ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
+    EXPECT_NE(info.find("3 subimages"), std::string::npos) << info;
 }
 
 TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
