@@ -1,7 +1,9 @@
 #include "exrio/ExrLayout.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -347,6 +349,32 @@ std::string mebibytes(std::uint64_t bytes)
 }
 
 } // namespace
+
+std::uint64_t maxImagePixels()
+{
+    const char *text = std::getenv(kMaxImagePixelsVariable);
+    if (!text || *text < '0' || *text > '9')
+        return kDefaultMaxImagePixels;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value == 0)
+        return kDefaultMaxImagePixels;
+    return static_cast<std::uint64_t>(value);
+}
+
+void checkImageArea(const Imath::Box2i &displayWindow, std::uint64_t maxPixels)
+{
+    const std::uint64_t pixels =
+        emptyWindow(displayWindow)
+            ? 0
+            : satMul(windowWidth(displayWindow), windowHeight(displayWindow));
+    if (pixels > maxPixels)
+        throw ExrLayoutError("Its display window " + windowText(displayWindow) + " has " +
+                             std::to_string(pixels) + " pixels, more than the " +
+                             std::to_string(maxPixels) + " an image may have (set " +
+                             kMaxImagePixelsVariable + " to allow more).");
+}
 
 bool ExrLayout::tiledFlag() const { return (version & Imf::TILED_FLAG) != 0; }
 bool ExrLayout::multiPart() const { return (version & Imf::MULTI_PART_FILE_FLAG) != 0; }

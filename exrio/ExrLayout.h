@@ -84,6 +84,24 @@ constexpr std::uint64_t kMaxChunkBytes = std::uint64_t(256) << 20;
 // refuses coordinates beyond about half the int range.
 constexpr std::uint64_t kMaxWindowSide = std::uint64_t(1) << 30;
 
+// The most pixels the display window of an image may have by default: the
+// host allocates the whole image (up to four floats a pixel) before the
+// first row arrives, so a few hundred bytes of header could otherwise ask
+// it for gigabytes. 8192 x 8192, 1 GiB as RGBA floats.
+constexpr std::uint64_t kDefaultMaxImagePixels = std::uint64_t(1) << 26;
+
+// The environment variable that replaces that limit (a decimal number of
+// pixels, for users with larger plates).
+constexpr const char *kMaxImagePixelsVariable = "RAVELCAST_MAX_IMAGE_PIXELS";
+
+// The limit in force: the variable's value when it is a positive decimal
+// number, else kDefaultMaxImagePixels.
+std::uint64_t maxImagePixels();
+
+// Throws ExrLayoutError when the display window has more than maxPixels
+// pixels, naming the window, the limit and the variable.
+void checkImageArea(const Imath::Box2i &displayWindow, std::uint64_t maxPixels);
+
 enum class LayoutVerdict {
     Readable,   // the library may open the file
     Incomplete, // the chunk offset tables do not fit in the file

@@ -123,8 +123,12 @@ int OpenEXRLoader::load(const std::string &fileName)
     });
     const bool complete = withInputPrefix(fileName, [&] {
         const ExrLayout layout = readExrLayout(*stream, fileSizeOf(fileName));
-        return assessExrLayout(layout) == LayoutVerdict::Readable &&
-               chunkTablesComplete(*stream, layout);
+        if (assessExrLayout(layout) != LayoutVerdict::Readable ||
+            !chunkTablesComplete(*stream, layout))
+            return false;
+        // The host allocates the whole image when it is asked for one.
+        checkImageArea(layout.parts.front().displayWindow, maxImagePixels());
+        return true;
     });
     if (!complete)
         return IPSTAT_BADFILE;

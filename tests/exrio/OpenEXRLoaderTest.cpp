@@ -438,3 +438,63 @@ TEST_F(OpenEXRLoaderTest, ReadFailuresShowTheTwoLineErrorAndHandTheImageBack)
 }
 
 } // namespace
+
+namespace {
+
+// The environment variable that bounds an image's pixels, set for one
+// scope.
+class PixelLimit {
+public:
+    explicit PixelLimit(const char *value) { ::setenv("RAVELCAST_MAX_IMAGE_PIXELS", value, 1); }
+    ~PixelLimit() { ::unsetenv("RAVELCAST_MAX_IMAGE_PIXELS"); }
+};
+
+// The host allocates the whole display window: its area is checked against
+// a limit before an image is asked for, whatever the data window holds.
+TEST_F(OpenEXRLoaderTest, DisplayWindowAreaIsBounded)
+{
+    const std::string huge = dir.file("16k.exr");
+    writeChannels(huge, box(0, 0, 16383, 16383), box(100, 200, 103, 201), {"R", "G", "B"});
+    const devhost::LoadedImage refused = loadExr(huge);
+    EXPECT_EQ(refused.attempts[0].activation, AFUNC_BADAPP_SILENT);
+    EXPECT_EQ(refused.result, IPSTAT_FAILED);
+    EXPECT_EQ(refused.beginCalls, 0) << "no image asked of the host";
+    EXPECT_EQ(lastError(), "An exception occured when attempting to load an image:|Cannot read "
+                           "image file \"" + huge + "\". Its display window (0, 0) - (16383, "
+                           "16383) has 268435456 pixels, more than the 67108864 an image may "
+                           "have (set RAVELCAST_MAX_IMAGE_PIXELS to allow more).");
+
+    // A wide strip with a tiny data window is within the limit.
+    const std::string strip = dir.file("strip.exr");
+    writeChannels(strip, box(0, 0, 16383, 15), box(16000, 3, 16003, 4), {"R", "G", "B"});
+    const devhost::LoadedImage wide = loadExr(strip);
+    ASSERT_EQ(wide.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(wide.width, 16384);
+    EXPECT_EQ(wide.rowsReceived, (std::vector<int>{3, 4}));
+    expectPixelsLikeTheLibrary(wide, strip, 3);
+
+    // The variable moves the limit both ways; values that are not a
+    // positive number leave the default.
+    const std::string small = dir.file("small.exr");
+    writeChannels(small, box(0, 0, 19, 19), box(0, 0, 19, 19), {"R", "G", "B", "A"});
+    {
+        PixelLimit limit("399");
+        const devhost::LoadedImage img = loadExr(small);
+        EXPECT_EQ(img.result, IPSTAT_FAILED);
+        EXPECT_NE(lastError().find("has 400 pixels, more than the 399 an image may have"),
+                  std::string::npos)
+            << lastError();
+    }
+    {
+        PixelLimit limit("400");
+        EXPECT_EQ(loadExr(small).result, IPSTAT_OK);
+        EXPECT_EQ(loadExr(strip).result, IPSTAT_FAILED);
+    }
+    for (const char *ignored : {"", "abc", "0", "-5", "12x"}) {
+        PixelLimit limit(ignored);
+        EXPECT_EQ(loadExr(small).result, IPSTAT_OK) << ignored;
+        EXPECT_EQ(loadExr(huge).result, IPSTAT_FAILED) << ignored;
+    }
+}
+
+} // namespace
