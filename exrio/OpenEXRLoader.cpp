@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <locale>
 #include <memory>
-#include <sstream>
 #include <vector>
 
 #include <ImfChannelList.h>
@@ -28,14 +26,6 @@ namespace ravelcast {
 namespace {
 
 enum ChannelBit { kBitR = 1, kBitG = 2, kBitB = 4, kBitA = 8, kBitY = 16, kBitChroma = 32 };
-
-std::string numberText(double value)
-{
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << value;
-    return out.str();
-}
 
 // Failures found before the library holds the stream read like the
 // library's own: "Cannot read image file "<name>". <cause>".
@@ -387,13 +377,13 @@ void OpenEXRLoader::sendHeaderFacts(const Imf::Header &header, int width, int he
     metadata_ = RenderMetadata(header);
     for (const HostMetadataItem &item : metadata_.hostItems())
         sendMetadata(item.tag, item.text);
-    sendMetadata(LWIMMETA_WIDTH, numberText(width));
-    sendMetadata(LWIMMETA_HEIGHT, numberText(height));
+    sendMetadata(LWIMMETA_WIDTH, std::to_string(width));
+    sendMetadata(LWIMMETA_HEIGHT, std::to_string(height));
     if (version() >= 3)
         sendMetadata(LWIMMETA_VERSION, "1.0");
     const float aspect = header.pixelAspectRatio();
     if (version() >= 3)
-        sendMetadata(LWIMMETA_PIXELASPECT, numberText(aspect));
+        sendMetadata(LWIMMETA_PIXELASPECT, shortestText(aspect));
     else
         setParameter(LWIMPAR_ASPECT, 0, aspect);
 }

@@ -286,7 +286,6 @@ TEST_F(OpenEXRLoaderTest, MetadataItemsAndPixelAspectByVersion)
     EXPECT_EQ(v3.metadata, (Items{{25, "take 3"},
                                   {4, "25"},
                                   {3, "50.8"},
-                                  {50, "ada"},
                                   {24, "49153 12"},
                                   {24, "49169 Box (Sharp)"},
                                   {9, "12"},
