@@ -27,6 +27,11 @@ namespace {
 
 enum ChannelBit { kBitR = 1, kBitG = 2, kBitB = 4, kBitA = 8, kBitY = 16, kBitChroma = 32 };
 
+// Files stored a row per chunk are read this many rows at a time while
+// that needs at most kSmallBlockBytes.
+constexpr int kRowsPerSmallBlock = 16;
+constexpr std::uint64_t kSmallBlockBytes = std::uint64_t(16) << 20;
+
 // Failures found before the library holds the stream read like the
 // library's own: "Cannot read image file "<name>". <cause>".
 template <class F> auto withInputPrefix(const std::string &fileName, F &&f)
@@ -176,41 +181,24 @@ public:
 
 // Any channels but luminance with chroma, read as FLOAT slices: the
 // library converts HALF and UINT samples, and flattens deep scan-line
-// data by depth.
+// data by depth. Rows are read a block at a time, the block being the
+// rows the file stores together, so each is decoded by one library call.
 class FloatRows final : public RowSource {
 public:
-    FloatRows(Imf::IStream &stream, const LoaderChoice &choice, bool deep)
+    FloatRows(Imf::IStream &stream, const LoaderChoice &choice, bool deep, int rowsPerBlock)
         : file_(stream, Imf::globalThreadCount()), part_(file_, static_cast<int>(choice.part)),
-          deep_(deep)
+          deep_(deep), layer_(choice.layer), rowsPerBlock_(std::max(rowsPerBlock, 1))
     {
-        const Imath::Box2i data = part_.header().dataWindow();
-        const int set = loaderChannelSet(imageChannelNames(), choice.layer);
-        const std::size_t width = static_cast<std::size_t>(std::int64_t(data.max.x) - data.min.x + 1);
-        pixels_.assign(width * 4, 0.0f);
-        // The base is placed so that the data window's first column lands
-        // on the line's first pixel; computed on addresses, since it lies
-        // outside the line. Every row reads into the same line (y stride 0).
-        const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(pixels_.data()) -
-                                    static_cast<std::uintptr_t>(static_cast<std::intptr_t>(data.min.x)) *
-                                        4 * sizeof(float);
-        auto insert = [&](const char *name, int place, double fill) {
-            frameBuffer_.insert(choice.layer + name,
-                                Imf::Slice(Imf::FLOAT,
-                                           reinterpret_cast<char *>(base + place * sizeof(float)),
-                                           4 * sizeof(float), 0, 1, 1, fill));
-        };
+        data_ = part_.header().dataWindow();
+        width_ = static_cast<std::size_t>(std::int64_t(data_.max.x) - data_.min.x + 1);
+        pixels_.assign(width_ * 4 * static_cast<std::size_t>(rowsPerBlock_), 0.0f);
+        std::vector<std::string> names;
+        const Imf::ChannelList &channels = part_.header().channels();
+        for (auto it = channels.begin(); it != channels.end(); ++it)
+            names.push_back(it.name());
         // As the library's RGBA reading: luminance stands for all three
         // colours, missing colours are 0 and a missing alpha is 1.
-        luminance_ = (set & kBitY) != 0;
-        if (luminance_) {
-            insert("Y", 0, 0.0);
-        } else {
-            insert("R", 0, 0.0);
-            insert("G", 1, 0.0);
-            insert("B", 2, 0.0);
-        }
-        insert("A", 3, 1.0);
-        part_.setFrameBuffer(frameBuffer_);
+        luminance_ = (loaderChannelSet(names, layer_) & kBitY) != 0;
     }
 
     const Imf::Header &header() const override { return part_.header(); }
@@ -221,28 +209,59 @@ public:
 
     const float *row(int y) override
     {
-        part_.readPixels(y);
-        if (luminance_)
-            for (std::size_t i = 0; i < pixels_.size(); i += 4)
-                pixels_[i + 1] = pixels_[i + 2] = pixels_[i];
-        return pixels_.data();
+        if (y < first_ || y > last_)
+            readBlock(y);
+        return &pixels_[static_cast<std::size_t>(y - first_) * width_ * 4];
     }
 
 private:
-    std::vector<std::string> imageChannelNames() const
+    void readBlock(int y)
     {
-        std::vector<std::string> names;
-        const Imf::ChannelList &channels = part_.header().channels();
-        for (auto it = channels.begin(); it != channels.end(); ++it)
-            names.push_back(it.name());
-        return names;
+        const std::int64_t offset = (std::int64_t(y) - data_.min.y) / rowsPerBlock_ * rowsPerBlock_;
+        first_ = static_cast<int>(data_.min.y + offset);
+        last_ = static_cast<int>(std::min<std::int64_t>(std::int64_t(first_) + rowsPerBlock_ - 1,
+                                                        data_.max.y));
+        // The base is placed so that pixel (data.min.x, first_) lands on
+        // the block's first pixel; computed on addresses, since it lies
+        // outside the block.
+        const std::size_t rowBytes = width_ * 4 * sizeof(float);
+        const std::uintptr_t base =
+            reinterpret_cast<std::uintptr_t>(pixels_.data()) -
+            static_cast<std::uintptr_t>(static_cast<std::intptr_t>(data_.min.x)) * 4 * sizeof(float) -
+            static_cast<std::uintptr_t>(static_cast<std::intptr_t>(first_)) * rowBytes;
+        Imf::FrameBuffer frameBuffer;
+        auto insert = [&](const char *name, int place, double fill) {
+            frameBuffer.insert(layer_ + name,
+                               Imf::Slice(Imf::FLOAT,
+                                          reinterpret_cast<char *>(base + place * sizeof(float)),
+                                          4 * sizeof(float), rowBytes, 1, 1, fill));
+        };
+        if (luminance_) {
+            insert("Y", 0, 0.0);
+        } else {
+            insert("R", 0, 0.0);
+            insert("G", 1, 0.0);
+            insert("B", 2, 0.0);
+        }
+        insert("A", 3, 1.0);
+        part_.setFrameBuffer(frameBuffer);
+        part_.readPixels(first_, last_);
+        if (luminance_) {
+            const std::size_t end = static_cast<std::size_t>(last_ - first_ + 1) * width_ * 4;
+            for (std::size_t i = 0; i < end; i += 4)
+                pixels_[i + 1] = pixels_[i + 2] = pixels_[i];
+        }
     }
 
     Imf::MultiPartInputFile file_;
     Imf::InputPart part_;
     bool deep_;
+    std::string layer_;
+    int rowsPerBlock_;
     bool luminance_ = false;
-    Imf::FrameBuffer frameBuffer_;
+    Imath::Box2i data_;
+    std::size_t width_ = 0;
+    int first_ = 1, last_ = 0; // the rows in pixels_; none yet
     std::vector<float> pixels_;
 };
 
@@ -304,6 +323,7 @@ int OpenEXRLoader::load(const std::string &fileName)
     });
     LoaderChoice choice;
     bool deep = false, chroma = false;
+    int rowsPerBlock = 1;
     const bool complete = withInputPrefix(fileName, [&] {
         const ExrLayout layout = readExrLayout(*stream, fileSizeOf(fileName));
         if (assessExrLayout(layout) != LayoutVerdict::Readable)
@@ -314,6 +334,17 @@ int OpenEXRLoader::load(const std::string &fileName)
         if (!chunkTablesComplete(*stream, layout, &part))
             return false;
         deep = layout.partDeep(part);
+        // The rows the file stores together (their memory is within the
+        // bounds just checked); deep rows are composited one at a time.
+        rowsPerBlock = deep                     ? 1
+                       : layout.partTiled(part) ? static_cast<int>(part.tileHeight)
+                                                : linesPerChunk(part.compression);
+        // Files of one row per chunk are still read a few rows at a time,
+        // as long as that stays small.
+        const std::uint64_t rowBytes =
+            (std::uint64_t(std::int64_t(part.dataWindow.max.x) - part.dataWindow.min.x) + 1) * 16;
+        if (!deep && rowsPerBlock < kRowsPerSmallBlock && rowBytes * kRowsPerSmallBlock <= kSmallBlockBytes)
+            rowsPerBlock = kRowsPerSmallBlock;
         chroma = (loaderChannelSet(namesOf(part), choice.layer) & kBitChroma) != 0;
         if (chroma && choice.part != 0)
             throw ExrLayoutError("Its luminance-chroma channels are in part " +
@@ -332,7 +363,7 @@ int OpenEXRLoader::load(const std::string &fileName)
     if (chroma)
         source = std::make_unique<ChromaRows>(*stream, choice.layer);
     else
-        source = std::make_unique<FloatRows>(*stream, choice, deep);
+        source = std::make_unique<FloatRows>(*stream, choice, deep, rowsPerBlock);
     if (!source->complete())
         return IPSTAT_BADFILE;
 
@@ -356,15 +387,20 @@ int OpenEXRLoader::load(const std::string &fileName)
     sendHeaderFacts(header, width, height);
 
     const int per = floatsPerPixel(type);
-    std::vector<float> line(static_cast<std::size_t>(width) * per);
+    // An RGBA image whose data covers the display window's columns exactly
+    // is sent straight from the rows read.
+    const bool direct = per == 4 && data.min.x == display.min.x && data.max.x == display.max.x;
+    // Columns without data stay 0 in every row.
+    std::vector<float> line(direct ? 0 : static_cast<std::size_t>(width) * per, 0.0f);
     for (int y = rows.first; y <= rows.last; ++y) {
         const float *pixels = source->row(y);
-        std::fill(line.begin(), line.end(), 0.0f);
-        for (int x = columns.first; x <= columns.last; ++x) {
-            const float *p = pixels + static_cast<std::size_t>(x - data.min.x) * 4;
-            std::copy(p, p + per, &line[static_cast<std::size_t>(x - display.min.x) * per]);
+        if (!direct) {
+            const float *p = pixels + static_cast<std::size_t>(columns.first - data.min.x) * 4;
+            float *out = &line[static_cast<std::size_t>(columns.first - display.min.x) * per];
+            for (int x = columns.first; x <= columns.last; ++x, p += 4, out += per)
+                std::copy(p, p + per, out);
         }
-        if (const int code = sendLine(y - display.min.y, line.data()))
+        if (const int code = sendLine(y - display.min.y, direct ? pixels : line.data()))
             return code;
         if (!stepProgress())
             return IPSTAT_ABORT;

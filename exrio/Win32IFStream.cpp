@@ -63,7 +63,9 @@ bool Win32IFStream::fill()
     bufferStart_ = position_;
     bufferLength_ = 0;
     std::size_t got = 0;
-    const bool ok = file_.read(buffer_.data(), buffer_.size(), &got);
+    const bool ok = file_.read(buffer_.data(), fillBytes_, &got);
+    // Reading on where the last fill ended reads further ahead each time.
+    fillBytes_ = std::min(fillBytes_ * 2, buffer_.size());
     platformAt_ += got;
     bufferLength_ = got;
     if (!ok)
@@ -91,7 +93,7 @@ bool Win32IFStream::read(char c[], int n)
             position_ += take;
             continue;
         }
-        if (want >= buffer_.size()) {
+        if (want >= fillBytes_) {
             readDirect(c, want);
             break;
         }
@@ -141,6 +143,9 @@ void Win32IFStream::seekg(uint64_t pos)
     position_ = platformAt_ = pos;
     bufferStart_ = pos;
     bufferLength_ = 0;
+    // A jump may be one of many small reads all over the file (a reader
+    // checking chunk headers): read ahead little until reading goes on.
+    fillBytes_ = kFirstFillBytes;
 }
 
 void Win32IFStream::clear()
