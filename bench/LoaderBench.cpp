@@ -5,7 +5,8 @@
 // Files: ordinary frames in half and float, a file with a 1 MB text
 // attribute, one with a preview image, and one of many small parts.
 //
-// Prints "name: value" lines. Usage: loader_bench [--module PATH] [--runs N]
+// Prints "name: value" lines.
+// Usage: loader_bench [--module PATH] [--runs N] [--only CASE]
 
 #include <unistd.h>
 
@@ -147,12 +148,15 @@ int main(int argc, char **argv)
 {
     std::string module = RAVELCAST_MODULE_PATH;
     int runs = 5;
+    std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--module")
             module = argv[i + 1];
         else if (a == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (a == "--only")
+            only = argv[i + 1];
     }
     try {
         const fs::path dir = fs::temp_directory_path() / ("loader_bench." + std::to_string(::getpid()));
@@ -188,6 +192,8 @@ int main(int argc, char **argv)
         host.loadModule(module);
         std::printf("runs: %d (medians), library and module on the calling thread\n", runs);
         for (const Case &c : cases) {
+            if (!only.empty() && c.name != only)
+                continue;
             std::vector<double> lib, mod;
             for (int run = 0; run < runs; ++run) {
                 lib.push_back(libraryRead(c.file));

@@ -78,6 +78,12 @@ bool Win32IFStream::read(char c[], int n)
     if (n < 0)
         ravelcast::throwStreamFailure(kReadLabel, "negative byte count");
     std::size_t want = static_cast<std::size_t>(n);
+    // The common case, the library reading a few bytes: all in the buffer.
+    if (position_ >= bufferStart_ && position_ - bufferStart_ + want <= bufferLength_) {
+        std::memcpy(c, buffer_.data() + (position_ - bufferStart_), want);
+        position_ += want;
+        return position_ < knownLength_ || !atEnd();
+    }
     if (!seekable_) {
         readDirect(c, want);
         return !atEnd();
