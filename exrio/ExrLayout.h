@@ -79,7 +79,8 @@ std::uint64_t expectedChunkCount(const ExrPartLayout &part, bool tiled);
 int linesPerChunk(int compression);
 
 // The most memory one row block of a part may need when read as RGBA
-// pixels: the whole budget the loader allows.
+// floats (or a block of deep samples when flattened): the whole budget the
+// loader allows.
 constexpr std::uint64_t kMaxChunkBytes = std::uint64_t(256) << 20;
 
 // The longest side of a window the loader accepts; the library itself

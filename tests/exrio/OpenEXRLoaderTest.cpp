@@ -8,6 +8,7 @@
 
 #include <ImfFloatAttribute.h>
 #include <ImfMultiView.h>
+#include <ImfPreviewImage.h>
 #include <ImfMultiPartOutputFile.h>
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
@@ -704,6 +705,32 @@ TEST_F(OpenEXRLoaderTest, DeepParts)
     const devhost::LoadedImage incomplete = loadExr(cut);
     EXPECT_EQ(incomplete.result, IPSTAT_BADFILE);
     EXPECT_EQ(incomplete.beginCalls, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Long attribute texts and preview images, which the library reads a byte
+// at a time, arrive whole (the stream buffers them).
+TEST_F(OpenEXRLoaderTest, LongTextAttributesAndPreviewImages)
+{
+    std::string text(1 << 20, 'a');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + (i * 7) % 26);
+    const std::string file = dir.file("long-text.exr");
+    writeChannels(file, box(0, 0, 31, 15), box(0, 0, 31, 15), {"A", "B", "G", "R"},
+                  Imf::ZIP_COMPRESSION, [&](Imf::Header &h) {
+                      h.insert("comments", Imf::StringAttribute(text));
+                      std::vector<Imf::PreviewRgba> px(64 * 32, Imf::PreviewRgba(1, 2, 3, 4));
+                      h.setPreviewImage(Imf::PreviewImage(64, 32, px.data()));
+                  });
+    const devhost::LoadedImage img = loadExr(file);
+    ASSERT_EQ(img.result, IPSTAT_OK) << lastError();
+    ASSERT_FALSE(img.metadata.empty());
+    EXPECT_EQ(img.metadata.front().first, 25);
+    EXPECT_TRUE(img.metadata.front().second == text) << "the 1 MB comment arrives whole";
+    expectPixelsLikeTheLibrary(img, file, 4);
 }
 
 } // namespace
