@@ -422,6 +422,20 @@ TEST_F(OpenEXRSaverTest, SizeSentAgain)
                            "image size from 8 x 3 to 2 x 3 after the first line of \"" +
                                after + "\"");
     EXPECT_EQ(readHeader(after).dataWindow().max.x, 7) << "the file keeps its first size";
+
+    // Wider after the first line: the host's lines are 8 pixels now, the
+    // saver's line buffers 2.
+    const std::string grownLate = dir.file("resized-wider.exr");
+    const imageio::ManualSave wider = imageio::saveManually(
+        host(), "OpenEXR(.exr)", 3, LWIMTYP_RGBAFP, grownLate, [&](LWImageProtocolID p) {
+            p->setSize(p->priv_data, 2, 2);
+            EXPECT_EQ(p->sendLine(p->priv_data, 0, narrow.data()), IPSTAT_OK);
+            p->setSize(p->priv_data, 8, 2);
+            EXPECT_EQ(p->sendLine(p->priv_data, 1, wide.data()), IPSTAT_FAILED);
+            return p->done(p->priv_data, IPSTAT_OK);
+        });
+    EXPECT_EQ(wider.result, IPSTAT_FAILED);
+    EXPECT_EQ(readHeader(grownLate).dataWindow().max.x, 1);
 }
 
 } // namespace
