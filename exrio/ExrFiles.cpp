@@ -59,6 +59,14 @@ ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int
         throw;
     }
     file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
+    // The header is in the stream's buffer: a file that cannot take it
+    // fails here, as it would while the library wrote it.
+    try {
+        stream_->flush();
+    } catch (Iex::BaseExc &e) {
+        e.assign((outputOpenPrefix(fileName) + e.what()).c_str());
+        throw;
+    }
 }
 
 ExrOutput::~ExrOutput()
@@ -82,6 +90,11 @@ void ExrOutput::close()
     // failure was thrown to the caller when it happened.
     stream_->forgetFailure();
     file_.reset();
+    try {
+        stream_->flush();
+    } catch (Iex::BaseExc &) {
+        // Kept in failure() and reported below.
+    }
     const std::string failure = stream_->failure();
     stream_.reset();
     if (!failure.empty())

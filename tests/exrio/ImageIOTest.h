@@ -15,6 +15,8 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
 
 #include <lwsdk/imageio.h>
 
@@ -54,9 +56,14 @@ inline std::vector<std::string> channelNames(const Imf::Header &h)
     return out;
 }
 
-inline ExrChannel readChannel(const std::string &path, const std::string &name)
+// The channel of the given part as the library reads it: UINT channels as
+// unsigned integers unless asFloat, all others (and those then) as FLOAT,
+// the library converting; deep parts flattened by the library.
+inline ExrChannel readChannel(const std::string &path, const std::string &name, int part = 0,
+                              bool asFloat = false)
 {
-    Imf::InputFile in(path.c_str());
+    Imf::MultiPartInputFile file(path.c_str());
+    Imf::InputPart in(file, part);
     const Imath::Box2i dw = in.header().dataWindow();
     ExrChannel c;
     c.width = dw.max.x - dw.min.x + 1;
@@ -69,7 +76,7 @@ inline ExrChannel readChannel(const std::string &path, const std::string &name)
     Imf::FrameBuffer fb;
     const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(dw.min.x) +
                                   static_cast<std::ptrdiff_t>(dw.min.y) * c.width;
-    if (c.type == Imf::UINT) {
+    if (c.type == Imf::UINT && !asFloat) {
         c.uints.resize(n);
         fb.insert(name, Imf::Slice(Imf::UINT, reinterpret_cast<char *>(c.uints.data() - origin),
                                    4, 4 * static_cast<std::size_t>(c.width)));
