@@ -1,12 +1,14 @@
 // devhost: the development host program.
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <CLI/CLI.hpp>
 
 #include "devhost/ContactSheet.h"
 #include "devhost/Convert.h"
@@ -20,15 +22,17 @@ namespace {
 
 using devhost::Host;
 
+// What the command line said: the options every command shares, and each
+// command's own arguments and options.
 struct Options {
     std::string program;
     std::string module;
-    bool modeSet = false;
-    devhost::RunMode mode = devhost::RunMode::Layout;
-    bool answerSet = false;
-    devhost::Messages::Answer answer = devhost::Messages::Answer::Yes;
-    bool quiet = false;
-    std::vector<std::string> args; // the command's own arguments and options
+    std::string mode;
+    bool yes = false, no = false, quiet = false;
+    std::vector<std::string> args;  // positional arguments of the command
+    std::string save;               // generic --save
+    std::string frames, content, dump; // render
+    std::string saver, pixelType, compression; // convert
 };
 
 class UsageError : public std::runtime_error {
@@ -40,10 +44,12 @@ struct Command {
     const char *name;
     const char *usage;
     const char *help;
+    // Declares the command's own positional arguments and options.
+    std::function<void(CLI::App &, Options &)> declare;
     std::function<int(Options &)> run;
 };
 
-std::vector<Command> &commands();
+const std::vector<Command> &commands();
 
 void printHelp(std::ostream &out)
 {
@@ -64,36 +70,18 @@ void printHelp(std::ostream &out)
            "  -h, --help          this text\n";
 }
 
-// Takes the value of option name from args; empty when absent.
-bool takeOption(std::vector<std::string> &args, const std::string &name, std::string *value)
-{
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != name)
-            continue;
-        if (i + 1 >= args.size())
-            throw UsageError(name + " needs a value");
-        *value = args[i + 1];
-        args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
-        return true;
-    }
-    return false;
-}
-
-void noMoreOptions(const std::vector<std::string> &args)
-{
-    for (const std::string &a : args)
-        if (a.size() > 1 && a[0] == '-')
-            throw UsageError("unknown option " + a);
-}
-
 void prepare(Host &host, const Options &o)
 {
     if (o.quiet)
         host.messages().setOutput(nullptr, nullptr, &std::cerr);
-    if (o.answerSet)
-        host.messages().setPolicy(o.answer);
-    if (o.modeSet)
-        host.forceMode(o.mode);
+    if (o.yes || o.no)
+        host.messages().setPolicy(o.no ? devhost::Messages::Answer::No : devhost::Messages::Answer::Yes);
+    if (!o.mode.empty()) {
+        devhost::RunMode mode = devhost::RunMode::Layout;
+        if (!devhost::parseRunMode(o.mode, &mode))
+            throw UsageError("unknown mode " + o.mode + " (layout, screamernet or modeler)");
+        host.forceMode(mode);
+    }
     const std::string path = o.module.empty() ? devhost::defaultModulePath(o.program) : o.module;
     host.loadModule(path);
 }
@@ -102,9 +90,6 @@ void loadScene(Host &host, const std::string &path) { devhost::readSceneFile(hos
 
 int cmdServers(Options &o)
 {
-    noMoreOptions(o.args);
-    if (!o.args.empty())
-        throw UsageError("servers takes no arguments");
     Host host;
     prepare(host, o);
     for (const devhost::ServerEntry &s : host.module()->servers()) {
@@ -121,9 +106,6 @@ int cmdServers(Options &o)
 
 int cmdDescribe(Options &o)
 {
-    noMoreOptions(o.args);
-    if (o.args.size() != 1)
-        throw UsageError("describe needs one scene");
     Host host;
     prepare(host, o);
     loadScene(host, o.args[0]);
@@ -137,11 +119,6 @@ int cmdDescribe(Options &o)
 
 int cmdGeneric(Options &o)
 {
-    std::string save;
-    takeOption(o.args, "--save", &save);
-    noMoreOptions(o.args);
-    if (o.args.size() != 2)
-        throw UsageError("generic needs a scene and a server name");
     Host host;
     prepare(host, o);
     loadScene(host, o.args[0]);
@@ -151,32 +128,27 @@ int cmdGeneric(Options &o)
     for (const Host::Edit &e : host.edits())
         std::printf("edited: %s %d (%s): interface result %d, %s\n", e.className.c_str(), e.index,
                     e.serverName.c_str(), e.result, e.panel ? "panel" : "no panel");
-    if (!save.empty())
-        devhost::writeSceneFile(host, save);
+    if (!o.save.empty())
+        devhost::writeSceneFile(host, o.save);
     return result == 0 ? 0 : 1;
 }
 
 int cmdRender(Options &o)
 {
     devhost::RenderOptions options;
-    std::string frames, content;
-    if (takeOption(o.args, "--frames", &frames)) {
+    if (!o.frames.empty()) {
         devhost::FrameRange range;
-        if (!devhost::parseFrameRange(frames, &range))
-            throw UsageError("--frames needs A-B or A (frame numbers, A <= B), not " + frames);
+        if (!devhost::parseFrameRange(o.frames, &range))
+            throw UsageError("--frames needs A-B or A (frame numbers, A <= B), not " + o.frames);
         options.frames = range;
     }
-    takeOption(o.args, "--content", &content);
-    takeOption(o.args, "--dump-buffers", &options.dumpDirectory);
-    noMoreOptions(o.args);
-    if (o.args.size() != 1)
-        throw UsageError("render needs one scene");
+    options.dumpDirectory = o.dump;
     Host host;
     prepare(host, o);
     loadScene(host, o.args[0]);
-    if (!content.empty()) {
+    if (!o.content.empty()) {
         // Absolute: filters make the content folder current while they run.
-        host.scene().host.contentDir = std::filesystem::absolute(content).lexically_normal().string();
+        host.scene().host.contentDir = std::filesystem::absolute(o.content).lexically_normal().string();
         host.sceneChanged();
     }
     options.out = o.quiet ? nullptr : &std::cout;
@@ -189,24 +161,20 @@ int cmdRender(Options &o)
 int cmdConvert(Options &o)
 {
     devhost::ConvertOptions options;
-    std::string pixelType, compression;
-    takeOption(o.args, "--saver", &options.saver);
-    if (takeOption(o.args, "--pixel-type", &pixelType)) {
+    options.saver = o.saver;
+    if (!o.pixelType.empty()) {
         int v = 0;
-        if (!devhost::parsePixelTypeName(pixelType, &v))
-            throw UsageError("--pixel-type needs int32, half or float, not " + pixelType);
+        if (!devhost::parsePixelTypeName(o.pixelType, &v))
+            throw UsageError("--pixel-type needs int32, half or float, not " + o.pixelType);
         options.pixelType = v;
     }
-    if (takeOption(o.args, "--compression", &compression)) {
+    if (!o.compression.empty()) {
         int v = 0;
-        if (!devhost::parseCompressionName(compression, &v))
+        if (!devhost::parseCompressionName(o.compression, &v))
             throw UsageError("--compression needs none, rle, zips, zip, piz, pxr24, b44 or b44a, "
-                             "not " + compression);
+                             "not " + o.compression);
         options.compression = v;
     }
-    noMoreOptions(o.args);
-    if (o.args.size() != 2)
-        throw UsageError("convert needs an input and an output file");
     options.input = o.args[0];
     options.output = o.args[1];
     options.out = o.quiet ? nullptr : &std::cout;
@@ -218,32 +186,33 @@ int cmdConvert(Options &o)
 
 int cmdSheet(Options &o)
 {
-    noMoreOptions(o.args);
-    if (o.args.size() != 2)
-        throw UsageError("sheet needs an OpenEXR file and a PNG file");
     const devhost::ContactSheet sheet = devhost::writeContactSheet(o.args[0], o.args[1]);
     return devhost::reportContactSheet(sheet, o.args[1], o.quiet ? nullptr : &std::cout, std::cerr);
 }
 
 int cmdHeader(Options &o)
 {
-    noMoreOptions(o.args);
-    if (o.args.size() != 1)
-        throw UsageError("header needs one OpenEXR file");
     devhost::printExrSummary(o.args[0], std::cout);
     return 0;
 }
 
-std::vector<Command> &commands()
+const std::vector<Command> &commands()
 {
-    static std::vector<Command> list = {
+    static const std::vector<Command> list = {
         {"servers", "servers", "List the module's servers: class, name and tags in order.",
+         [](CLI::App &, Options &) {},
          cmdServers},
         {"describe", "describe SCENE",
-         "Load SCENE and print the description line of every applied server.", cmdDescribe},
+         "Load SCENE and print the description line of every applied server.",
+         [](CLI::App &c, Options &o) { c.add_option("SCENE", o.args)->required()->expected(1); },
+         cmdDescribe},
         {"generic", "generic SCENE SERVER [--save OUT]",
          "Load SCENE, run the layout-generic SERVER (such as Open_Ravelcast), print the host "
          "commands it sent and, with --save, write the scene to OUT.",
+         [](CLI::App &c, Options &o) {
+             c.add_option("SCENE-SERVER", o.args)->required()->expected(2);
+             c.add_option("--save", o.save);
+         },
          cmdGeneric},
         {"render", "render SCENE [--frames A-B] [--content DIR] [--dump-buffers DIR]",
          "Load SCENE and render its frames (or A to B): each applied image filter gets the "
@@ -251,6 +220,12 @@ std::vector<Command> &commands()
          "through the scene's ImageSaver as RGBPrefix + frame + extension. --content sets the "
          "content directory, --dump-buffers writes DIR/buffers.<frame>.exr with every rendered "
          "buffer as channel B<index>.",
+         [](CLI::App &c, Options &o) {
+             c.add_option("SCENE", o.args)->required()->expected(1);
+             c.add_option("--frames", o.frames);
+             c.add_option("--content", o.content);
+             c.add_option("--dump-buffers", o.dump);
+         },
          cmdRender},
         {"convert",
          "convert IN OUT [--saver NAME] [--pixel-type int32|half|float] [--compression NAME]",
@@ -259,72 +234,65 @@ std::vector<Command> &commands()
          "and save the image as OUT through the saver NAME (default: by OUT's extension, .exr "
          "OpenEXR(.exr), .png PNG(.png)). --pixel-type and --compression (none, rle, zips, zip, "
          "piz, pxr24, b44, b44a) set the shared OpenEXR saver settings first.",
+         [](CLI::App &c, Options &o) {
+             c.add_option("IN-OUT", o.args)->required()->expected(2);
+             c.add_option("--saver", o.saver);
+             c.add_option("--pixel-type", o.pixelType);
+             c.add_option("--compression", o.compression);
+         },
          cmdConvert},
         {"header", "header FILE.exr",
          "Print a summary of FILE's headers: size, windows, compression, the channels grouped "
          "by layer with their types, and every other attribute once.",
+         [](CLI::App &c, Options &o) { c.add_option("FILE", o.args)->required()->expected(1); },
          cmdHeader},
         {"sheet", "sheet FILE.exr OUT.png",
          "Draw every layer of FILE as a labelled tile on the contact sheet OUT: colour as "
          "sRGB, single channels as grey (unbounded ones stretched over their finite range), "
          "ids as distinct colours, motion and directions in colour.",
+         [](CLI::App &c, Options &o) { c.add_option("FILE-OUT", o.args)->required()->expected(2); },
          cmdSheet},
     };
     return list;
-}
-
-Options parse(int argc, char **argv, std::string *command)
-{
-    Options o;
-    o.program = argv[0];
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc)
-                throw UsageError(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--module")
-            o.module = value();
-        else if (a == "--mode") {
-            const std::string m = value();
-            if (!devhost::parseRunMode(m, &o.mode))
-                throw UsageError("unknown mode " + m + " (layout, screamernet or modeler)");
-            o.modeSet = true;
-        } else if (a == "--yes" || a == "--no") {
-            o.answerSet = true;
-            o.answer = a == "--yes" ? devhost::Messages::Answer::Yes : devhost::Messages::Answer::No;
-        } else if (a == "--quiet")
-            o.quiet = true;
-        else if (a == "-h" || a == "--help" || a == "help")
-            *command = "help";
-        else if (command->empty())
-            *command = a;
-        else
-            o.args.push_back(a);
-    }
-    return o;
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    std::string command;
+    Options o;
+    o.program = argv[0];
+    CLI::App app{"The Ravelcast development host"};
+    app.set_help_flag(); // the help lists the commands our own way
+    bool help = false;
+    app.add_flag("-h,--help", help);
+    app.add_option("--module", o.module);
+    app.add_option("--mode", o.mode);
+    auto *yes = app.add_flag("--yes", o.yes);
+    app.add_flag("--no", o.no)->excludes(yes);
+    app.add_flag("--quiet", o.quiet);
+    // The shared options may also follow the command.
+    app.fallthrough();
+    app.require_subcommand(0, 1);
+    app.add_subcommand("help")->silent();
+    for (const Command &c : commands())
+        c.declare(*app.add_subcommand(c.name, c.help), o);
+
     try {
-        Options o = parse(argc, argv, &command);
-        if (command == "help") {
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError &e) {
+            throw UsageError(e.what());
+        }
+        if (help || app.got_subcommand("help")) {
             printHelp(std::cout);
             return 0;
         }
-        if (command.empty()) {
-            printHelp(std::cerr);
-            return 2;
-        }
-        for (Command &c : commands())
-            if (command == c.name)
+        for (const Command &c : commands())
+            if (app.got_subcommand(c.name))
                 return c.run(o);
-        throw UsageError("unknown command " + command);
+        printHelp(std::cerr);
+        return 2;
     } catch (const UsageError &e) {
         std::cerr << "devhost: " << e.what() << "\n(devhost --help lists the commands)\n";
         return 2;

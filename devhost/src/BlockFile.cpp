@@ -1,4 +1,5 @@
 #include "devhost/BlockFile.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <algorithm>
 #include <charconv>
@@ -131,42 +132,53 @@ BlockWriter::BlockWriter()
 {
     state_.ioMode = LWIO_BINARY;
     state_.writeData = this;
-    state_.write = [](void *d, const char *b, int n) { W(d)->bytes(b, n); };
-    state_.writeI1 = [](void *d, const char *v, int n) { writeInts(d, v, n, true); };
-    state_.writeI2 = [](void *d, const short *v, int n) { writeInts(d, v, n, true); };
-    state_.writeI4 = [](void *d, const int *v, int n) { writeInts(d, v, n, true); };
-    state_.writeU1 = [](void *d, const unsigned char *v, int n) { writeInts(d, v, n, false); };
-    state_.writeU2 = [](void *d, const unsigned short *v, int n) { writeInts(d, v, n, false); };
-    state_.writeU4 = [](void *d, const unsigned int *v, int n) { writeInts(d, v, n, false); };
-    state_.writeFP = [](void *d, const float *v, int n) {
+    state_.write = guardedLambda([](void *d, const char *b, int n) { W(d)->bytes(b, n); });
+    state_.writeI1 = guardedLambda([](void *d, const char *v, int n) { writeInts(d, v, n, true); });
+    state_.writeI2 =
+        guardedLambda([](void *d, const short *v, int n) { writeInts(d, v, n, true); });
+    state_.writeI4 = guardedLambda([](void *d, const int *v, int n) { writeInts(d, v, n, true); });
+    state_.writeU1 =
+        guardedLambda([](void *d, const unsigned char *v, int n) { writeInts(d, v, n, false); });
+    state_.writeU2 =
+        guardedLambda([](void *d, const unsigned short *v, int n) { writeInts(d, v, n, false); });
+    state_.writeU4 =
+        guardedLambda([](void *d, const unsigned int *v, int n) { writeInts(d, v, n, false); });
+    state_.writeFP = guardedLambda([](void *d, const float *v, int n) {
         if (v && n > 0)
             W(d)->floats(v, n);
-    };
-    state_.writeStr = [](void *d, const char *s) { W(d)->string(s ? s : ""); };
-    state_.beginBlk = [](void *d, const LWBlockIdent *id, int leaf) {
+    });
+    state_.writeStr = guardedLambda([](void *d, const char *s) { W(d)->string(s ? s : ""); });
+    state_.beginBlk = guardedLambda([](void *d, const LWBlockIdent *id, int leaf) {
         if (id)
             W(d)->beginBlock(id, leaf != 0);
-    };
-    state_.endBlk = [](void *d) { W(d)->endBlock(); };
-    state_.depth = [](void *d) { return W(d)->depth(); };
+    });
+    state_.endBlk = guardedLambda([](void *d) { W(d)->endBlock(); });
+    state_.depth = guardedLambda([](void *d) { return W(d)->depth(); });
 }
 
 BlockReader::BlockReader()
 {
     state_.ioMode = LWIO_BINARY;
     state_.readData = this;
-    state_.read = [](void *d, char *b, int n) { return b && n > 0 ? R(d)->bytes(b, n) : 0; };
-    state_.readI1 = [](void *d, char *v, int n) { return readInts(d, v, n, true); };
-    state_.readI2 = [](void *d, short *v, int n) { return readInts(d, v, n, true); };
-    state_.readI4 = [](void *d, int *v, int n) { return readInts(d, v, n, true); };
-    state_.readU1 = [](void *d, unsigned char *v, int n) { return readInts(d, v, n, false); };
-    state_.readU2 = [](void *d, unsigned short *v, int n) { return readInts(d, v, n, false); };
-    state_.readU4 = [](void *d, unsigned int *v, int n) { return readInts(d, v, n, false); };
-    state_.readFP = [](void *d, float *v, int n) { return v && n > 0 ? R(d)->floats(v, n) : 0; };
-    state_.readStr = [](void *d, char *b, int max) { return b && max > 0 ? R(d)->string(b, max) : -1; };
-    state_.findBlk = [](void *d, const LWBlockIdent *t) { return R(d)->findBlock(t); };
-    state_.endBlk = [](void *d) { R(d)->endBlock(); };
-    state_.depth = [](void *d) { return R(d)->depth(); };
+    state_.read =
+        guardedLambda([](void *d, char *b, int n) { return b && n > 0 ? R(d)->bytes(b, n) : 0; });
+    state_.readI1 = guardedLambda([](void *d, char *v, int n) { return readInts(d, v, n, true); });
+    state_.readI2 = guardedLambda([](void *d, short *v, int n) { return readInts(d, v, n, true); });
+    state_.readI4 = guardedLambda([](void *d, int *v, int n) { return readInts(d, v, n, true); });
+    state_.readU1 =
+        guardedLambda([](void *d, unsigned char *v, int n) { return readInts(d, v, n, false); });
+    state_.readU2 =
+        guardedLambda([](void *d, unsigned short *v, int n) { return readInts(d, v, n, false); });
+    state_.readU4 =
+        guardedLambda([](void *d, unsigned int *v, int n) { return readInts(d, v, n, false); });
+    state_.readFP =
+        guardedLambda([](void *d, float *v, int n) { return v && n > 0 ? R(d)->floats(v, n) : 0; });
+    state_.readStr = guardedLambda(
+        [](void *d, char *b, int max) { return b && max > 0 ? R(d)->string(b, max) : -1; });
+    state_.findBlk =
+        guardedLambda([](void *d, const LWBlockIdent *t) { return R(d)->findBlock(t); });
+    state_.endBlk = guardedLambda([](void *d) { R(d)->endBlock(); });
+    state_.depth = guardedLambda([](void *d) { return R(d)->depth(); });
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "devhost/Envelopes.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <algorithm>
 #include <set>
@@ -306,12 +307,18 @@ LWEnvelopeID vpGetEnv(LWVParmID p)
     return p->envelope.get();
 }
 
-LWEnvelopeFuncs g_envelopeFuncs = {envCreate, envDestroy, createGroup, destroyGroup, envEvaluate,
-                                   createKey, destroyKey, nextKey, keyGet};
-LWChannelInfo g_channelInfo = {nextGroup,    nextChannel,   groupName,       channelName,
-                               groupParent,  channelParent, channelEvaluate, channelEnvelope};
-LWVParmFuncs g_vparmFuncs = {vpCreate, vpDestroy, vpSetup,    vpCopy,     vpLoad,  vpSave,
-                             vpGetVal, vpSetVal,  vpGetState, vpSetState, vpGetEnv};
+LWEnvelopeFuncs g_envelopeFuncs = {
+    guarded<envCreate>,    guarded<envDestroy>,  guarded<createGroup>,
+    guarded<destroyGroup>, guarded<envEvaluate>, guarded<createKey>,
+    guarded<destroyKey>,   guarded<nextKey>,     guarded<keyGet>};
+LWChannelInfo g_channelInfo = {guarded<nextGroup>,       guarded<nextChannel>,
+                               guarded<groupName>,       guarded<channelName>,
+                               guarded<groupParent>,     guarded<channelParent>,
+                               guarded<channelEvaluate>, guarded<channelEnvelope>};
+LWVParmFuncs g_vparmFuncs = {guarded<vpCreate>,   guarded<vpDestroy>, guarded<vpSetup>,
+                             guarded<vpCopy>,     guarded<vpLoad>,    guarded<vpSave>,
+                             guarded<vpGetVal>,   guarded<vpSetVal>,  guarded<vpGetState>,
+                             guarded<vpSetState>, guarded<vpGetEnv>};
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "devhost/FilterAccess.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <algorithm>
 
@@ -40,9 +41,9 @@ FilterAccess::FilterAccess(RenderedFrame &frame, LWTime start, LWTime end, LWMon
     access_.frame = frame.frame();
     access_.start = start;
     access_.end = end;
-    access_.getLine = getLineThunk;
-    access_.setRGB = setRGBThunk;
-    access_.setAlpha = setAlphaThunk;
+    access_.getLine = guarded<getLineThunk>;
+    access_.setRGB = guarded<setRGBThunk>;
+    access_.setAlpha = guarded<setAlphaThunk>;
     access_.monitor = monitor;
     g_current = this;
 }

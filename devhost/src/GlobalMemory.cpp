@@ -1,4 +1,5 @@
 #include "devhost/GlobalMemory.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <cstring>
 
@@ -23,7 +24,8 @@ LWMemChunk createThunk(const char *name, int size)
 
 GlobalMemory::GlobalMemory(Host &host) : host_(host)
 {
-    table_ = {firstThunk, nextThunk, idThunk, sizeThunk, findThunk, createThunk};
+    table_ = {guarded<firstThunk>, guarded<nextThunk>, guarded<idThunk>,
+              guarded<sizeThunk>,  guarded<findThunk>, guarded<createThunk>};
     g_pool = this;
     host_.services().offerTable(LWGLOBALPOOL_GLOBAL, &table_);
 }

@@ -1,4 +1,5 @@
 #include "devhost/Host.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -178,26 +179,28 @@ void Host::offerServices()
     });
     services_.offerTable(LWMESSAGEFUNCS_GLOBAL, const_cast<LWMessageFuncs *>(messages_.table()));
 
-    sceneInfo_.renderCamera = renderCameraThunk;
+    sceneInfo_.renderCamera = guarded<renderCameraThunk>;
     services_.offerTable(LWSCENEINFO_GLOBAL, &sceneInfo_);
-    cameraInfo_ = {focalLengthThunk, focalDistanceThunk, fStopThunk, blurLengthThunk,
-                   cameraFlagsThunk};
+    cameraInfo_ = {guarded<focalLengthThunk>, guarded<focalDistanceThunk>, guarded<fStopThunk>,
+                   guarded<blurLengthThunk>, guarded<cameraFlagsThunk>};
     services_.offerTable(LWCAMERAINFO_GLOBAL, &cameraInfo_);
-    itemInfo_ = {firstThunk, nextThunk, typeThunk, nameThunk, serverThunk};
+    itemInfo_ = {guarded<firstThunk>, guarded<nextThunk>, guarded<typeThunk>, guarded<nameThunk>,
+                 guarded<serverThunk>};
     services_.offerTable(LWITEMINFO_GLOBAL, &itemInfo_);
     services_.offerTable(LWTIMEINFO_GLOBAL, &timeInfo_);
-    dirInfo_.dir = [](const char *name) -> const char * {
+    dirInfo_.dir = guardedLambda([](const char *name) -> const char * {
         if (!g_current || !name)
             return nullptr;
         std::string d = g_current->directory(name);
         if (d.empty())
             return nullptr;
         return (g_current->dirTexts_[name] = d).c_str();
-    };
+    });
     services_.offerTable(LWDIRINFOFUNC_GLOBAL, &dirInfo_);
-    instUpdate_.update = updateThunk;
+    instUpdate_.update = guarded<updateThunk>;
     services_.offerTable(LWINSTUPDATE_GLOBAL, &instUpdate_);
-    fileIO_ = {openLoadThunk, closeLoadThunk, openSaveThunk, closeSaveThunk};
+    fileIO_ = {guarded<openLoadThunk>, guarded<closeLoadThunk>, guarded<openSaveThunk>,
+               guarded<closeSaveThunk>};
     services_.offerTable(LWFILEIOFUNCS_GLOBAL, &fileIO_);
     services_.offerTable(LWINTERFACEINFO_GLOBAL, &interfaceInfo_);
 }
@@ -249,7 +252,7 @@ int Host::activate(const std::string &className, const std::string &name, int ve
     const ServerEntry *e = module_ ? module_->find(className, name) : nullptr;
     if (!e || !e->activate)
         throw HostError("The module has no server \"" + name + "\" of class " + className);
-    return e->activate(version, &Host::global, local, serverData);
+    return e->activate(version, guarded<&Host::global>, local, serverData);
 }
 
 AppliedServer &Host::applyServer(const std::string &className, const std::string &name)
@@ -374,7 +377,7 @@ bool Host::evaluate(const std::string &command)
 
 int Host::runGeneric(const std::string &name)
 {
-    LWLayoutGeneric local{this, evaluateThunk};
+    LWLayoutGeneric local{this, guarded<evaluateThunk>};
     return activate(LWLAYOUTGENERIC_CLASS, name, LWLAYOUTGENERIC_VERSION, &local);
 }
 

@@ -1,4 +1,5 @@
 #include "devhost/ImageLoading.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -92,12 +93,12 @@ LWImageProtocolID beginThunk(void *priv, int type)
     LWImageProtocol &p = s->protocol;
     p.type = type;
     p.priv_data = s;
-    p.done = protocolDoneThunk;
-    p.setSize = setSizeThunk;
-    p.setParam = setParamThunk;
-    p.sendMeta = sendMetaThunk;
-    p.sendLine = sendLineThunk;
-    p.setMap = setMapThunk;
+    p.done = guarded<protocolDoneThunk>;
+    p.setSize = guarded<setSizeThunk>;
+    p.setParam = guarded<setParamThunk>;
+    p.sendMeta = guarded<sendMetaThunk>;
+    p.sendLine = guarded<sendLineThunk>;
+    p.setMap = guarded<setMapThunk>;
     return &p;
 }
 
@@ -287,8 +288,8 @@ void ImageLoading::loadThroughModule(const std::string &loader, const std::strin
     local.result = IPSTAT_FAILED;
     local.filename = file.c_str();
     local.monitor = &session.monitor;
-    local.begin = beginThunk;
-    local.done = hostDoneThunk;
+    local.begin = guarded<beginThunk>;
+    local.done = guarded<hostDoneThunk>;
     LoaderAttempt attempt{loader, AFUNC_OK, IPSTAT_FAILED};
     attempt.activation = host_.activate(LWIMAGELOADER_CLASS, loader, loaderVersion_, &local);
     attempt.result = attempt.activation == AFUNC_BADVERSION ? IPSTAT_NOREC : local.result;

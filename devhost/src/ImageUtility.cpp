@@ -1,4 +1,5 @@
 #include "devhost/ImageUtility.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <algorithm>
 #include <cmath>
@@ -166,8 +167,9 @@ int sendDataThunk(void *priv, LWImageProtocolID proto, int)
 
 ImageUtility::ImageUtility(Host &host) : host_(host)
 {
-    table_ = {createThunk,   destroyThunk,    saveThunk,      setPixelThunk,      getPixelThunk,
-              getInfoThunk, saverCountThunk, saverNameThunk, saverExtensionThunk};
+    table_ = {guarded<createThunk>,     guarded<destroyThunk>,   guarded<saveThunk>,
+              guarded<setPixelThunk>,   guarded<getPixelThunk>,  guarded<getInfoThunk>,
+              guarded<saverCountThunk>, guarded<saverNameThunk>, guarded<saverExtensionThunk>};
     g_util = this;
     host_.services().offerTable(LWIMAGEUTIL_GLOBAL, &table_);
 }
@@ -365,7 +367,7 @@ int ImageUtility::saveThroughModule(const st_LWPixmap &image, const Saver &saver
     local.type = image.type;
     local.filename = file.c_str();
     local.monitor = nullptr;
-    local.sendData = sendDataThunk;
+    local.sendData = guarded<sendDataThunk>;
     int activation = AFUNC_OK;
     try {
         activation = host_.activate(LWIMAGESAVER_CLASS, saver.name, saverVersion_, &local);

@@ -1,4 +1,5 @@
 #include "devhost/Messages.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <iostream>
 
@@ -48,7 +49,8 @@ const char *label(Message::Kind kind)
 } // namespace
 
 Messages::Messages()
-    : table_{infoThunk, errorThunk, warningThunk, yesNoThunk, yesNoCancelThunk},
+    : table_{guarded<infoThunk>, guarded<errorThunk>, guarded<warningThunk>, guarded<yesNoThunk>,
+             guarded<yesNoCancelThunk>},
       info_(&std::cout), warnings_(&std::cerr), errors_(&std::cerr)
 {
 }

@@ -1,4 +1,5 @@
 #include "devhost/ProgressMonitor.h"
+#include "devhost/CallbackBarrier.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,7 +63,7 @@ ProgressMonitor::ProgressMonitor(Style style, std::ostream *out, std::string lab
     : style_(out ? style : Style::Silent), out_(out), label_(std::move(label)),
       columns_(columns ? std::move(columns) : std::function<int()>(stdoutColumns))
 {
-    table_ = {this, initThunk, stepThunk, doneThunk};
+    table_ = {this, guarded<initThunk>, guarded<stepThunk>, guarded<doneThunk>};
 }
 
 int ProgressMonitor::percent() const

@@ -19,43 +19,6 @@ std::string sceneHeader(const std::string &extraScene, const std::string &mode, 
            " } { RGBPrefix \"out/shot\" } " + extraScene + " }\n";
 }
 
-float Plane::at(int x, int y) const
-{
-    const int w = window.max.x - window.min.x + 1;
-    return values[static_cast<std::size_t>(y - window.min.y) * w + (x - window.min.x)];
-}
-
-Plane readPlane(const std::string &file, const std::string &channel)
-{
-    Imf::InputFile in(file.c_str());
-    Plane p;
-    p.window = in.header().dataWindow();
-    const int w = p.window.max.x - p.window.min.x + 1;
-    const int h = p.window.max.y - p.window.min.y + 1;
-    p.values.assign(static_cast<std::size_t>(w) * h, 0.0f);
-    Imf::FrameBuffer fb;
-    char *base = reinterpret_cast<char *>(p.values.data()) -
-                 (static_cast<std::ptrdiff_t>(p.window.min.y) * w + p.window.min.x) * 4;
-    fb.insert(channel, Imf::Slice(Imf::FLOAT, base, 4, static_cast<std::size_t>(w) * 4));
-    in.setFrameBuffer(fb);
-    in.readPixels(p.window.min.y, p.window.max.y);
-    return p;
-}
-
-std::vector<std::string> channelsOf(const Imf::Header &header)
-{
-    std::vector<std::string> names;
-    for (auto it = header.channels().begin(); it != header.channels().end(); ++it)
-        names.push_back(it.name());
-    return names;
-}
-
-Imf::Header headerOf(const std::string &file)
-{
-    Imf::InputFile in(file.c_str());
-    return in.header();
-}
-
 std::vector<std::string> filesIn(const std::filesystem::path &dir)
 {
     std::vector<std::string> files;

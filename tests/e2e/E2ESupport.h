@@ -9,6 +9,7 @@
 
 #include <ImfHeader.h>
 
+#include "ExrReadBack.h"
 #include "TestSupport.h"
 #include "devhost/RenderJob.h"
 
@@ -20,15 +21,16 @@ std::string sceneHeader(const std::string &extraScene = "", const std::string &m
                         int width = 48, int height = 32);
 
 // One channel over the file's data window, as floats.
-struct Plane {
-    Imath::Box2i window;
-    std::vector<float> values;
-    float at(int x, int y) const;
-};
-
-Plane readPlane(const std::string &file, const std::string &channel);
-std::vector<std::string> channelsOf(const Imf::Header &header);
-Imf::Header headerOf(const std::string &file);
+using Plane = testsupport::ExrChannel;
+inline Plane readPlane(const std::string &file, const std::string &channel)
+{
+    return testsupport::readExrChannel(file, channel);
+}
+inline std::vector<std::string> channelsOf(const Imf::Header &header)
+{
+    return testsupport::exrChannelNames(header);
+}
+inline Imf::Header headerOf(const std::string &file) { return testsupport::readExrHeader(file); }
 
 // Files below a folder, relative to it, sorted.
 std::vector<std::string> filesIn(const std::filesystem::path &dir);

@@ -63,6 +63,8 @@ TEST_F(ExportRenderTest, FinalRenderAndAlphaMakeAnRGBAFile)
     EXPECT_EQ(h.compression(), Imf::ZIP_COMPRESSION);
     EXPECT_EQ(h.displayWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(47, 31)));
     EXPECT_EQ(h.dataWindow(), h.displayWindow());
+    EXPECT_EQ(h.lineOrder(), Imf::INCREASING_Y);
+    EXPECT_EQ(h.screenWindowWidth(), 1.0f);
 
     // The values are the host's buffers, as half.
     const auto r = readPlane(file, "R"), a = readPlane(file, "A");
@@ -90,6 +92,8 @@ TEST_F(ExportRenderTest, LayerAndImageOfRawColour)
               (std::vector<std::string>{"Raw.B", "Raw.G", "Raw.R"}))
         << "a scene lists its active buffers; the others load inactive";
     EXPECT_EQ(e2e::channelsOf(e2e::headerOf(image)), (std::vector<std::string>{"B", "G", "R"}));
+    EXPECT_EQ(e2e::headerOf(image).findTypedAttribute<Imf::StringAttribute>("comments"), nullptr)
+        << "a separate image carries its own comment only";
     const auto raw = readPlane(dump(1), "B7");
     const auto inLayer = readPlane(layered, "Raw.G"), inImage = readPlane(image, "G");
     float sum = 0;
@@ -168,6 +172,16 @@ TEST_F(ExportRenderTest, ViperOnlySavesOnRenderNodesWithAnInformationLinePerFile
     render(e2e::sceneHeader() + plugin);
     EXPECT_TRUE(e2e::filesIn(out("out")).empty());
     EXPECT_TRUE(infoLines().empty());
+    // Saving nothing, the filter still hands the frame back unchanged.
+    loadScene(e2e::sceneHeader() + plugin);
+    devhost::RenderJob job(host(), {});
+    const devhost::RenderedFrame before =
+        devhost::Renderer(host()).render(1, devhost::sceneRequest(host().scene()));
+    const devhost::RenderedFrame after = job.renderFrame(1);
+    for (int i = 0; i < 48 * 32; i += 29) {
+        EXPECT_EQ(after.plane(LWBUF_RED)[i], before.plane(LWBUF_RED)[i]);
+        EXPECT_EQ(after.plane(LWBUF_ALPHA)[i], before.plane(LWBUF_ALPHA)[i]);
+    }
 
     render(e2e::sceneHeader("", "screamernet") + plugin);
     EXPECT_EQ(e2e::filesIn(out("out")),

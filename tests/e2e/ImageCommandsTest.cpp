@@ -16,6 +16,7 @@
 
 #include "../devhost/ImageReadBack.h"
 #include "../exrio/LoaderFiles.h"
+#include "ExrReadBack.h"
 #include "TestSupport.h"
 
 namespace {
@@ -44,35 +45,12 @@ Outcome convert(const std::string &in, const std::string &out, const std::string
     return devhost("convert " + quoted(in) + " " + quoted(out) + " " + options);
 }
 
-Imf::Header headerOf(const std::string &file)
-{
-    Imf::InputFile in(file.c_str());
-    return in.header();
-}
-
+using testsupport::exrChannelNames;
+Imf::Header headerOf(const std::string &file) { return testsupport::readExrHeader(file); }
 // A FLOAT view of one channel over the data window.
 std::vector<float> channelOf(const std::string &file, const std::string &name)
 {
-    Imf::InputFile in(file.c_str());
-    const Imath::Box2i dw = in.header().dataWindow();
-    const int w = dw.max.x - dw.min.x + 1, h = dw.max.y - dw.min.y + 1;
-    std::vector<float> v(static_cast<std::size_t>(w) * h, -99.0f);
-    Imf::FrameBuffer fb;
-    fb.insert(name, Imf::Slice(Imf::FLOAT,
-                               reinterpret_cast<char *>(v.data()) -
-                                   (static_cast<std::ptrdiff_t>(dw.min.y) * w + dw.min.x) * 4,
-                               4, static_cast<std::size_t>(w) * 4));
-    in.setFrameBuffer(fb);
-    in.readPixels(dw.min.y, dw.max.y);
-    return v;
-}
-
-std::vector<std::string> channelNames(const Imf::Header &h)
-{
-    std::vector<std::string> out;
-    for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
-        out.push_back(it.name());
-    return out;
+    return testsupport::readExrChannel(file, name, -99.0f).values;
 }
 
 bool has(const std::string &text, const std::string &part)
@@ -129,7 +107,7 @@ TEST(ConvertCommand, ExrRoundTripInFloatReproducesTheDisplayWindow)
     EXPECT_TRUE(has(r.output, "saver OpenEXR(.exr): result 0")) << r.output;
 
     const Imf::Header out = headerOf(saved);
-    EXPECT_EQ(channelNames(out), (std::vector<std::string>{"A", "B", "G", "R"}));
+    EXPECT_EQ(exrChannelNames(out), (std::vector<std::string>{"A", "B", "G", "R"}));
     for (auto it = out.channels().begin(); it != out.channels().end(); ++it)
         EXPECT_EQ(it.channel().type, Imf::FLOAT) << it.name();
     EXPECT_EQ(out.compression(), Imf::PIZ_COMPRESSION);
@@ -142,7 +120,7 @@ TEST(ConvertCommand, ExrRoundTripInFloatReproducesTheDisplayWindow)
     const std::string once = dir.file("once.exr"), twice = dir.file("twice.exr");
     ASSERT_EQ(convert(rgb, once, "--pixel-type float").status, 0);
     ASSERT_EQ(convert(once, twice, "--pixel-type float --compression none").status, 0);
-    EXPECT_EQ(channelNames(headerOf(twice)), (std::vector<std::string>{"B", "G", "R"}));
+    EXPECT_EQ(exrChannelNames(headerOf(twice)), (std::vector<std::string>{"B", "G", "R"}));
     EXPECT_EQ(headerOf(twice).compression(), Imf::NO_COMPRESSION);
     expectSameDisplayPixels(rgb, once, {"R", "G", "B"});
     expectSameDisplayPixels(rgb, twice, {"R", "G", "B"});
@@ -158,7 +136,7 @@ TEST(ConvertCommand, FreshProcessWritesPizHalfAndOptionsChangeIt)
     ASSERT_EQ(r.status, 0) << r.output;
     const Imf::Header h = headerOf(plain);
     EXPECT_EQ(h.compression(), Imf::PIZ_COMPRESSION);
-    EXPECT_EQ(channelNames(h), std::vector<std::string>{"Y"});
+    EXPECT_EQ(exrChannelNames(h), std::vector<std::string>{"Y"});
     EXPECT_EQ(h.channels().findChannel("Y")->type, Imf::HALF);
     expectSameDisplayPixels(source, plain, {"Y"});
 

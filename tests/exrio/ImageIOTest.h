@@ -20,6 +20,7 @@
 
 #include <lwsdk/imageio.h>
 
+#include "ExrReadBack.h"
 #include "TestSupport.h"
 #include "devhost/Convert.h"
 #include "devhost/GlobalMemory.h"
@@ -28,66 +29,18 @@
 
 namespace imageio {
 
-// One channel of a file over its data window, as floats or as unsigned
-// integers, read by the library itself.
-struct ExrChannel {
-    Imf::PixelType type = Imf::HALF;
-    int width = 0, height = 0;
-    std::vector<float> values;
-    std::vector<std::uint32_t> uints;
-    float at(int x, int y) const { return values[static_cast<std::size_t>(y) * width + x]; }
-    std::uint32_t uintAt(int x, int y) const
-    {
-        return uints[static_cast<std::size_t>(y) * width + x];
-    }
-};
+using testsupport::ExrChannel;
 
-inline Imf::Header readHeader(const std::string &path)
-{
-    Imf::InputFile in(path.c_str());
-    return in.header();
-}
-
+inline Imf::Header readHeader(const std::string &path) { return testsupport::readExrHeader(path); }
 inline std::vector<std::string> channelNames(const Imf::Header &h)
 {
-    std::vector<std::string> out;
-    for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
-        out.push_back(it.name());
-    return out;
+    return testsupport::exrChannelNames(h);
 }
-
-// The channel of the given part as the library reads it: UINT channels as
-// unsigned integers unless asFloat, all others (and those then) as FLOAT,
-// the library converting; deep parts flattened by the library.
-inline ExrChannel readChannel(const std::string &path, const std::string &name, int part = 0,
-                              bool asFloat = false)
+// The channel of the given part as the library reads it (deep parts
+// flattened by the library).
+inline ExrChannel readChannel(const std::string &path, const std::string &name, int part = 0)
 {
-    Imf::MultiPartInputFile file(path.c_str());
-    Imf::InputPart in(file, part);
-    const Imath::Box2i dw = in.header().dataWindow();
-    ExrChannel c;
-    c.width = dw.max.x - dw.min.x + 1;
-    c.height = dw.max.y - dw.min.y + 1;
-    const Imf::Channel *ch = in.header().channels().findChannel(name);
-    if (!ch)
-        return c;
-    c.type = ch->type;
-    const std::size_t n = static_cast<std::size_t>(c.width) * c.height;
-    Imf::FrameBuffer fb;
-    const std::ptrdiff_t origin = static_cast<std::ptrdiff_t>(dw.min.x) +
-                                  static_cast<std::ptrdiff_t>(dw.min.y) * c.width;
-    if (c.type == Imf::UINT && !asFloat) {
-        c.uints.resize(n);
-        fb.insert(name, Imf::Slice(Imf::UINT, reinterpret_cast<char *>(c.uints.data() - origin),
-                                   4, 4 * static_cast<std::size_t>(c.width)));
-    } else {
-        c.values.resize(n);
-        fb.insert(name, Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(c.values.data() - origin),
-                                   4, 4 * static_cast<std::size_t>(c.width)));
-    }
-    in.setFrameBuffer(fb);
-    in.readPixels(dw.min.y, dw.max.y);
-    return c;
+    return testsupport::readExrChannel(path, name, 0.0f, part);
 }
 
 // The module's saver settings record as it lies in the host's global memory
