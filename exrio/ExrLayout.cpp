@@ -208,6 +208,24 @@ void checkStringVector(const std::string &name, const std::vector<char> &bytes)
     }
 }
 
+// The size of the attribute types the library reads at a fixed size; -1
+// for the others (they hold what their size says).
+std::int32_t naturalSize(const std::string &type)
+{
+    static const std::pair<const char *, std::int32_t> kSizes[] = {
+        {"box2i", 16},   {"box2f", 16},    {"chromaticities", 32}, {"compression", 1},
+        {"double", 8},   {"envmap", 1},    {"float", 4},           {"int", 4},
+        {"keycode", 28}, {"lineOrder", 1}, {"m33f", 36},           {"m33d", 72},
+        {"m44f", 64},    {"m44d", 128},    {"rational", 8},        {"tiledesc", 9},
+        {"timecode", 8}, {"v2i", 8},       {"v2f", 8},             {"v2d", 16},
+        {"v3i", 12},     {"v3f", 12},      {"v3d", 24},            {"deepImageState", 1},
+    };
+    for (const auto &[name, size] : kSizes)
+        if (type == name)
+            return size;
+    return -1;
+}
+
 void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name)
 {
     const std::string type = r.name("attribute type name");
@@ -269,6 +287,13 @@ void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name
     } else if (type == "stringvector") {
         checkStringVector(name, r.block(bytes, "a string vector"));
     } else {
+        // The library reads attributes of these types by their natural size
+        // whatever size they claim; a header that claims another would be
+        // parsed from a different place by the library than here.
+        const std::int32_t natural = naturalSize(type);
+        if (natural >= 0 && size != natural)
+            damaged(quoted(name) + " of type " + quoted(type) + " holds " + std::to_string(size) +
+                    " bytes instead of " + std::to_string(natural));
         r.skip(bytes, "an attribute");
     }
 }
