@@ -186,6 +186,7 @@ int main(int argc, char **argv)
                        h.setPreviewImage(Imf::PreviewImage(480, 270, px.data()));
                    });
         writeParts(add("parts_2000"), 2000);
+        writeParts(add("parts_20000"), 20000);
 
         devhost::Host host;
         host.messages().setOutput(nullptr, nullptr);
