@@ -245,16 +245,26 @@ std::vector<ExrChannelLayout> channelList(const std::vector<char> &bytes)
     return out;
 }
 
-void checkStringVector(const std::string &name, const std::vector<char> &bytes)
+// Checks a string vector's lengths; answers its first string ("" when it
+// has none).
+std::string checkStringVector(const std::string &name, const std::vector<char> &bytes)
 {
     ValueReader v(bytes, name);
+    std::string first;
+    bool any = false;
     while (!v.atEnd()) {
         const std::int32_t length = v.i32();
         if (length < 0 || static_cast<std::size_t>(length) > v.left())
             damaged("a string of " + quoted(name) + " claims " + std::to_string(length) +
                     " bytes, more than the attribute holds");
+        const std::size_t at = bytes.size() - v.left();
+        if (!any)
+            first.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(at + static_cast<std::size_t>(length)));
+        any = true;
         v.skip(static_cast<std::size_t>(length));
     }
+    return first;
 }
 
 void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name)
@@ -315,8 +325,13 @@ void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name
                     " x " + std::to_string(h) + " pixels in " + std::to_string(bytes - 8) +
                     " bytes");
         r.skip(bytes - 8, "a preview image");
+    } else if (name == "view" && type == "string") {
+        const std::vector<char> text = r.block(bytes, "the view name");
+        part.view.assign(text.begin(), text.end());
     } else if (type == "stringvector") {
-        checkStringVector(name, r.block(bytes, "a string vector"));
+        const std::string first = checkStringVector(name, r.block(bytes, "a string vector"));
+        if (name == "multiView")
+            part.defaultView = first;
     } else {
         r.skip(bytes, "an attribute");
     }

@@ -137,17 +137,27 @@ bool loadable(const ExrLayout &layout, const ExrPartLayout &part)
 
 LoaderChoice chooseLoaderChannels(const ExrLayout &layout)
 {
+    // A multi-part, multi-view file shows its default view (the first of
+    // its "multiView" list): parts of other views are passed over.
+    std::string defaultView;
+    for (const ExrPartLayout &part : layout.parts)
+        if (defaultView.empty())
+            defaultView = part.defaultView;
+    const auto candidate = [&](const ExrPartLayout &part) {
+        return loadable(layout, part) &&
+               (defaultView.empty() || part.view.empty() || part.view == defaultView);
+    };
     // The first part with colour at the base level.
     for (std::size_t p = 0; p < layout.parts.size(); ++p) {
         const ExrPartLayout &part = layout.parts[p];
-        if (loadable(layout, part) && (loaderChannelSet(namesOf(part), "") & kColourBits))
+        if (candidate(part) && (loaderChannelSet(namesOf(part), "") & kColourBits))
             return LoaderChoice{p, ""};
     }
     // Else the first part with a layer holding colour: its first such
     // layer in channel-list order.
     for (std::size_t p = 0; p < layout.parts.size(); ++p) {
         const ExrPartLayout &part = layout.parts[p];
-        if (!loadable(layout, part))
+        if (!candidate(part))
             continue;
         for (const std::string &name : namesOf(part)) {
             const std::size_t dot = name.rfind('.');

@@ -652,6 +652,21 @@ TEST_F(OpenEXRLoaderTest, PartAndLayerChoice)
     ASSERT_EQ(left.result, IPSTAT_OK) << lastError();
     EXPECT_EQ(left.imageType, LWIMTYP_RGBFP);
     expectChannelsExactly(left, views, 0, "", {"R", "G", "B"});
+
+    // Also when its views are parts and the default view comes second.
+    const std::string viewParts = dir.file("view-parts.exr");
+    PartSpec right{"right", box(0, 0, 3, 1), box(0, 0, 3, 1), {"B", "G", "R"}};
+    right.view = "right";
+    right.views = {"left", "right"};
+    PartSpec leftPart = right;
+    leftPart.name = "left";
+    leftPart.view = "left";
+    leftPart.data = box(1, 1, 3, 1); // tells the parts apart
+    loaderfiles::writeParts(viewParts, {right, leftPart});
+    const devhost::LoadedImage defaultView = loadExr(viewParts);
+    ASSERT_EQ(defaultView.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(defaultView.rowsReceived, (std::vector<int>{1}));
+    expectChannelsExactly(defaultView, viewParts, 1, "", {"R", "G", "B"});
 }
 
 // Deep scan-line parts are flattened by the library; deep tiled parts are
