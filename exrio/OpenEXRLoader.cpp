@@ -404,7 +404,7 @@ int OpenEXRLoader::load(const std::string &fileName)
     std::vector<float> line(direct ? 0 : static_cast<std::size_t>(width) * per, 0.0f);
     for (int y = rows.first; y <= rows.last; ++y) {
         const float *pixels = source->row(y);
-        if (!direct) {
+        if (!direct && columns.count() > 0) {
             const float *p = pixels + static_cast<std::size_t>(columns.first - data.min.x) * 4;
             float *out = &line[static_cast<std::size_t>(columns.first - display.min.x) * per];
             for (int x = columns.first; x <= columns.last; ++x, p += 4, out += per)

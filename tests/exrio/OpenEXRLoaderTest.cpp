@@ -175,6 +175,14 @@ TEST_F(OpenEXRLoaderTest, DataWindowLargerThanAndAwayFromTheDisplayWindow)
     EXPECT_EQ(part.rowsReceived, (std::vector<int>{5, 6, 7}));
     expectPixelsLikeTheLibrary(part, shifted, 4);
 
+    // Beside it: the rows are sent, all 0.
+    const std::string beside = dir.file("beside.exr");
+    writeChannels(beside, box(0, 0, 7, 3), box(100, 1, 103, 2), {"R", "G", "B", "A"});
+    const devhost::LoadedImage side = loadExr(beside);
+    ASSERT_EQ(side.result, IPSTAT_OK);
+    EXPECT_EQ(side.rowsReceived, (std::vector<int>{1, 2}));
+    expectPixelsLikeTheLibrary(side, beside, 4);
+
     // Wholly outside: an image of the display's size, no rows sent.
     const std::string away = dir.file("away.exr");
     writeChannels(away, box(0, 0, 3, 3), box(100, -50, 120, -40), {"R", "G", "B"});
