@@ -355,6 +355,8 @@ int OpenEXRLoader::load(const std::string &fileName)
             (std::uint64_t(std::int64_t(part.dataWindow.max.x) - part.dataWindow.min.x) + 1) * 16;
         if (!deep && rowsPerBlock < kRowsPerSmallBlock && rowBytes * kRowsPerSmallBlock <= kSmallBlockBytes)
             rowsPerBlock = kRowsPerSmallBlock;
+        const std::int64_t dataRows = std::int64_t(part.dataWindow.max.y) - part.dataWindow.min.y + 1;
+        rowsPerBlock = static_cast<int>(std::min<std::int64_t>(rowsPerBlock, dataRows));
         chroma = (loaderChannelSet(namesOf(part), choice.layer) & kBitChroma) != 0;
         if (chroma && choice.part != 0)
             throw ExrLayoutError("Its luminance-chroma channels are in part " +
