@@ -35,7 +35,9 @@ std::uint64_t satAdd(std::uint64_t a, std::uint64_t b) { return std::min(a + b, 
 std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 
 // Reads the header through the stream, keeping its own position so that no
-// claim is believed beyond the bytes the file holds.
+// claim is believed beyond the bytes the file holds. The bytes are taken
+// through a window of the file read a block at a time: headers are mostly
+// short names and numbers.
 class HeaderReader {
 public:
     HeaderReader(Imf::IStream &in, std::uint64_t size) : in_(in), size_(size) {}
@@ -48,11 +50,27 @@ public:
         if (n > left())
             damaged(std::string("the file ends inside ") + what);
         while (n > 0) {
-            const int chunk = static_cast<int>(std::min<std::uint64_t>(n, INT_MAX));
-            in_.read(out, chunk);
-            out += chunk;
-            n -= static_cast<std::uint64_t>(chunk);
-            position_ += static_cast<std::uint64_t>(chunk);
+            if (!inWindow()) {
+                if (n >= kWindowBytes) {
+                    // Large values go straight to their place.
+                    seekStream();
+                    const int chunk = static_cast<int>(std::min<std::uint64_t>(n, INT_MAX));
+                    in_.read(out, chunk);
+                    streamAt_ += static_cast<std::uint64_t>(chunk);
+                    out += chunk;
+                    n -= static_cast<std::uint64_t>(chunk);
+                    position_ += static_cast<std::uint64_t>(chunk);
+                    continue;
+                }
+                fillWindow();
+            }
+            const std::size_t at = static_cast<std::size_t>(position_ - windowStart_);
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(n, window_.size() - at));
+            std::memcpy(out, window_.data() + at, take);
+            out += take;
+            n -= take;
+            position_ += take;
         }
     }
 
@@ -68,7 +86,6 @@ public:
         if (n > left())
             damaged(std::string("the file ends inside ") + what);
         position_ += n;
-        in_.seekg(position_);
     }
 
     std::uint32_t u32(const char *what)
@@ -87,7 +104,10 @@ public:
         std::string out;
         for (;;) {
             char c;
-            bytes(&c, 1, what);
+            if (inWindow() && left() > 0)
+                c = window_[static_cast<std::size_t>(position_++ - windowStart_)];
+            else
+                bytes(&c, 1, what);
             if (c == '\0')
                 return out;
             if (out.size() == kMaxNameLength)
@@ -98,9 +118,38 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t kWindowBytes = std::uint64_t(64) << 10;
+
+    bool inWindow() const
+    {
+        return position_ >= windowStart_ && position_ < windowStart_ + window_.size();
+    }
+
+    void seekStream()
+    {
+        if (streamAt_ != position_) {
+            in_.seekg(position_);
+            streamAt_ = position_;
+        }
+    }
+
+    // The window from the position on, never past the end of the file, so
+    // the stream is never asked for bytes the file does not hold.
+    void fillWindow()
+    {
+        seekStream();
+        window_.resize(static_cast<std::size_t>(std::min(kWindowBytes, left())));
+        in_.read(window_.data(), static_cast<int>(window_.size()));
+        windowStart_ = position_;
+        streamAt_ += window_.size();
+    }
+
     Imf::IStream &in_;
     std::uint64_t size_;
     std::uint64_t position_ = 0;
+    std::uint64_t streamAt_ = 0; // the stream's own position
+    std::vector<char> window_;
+    std::uint64_t windowStart_ = 0;
 };
 
 // A value already read into memory, taken apart without running past it.
@@ -196,16 +245,26 @@ std::vector<ExrChannelLayout> channelList(const std::vector<char> &bytes)
     return out;
 }
 
-void checkStringVector(const std::string &name, const std::vector<char> &bytes)
+// Checks a string vector's lengths; answers its first string ("" when it
+// has none).
+std::string checkStringVector(const std::string &name, const std::vector<char> &bytes)
 {
     ValueReader v(bytes, name);
+    std::string first;
+    bool any = false;
     while (!v.atEnd()) {
         const std::int32_t length = v.i32();
         if (length < 0 || static_cast<std::size_t>(length) > v.left())
             damaged("a string of " + quoted(name) + " claims " + std::to_string(length) +
                     " bytes, more than the attribute holds");
+        const std::size_t at = bytes.size() - v.left();
+        if (!any)
+            first.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(at + static_cast<std::size_t>(length)));
+        any = true;
         v.skip(static_cast<std::size_t>(length));
     }
+    return first;
 }
 
 // The size of the attribute types the library reads at a fixed size; -1
@@ -284,8 +343,13 @@ void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name
                     " x " + std::to_string(h) + " pixels in " + std::to_string(bytes - 8) +
                     " bytes");
         r.skip(bytes - 8, "a preview image");
+    } else if (name == "view" && type == "string") {
+        const std::vector<char> text = r.block(bytes, "the view name");
+        part.view.assign(text.begin(), text.end());
     } else if (type == "stringvector") {
-        checkStringVector(name, r.block(bytes, "a string vector"));
+        const std::string first = checkStringVector(name, r.block(bytes, "a string vector"));
+        if (name == "multiView")
+            part.defaultView = first;
     } else {
         // The library reads attributes of these types by their natural size
         // whatever size they claim; a header that claims another would be

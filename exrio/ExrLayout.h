@@ -44,6 +44,8 @@ struct ExrPartLayout {
     std::uint32_t tileWidth = 0, tileHeight = 0;
     int levelMode = 0, roundingMode = 0;
     std::string type; // "scanlineimage", "tiledimage", "deepscanline", "deeptile" or empty
+    std::string view;        // the part's "view", or empty
+    std::string defaultView; // the first view of its "multiView" list, or empty
     bool hasChunkCount = false;
     std::int32_t chunkCount = 0;
 };

@@ -137,17 +137,27 @@ bool loadable(const ExrLayout &layout, const ExrPartLayout &part)
 
 LoaderChoice chooseLoaderChannels(const ExrLayout &layout)
 {
+    // A multi-part, multi-view file shows its default view (the first of
+    // its "multiView" list): parts of other views are passed over.
+    std::string defaultView;
+    for (const ExrPartLayout &part : layout.parts)
+        if (defaultView.empty())
+            defaultView = part.defaultView;
+    const auto candidate = [&](const ExrPartLayout &part) {
+        return loadable(layout, part) &&
+               (defaultView.empty() || part.view.empty() || part.view == defaultView);
+    };
     // The first part with colour at the base level.
     for (std::size_t p = 0; p < layout.parts.size(); ++p) {
         const ExrPartLayout &part = layout.parts[p];
-        if (loadable(layout, part) && (loaderChannelSet(namesOf(part), "") & kColourBits))
+        if (candidate(part) && (loaderChannelSet(namesOf(part), "") & kColourBits))
             return LoaderChoice{p, ""};
     }
     // Else the first part with a layer holding colour: its first such
     // layer in channel-list order.
     for (std::size_t p = 0; p < layout.parts.size(); ++p) {
         const ExrPartLayout &part = layout.parts[p];
-        if (!loadable(layout, part))
+        if (!candidate(part))
             continue;
         for (const std::string &name : namesOf(part)) {
             const std::size_t dot = name.rfind('.');
@@ -345,6 +355,8 @@ int OpenEXRLoader::load(const std::string &fileName)
             (std::uint64_t(std::int64_t(part.dataWindow.max.x) - part.dataWindow.min.x) + 1) * 16;
         if (!deep && rowsPerBlock < kRowsPerSmallBlock && rowBytes * kRowsPerSmallBlock <= kSmallBlockBytes)
             rowsPerBlock = kRowsPerSmallBlock;
+        const std::int64_t dataRows = std::int64_t(part.dataWindow.max.y) - part.dataWindow.min.y + 1;
+        rowsPerBlock = static_cast<int>(std::min<std::int64_t>(rowsPerBlock, dataRows));
         chroma = (loaderChannelSet(namesOf(part), choice.layer) & kBitChroma) != 0;
         if (chroma && choice.part != 0)
             throw ExrLayoutError("Its luminance-chroma channels are in part " +
@@ -394,7 +406,7 @@ int OpenEXRLoader::load(const std::string &fileName)
     std::vector<float> line(direct ? 0 : static_cast<std::size_t>(width) * per, 0.0f);
     for (int y = rows.first; y <= rows.last; ++y) {
         const float *pixels = source->row(y);
-        if (!direct) {
+        if (!direct && columns.count() > 0) {
             const float *p = pixels + static_cast<std::size_t>(columns.first - data.min.x) * 4;
             float *out = &line[static_cast<std::size_t>(columns.first - display.min.x) * per];
             for (int x = columns.first; x <= columns.last; ++x, p += 4, out += per)

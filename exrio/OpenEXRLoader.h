@@ -52,8 +52,9 @@ struct LoaderChoice {
 // The first part, in file order, with base-level R, G, B or Y; else the
 // first part with a layer holding such channels, and in it the first such
 // layer in channel-list order (its A belongs to it); else part 0. Parts
-// the loader cannot read (deep tiled, deep without "Z") are passed over
-// while another part is readable.
+// the loader cannot read (deep tiled, deep without "Z"), and parts of a
+// view other than a multi-view file's default one, are passed over while
+// another part is readable.
 LoaderChoice chooseLoaderChannels(const ExrLayout &layout);
 
 class OpenEXRLoader : public hostkit::ImageLoaderHandler {

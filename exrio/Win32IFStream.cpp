@@ -1,6 +1,7 @@
 #include "exrio/Win32IFStream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include <Iex.h>
@@ -34,16 +35,24 @@ Win32IFStream::Win32IFStream(const std::string &fileName) : IStream(fileName.c_s
 
 Win32IFStream::~Win32IFStream() = default;
 
+// Reads at position_: a plain read where the platform already is, else a
+// read at the offset (one platform call instead of a seek and a read),
+// after which the platform's own position is no longer known.
+bool Win32IFStream::platformRead(char *c, std::size_t n, std::size_t *got)
+{
+    if (!seekable_ || platformAt_ == position_) {
+        const bool ok = file_.read(c, n, got);
+        platformAt_ += *got;
+        return ok;
+    }
+    platformAt_ = kUnknownPosition;
+    return file_.readAt(position_, c, n, got);
+}
+
 void Win32IFStream::readDirect(char *c, std::size_t n)
 {
-    if (seekable_ && platformAt_ != position_) {
-        if (!file_.seek(position_))
-            ravelcast::throwStreamFailure(kReadLabel, file_.error());
-        platformAt_ = position_;
-    }
     std::size_t got = 0;
-    const bool ok = file_.read(c, n, &got);
-    platformAt_ += got;
+    const bool ok = platformRead(c, n, &got);
     position_ += got;
     if (!ok)
         ravelcast::throwStreamFailure(kReadLabel, file_.error());
@@ -55,19 +64,13 @@ void Win32IFStream::readDirect(char *c, std::size_t n)
 
 bool Win32IFStream::fill()
 {
-    if (platformAt_ != position_) {
-        if (!file_.seek(position_))
-            ravelcast::throwStreamFailure(kReadLabel, file_.error());
-        platformAt_ = position_;
-    }
     bufferStart_ = position_;
     bufferLength_ = 0;
     std::size_t got = 0;
-    const bool ok = file_.read(buffer_.data(), fillBytes_, &got);
+    const bool ok = platformRead(buffer_.data(), fillBytes_, &got);
+    bufferLength_ = got;
     // Reading on where the last fill ended reads further ahead each time.
     fillBytes_ = std::min(fillBytes_ * 2, buffer_.size());
-    platformAt_ += got;
-    bufferLength_ = got;
     if (!ok)
         ravelcast::throwStreamFailure(kReadLabel, file_.error());
     return got > 0;
@@ -139,19 +142,30 @@ uint64_t Win32IFStream::tellg()
 
 void Win32IFStream::seekg(uint64_t pos)
 {
-    // Inside the buffered bytes only the position moves.
-    if (seekable_ && pos >= bufferStart_ && pos <= bufferStart_ + bufferLength_) {
-        position_ = pos;
-        return;
+    if (seekable_) {
+        // Inside the buffered bytes only the position moves.
+        if (pos >= bufferStart_ && pos <= bufferStart_ + bufferLength_) {
+            position_ = pos;
+            return;
+        }
+        // Elsewhere the next read goes to the offset itself; only an offset
+        // the platform cannot represent is its business now.
+        if (pos <= static_cast<std::uint64_t>(INT64_MAX)) {
+            position_ = pos;
+            bufferStart_ = pos;
+            bufferLength_ = 0;
+            // A jump may be one of many small reads all over the file (a
+            // reader checking chunk headers): read ahead little until
+            // reading goes on.
+            fillBytes_ = kFirstFillBytes;
+            return;
+        }
     }
     if (!file_.seek(pos))
         ravelcast::throwStreamFailure(kSeekLabel, file_.error());
     position_ = platformAt_ = pos;
     bufferStart_ = pos;
     bufferLength_ = 0;
-    // A jump may be one of many small reads all over the file (a reader
-    // checking chunk headers): read ahead little until reading goes on.
-    fillBytes_ = kFirstFillBytes;
 }
 
 void Win32IFStream::clear()

@@ -5,11 +5,13 @@
 // (often one) at a time; without a buffer each of those is a system call.
 // Small reads are served from a buffer of up to 64 KiB; reads at least as
 // large as the next fill go straight into the caller's memory. After a seek
-// that leaves the buffer the first fill is 4 KiB, and each fill that
+// that leaves the buffer the first fill is 256 bytes, and each fill that
 // follows on doubles, so scattered small reads stay cheap and sequential
-// reading soon reads 64 KiB at a time. Seeks inside the buffered bytes and
-// tells cost no system call; positions stay exact. Files that cannot seek
-// (pipes) are read unbuffered.
+// reading soon reads 64 KiB at a time. Seeks and tells cost no system
+// call: a read after a seek reads at its offset (one call, not a seek and a
+// read). Positions stay exact, and an offset the platform cannot represent
+// still fails at the seek. Files that cannot seek (pipes) are read
+// unbuffered.
 #ifndef RAVELCAST_EXRIO_WIN32IFSTREAM_H
 #define RAVELCAST_EXRIO_WIN32IFSTREAM_H
 
@@ -62,9 +64,12 @@ public:
 
 private:
     static constexpr std::size_t kBufferBytes = std::size_t(64) << 10;
-    static constexpr std::size_t kFirstFillBytes = std::size_t(4) << 10;
+    static constexpr std::size_t kFirstFillBytes = std::size_t(256);
+
+    static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t(0);
 
     bool atEnd();
+    bool platformRead(char *c, std::size_t n, std::size_t *got);
     // Reads n bytes at position_ from the platform into c.
     void readDirect(char *c, std::size_t n);
     // Refills the buffer from position_; false when the file has ended.

@@ -17,6 +17,8 @@
 #include <ImfDeepTiledOutputPart.h>
 #include <ImfFrameBuffer.h>
 #include <ImfMultiPartOutputFile.h>
+#include <ImfMultiView.h>
+#include <ImfStandardAttributes.h>
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
 #include <ImfHeader.h>
@@ -89,11 +91,20 @@ inline void writeLuminanceChroma(const std::string &path, int width, int height)
 // value(c, x, y) / (s + 1) and "Z" 1 + s.
 struct PartSpec {
     enum Kind { Flat, DeepScanLine, DeepTiled };
+    PartSpec(std::string name, const Box &display, const Box &data,
+             std::vector<std::string> channels, Imf::PixelType type = Imf::HALF,
+             Kind kind = Flat)
+        : name(std::move(name)), display(display), data(data), channels(std::move(channels)),
+          type(type), kind(kind)
+    {
+    }
     std::string name;
     Box display, data;
     std::vector<std::string> channels;
     Imf::PixelType type = Imf::HALF;
     Kind kind = Flat;
+    std::string view;               // the part's "view", when not empty
+    std::vector<std::string> views; // the file's "multiView", when not empty
 };
 
 using ValueFn = std::function<float(int channel, int x, int y)>;
@@ -116,6 +127,10 @@ inline void writeParts(const std::string &path, const std::vector<PartSpec> &par
                                                      : Imf::DEEPTILE);
         if (p.kind == PartSpec::DeepTiled)
             h.setTileDescription(Imf::TileDescription(4, 4, Imf::ONE_LEVEL));
+        if (!p.view.empty())
+            h.setView(p.view);
+        if (!p.views.empty())
+            Imf::addMultiView(h, p.views);
         headers.push_back(h);
     }
     Imf::MultiPartOutputFile out(path.c_str(), headers.data(), static_cast<int>(headers.size()));

@@ -175,6 +175,14 @@ TEST_F(OpenEXRLoaderTest, DataWindowLargerThanAndAwayFromTheDisplayWindow)
     EXPECT_EQ(part.rowsReceived, (std::vector<int>{5, 6, 7}));
     expectPixelsLikeTheLibrary(part, shifted, 4);
 
+    // Beside it: the rows are sent, all 0.
+    const std::string beside = dir.file("beside.exr");
+    writeChannels(beside, box(0, 0, 7, 3), box(100, 1, 103, 2), {"R", "G", "B", "A"});
+    const devhost::LoadedImage side = loadExr(beside);
+    ASSERT_EQ(side.result, IPSTAT_OK);
+    EXPECT_EQ(side.rowsReceived, (std::vector<int>{1, 2}));
+    expectPixelsLikeTheLibrary(side, beside, 4);
+
     // Wholly outside: an image of the display's size, no rows sent.
     const std::string away = dir.file("away.exr");
     writeChannels(away, box(0, 0, 3, 3), box(100, -50, 120, -40), {"R", "G", "B"});
@@ -652,6 +660,21 @@ TEST_F(OpenEXRLoaderTest, PartAndLayerChoice)
     ASSERT_EQ(left.result, IPSTAT_OK) << lastError();
     EXPECT_EQ(left.imageType, LWIMTYP_RGBFP);
     expectChannelsExactly(left, views, 0, "", {"R", "G", "B"});
+
+    // Also when its views are parts and the default view comes second.
+    const std::string viewParts = dir.file("view-parts.exr");
+    PartSpec right{"right", box(0, 0, 3, 1), box(0, 0, 3, 1), {"B", "G", "R"}};
+    right.view = "right";
+    right.views = {"left", "right"};
+    PartSpec leftPart = right;
+    leftPart.name = "left";
+    leftPart.view = "left";
+    leftPart.data = box(1, 1, 3, 1); // tells the parts apart
+    loaderfiles::writeParts(viewParts, {right, leftPart});
+    const devhost::LoadedImage defaultView = loadExr(viewParts);
+    ASSERT_EQ(defaultView.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(defaultView.rowsReceived, (std::vector<int>{1}));
+    expectChannelsExactly(defaultView, viewParts, 1, "", {"R", "G", "B"});
 }
 
 // Deep scan-line parts are flattened by the library; deep tiled parts are
