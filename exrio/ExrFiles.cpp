@@ -67,6 +67,19 @@ ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int
     : fileName_(fileName), stream_(createStream(fileName))
 {
     file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
+    flushHeader();
+}
+
+void ExrOutput::flushHeader()
+{
+    // The header is in the stream's buffer: a file that cannot take it
+    // fails here, as it would while the library wrote it.
+    try {
+        stream_->flush();
+    } catch (Iex::BaseExc &e) {
+        e.assign((outputOpenPrefix(fileName_) + e.what()).c_str());
+        throw;
+    }
 }
 
 ExrOutput::ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
@@ -75,6 +88,7 @@ ExrOutput::ExrOutput(const std::string &fileName, const std::vector<Imf::Header>
 {
     parts_ = std::make_unique<Imf::MultiPartOutputFile>(
         *stream_, headers.data(), static_cast<int>(headers.size()), false, numThreads);
+    flushHeader();
 }
 
 ExrOutput::~ExrOutput()
@@ -109,6 +123,11 @@ void ExrOutput::close()
     stream_->forgetFailure();
     file_.reset();
     parts_.reset();
+    try {
+        stream_->flush();
+    } catch (Iex::BaseExc &) {
+        // Kept in failure() and reported below.
+    }
     const std::string failure = stream_->failure();
     stream_.reset();
     if (!failure.empty())

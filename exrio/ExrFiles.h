@@ -61,6 +61,8 @@ public:
     void close();
 
 private:
+    void flushHeader();
+
     std::string fileName_;
     std::unique_ptr<Imf::Win32OFStream> stream_;
     std::unique_ptr<Imf::OutputFile> file_;

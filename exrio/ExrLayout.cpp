@@ -1,7 +1,9 @@
 #include "exrio/ExrLayout.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
 
@@ -33,7 +35,9 @@ std::uint64_t satAdd(std::uint64_t a, std::uint64_t b) { return std::min(a + b, 
 std::string quoted(const std::string &s) { return "\"" + s + "\""; }
 
 // Reads the header through the stream, keeping its own position so that no
-// claim is believed beyond the bytes the file holds.
+// claim is believed beyond the bytes the file holds. The bytes are taken
+// through a window of the file read a block at a time: headers are mostly
+// short names and numbers.
 class HeaderReader {
 public:
     HeaderReader(Imf::IStream &in, std::uint64_t size) : in_(in), size_(size) {}
@@ -46,11 +50,27 @@ public:
         if (n > left())
             damaged(std::string("the file ends inside ") + what);
         while (n > 0) {
-            const int chunk = static_cast<int>(std::min<std::uint64_t>(n, INT_MAX));
-            in_.read(out, chunk);
-            out += chunk;
-            n -= static_cast<std::uint64_t>(chunk);
-            position_ += static_cast<std::uint64_t>(chunk);
+            if (!inWindow()) {
+                if (n >= kWindowBytes) {
+                    // Large values go straight to their place.
+                    seekStream();
+                    const int chunk = static_cast<int>(std::min<std::uint64_t>(n, INT_MAX));
+                    in_.read(out, chunk);
+                    streamAt_ += static_cast<std::uint64_t>(chunk);
+                    out += chunk;
+                    n -= static_cast<std::uint64_t>(chunk);
+                    position_ += static_cast<std::uint64_t>(chunk);
+                    continue;
+                }
+                fillWindow();
+            }
+            const std::size_t at = static_cast<std::size_t>(position_ - windowStart_);
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(n, window_.size() - at));
+            std::memcpy(out, window_.data() + at, take);
+            out += take;
+            n -= take;
+            position_ += take;
         }
     }
 
@@ -66,7 +86,6 @@ public:
         if (n > left())
             damaged(std::string("the file ends inside ") + what);
         position_ += n;
-        in_.seekg(position_);
     }
 
     std::uint32_t u32(const char *what)
@@ -85,7 +104,10 @@ public:
         std::string out;
         for (;;) {
             char c;
-            bytes(&c, 1, what);
+            if (inWindow() && left() > 0)
+                c = window_[static_cast<std::size_t>(position_++ - windowStart_)];
+            else
+                bytes(&c, 1, what);
             if (c == '\0')
                 return out;
             if (out.size() == kMaxNameLength)
@@ -96,9 +118,38 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t kWindowBytes = std::uint64_t(64) << 10;
+
+    bool inWindow() const
+    {
+        return position_ >= windowStart_ && position_ < windowStart_ + window_.size();
+    }
+
+    void seekStream()
+    {
+        if (streamAt_ != position_) {
+            in_.seekg(position_);
+            streamAt_ = position_;
+        }
+    }
+
+    // The window from the position on, never past the end of the file, so
+    // the stream is never asked for bytes the file does not hold.
+    void fillWindow()
+    {
+        seekStream();
+        window_.resize(static_cast<std::size_t>(std::min(kWindowBytes, left())));
+        in_.read(window_.data(), static_cast<int>(window_.size()));
+        windowStart_ = position_;
+        streamAt_ += window_.size();
+    }
+
     Imf::IStream &in_;
     std::uint64_t size_;
     std::uint64_t position_ = 0;
+    std::uint64_t streamAt_ = 0; // the stream's own position
+    std::vector<char> window_;
+    std::uint64_t windowStart_ = 0;
 };
 
 // A value already read into memory, taken apart without running past it.
@@ -194,16 +245,44 @@ std::vector<ExrChannelLayout> channelList(const std::vector<char> &bytes)
     return out;
 }
 
-void checkStringVector(const std::string &name, const std::vector<char> &bytes)
+// Checks a string vector's lengths; answers its first string ("" when it
+// has none).
+std::string checkStringVector(const std::string &name, const std::vector<char> &bytes)
 {
     ValueReader v(bytes, name);
+    std::string first;
+    bool any = false;
     while (!v.atEnd()) {
         const std::int32_t length = v.i32();
         if (length < 0 || static_cast<std::size_t>(length) > v.left())
             damaged("a string of " + quoted(name) + " claims " + std::to_string(length) +
                     " bytes, more than the attribute holds");
+        const std::size_t at = bytes.size() - v.left();
+        if (!any)
+            first.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at),
+                         bytes.begin() + static_cast<std::ptrdiff_t>(at + static_cast<std::size_t>(length)));
+        any = true;
         v.skip(static_cast<std::size_t>(length));
     }
+    return first;
+}
+
+// The size of the attribute types the library reads at a fixed size; -1
+// for the others (they hold what their size says).
+std::int32_t naturalSize(const std::string &type)
+{
+    static const std::pair<const char *, std::int32_t> kSizes[] = {
+        {"box2i", 16},   {"box2f", 16},    {"chromaticities", 32}, {"compression", 1},
+        {"double", 8},   {"envmap", 1},    {"float", 4},           {"int", 4},
+        {"keycode", 28}, {"lineOrder", 1}, {"m33f", 36},           {"m33d", 72},
+        {"m44f", 64},    {"m44d", 128},    {"rational", 8},        {"tiledesc", 9},
+        {"timecode", 8}, {"v2i", 8},       {"v2f", 8},             {"v2d", 16},
+        {"v3i", 12},     {"v3f", 12},      {"v3d", 24},            {"deepImageState", 1},
+    };
+    for (const auto &[name, size] : kSizes)
+        if (type == name)
+            return size;
+    return -1;
 }
 
 void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name)
@@ -264,9 +343,21 @@ void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name
                     " x " + std::to_string(h) + " pixels in " + std::to_string(bytes - 8) +
                     " bytes");
         r.skip(bytes - 8, "a preview image");
+    } else if (name == "view" && type == "string") {
+        const std::vector<char> text = r.block(bytes, "the view name");
+        part.view.assign(text.begin(), text.end());
     } else if (type == "stringvector") {
-        checkStringVector(name, r.block(bytes, "a string vector"));
+        const std::string first = checkStringVector(name, r.block(bytes, "a string vector"));
+        if (name == "multiView")
+            part.defaultView = first;
     } else {
+        // The library reads attributes of these types by their natural size
+        // whatever size they claim; a header that claims another would be
+        // parsed from a different place by the library than here.
+        const std::int32_t natural = naturalSize(type);
+        if (natural >= 0 && size != natural)
+            damaged(quoted(name) + " of type " + quoted(type) + " holds " + std::to_string(size) +
+                    " bytes instead of " + std::to_string(natural));
         r.skip(bytes, "an attribute");
     }
 }
@@ -348,23 +439,48 @@ std::string mebibytes(std::uint64_t bytes)
 
 } // namespace
 
+std::uint64_t maxImagePixels()
+{
+    const char *text = std::getenv(kMaxImagePixelsVariable);
+    if (!text || *text < '0' || *text > '9')
+        return kDefaultMaxImagePixels;
+    char *end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value == 0)
+        return kDefaultMaxImagePixels;
+    return static_cast<std::uint64_t>(value);
+}
+
+void checkImageArea(const Imath::Box2i &displayWindow, std::uint64_t maxPixels)
+{
+    const std::uint64_t pixels =
+        emptyWindow(displayWindow)
+            ? 0
+            : satMul(windowWidth(displayWindow), windowHeight(displayWindow));
+    if (pixels > maxPixels)
+        throw ExrLayoutError("Its display window " + windowText(displayWindow) + " has " +
+                             std::to_string(pixels) + " pixels, more than the " +
+                             std::to_string(maxPixels) + " an image may have (set " +
+                             kMaxImagePixelsVariable + " to allow more).");
+}
+
 bool ExrLayout::tiledFlag() const { return (version & Imf::TILED_FLAG) != 0; }
 bool ExrLayout::multiPart() const { return (version & Imf::MULTI_PART_FILE_FLAG) != 0; }
 
-bool ExrLayout::deep() const
+bool ExrLayout::partDeep(const ExrPartLayout &part) const
 {
-    if (version & Imf::NON_IMAGE_FLAG)
+    if (part.type == "deepscanline" || part.type == "deeptile")
         return true;
-    for (const ExrPartLayout &p : parts)
-        if (p.type == "deepscanline" || p.type == "deeptile")
-            return true;
-    return false;
+    return !multiPart() && (version & Imf::NON_IMAGE_FLAG) != 0;
 }
 
 bool ExrLayout::partTiled(const ExrPartLayout &part) const
 {
-    if (multiPart())
-        return part.type == "tiledimage" || part.type == "deeptile";
+    if (part.type == "deeptile")
+        return true;
+    if (multiPart() || partDeep(part))
+        return part.type == "tiledimage";
     return tiledFlag();
 }
 
@@ -444,8 +560,6 @@ std::uint64_t expectedChunkCount(const ExrPartLayout &part, bool tiled)
 
 LayoutVerdict assessExrLayout(const ExrLayout &layout)
 {
-    if (layout.deep())
-        throw ExrLayoutError("It holds deep data, which cannot be loaded as an image.");
     std::uint64_t chunks = 0;
     for (const ExrPartLayout &part : layout.parts) {
         if (!part.hasDataWindow || !part.hasDisplayWindow)
@@ -461,6 +575,8 @@ LayoutVerdict assessExrLayout(const ExrLayout &layout)
                                      (w == &part.dataWindow ? "data" : "display") + " window " +
                                      windowText(*w) + " is too large to load (at most " +
                                      std::to_string(kMaxWindowSide) + " pixels a side).");
+        if (layout.partDeep(part) && part.type != "deepscanline" && part.type != "deeptile")
+            damaged("it is marked as holding deep data but names no deep part type");
         const bool tiled = layout.partTiled(part);
         if (tiled) {
             if (!part.hasTiles)
@@ -471,33 +587,6 @@ LayoutVerdict assessExrLayout(const ExrLayout &layout)
             if (part.levelMode > 2 || part.roundingMode > 1)
                 damaged("its tiles have an unknown level or rounding mode");
         }
-
-        // What reading one block of rows as RGBA holds at once: the file's
-        // samples and the RGBA half line, across the data window.
-        std::uint64_t pixelBytes = 8;
-        bool chroma = false;
-        for (const ExrChannelLayout &c : part.channels) {
-            pixelBytes += sampleBytes(c.pixelType);
-            chroma = chroma || c.name == "RY" || c.name == "BY";
-        }
-        std::uint64_t rows = tiled ? part.tileHeight
-                                   : static_cast<std::uint64_t>(linesPerChunk(part.compression));
-        if (chroma)
-            rows = std::max<std::uint64_t>(rows, 32); // the chroma filter's window
-        const std::uint64_t blockBytes =
-            satMul(satMul(windowWidth(part.dataWindow), pixelBytes), rows);
-        if (blockBytes > kMaxChunkBytes)
-            tooLarge("Its data window " + windowText(part.dataWindow), blockBytes);
-        if (tiled) {
-            const std::uint64_t tileBytes =
-                satMul(satMul(part.tileWidth, part.tileHeight), pixelBytes);
-            if (tileBytes > kMaxChunkBytes)
-                tooLarge("Its tile size", tileBytes);
-        }
-        const std::uint64_t lineBytes = satMul(windowWidth(part.displayWindow), 16);
-        if (lineBytes > kMaxChunkBytes)
-            tooLarge("Its display window " + windowText(part.displayWindow), lineBytes);
-
         if (part.hasChunkCount && part.chunkCount < 0)
             damaged("it claims " + std::to_string(part.chunkCount) + " chunks");
         // The larger of what the windows imply and what the file claims:
@@ -514,6 +603,50 @@ LayoutVerdict assessExrLayout(const ExrLayout &layout)
     return LayoutVerdict::Readable;
 }
 
+void checkPartForReading(const ExrLayout &layout, const ExrPartLayout &part)
+{
+    const bool tiled = layout.partTiled(part);
+    if (layout.partDeep(part)) {
+        if (tiled)
+            throw ExrLayoutError("It holds deep tiled data, which cannot be loaded as an image "
+                                 "(deep scan-line data can).");
+        const bool depth = std::any_of(part.channels.begin(), part.channels.end(),
+                                       [](const ExrChannelLayout &c) { return c.name == "Z"; });
+        if (!depth)
+            throw ExrLayoutError("It holds deep data without a \"Z\" channel, which cannot be "
+                                 "flattened into an image.");
+    }
+
+    // What reading one block of rows holds at once: the file's samples (for
+    // deep data their count table; the samples themselves are bounded
+    // chunk by chunk) and a line of RGBA floats, across the data window.
+    std::uint64_t pixelBytes = 16;
+    bool chroma = false;
+    for (const ExrChannelLayout &c : part.channels) {
+        pixelBytes += layout.partDeep(part) ? 4 : sampleBytes(c.pixelType);
+        chroma = chroma || c.name == "RY" || c.name == "BY" ||
+                 (c.name.size() > 3 && (c.name.compare(c.name.size() - 3, 3, ".RY") == 0 ||
+                                        c.name.compare(c.name.size() - 3, 3, ".BY") == 0));
+    }
+    std::uint64_t rows = tiled ? part.tileHeight
+                               : static_cast<std::uint64_t>(linesPerChunk(part.compression));
+    if (chroma)
+        rows = std::max<std::uint64_t>(rows, 32); // the chroma filter's window
+    const std::uint64_t blockBytes =
+        satMul(satMul(windowWidth(part.dataWindow), pixelBytes), rows);
+    if (blockBytes > kMaxChunkBytes)
+        tooLarge("Its data window " + windowText(part.dataWindow), blockBytes);
+    if (tiled) {
+        const std::uint64_t tileBytes =
+            satMul(satMul(part.tileWidth, part.tileHeight), pixelBytes);
+        if (tileBytes > kMaxChunkBytes)
+            tooLarge("Its tile size", tileBytes);
+    }
+    const std::uint64_t lineBytes = satMul(windowWidth(part.displayWindow), 16);
+    if (lineBytes > kMaxChunkBytes)
+        tooLarge("Its display window " + windowText(part.displayWindow), lineBytes);
+}
+
 std::uint64_t tableEntries(const ExrLayout &layout, const ExrPartLayout &part)
 {
     if (layout.multiPart() && part.hasChunkCount)
@@ -521,7 +654,19 @@ std::uint64_t tableEntries(const ExrLayout &layout, const ExrPartLayout &part)
     return expectedChunkCount(part, layout.partTiled(part));
 }
 
-bool chunkTablesComplete(Imf::IStream &in, const ExrLayout &layout)
+namespace {
+
+std::uint64_t littleEndian(const unsigned char *b, int bytes)
+{
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | b[i];
+    return v;
+}
+
+} // namespace
+
+bool chunkTablesComplete(Imf::IStream &in, const ExrLayout &layout, const ExrPartLayout *reading)
 {
     std::uint64_t entries = 0;
     for (const ExrPartLayout &part : layout.parts)
@@ -538,37 +683,44 @@ bool chunkTablesComplete(Imf::IStream &in, const ExrLayout &layout)
     for (std::uint64_t done = 0; done < entries;) {
         const std::uint64_t n = std::min(kBatch, entries - done);
         in.read(reinterpret_cast<char *>(bytes.data()), static_cast<int>(n * 8));
-        for (std::uint64_t i = 0; i < n; ++i) {
-            std::uint64_t offset = 0;
-            for (int b = 7; b >= 0; --b)
-                offset = offset << 8 | bytes[i * 8 + static_cast<std::uint64_t>(b)];
-            offsets[static_cast<std::size_t>(done + i)] = offset;
-        }
+        for (std::uint64_t i = 0; i < n; ++i)
+            offsets[static_cast<std::size_t>(done + i)] = littleEndian(&bytes[i * 8], 8);
         done += n;
     }
 
     // Each chunk starts with its part number (multi-part files), its row
-    // (or tile coordinates and levels) and its data size; the data must end
-    // inside the file.
+    // (or tile coordinates and levels) and its data size; a deep chunk
+    // has the sizes of its packed count table, its packed samples and its
+    // unpacked samples instead. The data must end inside the file.
     std::size_t at = 0;
     for (const ExrPartLayout &part : layout.parts) {
+        const bool deep = layout.partDeep(part);
         const std::uint64_t fields =
             (layout.multiPart() ? 4u : 0u) + (layout.partTiled(part) ? 16u : 4u);
+        const std::uint64_t sizes = deep ? 24u : 4u;
         const std::uint64_t count = tableEntries(layout, part);
         for (std::uint64_t k = 0; k < count; ++k, ++at) {
             const std::uint64_t offset = offsets[at];
             if (offset < firstChunk || offset > layout.fileSize ||
-                layout.fileSize - offset < fields + 4)
+                layout.fileSize - offset < fields + sizes)
                 return false;
             in.seekg(offset + fields);
-            unsigned char size[4];
-            in.read(reinterpret_cast<char *>(size), 4);
-            const std::int32_t dataSize = static_cast<std::int32_t>(
-                std::uint32_t(size[0]) | std::uint32_t(size[1]) << 8 |
-                std::uint32_t(size[2]) << 16 | std::uint32_t(size[3]) << 24);
-            if (dataSize < 0 ||
-                static_cast<std::uint64_t>(dataSize) > layout.fileSize - offset - fields - 4)
+            unsigned char size[24];
+            in.read(reinterpret_cast<char *>(size), static_cast<int>(sizes));
+            const std::uint64_t left = layout.fileSize - offset - fields - sizes;
+            if (!deep) {
+                const auto dataSize = static_cast<std::int32_t>(littleEndian(size, 4));
+                if (dataSize < 0 || static_cast<std::uint64_t>(dataSize) > left)
+                    return false;
+                continue;
+            }
+            const std::uint64_t table = littleEndian(size, 8);
+            const std::uint64_t packed = littleEndian(size + 8, 8);
+            const std::uint64_t unpacked = littleEndian(size + 16, 8);
+            if (table > left || packed > left - table)
                 return false;
+            if (&part == reading && unpacked > kMaxChunkBytes)
+                tooLarge("A block of its deep samples", unpacked);
         }
     }
     return true;

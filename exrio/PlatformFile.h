@@ -1,6 +1,6 @@
 // A file handle of the platform with exactly what the OpenEXR streams need:
 // open an existing file for reading, create (or truncate) one for writing,
-// read, write, tell, seek, size, close, and the platform's error code and
+// read (also at an offset), write, tell, seek, size, close, and the platform's error code and
 // text of the last call that failed.
 //
 // POSIX (open/read/write/lseek) and Win32 (CreateFileA/ReadFile/WriteFile/
@@ -71,6 +71,12 @@ public:
     // many arrived. False on a platform error (*got then counts the bytes
     // that arrived before it).
     bool read(char *buffer, std::size_t n, std::size_t *got) noexcept;
+
+    // Reads n bytes at an absolute offset into buffer, like read() in one
+    // platform call per transfer instead of a seek and a read. The current
+    // position afterwards is unspecified (POSIX leaves it, Windows moves it
+    // past the bytes read): seek before relying on it.
+    bool readAt(std::uint64_t offset, char *buffer, std::size_t n, std::size_t *got) noexcept;
 
     // Writes all n bytes at the current position, repeating short
     // transfers. False on the first platform error.

@@ -3,8 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <locale>
-#include <sstream>
 
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
@@ -109,6 +107,9 @@ struct ItemRule {
     int tag;
     const char *attribute;
     ItemKind kind;
+    // An attribute other writers use for the same fact; sent only when the
+    // file lacks this one's own name, so the host gets the fact once.
+    const char *onlyWithout = nullptr;
 };
 
 // Host dots per inch to the header's dots per millimetre.
@@ -133,6 +134,9 @@ const ItemRule kItemRules[] = {
 };
 
 // The loader's direction: header attribute to host item, in sending order.
+// Each attribute goes back under the tag that sets it, so a loaded image
+// saved again keeps its facts. "owner" has no item of its own (it is
+// written from the environment) and is not passed on.
 const ItemRule kReverseRules[] = {
     {kTagComments, "comments", ItemKind::Text},
     {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
@@ -140,46 +144,38 @@ const ItemRule kReverseRules[] = {
     {kTagFocus, "focus", ItemKind::Number},
     {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
     {kTagExposureTime, "expTime", ItemKind::Number},
-    {kTagApertureValue, "aperture", ItemKind::Number},
+    {kTagAperture, "aperture", ItemKind::Number},
     {kTagIsoSpeed, "isoSpeed", ItemKind::Number},
     {kTagCaptureDate, "capDate", ItemKind::Text},
-    {kTagMake, "owner", ItemKind::Text},
     {kTagRenderFact, "Maker", ItemKind::Text},
     {kTagMake, "Make", ItemKind::Text},
     {kTagModel, "Model", ItemKind::Text},
     {kTagSoftware, "Software", ItemKind::Text},
-    {kTagExposureTime, "Exposure", ItemKind::Number},
-    {kTagAperture, "F-Stop", ItemKind::Number},
+    {kTagExposureTime, "Exposure", ItemKind::Number, "expTime"},
+    {kTagAperture, "F-Stop", ItemKind::Number, "aperture"},
     {kTagFocalLength, "FocalLength", ItemKind::Number},
 };
-
-// Decimal text with the stream's default six significant digits.
-std::string numberText(double value)
-{
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << value;
-    return out.str();
-}
 
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// A header's number attribute of any numeric type the library offers.
-bool attributeNumber(const Imf::Header &header, const char *name, double *value)
+// A header's number attribute of any numeric type the library offers, as
+// the shortest text that reads back as the attribute's value (times scale).
+bool attributeNumberText(const Imf::Header &header, const char *name, double scale,
+                         std::string *text)
 {
     if (const auto *f = header.findTypedAttribute<Imf::FloatAttribute>(name)) {
-        *value = f->value();
+        *text = shortestText(static_cast<float>(f->value() * scale));
         return true;
     }
     if (const auto *d = header.findTypedAttribute<Imf::DoubleAttribute>(name)) {
-        *value = d->value();
+        *text = shortestText(d->value() * scale);
         return true;
     }
     if (const auto *i = header.findTypedAttribute<Imf::IntAttribute>(name)) {
-        *value = i->value();
+        *text = shortestText(i->value() * scale);
         return true;
     }
     return false;
@@ -262,6 +258,20 @@ float localUtcOffsetSeconds()
     return static_cast<float>(standardZoneSecondsWest());
 }
 
+namespace {
+
+template <class T> std::string shortest(T value)
+{
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
+} // namespace
+
+std::string shortestText(float value) { return shortest(value); }
+std::string shortestText(double value) { return shortest(value); }
+
 double leadingNumber(const std::string &text)
 {
     const char *p = text.data();
@@ -281,6 +291,8 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
 {
     std::vector<HostMetadataItem> items;
     for (const ItemRule &rule : kReverseRules) {
+        if (rule.onlyWithout && header.find(rule.onlyWithout) != header.end())
+            continue;
         switch (rule.kind) {
         case ItemKind::Text:
         case ItemKind::RenderFact:
@@ -292,20 +304,16 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
                     header.findTypedAttribute<Imf::RationalAttribute>(rule.attribute)) {
                 // A zero denominator has no rate to tell the host.
                 if (r->value().d != 0)
-                    items.push_back({rule.tag, numberText(static_cast<double>(r->value().n) /
-                                                          r->value().d)});
+                    items.push_back({rule.tag, shortestText(static_cast<double>(r->value().n) /
+                                                            r->value().d)});
             }
             break;
-        case ItemKind::ScaledNumber: {
-            double v = 0.0;
-            if (attributeNumber(header, rule.attribute, &v))
-                items.push_back({rule.tag, numberText(v * kMillimetresPerInch)});
-            break;
-        }
+        case ItemKind::ScaledNumber:
         case ItemKind::Number: {
-            double v = 0.0;
-            if (attributeNumber(header, rule.attribute, &v))
-                items.push_back({rule.tag, numberText(v)});
+            const double scale = rule.kind == ItemKind::ScaledNumber ? kMillimetresPerInch : 1.0;
+            std::string text;
+            if (attributeNumberText(header, rule.attribute, scale, &text))
+                items.push_back({rule.tag, text});
             break;
         }
         }
@@ -454,13 +462,13 @@ void RenderMetadata::addRenderInfo(std::time_t now)
     if (cam->focalDistance)
         header_.insert("focus",
                        Imf::FloatAttribute(static_cast<float>(cam->focalDistance(id, at))));
-    // These go through the item path as text, so they carry its precision.
+    // These go through the item path as text, which keeps them exactly.
     if (cam->blurLength && info->framesPerSecond > 0.0)
-        setItem(numberText(cam->blurLength(id, at) / info->framesPerSecond), kTagExposureTime);
+        setItem(shortestText(cam->blurLength(id, at) / info->framesPerSecond), kTagExposureTime);
     if (cam->fStop)
-        setItem(numberText(cam->fStop(id, at)), kTagAperture);
+        setItem(shortestText(cam->fStop(id, at)), kTagAperture);
     if (cam->focalLength)
-        setItem(numberText(cam->focalLength(id, at)), kTagFocalLength);
+        setItem(shortestText(cam->focalLength(id, at)), kTagFocalLength);
 }
 
 std::vector<HostMetadataItem> RenderMetadata::hostItems() const

@@ -24,7 +24,6 @@ enum MetadataTag : int {
     kTagFocalLength = 23,
     kTagRenderFact = 24,
     kTagComments = 25,
-    kTagApertureValue = 32, // what the loader sends "aperture" back as
     kTagFocus = 33,
     kTagMake = 50,
     kTagModel = 51,
@@ -110,6 +109,11 @@ std::string captureDateText(const std::tm &local);
 // Seconds to add to local standard time to get UTC, from the process's
 // current time zone.
 float localUtcOffsetSeconds();
+
+// The shortest decimal text that reads back as exactly the same value
+// ("16777216", "0.1", "1e-30"), whatever the user's locale.
+std::string shortestText(float value);
+std::string shortestText(double value);
 
 // The decimal number at the start of text (after leading blanks), read
 // whatever the user's locale; 0 when there is none.
