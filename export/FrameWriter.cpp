@@ -190,7 +190,8 @@ void FrameWriter::prepareBuffers(const FrameFacts &facts)
             if (!b->active())
                 b->computeDataWindow(access_);
         }
-        if (b->active())
+        // Only a fitted window needs the pass over every pixel.
+        if (b->active() && b->fitDataWindow())
             b->computeDataWindow(access_);
     }
 }
