@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
@@ -31,12 +32,13 @@ namespace ravelcast {
 
 namespace {
 
-// The render facts, the comment, and the author as the image's owner.
+// The render facts, the comment, and the author beside the owner (the
+// account that rendered).
 void stampMetadata(Imf::Header &header, const std::string &comment, const std::string &author)
 {
     addFileMetadata(header, comment);
     if (!author.empty())
-        header.insert("owner", Imf::StringAttribute(author));
+        header.insert("author", Imf::StringAttribute(author));
 }
 
 Imf::Header makeHeader(const FramePlan &plan, const Imath::Box2i &dataWindow, float pixelAspect,
@@ -148,7 +150,10 @@ FrameFacts FrameWriter::gatherFacts() const
             LWItemID camera = scene->renderCamera ? scene->renderCamera(A->start) : LWITEM_NULL;
             const unsigned int camFlags =
                 camera && cameras.available() && cameras->flags ? cameras->flags(camera) : 0u;
-            if (scene->renderOpts != 0 && !(camFlags & LWCAMF_NO_LIMITEDREGION)) {
+            // Region mode only on the limited-region bit: other render options
+            // say nothing about the rectangle, which a host may keep stale.
+            if ((scene->renderOpts & LWROPT_LIMITEDREGION) &&
+                !(camFlags & LWCAMF_NO_LIMITEDREGION)) {
                 f.region = true;
                 f.x0 = scene->limitedRegionX0;
                 f.y0 = scene->limitedRegionY0;
@@ -215,6 +220,11 @@ void FrameWriter::write()
     progress_.init(plan.progressTotal);
     if (!plan.writes)
         return;
+    // Without a name the files would land as "001.exr" in the content folder.
+    if (!plan.files.empty() && filter_.baseName().empty())
+        throw std::runtime_error("No output filename: nothing was written for frame " +
+                                 std::to_string(facts.frame) +
+                                 ". Set the Output File or the scene's render path.");
 
     for (const PlannedFile &file : plan.files) {
         hostkit::createDirectoriesFor(file.fileName);

@@ -219,7 +219,9 @@ void OpenEXRBuffer::saveWithHostSaver(const LWFilterAccess *access, const std::s
         ~Destroy() { u->destroy(i); }
     } destroy{images, image};
 
-    const bool copyRed = lumaAsRGB_ || (channelCount() == 1 && type == LWIMTYP_RGBAFP);
+    // Only a single channel is spread over red, green and blue; a buffer of
+    // two or three channels keeps each.
+    const bool copyRed = channelCount() == 1 && (lumaAsRGB_ || type == LWIMTYP_RGBAFP);
     for (int y = 0; y < h; ++y) {
         const float *alpha = access->getLine(alphaBuffer_, y);
         const float *lines[3] = {nullptr, nullptr, nullptr};

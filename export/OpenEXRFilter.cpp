@@ -133,13 +133,38 @@ bool OpenEXRFilter::previewInUse() const
     return layoutRenderMode_ != kSaveOnly && hostkit::inLayout();
 }
 
+namespace {
+
+// The request bit of a host buffer, as the catalogue's channels name it.
+unsigned int requestMaskOf(int hostBuffer)
+{
+    for (const CatalogueRow &row : catalogue())
+        for (const ChannelSpec *c = row.definition.channels; c->longName; ++c)
+            if (c->hostBuffer == hostBuffer)
+                return static_cast<unsigned int>(c->requestMask);
+    return 0;
+}
+
+// A buffer that un-multiplies needs its alpha buffer too, or it would be
+// written premultiplied without a word.
+bool needsAlpha(const OpenEXRBuffer &b) { return b.unmultiply() && b.alphaBuffer() >= 0; }
+
+} // namespace
+
 std::vector<int> OpenEXRFilter::neededBuffers(bool all) const
 {
     std::vector<int> list;
+    const auto add = [&](int buffer) {
+        if (std::find(list.begin(), list.end(), buffer) == list.end())
+            list.push_back(buffer);
+    };
     for (const auto &b : buffers_)
-        if (all || b->active())
+        if (all || b->active()) {
             for (int c = 0; c < b->channelCount(); ++c)
-                list.push_back(b->channel(c).hostBuffer());
+                add(b->channel(c).hostBuffer());
+            if (needsAlpha(*b))
+                add(b->alphaBuffer());
+        }
     return list;
 }
 
@@ -148,9 +173,12 @@ unsigned int OpenEXRFilter::flags()
     const bool all = previewInUse();
     unsigned int mask = 0;
     for (const auto &b : buffers_)
-        if (all || b->active())
+        if (all || b->active()) {
             for (int c = 0; c < b->channelCount(); ++c)
                 mask |= static_cast<unsigned int>(b->channel(c).requestMask());
+            if (needsAlpha(*b))
+                mask |= requestMaskOf(b->alphaBuffer());
+        }
     return mask;
 }
 

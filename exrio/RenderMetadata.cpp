@@ -32,17 +32,26 @@ bool localTime(std::time_t t, std::tm *out)
 #endif
 }
 
-long standardZoneSecondsWest()
+bool utcTime(std::time_t t, std::tm *out)
 {
 #if defined(_WIN32)
-    _tzset();
-    long seconds = 0;
-    _get_timezone(&seconds);
-    return seconds;
+    return gmtime_s(out, &t) == 0;
 #else
-    tzset();
-    return timezone;
+    return gmtime_r(&t, out) != nullptr;
 #endif
+}
+
+// Seconds the local time is ahead of UTC at t: daylight saving included.
+long secondsEastAt(std::time_t t)
+{
+    std::tm local{}, utc{};
+    if (!localTime(t, &local) || !utcTime(t, &utc))
+        return 0;
+    long days = local.tm_yday - utc.tm_yday;
+    if (local.tm_year != utc.tm_year)
+        days = local.tm_year > utc.tm_year ? 1 : -1;
+    return ((days * 24 + (local.tm_hour - utc.tm_hour)) * 60 + (local.tm_min - utc.tm_min)) * 60 +
+           (local.tm_sec - utc.tm_sec);
 }
 
 bool environmentText(const char *name, std::string *value)
@@ -59,7 +68,34 @@ bool environmentText(const char *name, std::string *value)
 // ---- tables
 namespace {
 
-constexpr const char *kSoftware = "LightWave 3D\xAE"; // 0xAE: the registered sign in Windows-1252
+// The registered sign in UTF-8, as header texts are; the host's own texts
+// carry it as the Windows-1252 byte 0xAE.
+constexpr const char *kSoftware = "LightWave 3D\xC2\xAE";
+
+// The product name between the host (Windows-1252 registered sign) and the
+// header (UTF-8); a text already in the other spelling passes unchanged.
+std::string registeredToUtf8(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\xAE' && (i == 0 || text[i - 1] != '\xC2'))
+            out += "\xC2\xAE";
+        else
+            out += text[i];
+    }
+    return out;
+}
+
+std::string registeredToHost(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xAE')
+            continue;
+        out += text[i];
+    }
+    return out;
+}
 constexpr const char *kMaker = "NewTek";
 
 enum RenderFactId : int {
@@ -101,7 +137,7 @@ const char *const kFilterNames[] = {
 const char *const kEnhancedLevels[] = {"Low", "Medium", "High", "Extreme"};
 
 // How a host item's text becomes an attribute.
-enum class ItemKind { Number, ScaledNumber, Rational, Text, RenderFact };
+enum class ItemKind { Number, Rational, Text, RenderFact };
 
 struct ItemRule {
     int tag;
@@ -112,12 +148,8 @@ struct ItemRule {
     const char *onlyWithout = nullptr;
 };
 
-// Host dots per inch to the header's dots per millimetre.
-constexpr double kInchesPerMillimetre = 0.0393700787;
-constexpr double kMillimetresPerInch = 25.4;
-
 const ItemRule kItemRules[] = {
-    {kTagXDensity, "xDensity", ItemKind::ScaledNumber},
+    {kTagXDensity, "xDensity", ItemKind::Number},
     {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
     {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
     {kTagExposureTime, "expTime", ItemKind::Number},
@@ -140,7 +172,7 @@ const ItemRule kItemRules[] = {
 const ItemRule kReverseRules[] = {
     {kTagComments, "comments", ItemKind::Text},
     {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
-    {kTagXDensity, "xDensity", ItemKind::ScaledNumber},
+    {kTagXDensity, "xDensity", ItemKind::Number},
     {kTagFocus, "focus", ItemKind::Number},
     {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
     {kTagExposureTime, "expTime", ItemKind::Number},
@@ -251,11 +283,11 @@ std::string captureDateText(const std::tm &local)
            two(local.tm_hour) + ":" + two(local.tm_min) + ":" + two(local.tm_sec);
 }
 
-float localUtcOffsetSeconds()
+float localUtcOffsetSeconds(std::time_t at)
 {
-    // The standard attribute is in seconds; the zone value is already
-    // "seconds west", which is exactly what must be added to local time.
-    return static_cast<float>(standardZoneSecondsWest());
+    // UTC = local time + offset: the offset in effect at that moment,
+    // daylight saving included, is "seconds west".
+    return static_cast<float>(-secondsEastAt(at));
 }
 
 namespace {
@@ -297,7 +329,9 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
         case ItemKind::Text:
         case ItemKind::RenderFact:
             if (const auto *s = header.findTypedAttribute<Imf::StringAttribute>(rule.attribute))
-                items.push_back({rule.tag, s->value()});
+                items.push_back({rule.tag, rule.tag == kTagSoftware
+                                               ? registeredToHost(s->value())
+                                               : s->value()});
             break;
         case ItemKind::Rational:
             if (const auto *r =
@@ -308,11 +342,9 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
                                                             r->value().d)});
             }
             break;
-        case ItemKind::ScaledNumber:
         case ItemKind::Number: {
-            const double scale = rule.kind == ItemKind::ScaledNumber ? kMillimetresPerInch : 1.0;
             std::string text;
-            if (attributeNumberText(header, rule.attribute, scale, &text))
+            if (attributeNumberText(header, rule.attribute, 1.0, &text))
                 items.push_back({rule.tag, text});
             break;
         }
@@ -359,16 +391,15 @@ int RenderMetadata::setItem(const std::string &text, int tag)
             header_.insert(rule.attribute,
                            Imf::FloatAttribute(static_cast<float>(leadingNumber(text))));
             break;
-        case ItemKind::ScaledNumber:
-            header_.insert(rule.attribute, Imf::FloatAttribute(static_cast<float>(
-                                               leadingNumber(text) * kInchesPerMillimetre)));
-            break;
         case ItemKind::Rational:
             header_.insert(rule.attribute,
                            Imf::RationalAttribute(Imf::Rational(leadingNumber(text))));
             break;
         case ItemKind::Text:
-            setString(header_, rule.attribute, text);
+            // Only the host's own product name is known to be Windows-1252;
+            // other texts are passed as they come.
+            setString(header_, rule.attribute,
+                      tag == kTagSoftware ? registeredToUtf8(text) : text);
             break;
         case ItemKind::RenderFact:
             setIdValue(text);
@@ -416,7 +447,7 @@ void RenderMetadata::addRenderInfo(std::time_t now)
     std::tm local{};
     if (localTime(now, &local))
         setString(header_, "capDate", captureDateText(local));
-    header_.insert("utcOffset", Imf::FloatAttribute(localUtcOffsetSeconds()));
+    header_.insert("utcOffset", Imf::FloatAttribute(localUtcOffsetSeconds(now)));
 
     if (info) {
         header_.insert("framesPerSecond",

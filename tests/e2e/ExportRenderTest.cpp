@@ -304,6 +304,7 @@ TEST_F(ExportRenderTest, OnePartPerLayer)
 
 TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
 {
+    setenv("USERNAME", "render01", 1);
     render(e2e::sceneHeader("", "layout", 320, 180) + kPlugin +
            "{ EmbedPreview 1 } { PreviewScale 1 } { Comment \"take 3\" } { Author \"Ada\" }\n" +
            buffer("Final Render", "") + kEnd);
@@ -313,7 +314,10 @@ TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
     EXPECT_EQ(p->value().width(), 160u);
     EXPECT_EQ(p->value().height(), 90u);
     EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("comments").value(), "take 3");
-    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("owner").value(), "Ada");
+    // The account that rendered stays the owner; the author is beside it.
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("owner").value(), "render01");
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("author").value(), "Ada");
+    unsetenv("USERNAME");
     int lit = 0;
     for (unsigned int i = 0; i < 160u * 90u; ++i)
         lit += p->value().pixels()[i].r > 0;

@@ -294,7 +294,7 @@ TEST_F(OpenEXRLoaderTest, MetadataItemsAndPixelAspectByVersion)
     ASSERT_EQ(v3.result, IPSTAT_OK);
     EXPECT_EQ(v3.metadata, (Items{{25, "take 3"},
                                   {4, "25"},
-                                  {3, "50.8"},
+                                  {3, "2"},
                                   {24, "49153 12"},
                                   {24, "49169 Box (Sharp)"},
                                   {9, "12"},
