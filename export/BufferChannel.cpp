@@ -55,8 +55,9 @@ const hostkit::FieldTable<BufferChannel> &BufferChannel::fields()
     using C = BufferChannel;
     static const hostkit::FieldTable<C> table({
         text<C, &C::channelName_>({blockId("CXNM"), "EXRChannelName"}),
-        number<C, &C::hostBuffer_>({blockId("CLBF"), "LWBuffer"}, hostkit::Stored::I4, INT32_MIN,
-                                   INT32_MAX),
+        // A buffer number the host does not have keeps the channel's own.
+        number<C, &C::hostBuffer_>({blockId("CLBF"), "LWBuffer"}, hostkit::Stored::I4, 0,
+                                   LWBUF_COUNT - 1),
         flag<C, &C::flip_>({blockId("FLIP"), "Flip"}),
     });
     return table;

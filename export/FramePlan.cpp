@@ -1,5 +1,7 @@
 #include "export/FramePlan.h"
 
+#include <algorithm>
+
 #include "export/OpenEXRFilter.h"
 
 namespace ravelcast {
@@ -33,8 +35,9 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
         plan.previewWidth = static_cast<int>(facts.width * factor);
         plan.previewHeight = static_cast<int>(facts.height * factor);
     } else {
-        plan.previewWidth = filter.customPreviewWidth();
-        plan.previewHeight = filter.customPreviewHeight();
+        // A custom size is never larger than the frame it shows.
+        plan.previewWidth = std::min(filter.customPreviewWidth(), facts.width);
+        plan.previewHeight = std::min(filter.customPreviewHeight(), facts.height);
     }
 
     // The layered file's data window: the union of the fitted layers'

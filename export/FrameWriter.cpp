@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -82,6 +83,38 @@ void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const LWFil
     header.insert("preview", Imf::PreviewImageAttribute(preview));
 }
 
+// The folders of a file name, made when missing; the real cause when they
+// cannot be (a read-only disk, a file in the way), with the buffer's name.
+void ensureFolderFor(const PlannedFile &file)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(file.fileName).parent_path();
+    if (folder.empty())
+        return;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (fs::is_directory(folder))
+        return;
+    const std::string what = file.kind == PlannedFile::Layered
+                                 ? std::string("the layered file")
+                                 : "the image of \"" + file.buffers.front()->displayName() + "\"";
+    throw std::runtime_error("Cannot create the folder \"" + folder.string() + "\" for " + what +
+                             ": " + (ec ? ec.message() : std::string("it is not a folder")));
+}
+
+// A buffer's channels added to a header; a name the library refuses is
+// reported with the file and the buffer.
+void insertChannels(const OpenEXRBuffer &buffer, Imf::ChannelList &list, bool unprefixed,
+                    const std::string &fileName)
+{
+    try {
+        buffer.insertChannels(list, unprefixed);
+    } catch (const std::exception &e) {
+        throw std::runtime_error("Cannot write \"" + fileName + "\": buffer \"" +
+                                 buffer.displayName() + "\": " + e.what());
+    }
+}
+
 // One channel's converted rows of a band, and the names it is written as.
 struct BandChannel {
     const OpenEXRBuffer *buffer;
@@ -144,7 +177,9 @@ FrameFacts FrameWriter::gatherFacts() const
     f.frame = hostkit::TimeInfo().frame();
     hostkit::SceneInfo scene;
     if (scene.available()) {
-        f.pixelAspect = static_cast<float>(scene->pixelAspect);
+        // A damaged aspect (not a number, 0 or below) would make no sizes.
+        const double aspect = scene->pixelAspect;
+        f.pixelAspect = std::isfinite(aspect) && aspect > 0 ? static_cast<float>(aspect) : 1.0f;
         hostkit::CameraInfo cameras;
         if (!hostkit::inModeler()) {
             LWItemID camera = scene->renderCamera ? scene->renderCamera(A->start) : LWITEM_NULL;
@@ -205,16 +240,13 @@ void FrameWriter::write()
 {
     const FrameFacts facts = gatherFacts();
 
-    // Relative output names resolve against the content directory.
-    std::string content = hostkit::DirInfo().dir("Content");
-    if (!content.empty()) {
-        if (!hostkit::isPathSeparator(content.back()))
-            content += hostkit::kPathSeparator;
-        hostkit::setCurrentDirectory(content);
-    }
-
     prepareBuffers(facts);
-    const FramePlan plan = planFrame(facts, filter_);
+    FramePlan plan = planFrame(facts, filter_);
+    // Relative output names resolve against the content directory; the
+    // process's current directory (the host's) is left alone.
+    const std::string content = hostkit::DirInfo().dir("Content");
+    for (PlannedFile &file : plan.files)
+        file.fileName = hostkit::resolvedAgainst(file.fileName, content);
     filter_.frame_.previewWidth = plan.previewWidth;
     filter_.frame_.previewHeight = plan.previewHeight;
     progress_.init(plan.progressTotal);
@@ -227,7 +259,7 @@ void FrameWriter::write()
                                  ". Set the Output File or the scene's render path.");
 
     for (const PlannedFile &file : plan.files) {
-        hostkit::createDirectoriesFor(file.fileName);
+        ensureFolderFor(file);
         if (file.kind == PlannedFile::HostImage) {
             file.buffers.front()->saveWithHostSaver(access_, file.fileName);
             if (!node_)
@@ -248,12 +280,12 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
     stampMetadata(header, layered ? f.comment_ : file.buffers.front()->imageComment(), f.author_);
     if (layered)
         for (const OpenEXRBuffer *b : file.buffers)
-            b->insertChannels(header.channels(), false);
+            insertChannels(*b, header.channels(), false, file.fileName);
     if (f.embedPreview_)
         insertPreview(header, *file.buffers.front(), access_, plan.previewWidth,
                       plan.previewHeight);
     if (!layered)
-        file.buffers.front()->insertChannels(header.channels(), true);
+        insertChannels(*file.buffers.front(), header.channels(), true, file.fileName);
 
     const int threads = exportThreads();
     if (threads > 0 && Imf::globalThreadCount() < threads)
@@ -280,7 +312,7 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
             Imf::Header part = header;
             part.channels() = Imf::ChannelList();
             for (const OpenEXRBuffer *b : partBuffers[i])
-                b->insertChannels(part.channels(), false);
+                insertChannels(*b, part.channels(), false, file.fileName);
             part.setName(names[i]);
             part.setType(Imf::SCANLINEIMAGE);
             headers.push_back(part);

@@ -51,8 +51,10 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
             number<F, &F::layoutRenderMode_>({blockId("VIPR"), "LayoutRenderMode"}, Stored::U4,
                                              0, 2),
             number<F, &F::viperOptions_>({blockId("VIOP"), "VIPEROptions"}, Stored::U4, 0, 3),
+            // A gamma of 0, below or not a number has no inverse: ignored,
+            // as are values beyond any display's (0.125 to 64).
             number<F, &F::displayGamma_>({blockId("DGAM"), "DisplayGamma"}, Stored::FP,
-                                         -HUGE_VAL, HUGE_VAL),
+                                         kMinDisplayGamma, kMaxDisplayGamma),
             flag<F, &F::postApplyDisplayGamma_>({blockId("PDGM"), "PostApplyDisplayGamma"}),
             flag<F, &F::embedPreview_>({blockId("PRVW"), "EmbedPreview"}),
             number<F, &F::previewScale_>({blockId("PRSC"), "PreviewScale"}, Stored::I4, 0,

@@ -27,6 +27,8 @@ float previewScaleFactor(int previewScale);
 enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
 
 constexpr double kDefaultDwaLevel = 45.0;
+constexpr double kMinDisplayGamma = 0.125;
+constexpr double kMaxDisplayGamma = 64.0;
 constexpr double kMaxDwaLevel = 1000.0;
 
 class OpenEXRFilter : public hostkit::XPanelImageFilterHandler {

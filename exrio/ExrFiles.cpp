@@ -1,5 +1,7 @@
 #include "exrio/ExrFiles.h"
 
+#include <filesystem>
+
 #include <Iex.h>
 
 #include "exrio/StreamFailure.h"
@@ -48,10 +50,25 @@ ExrRgbaInput::~ExrRgbaInput()
 
 namespace {
 
-std::unique_ptr<Imf::Win32OFStream> createStream(const std::string &fileName)
+// The stream of a file written under the name `path` for `fileName`.
+// Written under a name of its own beside the file, renamed into place only
+// once complete: a failed or interrupted write never leaves a half file
+// under the final name, and a good file there stays until replaced.
+// A device or pipe named as the output is written as it is.
+std::string temporaryName(const std::string &fileName)
+{
+    std::error_code ec;
+    const auto status = std::filesystem::status(fileName, ec);
+    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return fileName;
+    return fileName + ".ravelcast-tmp";
+}
+
+std::unique_ptr<Imf::Win32OFStream> createStream(const std::string &path,
+                                                 const std::string &fileName)
 {
     try {
-        return std::make_unique<Imf::Win32OFStream>(fileName);
+        return std::make_unique<Imf::Win32OFStream>(path);
     } catch (Iex::BaseExc &e) {
         // The library adds this prefix to anything that fails once it holds
         // the stream; a stream that cannot even be made gets the same, so the
@@ -64,10 +81,15 @@ std::unique_ptr<Imf::Win32OFStream> createStream(const std::string &fileName)
 } // namespace
 
 ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int numThreads)
-    : fileName_(fileName), stream_(createStream(fileName))
+    : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
 {
-    file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
-    flushHeader();
+    try {
+        file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
+        flushHeader();
+    } catch (...) {
+        discard();
+        throw;
+    }
 }
 
 void ExrOutput::flushHeader()
@@ -84,18 +106,37 @@ void ExrOutput::flushHeader()
 
 ExrOutput::ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
                      int numThreads)
-    : fileName_(fileName), stream_(createStream(fileName))
+    : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
 {
-    parts_ = std::make_unique<Imf::MultiPartOutputFile>(
-        *stream_, headers.data(), static_cast<int>(headers.size()), false, numThreads);
-    flushHeader();
+    try {
+        parts_ = std::make_unique<Imf::MultiPartOutputFile>(
+            *stream_, headers.data(), static_cast<int>(headers.size()), false, numThreads);
+        flushHeader();
+    } catch (...) {
+        discard();
+        throw;
+    }
 }
 
 ExrOutput::~ExrOutput()
 {
-    file_.reset();
-    parts_.reset();
+    if (stream_)
+        discard();
+}
+
+void ExrOutput::discard() noexcept
+{
+    try {
+        file_.reset();
+        parts_.reset();
+    } catch (...) {
+        // The library finishing a broken file: nothing of it is kept.
+    }
+    if (stream_)
+        stream_->close();
     stream_.reset();
+    if (tempName_ != fileName_)
+        PlatformFile::removeFile(tempName_);
 }
 
 Imf::OutputFile &ExrOutput::file()
@@ -128,10 +169,20 @@ void ExrOutput::close()
     } catch (Iex::BaseExc &) {
         // Kept in failure() and reported below.
     }
+    stream_->close();
     const std::string failure = stream_->failure();
     stream_.reset();
-    if (!failure.empty())
+    if (!failure.empty()) {
+        if (tempName_ != fileName_)
+            PlatformFile::removeFile(tempName_);
         throw Iex::InputExc("Cannot close image file \"" + fileName_ + "\". " + failure);
+    }
+    PlatformFile::ErrorCode error = 0;
+    if (tempName_ != fileName_ && !PlatformFile::replaceFile(tempName_, fileName_, &error)) {
+        PlatformFile::removeFile(tempName_);
+        throw Iex::InputExc("Cannot write image file \"" + fileName_ + "\". " +
+                            PlatformFile::errorText(error));
+    }
 }
 
 } // namespace ravelcast

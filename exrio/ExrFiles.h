@@ -62,8 +62,11 @@ public:
 
 private:
     void flushHeader();
+    // Drops the unfinished file: the temporary is removed.
+    void discard() noexcept;
 
     std::string fileName_;
+    std::string tempName_;
     std::unique_ptr<Imf::Win32OFStream> stream_;
     std::unique_ptr<Imf::OutputFile> file_;
     std::unique_ptr<Imf::MultiPartOutputFile> parts_;

@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -209,6 +210,20 @@ std::string PlatformFile::errorText(ErrorCode code)
     if (text != nullptr)
         ::LocalFree(text);
     return result;
+}
+
+bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
+                               ErrorCode *error) noexcept
+{
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    *error = ::GetLastError();
+    return false;
+}
+
+bool PlatformFile::removeFile(const std::string &path) noexcept
+{
+    return ::DeleteFileA(path.c_str()) != 0;
 }
 
 void PlatformFile::clearThreadError() noexcept
@@ -424,6 +439,20 @@ std::string PlatformFile::errorText(ErrorCode code)
     if (text == nullptr || *text == '\0')
         return "error " + std::to_string(code);
     return text;
+}
+
+bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
+                               ErrorCode *error) noexcept
+{
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    *error = errno;
+    return false;
+}
+
+bool PlatformFile::removeFile(const std::string &path) noexcept
+{
+    return ::unlink(path.c_str()) == 0;
 }
 
 void PlatformFile::clearThreadError() noexcept

@@ -102,6 +102,12 @@ public:
     // The platform's text for an error code.
     static std::string errorText(ErrorCode code);
 
+    // Moves a file to a new name, replacing a file there in one step. False
+    // with *error set when it cannot.
+    static bool replaceFile(const std::string &from, const std::string &to,
+                            ErrorCode *error) noexcept;
+    // Deletes a file; false when it cannot (a missing file among others).
+    static bool removeFile(const std::string &path) noexcept;
     // Resets the calling thread's error state (errno, or the thread's
     // last-error value). Never fails.
     static void clearThreadError() noexcept;

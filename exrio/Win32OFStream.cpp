@@ -30,6 +30,18 @@ Win32OFStream::~Win32OFStream()
     }
 }
 
+void Win32OFStream::close() noexcept
+{
+    try {
+        flush();
+    } catch (...) {
+        // Kept in failure_.
+    }
+    if (file_.isOpen() && !file_.close() && failure_.empty())
+        failure_ = ravelcast::streamFailureMessage(
+            "Win32OFStream::close()", ravelcast::PlatformFile::errorText(file_.error()));
+}
+
 void Win32OFStream::fail(const char *label, const std::string &cause)
 {
     const std::string message = ravelcast::streamFailureMessage(label, cause);

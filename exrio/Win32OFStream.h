@@ -50,6 +50,9 @@ public:
 
     // Writes out the buffer; throws like write().
     void flush();
+    // Writes out the buffer and closes the file; a failure of either is
+    // kept in failure() (quotas and network file systems report at close).
+    void close() noexcept;
 
     // The message of the first write, tell or seek that failed since the
     // stream was opened or since forgetFailure(); empty when none did. The

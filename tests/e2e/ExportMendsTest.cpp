@@ -1,12 +1,23 @@
 // Rendered scenes where frame data used to be lost or mislabelled: each
 // case renders through the real module and reads the files back.
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
+#include <thread>
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <ImfInputFile.h>
+#include <ImfPreviewImageAttribute.h>
 #include <half.h>
 
 #include "../devhost/ImageReadBack.h"
 #include "E2ESupport.h"
+#include "devhost/SceneFile.h"
 
 namespace {
 
@@ -82,6 +93,110 @@ TEST_F(ExportMendsTest, FrameDataArrivesWhole)
               std::string::npos);
     for (const std::string &f : e2e::filesIn(dir.path()))
         EXPECT_TRUE(f == "e2e.lws" || f.rfind("dump/", 0) == 0) << f << " was written";
+}
+
+} // namespace
+
+namespace {
+
+// The devhost program rendering a scene in a child process, with a cap on
+// the size of any file it writes (a full disk as the process sees it), or
+// killed once a file of the frame is being written.
+struct Child {
+    int status = -1;
+    bool killed = false;
+};
+
+Child renderInChild(const std::string &scene, const std::string &content, long fileSizeCap,
+                    const std::string &killWhenExists)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (fileSizeCap > 0) {
+            signal(SIGXFSZ, SIG_IGN); // a write past the cap fails instead
+            const rlimit cap{static_cast<rlim_t>(fileSizeCap), static_cast<rlim_t>(fileSizeCap)};
+            setrlimit(RLIMIT_FSIZE, &cap);
+        }
+        execl(testsupport::devhostPath().c_str(), "devhost", "--module",
+              testsupport::modulePath().c_str(), "render", scene.c_str(), "--content",
+              content.c_str(), "--quiet", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    Child c;
+    int status = 0;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (waitpid(child, &status, WNOHANG) == 0) {
+        if ((!killWhenExists.empty() && std::filesystem::exists(killWhenExists)) ||
+            std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL);
+            waitpid(child, &status, 0);
+            c.killed = true;
+            return c;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    c.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return c;
+}
+
+TEST_F(ExportMendsTest, FilesLandWhereAndOnlyWhenTheyShould)
+{
+    namespace fs = std::filesystem;
+    // Names that would leave their folder stay inside it; the host's
+    // current directory is the host's.
+    const fs::path before = fs::current_path();
+    loadScene("{ Scene { Name \"../../scene.lws\" } { Frames 1 1 1 } { FrameSize 48 32 }"
+              " { RGBPrefix \"out/%camera%_%scene%\" } { Camera { Name \"../x\" } }"
+              " { RenderCamera \"../x\" } }\n" +
+              kPlugin + buffer("Final Render", "") +
+              buffer("Depth", "{ EXRBufferName \"..\" } { SaveAs 2 }") + kEnd);
+    devhost::RenderJob(host(), {}).run();
+    EXPECT_EQ(fs::current_path(), before) << "the filter left the current directory alone";
+    EXPECT_EQ(e2e::filesIn(out("out")),
+              (std::vector<std::string>{".._x_.._.._scene001.exr", ".._x_.._.._scene__001.exr"}));
+
+    // Damaged settings keep what the code can use: no gamma of 0, no host
+    // buffer -7, a preview no larger than the frame.
+    loadScene(e2e::sceneHeader() + kPlugin +
+              "{ DisplayGamma 0 } { PostApplyDisplayGamma 1 } { EmbedPreview 1 } "
+              "{ PreviewScale 5 } { PreviewWidth 16384 } { PreviewHeight 16384 }\n" +
+              buffer("Final Render", "{ Channel { Name \"Red\" } { Settings { LWBuffer -7 } } }") +
+              kEnd);
+    const std::string text = devhost::sceneText(host());
+    EXPECT_NE(text.find("{ DisplayGamma 1 }"), std::string::npos) << text;
+    EXPECT_NE(text.find("{ LWBuffer 32 }"), std::string::npos) << text;
+    devhost::RenderJob(host(), {}).run();
+    const auto *preview = e2e::headerOf(out("out/shot001.exr"))
+                              .findTypedAttribute<Imf::PreviewImageAttribute>("preview");
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->value().width(), 48u) << "the custom preview is cut to the frame";
+
+    // A write that fails (the disk full, as the process sees it) or a render
+    // killed in the middle of a file leaves the earlier good file intact
+    // and no half file under the final name.
+    const std::string scene = dir.file("big.lws");
+    testsupport::writeFile(scene, e2e::sceneHeader("", "layout", 640, 480) + kPlugin +
+                                      buffer("Final Render", "{ PixelType 2 }") +
+                                      buffer("Surface Normal", "{ PixelType 2 }") +
+                                      buffer("Motion", "{ PixelType 2 }") + kEnd);
+    const std::string content = dir.file("farm");
+    ASSERT_EQ(renderInChild(scene, content, 0, "").status, 0);
+    const std::string good = content + "/out/shot001.exr";
+    const std::string goodBytes = testsupport::readFile(good);
+    ASSERT_GT(goodBytes.size(), 200000u);
+
+    const Child full = renderInChild(scene, content, 100000, "");
+    EXPECT_EQ(full.status, 1) << "a failed write fails the frame";
+    EXPECT_EQ(testsupport::readFile(good), goodBytes);
+    EXPECT_FALSE(fs::exists(good + ".ravelcast-tmp")) << "the unfinished file is removed";
+
+    const Child killed = renderInChild(scene, content, 0, good + ".ravelcast-tmp");
+    EXPECT_TRUE(killed.killed);
+    EXPECT_EQ(testsupport::readFile(good), goodBytes) << "killed while writing";
+    EXPECT_TRUE(Imf::InputFile(good.c_str()).isComplete());
 }
 
 } // namespace

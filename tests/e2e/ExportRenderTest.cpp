@@ -188,8 +188,8 @@ TEST_F(ExportRenderTest, ViperOnlySavesOnRenderNodesWithAnInformationLinePerFile
     EXPECT_EQ(e2e::filesIn(out("out")),
               (std::vector<std::string>{"shot001.exr", "shotDepth001.exr"}));
     const std::string tag = "Ravelcast(Linux64)_V1.5a - Image saved: ";
-    EXPECT_EQ(infoLines(), (std::vector<std::string>{tag + "out/shot001.exr",
-                                                      tag + "out/shotDepth001.exr"}));
+    EXPECT_EQ(infoLines(), (std::vector<std::string>{tag + out("out/shot001.exr"),
+                                                      tag + out("out/shotDepth001.exr")}));
 }
 
 TEST_F(ExportRenderTest, LimitedRegionRowsMapToTheFrame)
@@ -332,8 +332,9 @@ TEST_F(ExportRenderTest, AnEmptyChannelNameFailsBeforeAnyFile)
                         kEnd),
                  devhost::HostError);
     EXPECT_EQ(messages(devhost::Message::Error).back(),
-              "An exception occured in ImageFilter::Process():|Image channel name cannot be an "
-              "empty string.");
+              "An exception occured in ImageFilter::Process():|Cannot write \"" +
+                  out("out/shot001.exr") +
+                  "\": buffer \"Raw Colour\": Image channel name cannot be an empty string.");
     EXPECT_TRUE(e2e::filesIn(out("out")).empty());
 }
 
