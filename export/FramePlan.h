@@ -30,6 +30,15 @@ struct FrameFacts {
     bool renderNode = false; // ScreamerNet
     bool inLayout = false;
     NameContext names;
+    std::string contentFolder; // relative names resolve against it
+};
+
+// A buffer in a file, with the names its channels are written as there
+// (per channel; a single luminance channel saved as RGB has three).
+struct PlannedBuffer {
+    OpenEXRBuffer *buffer = nullptr;
+    std::vector<std::vector<std::string>> names;
+    OpenEXRBuffer *operator->() const { return buffer; }
 };
 
 struct PlannedFile {
@@ -37,7 +46,7 @@ struct PlannedFile {
     Kind kind = Layered;
     std::string fileName;
     Imath::Box2i dataWindow; // frame coordinates; unused for host images
-    std::vector<OpenEXRBuffer *> buffers;
+    std::vector<PlannedBuffer> buffers;
 };
 
 struct FramePlan {
@@ -51,7 +60,15 @@ struct FramePlan {
     unsigned int progressTotal = 1;
     // The embedded preview's size, when one is embedded.
     int previewWidth = 0, previewHeight = 0;
+    // Names that two outputs of the frame would have shared, and what the
+    // later one was given instead, one line each.
+    std::vector<std::string> collisions;
 };
+
+// "shot.exr" as the n-th of its name: "shot_2.exr"; a channel "Refr.R" as
+// "Refr_2.R", "Z" as "Z_2".
+std::string suffixedFileName(const std::string &fileName, int n);
+std::string suffixedChannelName(const std::string &channel, int n);
 
 // The plan of a frame. The buffers' data windows must have been computed
 // for the frame (they come from the host's lines).
@@ -64,6 +81,7 @@ struct FrameData {
     int previewImageWidth = 640, previewImageHeight = 480;
     float previewAspect = 1.0f;
     int previewWidth = 0, previewHeight = 0; // the embedded preview's
+    std::vector<std::string> collisions;      // as the plan resolved them
 };
 
 } // namespace ravelcast

@@ -102,16 +102,19 @@ void ensureFolderFor(const PlannedFile &file)
                              ": " + (ec ? ec.message() : std::string("it is not a folder")));
 }
 
-// A buffer's channels added to a header; a name the library refuses is
-// reported with the file and the buffer.
-void insertChannels(const OpenEXRBuffer &buffer, Imf::ChannelList &list, bool unprefixed,
+// A buffer's channels added to a header under their planned names; a name
+// the library refuses is reported with the file and the buffer.
+void insertChannels(const PlannedBuffer &buffer, Imf::ChannelList &list,
                     const std::string &fileName)
 {
+    const auto type = static_cast<Imf::PixelType>(buffer->pixelType());
     try {
-        buffer.insertChannels(list, unprefixed);
+        for (const auto &names : buffer.names)
+            for (const std::string &name : names)
+                list.insert(name, Imf::Channel(type, 1, 1, false));
     } catch (const std::exception &e) {
         throw std::runtime_error("Cannot write \"" + fileName + "\": buffer \"" +
-                                 buffer.displayName() + "\": " + e.what());
+                                 buffer->displayName() + "\": " + e.what());
     }
 }
 
@@ -201,6 +204,9 @@ FrameFacts FrameWriter::gatherFacts() const
         }
     }
     f.names = hostNameContext();
+    // Relative output names resolve against the content directory; the
+    // process's current directory (the host's) is left alone.
+    f.contentFolder = hostkit::DirInfo().dir("Content");
     return f;
 }
 
@@ -241,14 +247,14 @@ void FrameWriter::write()
     const FrameFacts facts = gatherFacts();
 
     prepareBuffers(facts);
-    FramePlan plan = planFrame(facts, filter_);
-    // Relative output names resolve against the content directory; the
-    // process's current directory (the host's) is left alone.
-    const std::string content = hostkit::DirInfo().dir("Content");
-    for (PlannedFile &file : plan.files)
-        file.fileName = hostkit::resolvedAgainst(file.fileName, content);
+    const FramePlan plan = planFrame(facts, filter_);
     filter_.frame_.previewWidth = plan.previewWidth;
     filter_.frame_.previewHeight = plan.previewHeight;
+    // Said once, not at every frame of a render that keeps them.
+    if (plan.collisions != filter_.frame_.collisions)
+        for (const std::string &c : plan.collisions)
+            hostkit::processMessages().warning("Orvo Ravelcast: two outputs share a name", c);
+    filter_.frame_.collisions = plan.collisions;
     progress_.init(plan.progressTotal);
     if (!plan.writes)
         return;
@@ -278,14 +284,11 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         makeHeader(plan, file.dataWindow, plan.pixelAspect, f.compression_, f.dwaLevel_);
     const bool layered = file.kind == PlannedFile::Layered;
     stampMetadata(header, layered ? f.comment_ : file.buffers.front()->imageComment(), f.author_);
-    if (layered)
-        for (const OpenEXRBuffer *b : file.buffers)
-            insertChannels(*b, header.channels(), false, file.fileName);
     if (f.embedPreview_)
-        insertPreview(header, *file.buffers.front(), access_, plan.previewWidth,
+        insertPreview(header, *file.buffers.front().buffer, access_, plan.previewWidth,
                       plan.previewHeight);
-    if (!layered)
-        insertChannels(*file.buffers.front(), header.channels(), true, file.fileName);
+    for (const PlannedBuffer &b : file.buffers)
+        insertChannels(b, header.channels(), file.fileName);
 
     const int threads = exportThreads();
     if (threads > 0 && Imf::globalThreadCount() < threads)
@@ -296,9 +299,9 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         // One part per layer, the base channels in a part of their own;
         // every part carries the whole header's attributes.
         std::vector<Imf::Header> headers;
-        std::vector<std::vector<OpenEXRBuffer *>> partBuffers;
+        std::vector<std::vector<PlannedBuffer>> partBuffers;
         std::vector<std::string> names;
-        for (OpenEXRBuffer *b : file.buffers) {
+        for (const PlannedBuffer &b : file.buffers) {
             const std::string name = b->layerName().empty() ? "Base" : b->layerName();
             const auto at = std::find(names.begin(), names.end(), name);
             if (at != names.end()) {
@@ -311,8 +314,8 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         for (std::size_t i = 0; i < names.size(); ++i) {
             Imf::Header part = header;
             part.channels() = Imf::ChannelList();
-            for (const OpenEXRBuffer *b : partBuffers[i])
-                insertChannels(*b, part.channels(), false, file.fileName);
+            for (const PlannedBuffer &b : partBuffers[i])
+                insertChannels(b, part.channels(), file.fileName);
             part.setName(names[i]);
             part.setType(Imf::SCANLINEIMAGE);
             headers.push_back(part);
@@ -320,7 +323,7 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         ExrOutput out(file.fileName, headers, libraryThreads);
         for (std::size_t i = 0; i < headers.size(); ++i) {
             Imf::OutputPart part(out.parts(), static_cast<int>(i));
-            writeRows(header.dataWindow(), partBuffers[i], false, plan, i == 0,
+            writeRows(header.dataWindow(), partBuffers[i], plan, i == 0,
                       [&](const Imf::FrameBuffer &fb, int rows) {
                           part.setFrameBuffer(fb);
                           part.writePixels(rows);
@@ -331,7 +334,7 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
     }
 
     ExrOutput out(file.fileName, header, libraryThreads);
-    writeRows(header.dataWindow(), file.buffers, !layered, plan, true,
+    writeRows(header.dataWindow(), file.buffers, plan, true,
               [&](const Imf::FrameBuffer &fb, int rows) {
                   out.file().setFrameBuffer(fb);
                   out.file().writePixels(rows);
@@ -343,9 +346,8 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // converted once into band storage, the library gets one frame buffer and
 // one call per band, so it can compress whole line buffers (in parallel
 // when it has threads). Memory follows the band, not the frame.
-void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<OpenEXRBuffer *> &buffers,
-                            bool unprefixed, const FramePlan &plan, bool countProgress,
-                            const BandSink &sink)
+void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+                            const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
     const LWFilterAccess *A = access_;
     const int ox = plan.x0;
@@ -357,11 +359,10 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<OpenEX
         std::min(bandRows(filter_.compression_, exportThreads()), window.max.y - window.min.y + 1);
 
     std::vector<BandChannel> channels;
-    for (const OpenEXRBuffer *b : buffers) {
-        const auto names = b->fileChannelNames(unprefixed);
+    for (const PlannedBuffer &b : buffers) {
         const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
         for (int c = 0; c < b->channelCount(); ++c)
-            channels.push_back({b, c, names[static_cast<std::size_t>(c)],
+            channels.push_back({b.buffer, c, b.names[static_cast<std::size_t>(c)],
                                 std::vector<unsigned char>(bytes * width * band)});
     }
 
@@ -408,6 +409,21 @@ void FrameWriter::announce(const std::string &fileName) const
 }
 
 // ------------------------------------------------------------ the filter
+
+std::vector<std::string> OpenEXRFilter::nameCollisions() const
+{
+    FrameFacts facts;
+    hostkit::SceneInfo scene;
+    if (scene.available()) {
+        facts.width = scene->frameWidth;
+        facts.height = scene->frameHeight;
+    }
+    facts.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(facts.width - 1, facts.height - 1));
+    facts.frame = hostkit::TimeInfo().frame();
+    facts.names = hostNameContext();
+    facts.contentFolder = hostkit::DirInfo().dir("Content");
+    return planFrame(facts, *this).collisions;
+}
 
 void OpenEXRFilter::process(const LWFilterAccess *access)
 {

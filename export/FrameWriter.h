@@ -36,9 +36,8 @@ private:
     void writeExr(const PlannedFile &file, const FramePlan &plan);
     // Where a band of rows goes: a file's or a part's frame buffer and write.
     using BandSink = std::function<void(const Imf::FrameBuffer &, int rows)>;
-    void writeRows(const Imath::Box2i &window, const std::vector<OpenEXRBuffer *> &buffers,
-                   bool unprefixed, const FramePlan &plan, bool countProgress,
-                   const BandSink &sink);
+    void writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+                   const FramePlan &plan, bool countProgress, const BandSink &sink);
     void announce(const std::string &fileName) const;
 
     OpenEXRFilter &filter_;

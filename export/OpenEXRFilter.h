@@ -95,6 +95,9 @@ public:
     const std::string &rootGroupName() const { return rootGroup_->name(); }
     int previewImageWidth() const { return frame_.previewImageWidth; }
     int previewImageHeight() const { return frame_.previewImageHeight; }
+    // The names two outputs of a frame would share, as the frame's plan
+    // resolves them, for the frame the host is at; empty when none.
+    std::vector<std::string> nameCollisions() const;
     // What the last frame left for the preview window and the inspector.
     const FrameData &lastFrame() const { return frame_; }
 

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ImfChannelList.h>
 #include <ImfInputFile.h>
 #include <ImfPreviewImageAttribute.h>
 #include <half.h>
@@ -197,6 +198,60 @@ TEST_F(ExportMendsTest, FilesLandWhereAndOnlyWhenTheyShould)
     EXPECT_TRUE(killed.killed);
     EXPECT_EQ(testsupport::readFile(good), goodBytes) << "killed while writing";
     EXPECT_TRUE(Imf::InputFile(good.c_str()).isComplete());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ExportMendsTest, NoOutputReplacesAnother)
+{
+    // Refraction Colour and Alpha share the layer name "Refr"; custom image
+    // names are one name for every buffer; a layer named "." would be the
+    // layered file's folder; Shadow renamed to "Z" meets Depth's channel.
+    render(e2e::sceneHeader() + kPlugin +
+           buffer("Refraction Colour", "{ SaveAs 3 }") + buffer("Refraction Alpha", "{ SaveAs 3 }") +
+           buffer("Depth", "") +
+           buffer("Shadow", "{ EXRBufferName \"\" } { Channel { Name \"Shadow\" } "
+                            "{ Settings { EXRChannelName \"Z\" } } }") +
+           buffer("Raw Colour", "{ SaveAs 2 } { EXRBufferName \".\" }") + kEnd);
+    EXPECT_EQ(e2e::filesIn(out("out")),
+              (std::vector<std::string>{"shot001.exr", "shotRefr001.exr", "shotRefr001_2.exr",
+                                        "shot_001.exr"}));
+    const auto refr = readPlane(out("out/shotRefr001.exr"), "R");
+    const auto refrAlpha = readPlane(out("out/shotRefr001_2.exr"), "A");
+    const auto hr = readPlane(dump(1), "B36"), ha = readPlane(dump(1), "B39");
+    const auto z = readPlane(out("out/shot001.exr"), "Z"), z2 = readPlane(out("out/shot001.exr"), "Z_2");
+    const auto hz = readPlane(dump(1), "B12"), hs = readPlane(dump(1), "B10");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(refr.at(x, y), static_cast<float>(half(hr.at(x, y))));
+            ASSERT_EQ(refrAlpha.at(x, y), static_cast<float>(half(ha.at(x, y))));
+            // In catalogue order Shadow comes first and keeps "Z".
+            ASSERT_EQ(z.at(x, y), static_cast<float>(half(hs.at(x, y)))) << "Shadow keeps Z";
+            ASSERT_EQ(z2.at(x, y), hz.at(x, y)) << "Depth beside it";
+        }
+    EXPECT_EQ(e2e::headerOf(out("out/shot001.exr")).channels().findChannel("Z_2")->type, Imf::FLOAT);
+    const auto warnings = messages(devhost::Message::Warning);
+    ASSERT_EQ(warnings.size(), 2u);
+    EXPECT_NE(warnings[1].find("\"Refraction Alpha\" would write \"" + out("out/shotRefr001.exr") +
+                               "\" again; written as \"" + out("out/shotRefr001_2.exr") + "\""),
+              std::string::npos)
+        << warnings[1];
+    EXPECT_NE(warnings[0].find("\"Depth\" would write the channel \"Z\" of \"" + out("out/shot001.exr") +
+                               "\" again; written as \"Z_2\""),
+              std::string::npos)
+        << warnings[0];
+
+    // Custom image names: every buffer its own file, said once per render.
+    std::filesystem::remove_all(out("out"));
+    render(e2e::sceneHeader() + kPlugin + "{ SingleFileNameFormat 4 } { CustomFileName \"pass\" }\n" +
+           buffer("Diffuse Colour", "{ SaveAs 2 }") + buffer("Specular Colour", "{ SaveAs 2 }") +
+           buffer("Shadow", "{ SaveAs 2 }") + kEnd);
+    EXPECT_EQ(e2e::filesIn(out("out")),
+              (std::vector<std::string>{"pass001.exr", "pass001_2.exr", "pass001_3.exr"}));
+    EXPECT_EQ(host().describe(*host().scene().servers.front()),
+              "Orvo Ravelcast: out/shot001.exr - 3 Files - 3 Buffers");
 }
 
 } // namespace
