@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include <lwsdk/scene.h>
 
 #include "hostkit/FileName.h"
+#include "hostkit/HostImage.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
 
@@ -40,12 +40,10 @@ NameContext hostNameContext()
     }
     if (scene->name)
         c.sceneName = scene->name;
-    const LWTime now = hostkit::TimeInfo().time();
-    LWItemID camera = scene->renderCamera ? scene->renderCamera(now) : LWITEM_NULL;
-    c.cameraName = hostkit::ItemInfo().name(camera);
-    hostkit::CameraInfo cameras;
-    if (camera && cameras.available() && cameras->flags)
-        c.cameraFlags = cameras->flags(camera);
+    const hostkit::RenderCamera camera = hostkit::renderCamera(hostkit::TimeInfo().time());
+    c.cameraName = camera.name;
+    c.stereo = camera.stereo;
+    c.rightEye = camera.rightEye;
     return c;
 }
 
@@ -94,8 +92,8 @@ std::string expandNameTokens(const std::string &text, const std::optional<std::s
         else if (sameWord(piece, "dot"))
             out += ".";
         else if (sameWord(piece, "eye")) {
-            if (context.cameraFlags & LWCAMF_STEREO)
-                out += (context.cameraFlags & LWCAMF_EYE_RIGHT) ? "R" : "L";
+            if (context.stereo)
+                out += context.rightEye ? "R" : "L";
         } else if (sameWord(piece, "buffer") || sameWord(piece, "layer"))
             out += layer ? safeNamePart(*layer) : std::string("Base");
         else

@@ -26,7 +26,7 @@ enum SingleNamePattern {
 struct NameContext {
     std::string sceneName;  // with its extension
     std::string cameraName; // "(none)" without a render camera
-    unsigned int cameraFlags = 0;
+    bool stereo = false, rightEye = false; // a stereo camera and its eye
 };
 
 // The context from the host's scene, camera and time services.

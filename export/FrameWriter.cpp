@@ -19,7 +19,6 @@
 #include <ImfStringAttribute.h>
 #include <ImfThreading.h>
 
-#include "export/FrameProgress.h"
 #include "export/OpenEXRFilter.h"
 #include "export/PreviewPixels.h"
 #include "exrio/ExrFiles.h"
@@ -53,7 +52,7 @@ Imf::Header makeHeader(const FramePlan &plan, const Imath::Box2i &dataWindow, fl
 
 // The embedded preview of a buffer: its first channels resampled to
 // width x height, processed as they are written, and mapped to 8 bits.
-void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const LWFilterAccess *access,
+void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const hostkit::FrameAccess &access,
                    int width, int height)
 {
     if (width <= 0 || height <= 0)
@@ -162,19 +161,19 @@ int bandRows(int compression, int threads)
     return lines * std::max(1, threads);
 }
 
-FrameWriter::FrameWriter(OpenEXRFilter &filter, const LWFilterAccess *access,
-                         FrameProgress &progress)
+FrameWriter::FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
+                         hostkit::FrameAccess::Progress &progress)
     : filter_(filter), access_(access), progress_(progress), node_(hostkit::inScreamerNet())
 {
 }
 
 FrameFacts FrameWriter::gatherFacts() const
 {
-    const LWFilterAccess *A = access_;
+    const hostkit::FrameAccess &A = access_;
     FrameFacts f;
-    f.width = A->width;
-    f.height = A->height;
-    f.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(A->width - 1, A->height - 1));
+    f.width = A.width();
+    f.height = A.height();
+    f.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(A.width() - 1, A.height() - 1));
     f.renderNode = node_;
     f.inLayout = hostkit::inLayout();
     f.frame = hostkit::TimeInfo().frame();
@@ -183,24 +182,17 @@ FrameFacts FrameWriter::gatherFacts() const
         // A damaged aspect (not a number, 0 or below) would make no sizes.
         const double aspect = scene->pixelAspect;
         f.pixelAspect = std::isfinite(aspect) && aspect > 0 ? static_cast<float>(aspect) : 1.0f;
-        hostkit::CameraInfo cameras;
-        if (!hostkit::inModeler()) {
-            LWItemID camera = scene->renderCamera ? scene->renderCamera(A->start) : LWITEM_NULL;
-            const unsigned int camFlags =
-                camera && cameras.available() && cameras->flags ? cameras->flags(camera) : 0u;
-            // Region mode only on the limited-region bit: other render options
-            // say nothing about the rectangle, which a host may keep stale.
-            if ((scene->renderOpts & LWROPT_LIMITEDREGION) &&
-                !(camFlags & LWCAMF_NO_LIMITEDREGION)) {
-                f.region = true;
-                f.x0 = scene->limitedRegionX0;
-                f.y0 = scene->limitedRegionY0;
-                f.regionBox =
-                    Imath::Box2i(Imath::V2i(f.x0, f.y0),
-                                 Imath::V2i(scene->limitedRegionX1, scene->limitedRegionY1));
-                f.display = Imath::Box2i(Imath::V2i(0, 0),
-                                         Imath::V2i(scene->frameWidth - 1, scene->frameHeight - 1));
-            }
+        // Region mode only on the limited-region bit: other render options
+        // say nothing about the rectangle, which a host may keep stale.
+        if (!hostkit::inModeler() && hostkit::limitedRegionOn() &&
+            !hostkit::renderCamera(A.start()).noLimitedRegion) {
+            f.region = true;
+            f.x0 = scene->limitedRegionX0;
+            f.y0 = scene->limitedRegionY0;
+            f.regionBox = Imath::Box2i(Imath::V2i(f.x0, f.y0),
+                                       Imath::V2i(scene->limitedRegionX1, scene->limitedRegionY1));
+            f.display = Imath::Box2i(Imath::V2i(0, 0),
+                                     Imath::V2i(scene->frameWidth - 1, scene->frameHeight - 1));
         }
     }
     f.names = hostNameContext();
@@ -267,9 +259,9 @@ void FrameWriter::write()
     for (const PlannedFile &file : plan.files) {
         ensureFolderFor(file);
         if (file.kind == PlannedFile::HostImage) {
-            file.buffers.front()->saveWithHostSaver(access_, file.fileName);
+            saveThroughHost(*file.buffers.front().buffer, file.fileName);
             if (!node_)
-                progress_.step(static_cast<unsigned int>(access_->height / 250));
+                progress_.step(static_cast<unsigned int>(access_.height() / 250));
         } else {
             writeExr(file, plan);
         }
@@ -349,11 +341,11 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
                             const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
-    const LWFilterAccess *A = access_;
+    const hostkit::FrameAccess &A = access_;
     const int ox = plan.x0;
     const int minX = window.min.x;
     // The library reads the whole data window of a row from the band.
-    const int width = std::max(A->width + ox, window.max.x + 1) - std::min(minX, ox);
+    const int width = std::max(A.width() + ox, window.max.x + 1) - std::min(minX, ox);
     const int left = std::min(minX, ox);
     const int band =
         std::min(bandRows(filter_.compression_, exportThreads()), window.max.y - window.min.y + 1);
@@ -376,14 +368,13 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
             for (int r = 0; r < rows; ++r) {
                 unsigned char *row = ch.rows.data() + rowBytes * r;
                 const int hostRow = first + r - plan.y0;
-                const float *values = hostRow >= 0 && hostRow < A->height
+                const float *values = hostRow >= 0 && hostRow < A.height()
                                           ? b.channel(ch.channel).getLine(hostRow, A)
                                           : nullptr;
                 // A row the host does not deliver is written as zeros.
                 std::memset(row, 0, rowBytes);
                 if (values)
-                    b.convertLine(values, ch.channel, A->width,
-                                  A->getLine(b.alphaBuffer(), hostRow),
+                    b.convertLine(values, ch.channel, A.width(), A.line(b.alphaBuffer(), hostRow),
                                   row + bps * static_cast<std::size_t>(ox - left));
             }
             // Addressed so that pixel (x, y) of the file is its place in the band.
@@ -400,6 +391,38 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
                 if (j % 250 == 0)
                     progress_.step(1);
     }
+}
+
+// A separate image in a format of the host's: the processed values in a
+// host image, saved by the host's saver.
+void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fileName) const
+{
+    const hostkit::HostImage::Type type = b.hostImageType();
+    const int w = access_.width(), h = access_.height();
+    const hostkit::HostImage image(w, h, type, fileName);
+    // Only a single channel is spread over red, green and blue; a buffer of
+    // two or three channels keeps each.
+    const bool copyRed = b.channelCount() == 1 && (b.lumaAsRGB() || type == hostkit::HostImage::Rgba);
+    for (int y = 0; y < h; ++y) {
+        const float *alpha = access_.line(b.alphaBuffer(), y);
+        const float *lines[3] = {nullptr, nullptr, nullptr};
+        for (int c = 0; c < b.channelCount() && c < 3; ++c)
+            lines[c] = b.channel(c).getLine(y, access_);
+        for (int x = 0; x < w; ++x) {
+            const float a = alpha ? alpha[x] : 1.0f;
+            float px[4];
+            px[0] = lines[0] ? b.processValue(lines[0][x], a, false) : 0.0f;
+            if (copyRed) {
+                px[1] = px[2] = px[0];
+            } else {
+                px[1] = lines[1] ? b.processValue(lines[1][x], a, false) : 0.0f;
+                px[2] = lines[2] ? b.processValue(lines[2][x], a, false) : 0.0f;
+            }
+            px[3] = alpha ? alpha[x] : 0.0f;
+            image.setPixel(x, y, px);
+        }
+    }
+    image.save(b.imageFormat() - 1);
 }
 
 void FrameWriter::announce(const std::string &fileName) const
@@ -425,11 +448,9 @@ std::vector<std::string> OpenEXRFilter::nameCollisions() const
     return planFrame(facts, *this).collisions;
 }
 
-void OpenEXRFilter::process(const LWFilterAccess *access)
+void OpenEXRFilter::process(const hostkit::FrameAccess &access)
 {
-    if (!access)
-        return;
-    FrameProgress progress(access);
+    hostkit::FrameAccess::Progress progress(access);
     try {
         FrameWriter(*this, access, progress).write();
     } catch (...) {
@@ -443,26 +464,25 @@ void OpenEXRFilter::process(const LWFilterAccess *access)
     handBack(access);
 }
 
-void OpenEXRFilter::handBack(const LWFilterAccess *A) const
+void OpenEXRFilter::handBack(const hostkit::FrameAccess &A) const
 {
-    if (!A->getLine)
-        return;
+    namespace buffer = hostkit::buffer;
     const float inverse = 1.0f / static_cast<float>(displayGamma_);
-    for (int y = 0; y < A->height; ++y) {
-        const float *r = A->getLine(LWBUF_RED, y);
-        const float *g = A->getLine(LWBUF_GREEN, y);
-        const float *b = A->getLine(LWBUF_BLUE, y);
-        const float *a = A->getLine(LWBUF_ALPHA, y);
-        for (int x = 0; x < A->width; ++x) {
-            if (r && g && b && A->setRGB) {
+    for (int y = 0; y < A.height(); ++y) {
+        const float *r = A.line(buffer::Red, y);
+        const float *g = A.line(buffer::Green, y);
+        const float *b = A.line(buffer::Blue, y);
+        const float *a = A.line(buffer::Alpha, y);
+        for (int x = 0; x < A.width(); ++x) {
+            if (r && g && b) {
                 float rgb[3] = {r[x], g[x], b[x]};
                 if (postApplyDisplayGamma_)
                     for (float &v : rgb)
                         v = std::pow(v, inverse);
-                A->setRGB(x, y, rgb);
+                A.setRGB(x, y, rgb);
             }
-            if (a && A->setAlpha)
-                A->setAlpha(x, y, a[x]);
+            if (a)
+                A.setAlpha(x, y, a[x]);
         }
     }
 }

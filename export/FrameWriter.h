@@ -8,13 +8,12 @@
 #include <vector>
 
 #include <ImfFrameBuffer.h>
-#include <lwsdk/filter.h>
 
 #include "export/FramePlan.h"
+#include "hostkit/FrameAccess.h"
 
 namespace ravelcast {
 
-class FrameProgress;
 class OpenEXRFilter;
 class ExrOutput;
 
@@ -27,7 +26,8 @@ int bandRows(int compression, int threads);
 
 class FrameWriter {
 public:
-    FrameWriter(OpenEXRFilter &filter, const LWFilterAccess *access, FrameProgress &progress);
+    FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
+                hostkit::FrameAccess::Progress &progress);
     void write();
 
 private:
@@ -39,10 +39,11 @@ private:
     void writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
                    const FramePlan &plan, bool countProgress, const BandSink &sink);
     void announce(const std::string &fileName) const;
+    void saveThroughHost(const OpenEXRBuffer &buffer, const std::string &fileName) const;
 
     OpenEXRFilter &filter_;
-    const LWFilterAccess *access_;
-    FrameProgress &progress_;
+    const hostkit::FrameAccess &access_;
+    hostkit::FrameAccess::Progress &progress_;
     bool node_ = false;
 };
 

@@ -195,58 +195,11 @@ bool OpenEXRBuffer::savesLayer() const { return saveAs_ & kSaveLayer; }
 bool OpenEXRBuffer::imageHasAlpha() const { return saveAs_ & kSaveImageAlpha; }
 bool OpenEXRBuffer::isNativeImage() const { return imageFormat_ == 0; }
 
-int OpenEXRBuffer::hostImageType() const
+hostkit::HostImage::Type OpenEXRBuffer::hostImageType() const
 {
     if (imageHasAlpha())
-        return LWIMTYP_RGBAFP;
-    return channelCount() == 1 && !lumaAsRGB_ ? LWIMTYP_GREYFP : LWIMTYP_RGBFP;
-}
-
-void OpenEXRBuffer::saveWithHostSaver(const LWFilterAccess *access, const std::string &fileName)
-{
-    hostkit::ImageUtil images;
-    if (!images.available() || !images->create || !images->save)
-        throw std::runtime_error("Cannot save \"" + fileName +
-                                 "\": the host offers no image saving");
-    const int type = hostImageType();
-    const int w = access->width, h = access->height;
-    LWPixmapID image = images->create(w, h, type);
-    if (!image)
-        throw std::runtime_error("Cannot save \"" + fileName + "\": the host made no image");
-    struct Destroy {
-        const hostkit::ImageUtil &u;
-        LWPixmapID i;
-        ~Destroy() { u->destroy(i); }
-    } destroy{images, image};
-
-    // Only a single channel is spread over red, green and blue; a buffer of
-    // two or three channels keeps each.
-    const bool copyRed = channelCount() == 1 && (lumaAsRGB_ || type == LWIMTYP_RGBAFP);
-    for (int y = 0; y < h; ++y) {
-        const float *alpha = access->getLine(alphaBuffer_, y);
-        const float *lines[3] = {nullptr, nullptr, nullptr};
-        for (int c = 0; c < channelCount() && c < 3; ++c)
-            lines[c] = channels_[c]->getLine(y, access);
-        for (int x = 0; x < w; ++x) {
-            const float a = alpha ? alpha[x] : 1.0f;
-            float px[4];
-            px[0] = lines[0] ? processValue(lines[0][x], a, false) : 0.0f;
-            if (copyRed) {
-                px[1] = px[2] = px[0];
-            } else {
-                px[1] = lines[1] ? processValue(lines[1][x], a, false) : 0.0f;
-                px[2] = lines[2] ? processValue(lines[2][x], a, false) : 0.0f;
-            }
-            px[3] = alpha ? alpha[x] : 0.0f;
-            images->setPixel(image, x, y, px);
-        }
-    }
-    const int saver = imageFormat_ - 1;
-    const int result = images->save(image, saver, fileName.c_str());
-    if (result != IPSTAT_OK)
-        throw std::runtime_error("Cannot save \"" + fileName + "\" with the image saver \"" +
-                                 images.saverName(saver) + "\" (result " +
-                                 std::to_string(result) + ")");
+        return hostkit::HostImage::Rgba;
+    return channelCount() == 1 && !lumaAsRGB_ ? hostkit::HostImage::Grey : hostkit::HostImage::Rgb;
 }
 
 void OpenEXRBuffer::clearActive() { active_ = false; }
@@ -352,7 +305,7 @@ void OpenEXRBuffer::fixSingleChannelName()
     }
 }
 
-void OpenEXRBuffer::computePreviewData(const LWFilterAccess *access, int width, int height)
+void OpenEXRBuffer::computePreviewData(const hostkit::FrameAccess &access, int width, int height)
 {
     rawMinimum_ = kNoMinimum;
     rawMaximum_ = kNoMaximum;
@@ -360,7 +313,7 @@ void OpenEXRBuffer::computePreviewData(const LWFilterAccess *access, int width, 
         c->resampleChannel(access, width, height, rawMinimum_, rawMaximum_);
 }
 
-Resampled OpenEXRBuffer::resampledChannel(int i, const LWFilterAccess *access, int width,
+Resampled OpenEXRBuffer::resampledChannel(int i, const hostkit::FrameAccess &access, int width,
                                           int height) const
 {
     if (i < 0 || i >= channelCount())
@@ -368,20 +321,20 @@ Resampled OpenEXRBuffer::resampledChannel(int i, const LWFilterAccess *access, i
     return channels_[i]->resample(access, width, height);
 }
 
-void OpenEXRBuffer::computeDataWindow(const LWFilterAccess *access)
+void OpenEXRBuffer::computeDataWindow(const hostkit::FrameAccess &access)
 {
     dataWindow_ = emptyWindow();
     const EmptyTest empty = emptyTest();
     const int n = channelCount();
     std::vector<const float *> lines(n);
-    for (int y = 0; y < access->height; ++y) {
+    for (int y = 0; y < access.height(); ++y) {
         bool complete = true;
         for (int c = 0; c < n; ++c)
             complete &= (lines[c] = channels_[c]->getLine(y, access)) != nullptr;
         if (!complete || n == 0)
             continue; // a missing line holds no data
         int first = -1, last = -1;
-        for (int x = 0; x < access->width; ++x) {
+        for (int x = 0; x < access.width(); ++x) {
             bool data = true;
             for (int c = 0; c < n && data; ++c)
                 data = !empty(lines[c][x]);

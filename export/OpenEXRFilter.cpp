@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include <lwsdk/filter.h>
 
 #include "export/BufferCatalogue.h"
 #include "hostkit/FilterAdaptor.h"

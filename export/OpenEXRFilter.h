@@ -17,7 +17,6 @@
 
 namespace ravelcast {
 
-class FrameProgress;
 
 // The "Scale" popup of the embedded preview.
 constexpr int kCustomPreviewSize = 5;
@@ -39,7 +38,7 @@ public:
     ~OpenEXRFilter() override;
 
     const std::string &describe() override;
-    void process(const LWFilterAccess *access) override;
+    void process(const hostkit::FrameAccess &access) override;
     unsigned int flags() override;
     const int *hcFlags() override;
     int buildInterface(int version, LWInterface *local, void *serverData) override;
@@ -103,7 +102,7 @@ public:
 
 private:
     friend class FrameWriter;
-    void handBack(const LWFilterAccess *access) const;
+    void handBack(const hostkit::FrameAccess &access) const;
 
     std::unique_ptr<hostkit::ChannelGroup> rootGroup_;
     std::vector<hostkit::Ref<OpenEXRBuffer>> buffers_;

@@ -10,8 +10,6 @@
 #include <ImfRationalAttribute.h>
 #include <ImfStringAttribute.h>
 
-#include <lwsdk/scene.h>
-#include <lwsdk/system.h>
 
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"

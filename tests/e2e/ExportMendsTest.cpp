@@ -170,8 +170,8 @@ TEST_F(ExportMendsTest, FilesLandWhereAndOnlyWhenTheyShould)
     EXPECT_NE(text.find("{ DisplayGamma 1 }"), std::string::npos) << text;
     EXPECT_NE(text.find("{ LWBuffer 32 }"), std::string::npos) << text;
     devhost::RenderJob(host(), {}).run();
-    const auto *preview = e2e::headerOf(out("out/shot001.exr"))
-                              .findTypedAttribute<Imf::PreviewImageAttribute>("preview");
+    const Imf::Header withPreview = e2e::headerOf(out("out/shot001.exr"));
+    const auto *preview = withPreview.findTypedAttribute<Imf::PreviewImageAttribute>("preview");
     ASSERT_NE(preview, nullptr);
     EXPECT_EQ(preview->value().width(), 48u) << "the custom preview is cut to the frame";
 

@@ -206,7 +206,7 @@ TEST_F(ProcessingTest, ProcessedExtremesFollowTheRawOnes)
     testsupport::FakeFrame frame(4, 2);
     frame.set(LWBUF_SHADOW, {-1, 0, 2, 3, 4, 5, 6, 7});
     OpenEXRBuffer &b = buffer("Shadow");
-    b.computePreviewData(frame.access(), 4, 2);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 4, 2);
     EXPECT_EQ(b.rawMinimum(), -1.0f);
     EXPECT_EQ(b.rawMaximum(), 7.0f);
     b.setInvert(true);
@@ -227,7 +227,7 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
     testsupport::FakeFrame frame(8, 2);
     frame.set(LWBUF_SHADOW, {1, 2, 3, 4, 5, 6, 7, 8, 10, 20, 30, 40, 50, 60, 70, 80});
     OpenEXRBuffer &b = buffer("Shadow");
-    b.computePreviewData(frame.access(), 2, 1);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
     const ravelcast::BufferChannel &c = b.channel(0);
     // Row 0: columns -2..1 -> (1+2)/2 = 1.5; columns 2..5 -> (3+4+5+6)/4 = 4.5.
     // Row 1: 15 and 45. Vertically rows -1..0 -> row 0 only.
@@ -239,16 +239,16 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
     EXPECT_EQ(b.rawMaximum(), 60.0f) << "the horizontal pass reads columns 0..5 only";
 
     // The same size copies, upsizing uses k = 2.
-    b.computePreviewData(frame.access(), 8, 2);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 8, 2);
     EXPECT_EQ(c.previewSample(7, 1), 80.0f);
     EXPECT_EQ(b.rawMaximum(), 80.0f);
-    b.computePreviewData(frame.access(), 16, 4);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 16, 4);
     EXPECT_EQ(c.previewWidth(), 16);
     EXPECT_EQ(c.previewSample(0, 0), 1.0f);
 
     // All-negative samples keep the smallest positive normal as maximum.
     frame.set(LWBUF_SHADOW, std::vector<float>(16, -2.0f));
-    b.computePreviewData(frame.access(), 4, 1);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 4, 1);
     EXPECT_EQ(b.rawMaximum(), 1.17549435e-38f);
     EXPECT_EQ(b.rawMinimum(), -2.0f);
     auto normalized = ravelcast::previewPixel(b, 0, 0, false, true, 1.0, nullptr);
@@ -256,7 +256,7 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
 
     // Without a first line the channel keeps no samples.
     OpenEXRBuffer &missing = buffer("Geometry");
-    missing.computePreviewData(frame.access(), 4, 1);
+    missing.computePreviewData(hostkit::FrameAccess(frame.access()), 4, 1);
     EXPECT_EQ(missing.channel(0).previewSample(0, 0), 0.0f);
     EXPECT_EQ(missing.rawMaximum(), 1.17549435e-38f);
 }
@@ -270,8 +270,8 @@ TEST_F(ProcessingTest, PreviewPixelsAndPlacement)
     OpenEXRBuffer &motion = buffer("Motion");
     OpenEXRBuffer &alpha = buffer("Alpha");
     motion.channel(1).setFlip(true);
-    motion.computePreviewData(frame.access(), 2, 1);
-    alpha.computePreviewData(frame.access(), 2, 1);
+    motion.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
+    alpha.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
     motion.evaluateParameters();
     auto raw = ravelcast::previewPixel(motion, 0, 0, false, false, 2.2, &alpha);
     EXPECT_EQ(raw, (std::array<float, 3>{0.25f, 0.5f, 0.0f}));
@@ -283,7 +283,7 @@ TEST_F(ProcessingTest, PreviewPixelsAndPlacement)
     frame.set(21, {0.25f, 1.0f});
     frame.set(22, {0.25f, 1.0f});
     diffuse.setUnmultiply(true);
-    diffuse.computePreviewData(frame.access(), 2, 1);
+    diffuse.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
     diffuse.evaluateParameters();
     auto rgb = ravelcast::previewPixel(diffuse, 0, 0, true, false, 2.0, &alpha);
     EXPECT_FLOAT_EQ(rgb[0], std::sqrt(0.5f)) << "un-multiplied by 0.5, then display gamma 2";
@@ -316,13 +316,13 @@ TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereEveryChannelHoldsData)
     frame.set(33, g);
     frame.set(34, b);
     OpenEXRBuffer &beauty = buffer("Final Render");
-    beauty.computeDataWindow(frame.access());
+    beauty.computeDataWindow(hostkit::FrameAccess(frame.access()));
     EXPECT_EQ(beauty.dataWindow().min, Imath::V2i(2, 2));
     EXPECT_EQ(beauty.dataWindow().max, Imath::V2i(4, 3));
 
     // A buffer without lines holds no data.
     OpenEXRBuffer &raw = buffer("Raw Colour");
-    raw.computeDataWindow(frame.access());
+    raw.computeDataWindow(hostkit::FrameAccess(frame.access()));
     EXPECT_GT(raw.dataWindow().min.x, raw.dataWindow().max.x);
 
     // Depth: far away is empty.
@@ -330,7 +330,7 @@ TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereEveryChannelHoldsData)
     z[7] = 3.0f;
     frame.set(LWBUF_DEPTH, z);
     OpenEXRBuffer &depth = buffer("Depth");
-    depth.computeDataWindow(frame.access());
+    depth.computeDataWindow(hostkit::FrameAccess(frame.access()));
     EXPECT_EQ(depth.dataWindow().min, Imath::V2i(2, 1));
     EXPECT_EQ(depth.dataWindow().max, Imath::V2i(2, 1));
 }
