@@ -6,8 +6,10 @@
 // - the library floor: the same header and the values already converted,
 //   one whole-frame writePixels, timed alone, on the calling thread and
 //   with the library's own threads: what no writer of this file can beat.
-// It also measures the filter's peak heap growth for two frame heights: the
-// filter writes a row at a time, so it must not grow with height.
+// The filter runs on the calling thread and again with RAVELCAST_THREADS=2
+// against the floor with as many library threads. It also measures the
+// filter's peak heap growth for two frame heights: the filter writes a band
+// of rows at a time, so it must not grow with height.
 //
 // Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
 
@@ -18,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -92,6 +95,7 @@ std::string compressionName(int c)
     case Imf::NO_COMPRESSION: return "none";
     case Imf::ZIP_COMPRESSION: return "zip";
     case Imf::PIZ_COMPRESSION: return "piz";
+    case Imf::DWAA_COMPRESSION: return "dwaa";
     default: return "c" + std::to_string(c);
     }
 }
@@ -138,6 +142,7 @@ struct Measure {
     double referenceMs = 0;
     double floorMs = 0;
     double threadedFloorMs = 0;
+    double threadedFilterMs = 0;
     std::size_t filterHeap = 0;
 };
 
@@ -209,7 +214,8 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
     const std::string written = (dir / "bench" / "shot001.exr").string();
 
     Measure m;
-    std::vector<double> filterTimes, referenceTimes, floorTimes, threadedFloorTimes;
+    std::vector<double> filterTimes, referenceTimes, floorTimes, threadedFloorTimes,
+        threadedFilterTimes;
     for (int run = 0; run < runs; ++run) {
         devhost::RenderedFrame frame = source;
         {
@@ -218,6 +224,16 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
             devhost::runFilter(host, filter, frame, nullptr);
             filterTimes.push_back(msSince(start));
             m.filterHeap = std::max(m.filterHeap, heap.stop());
+        }
+        {
+            // The administrator's opt-in: the library compresses on threads.
+            devhost::RenderedFrame threaded = source;
+            setenv("RAVELCAST_THREADS", std::to_string(kFloorThreads).c_str(), 1);
+            const auto start = Clock::now();
+            devhost::runFilter(host, filter, threaded, nullptr);
+            threadedFilterTimes.push_back(msSince(start));
+            unsetenv("RAVELCAST_THREADS");
+            Imf::setGlobalThreadCount(0);
         }
         Imf::Header header;
         {
@@ -237,6 +253,7 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
     m.referenceMs = median(referenceTimes);
     m.floorMs = median(floorTimes);
     m.threadedFloorMs = median(threadedFloorTimes);
+    m.threadedFilterMs = median(threadedFilterTimes);
     host.clearServers();
     return m;
 }
@@ -263,7 +280,8 @@ int main(int argc, char **argv)
 
         std::printf("frame: 1920x1080, 31 buffers, 60 channels, HALF\n");
         std::printf("runs: %d (medians)\n", runs);
-        for (int compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION}) {
+        for (int compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION,
+                                Imf::DWAA_COMPRESSION}) {
             const Measure m = measure(host, 1920, 1080, compression, runs, dir);
             const std::string c = compressionName(compression);
             std::printf("%s_filter_ms: %.1f\n", c.c_str(), m.filterMs);
@@ -273,6 +291,10 @@ int main(int argc, char **argv)
             std::printf("%s_filter_over_floor: %.3f\n", c.c_str(), m.filterMs / m.floorMs);
             std::printf("%s_floor_%dthreads_ms: %.1f\n", c.c_str(), kFloorThreads,
                         m.threadedFloorMs);
+            std::printf("%s_filter_%dthreads_ms: %.1f\n", c.c_str(), kFloorThreads,
+                        m.threadedFilterMs);
+            std::printf("%s_filter_over_floor_%dthreads: %.3f\n", c.c_str(), kFloorThreads,
+                        m.threadedFilterMs / m.threadedFloorMs);
             std::fflush(stdout);
         }
         // Heap growth of one uncompressed frame, for two heights.

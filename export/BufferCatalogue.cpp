@@ -1,7 +1,8 @@
 #include "export/BufferCatalogue.h"
 
 #include <ImfPixelType.h>
-#include <lwsdk/system.h>
+#include "hostkit/FrameAccess.h"
+#include "hostkit/HostInfo.h"
 
 namespace ravelcast {
 
@@ -10,7 +11,7 @@ namespace {
 constexpr int H = Imf::HALF;
 constexpr int U = Imf::UINT;
 constexpr int F = Imf::FLOAT;
-constexpr int A = LWBUF_ALPHA;
+constexpr int A = hostkit::buffer::Alpha;
 
 #define END {nullptr, nullptr, 0, 0}
 const ChannelSpec kFinal[] = {{"Red", "R", 32, 0}, {"Green", "G", 33, 0}, {"Blue", "B", 34, 0}, END};
@@ -90,9 +91,7 @@ const std::vector<CatalogueRow> &catalogue()
 
 bool presentIn(Presence presence, unsigned int productInfo)
 {
-    const unsigned int major = LWINF_GETMAJOR(productInfo);
-    const unsigned int minor = LWINF_GETMINOR(productInfo);
-    const unsigned int build = productInfo & LWINF_BUILD;
+    const auto [major, minor, build] = hostkit::versionOf(productInfo);
     switch (presence) {
     case Presence::Always: return true;
     case Presence::From96: return major > 9 || (major == 9 && minor >= 6);

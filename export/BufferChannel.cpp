@@ -55,8 +55,9 @@ const hostkit::FieldTable<BufferChannel> &BufferChannel::fields()
     using C = BufferChannel;
     static const hostkit::FieldTable<C> table({
         text<C, &C::channelName_>({blockId("CXNM"), "EXRChannelName"}),
-        number<C, &C::hostBuffer_>({blockId("CLBF"), "LWBuffer"}, hostkit::Stored::I4, INT32_MIN,
-                                   INT32_MAX),
+        // A buffer number the host does not have keeps the channel's own.
+        number<C, &C::hostBuffer_>({blockId("CLBF"), "LWBuffer"}, hostkit::Stored::I4, 0,
+                                   LWBUF_COUNT - 1),
         flag<C, &C::flip_>({blockId("FLIP"), "Flip"}),
     });
     return table;
@@ -101,11 +102,9 @@ void BufferChannel::insertChannel(Imf::PixelType type, Imf::ChannelList &list,
     list.insert(fullChannelName(singleChannel, prefix), Imf::Channel(type, 1, 1, false));
 }
 
-const float *BufferChannel::getLine(int y, const LWFilterAccess *access) const
+const float *BufferChannel::getLine(int y, const hostkit::FrameAccess &access) const
 {
-    if (!access || !access->getLine)
-        return nullptr;
-    return access->getLine(hostBuffer_, y);
+    return access.line(hostBuffer_, y);
 }
 
 int BufferChannel::requestMask() const { return requestMask_; }
@@ -116,15 +115,15 @@ int BufferChannel::kernelWidth(int source, int target)
     return k <= 1 ? 2 : k;
 }
 
-Resampled BufferChannel::resample(const LWFilterAccess *access, int width, int height) const
+Resampled BufferChannel::resample(const hostkit::FrameAccess &access, int width, int height) const
 {
     Resampled r;
     r.width = width;
     r.height = height;
-    if (!access || width <= 0 || height <= 0 || !getLine(0, access))
+    if (width <= 0 || height <= 0 || !getLine(0, access))
         return r;
-    const int srcW = access->width;
-    const int srcH = access->height;
+    const int srcW = access.width();
+    const int srcH = access.height();
     if (srcW <= 0 || srcH <= 0)
         return r;
 
@@ -157,7 +156,7 @@ Resampled BufferChannel::resample(const LWFilterAccess *access, int width, int h
     return r;
 }
 
-void BufferChannel::resampleChannel(const LWFilterAccess *access, int width, int height,
+void BufferChannel::resampleChannel(const hostkit::FrameAccess &access, int width, int height,
                                     float &minimum, float &maximum)
 {
     preview_ = resample(access, width, height);

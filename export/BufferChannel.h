@@ -9,7 +9,7 @@
 #include <ImfChannelList.h>
 #include <ImfPixelType.h>
 
-#include <lwsdk/filter.h>
+#include "hostkit/FrameAccess.h"
 
 #include "hostkit/BlockIO.h"
 #include "hostkit/Fields.h"
@@ -46,28 +46,28 @@ public:
     explicit BufferChannel(const ChannelSpec &spec);
 
     // The channel's scene sub-block (its CSER level).
-    virtual hostkit::ErrorText load(hostkit::LoadState &state);
-    virtual hostkit::ErrorText save(hostkit::SaveState &state);
-    virtual const std::string &channelName() const;
-    virtual const std::string &longName() const;
-    virtual void setChannelName(const std::string &name);
-    virtual bool flip() const;
-    virtual void setFlip(bool flip);
+    hostkit::ErrorText load(hostkit::LoadState &state);
+    hostkit::ErrorText save(hostkit::SaveState &state);
+    const std::string &channelName() const;
+    const std::string &longName() const;
+    void setChannelName(const std::string &name);
+    bool flip() const;
+    void setFlip(bool flip);
     // prefix.channel, or whichever is not empty; "Y" for a single channel
     // with both empty, otherwise empty.
-    virtual std::string fullChannelName(bool singleChannel, const std::string &prefix) const;
+    std::string fullChannelName(bool singleChannel, const std::string &prefix) const;
     // Throws the library's exception for an empty name.
-    virtual void insertChannel(Imf::PixelType type, Imf::ChannelList &list, bool singleChannel,
+    void insertChannel(Imf::PixelType type, Imf::ChannelList &list, bool singleChannel,
                                const std::string &prefix) const;
     // The host's line y of this channel's buffer; may be null.
-    virtual const float *getLine(int y, const LWFilterAccess *access) const;
-    virtual int requestMask() const;
+    const float *getLine(int y, const hostkit::FrameAccess &access) const;
+    int requestMask() const;
     // Replaces the preview samples with the channel resampled to width x
     // height and widens minimum/maximum by the source samples read.
-    virtual void resampleChannel(const LWFilterAccess *access, int width, int height,
+    void resampleChannel(const hostkit::FrameAccess &access, int width, int height,
                                  float &minimum, float &maximum);
     // The stored sample, 0 outside the preview.
-    virtual float previewSample(int x, int y) const;
+    float previewSample(int x, int y) const;
     ~BufferChannel() override = default;
 
     int hostBuffer() const { return hostBuffer_; }
@@ -80,7 +80,7 @@ public:
     void copySettings(const BufferChannel &other);
 
     // The box-kernel resampling of the channel's host buffer.
-    Resampled resample(const LWFilterAccess *access, int width, int height) const;
+    Resampled resample(const hostkit::FrameAccess &access, int width, int height) const;
     // Kernel width for resampling source samples onto target samples.
     static int kernelWidth(int source, int target);
 

@@ -1,10 +1,12 @@
 #include "export/FileNaming.h"
 
 #include <cctype>
+#include <string>
+#include <string_view>
 
-#include <lwsdk/scene.h>
 
 #include "hostkit/FileName.h"
+#include "hostkit/HostImage.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
 
@@ -38,12 +40,10 @@ NameContext hostNameContext()
     }
     if (scene->name)
         c.sceneName = scene->name;
-    const LWTime now = hostkit::TimeInfo().time();
-    LWItemID camera = scene->renderCamera ? scene->renderCamera(now) : LWITEM_NULL;
-    c.cameraName = hostkit::ItemInfo().name(camera);
-    hostkit::CameraInfo cameras;
-    if (camera && cameras.available() && cameras->flags)
-        c.cameraFlags = cameras->flags(camera);
+    const hostkit::RenderCamera camera = hostkit::renderCamera(hostkit::TimeInfo().time());
+    c.cameraName = camera.name;
+    c.stereo = camera.stereo;
+    c.rightEye = camera.rightEye;
     return c;
 }
 
@@ -53,6 +53,22 @@ std::string frameNumber(int frame, int digits)
     if (n.size() < static_cast<std::size_t>(digits))
         n.insert(0, static_cast<std::size_t>(digits) - n.size(), '0');
     return n;
+}
+
+std::string safeNamePart(const std::string &value)
+{
+    std::string out = value;
+    bool onlyDots = !out.empty();
+    for (char &c : out) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F || std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos)
+            c = '_';
+        onlyDots = onlyDots && c == '.';
+    }
+    if (onlyDots)
+        for (char &c : out)
+            c = '_';
+    return out;
 }
 
 std::string expandNameTokens(const std::string &text, const std::optional<std::string> &layer,
@@ -68,17 +84,18 @@ std::string expandNameTokens(const std::string &text, const std::optional<std::s
         begin = end + 1;
         if (piece.empty())
             continue;
+        // Token values are names, never paths: they cannot leave the folder.
         if (sameWord(piece, "scene"))
-            out += withoutExtension(context.sceneName);
+            out += safeNamePart(withoutExtension(context.sceneName));
         else if (sameWord(piece, "camera"))
-            out += context.cameraName;
+            out += safeNamePart(context.cameraName);
         else if (sameWord(piece, "dot"))
             out += ".";
         else if (sameWord(piece, "eye")) {
-            if (context.cameraFlags & LWCAMF_STEREO)
-                out += (context.cameraFlags & LWCAMF_EYE_RIGHT) ? "R" : "L";
+            if (context.stereo)
+                out += context.rightEye ? "R" : "L";
         } else if (sameWord(piece, "buffer") || sameWord(piece, "layer"))
-            out += layer ? *layer : std::string("Base");
+            out += layer ? safeNamePart(*layer) : std::string("Base");
         else
             out += piece;
     }
@@ -98,9 +115,11 @@ std::string layeredFileName(const std::string &base, const std::string &extensio
 }
 
 std::string imageFileName(const std::string &base, const std::string &extension, int frame,
-                          int pattern, int nameFormat, const std::string &layer,
-                          const std::string &customName, const NameContext &context)
+                          int pattern, int nameFormat, const std::string &layerName,
+                          const std::string &customName,
+                          const NameContext &context)
 {
+    const std::string layer = safeNamePart(layerName);
     const std::string s = (nameFormat & kUnderscore) ? "_" : "";
     const std::string sep(1, hostkit::kPathSeparator);
     std::string dir, name;

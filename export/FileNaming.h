@@ -26,7 +26,7 @@ enum SingleNamePattern {
 struct NameContext {
     std::string sceneName;  // with its extension
     std::string cameraName; // "(none)" without a render camera
-    unsigned int cameraFlags = 0;
+    bool stereo = false, rightEye = false; // a stereo camera and its eye
 };
 
 // The context from the host's scene, camera and time services.
@@ -41,8 +41,13 @@ std::string expandNameTokens(const std::string &text, const std::optional<std::s
 std::string layeredFileName(const std::string &base, const std::string &extension, int frame,
                             int nameFormat, const NameContext &context);
 
+// A token value or layer name made safe as one part of a file name: the
+// separators / and \, the characters : * ? " < > | and control characters
+// become '_', and a part of dots only ("." or "..") becomes underscores.
+std::string safeNamePart(const std::string &value);
+
 std::string imageFileName(const std::string &base, const std::string &extension, int frame,
-                          int pattern, int nameFormat, const std::string &layer,
+                          int pattern, int nameFormat, const std::string &layerName,
                           const std::string &customName, const NameContext &context);
 
 } // namespace ravelcast

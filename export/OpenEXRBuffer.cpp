@@ -1,4 +1,5 @@
 #include "export/OpenEXRBuffer.h"
+#include "export/HalfConversion.h"
 
 #include <algorithm>
 #include <cmath>
@@ -137,7 +138,7 @@ float OpenEXRBuffer::processValue(float v, float a, bool negate) const
 namespace {
 // Converts one line: process(x) gives the processed value of pixel x.
 template <class Process>
-void convertLine(int pixelType, std::uint32_t *out, int width, Process process)
+void convertSamples(int pixelType, std::uint32_t *out, int width, Process process)
 {
     switch (pixelType) {
     case Imf::UINT:
@@ -145,9 +146,16 @@ void convertLine(int pixelType, std::uint32_t *out, int width, Process process)
             out[x] = toUint(process(x));
         break;
     case Imf::HALF: {
+        // Processed in chunks, converted a chunk at a time.
         auto *h = reinterpret_cast<std::uint16_t *>(out);
-        for (int x = 0; x < width; ++x)
-            h[x] = toHalfBits(process(x));
+        constexpr int kChunk = 256;
+        float chunk[kChunk];
+        for (int x0 = 0; x0 < width; x0 += kChunk) {
+            const int n = std::min(kChunk, width - x0);
+            for (int i = 0; i < n; ++i)
+                chunk[i] = process(x0 + i);
+            floatsToHalves(chunk, h + x0, static_cast<std::size_t>(n));
+        }
         break;
     }
     default: {
@@ -159,28 +167,23 @@ void convertLine(int pixelType, std::uint32_t *out, int width, Process process)
 }
 } // namespace
 
-void OpenEXRBuffer::storeLine(const float *values, int channel, int width, const float *alpha,
-                              bool flip)
+void OpenEXRBuffer::convertLine(const float *values, int channel, int width, const float *alpha,
+                                void *line) const
 {
     if (!values || channel < 0 || channel >= channelCount())
         return;
-    // Room for the line without forgetting the file's slice names.
-    if (lines_.size() != channels_.size())
-        lines_.resize(channels_.size());
-    if (lines_[channel].size() < static_cast<std::size_t>(width))
-        lines_[channel].resize(static_cast<std::size_t>(width));
-    std::uint32_t *out = lines_[channel].data();
+    auto *out = static_cast<std::uint32_t *>(line);
+    const bool flip = channels_[channel]->flip();
     if (identityProcessing()) {
         // What processing gives with neutral parameters, without its cost:
         // the value itself, -0 made +0 as the double sum makes it.
         const float sign = flip ? -1.0f : 1.0f;
-        convertLine(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
+        convertSamples(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
         return;
     }
     // Without an alpha line nothing is un-multiplied.
-    convertLine(pixelType_, out, width, [&](int x) {
-        return processValue(values[x], alpha ? alpha[x] : 1.0f, flip);
-    });
+    convertSamples(pixelType_, out, width,
+                   [&](int x) { return processValue(values[x], alpha ? alpha[x] : 1.0f, flip); });
 }
 
 float OpenEXRBuffer::emptyValue() const { return 0.0f; }
@@ -192,56 +195,11 @@ bool OpenEXRBuffer::savesLayer() const { return saveAs_ & kSaveLayer; }
 bool OpenEXRBuffer::imageHasAlpha() const { return saveAs_ & kSaveImageAlpha; }
 bool OpenEXRBuffer::isNativeImage() const { return imageFormat_ == 0; }
 
-int OpenEXRBuffer::hostImageType() const
+hostkit::HostImage::Type OpenEXRBuffer::hostImageType() const
 {
     if (imageHasAlpha())
-        return LWIMTYP_RGBAFP;
-    return channelCount() == 1 && !lumaAsRGB_ ? LWIMTYP_GREYFP : LWIMTYP_RGBFP;
-}
-
-void OpenEXRBuffer::saveWithHostSaver(const LWFilterAccess *access, const std::string &fileName)
-{
-    hostkit::ImageUtil images;
-    if (!images.available() || !images->create || !images->save)
-        throw std::runtime_error("Cannot save \"" + fileName +
-                                 "\": the host offers no image saving");
-    const int type = hostImageType();
-    const int w = access->width, h = access->height;
-    LWPixmapID image = images->create(w, h, type);
-    if (!image)
-        throw std::runtime_error("Cannot save \"" + fileName + "\": the host made no image");
-    struct Destroy {
-        const hostkit::ImageUtil &u;
-        LWPixmapID i;
-        ~Destroy() { u->destroy(i); }
-    } destroy{images, image};
-
-    const bool copyRed = lumaAsRGB_ || (channelCount() == 1 && type == LWIMTYP_RGBAFP);
-    for (int y = 0; y < h; ++y) {
-        const float *alpha = access->getLine(alphaBuffer_, y);
-        const float *lines[3] = {nullptr, nullptr, nullptr};
-        for (int c = 0; c < channelCount() && c < 3; ++c)
-            lines[c] = channels_[c]->getLine(y, access);
-        for (int x = 0; x < w; ++x) {
-            const float a = alpha ? alpha[x] : 1.0f;
-            float px[4];
-            px[0] = lines[0] ? processValue(lines[0][x], a, false) : 0.0f;
-            if (copyRed) {
-                px[1] = px[2] = px[0];
-            } else {
-                px[1] = lines[1] ? processValue(lines[1][x], a, false) : 0.0f;
-                px[2] = lines[2] ? processValue(lines[2][x], a, false) : 0.0f;
-            }
-            px[3] = alpha ? alpha[x] : 0.0f;
-            images->setPixel(image, x, y, px);
-        }
-    }
-    const int saver = imageFormat_ - 1;
-    const int result = images->save(image, saver, fileName.c_str());
-    if (result != IPSTAT_OK)
-        throw std::runtime_error("Cannot save \"" + fileName + "\" with the image saver \"" +
-                                 images.saverName(saver) + "\" (result " +
-                                 std::to_string(result) + ")");
+        return hostkit::HostImage::Rgba;
+    return channelCount() == 1 && !lumaAsRGB_ ? hostkit::HostImage::Grey : hostkit::HostImage::Rgb;
 }
 
 void OpenEXRBuffer::clearActive() { active_ = false; }
@@ -320,25 +278,6 @@ void OpenEXRBuffer::insertChannels(Imf::ChannelList &list, bool unprefixed) cons
             list.insert(n, Imf::Channel(type, 1, 1, false));
 }
 
-void OpenEXRBuffer::allocateLines(int width)
-{
-    // 4 bytes per sample serve every pixel type.
-    lines_.assign(channels_.size(), std::vector<std::uint32_t>(static_cast<std::size_t>(width)));
-    sliceNames_.clear();
-}
-
-void OpenEXRBuffer::freeLines()
-{
-    lines_.clear();
-    lines_.shrink_to_fit();
-    sliceNames_.clear();
-}
-
-const void *OpenEXRBuffer::line(int i) const
-{
-    return i >= 0 && static_cast<std::size_t>(i) < lines_.size() ? lines_[i].data() : nullptr;
-}
-
 void OpenEXRBuffer::evaluateParameters()
 {
     const LWTime t = hostkit::TimeInfo().time();
@@ -354,31 +293,6 @@ void OpenEXRBuffer::evaluateParameters()
         std::swap(processedMinimum_, processedMaximum_);
 }
 
-void OpenEXRBuffer::insertSlices(int y, Imf::FrameBuffer &frameBuffer,
-                                 const LWFilterAccess *access, int xOrigin, bool unprefixed)
-{
-    if (lines_.empty())
-        allocateLines(access->width);
-    const float *alpha = access->getLine(alphaBuffer_, y);
-    const auto type = static_cast<Imf::PixelType>(pixelType_);
-    const int bps = bytesPerSample();
-    if (sliceNames_.empty() || sliceNamesUnprefixed_ != unprefixed) {
-        sliceNames_ = fileChannelNames(unprefixed);
-        sliceNamesUnprefixed_ = unprefixed;
-    }
-    const auto &names = sliceNames_;
-    for (int i = 0; i < channelCount(); ++i) {
-        const float *values = channels_[i]->getLine(y, access);
-        if (!values)
-            continue; // the library writes the channel's default for this row
-        storeLine(values, i, access->width, alpha, channels_[i]->flip());
-        char *base = reinterpret_cast<char *>(lines_[i].data()) -
-                     static_cast<std::ptrdiff_t>(xOrigin) * bps;
-        for (const std::string &name : names[i])
-            frameBuffer.insert(name, Imf::Slice(type, base, bps, 0, 1, 1, emptyValue()));
-    }
-}
-
 void OpenEXRBuffer::fixSingleChannelName()
 {
     if (channels_.size() != 1 || !channels_[0]->channelName().empty())
@@ -391,7 +305,7 @@ void OpenEXRBuffer::fixSingleChannelName()
     }
 }
 
-void OpenEXRBuffer::computePreviewData(const LWFilterAccess *access, int width, int height)
+void OpenEXRBuffer::computePreviewData(const hostkit::FrameAccess &access, int width, int height)
 {
     rawMinimum_ = kNoMinimum;
     rawMaximum_ = kNoMaximum;
@@ -399,7 +313,7 @@ void OpenEXRBuffer::computePreviewData(const LWFilterAccess *access, int width, 
         c->resampleChannel(access, width, height, rawMinimum_, rawMaximum_);
 }
 
-Resampled OpenEXRBuffer::resampledChannel(int i, const LWFilterAccess *access, int width,
+Resampled OpenEXRBuffer::resampledChannel(int i, const hostkit::FrameAccess &access, int width,
                                           int height) const
 {
     if (i < 0 || i >= channelCount())
@@ -407,20 +321,20 @@ Resampled OpenEXRBuffer::resampledChannel(int i, const LWFilterAccess *access, i
     return channels_[i]->resample(access, width, height);
 }
 
-void OpenEXRBuffer::computeDataWindow(const LWFilterAccess *access)
+void OpenEXRBuffer::computeDataWindow(const hostkit::FrameAccess &access)
 {
     dataWindow_ = emptyWindow();
     const EmptyTest empty = emptyTest();
     const int n = channelCount();
     std::vector<const float *> lines(n);
-    for (int y = 0; y < access->height; ++y) {
+    for (int y = 0; y < access.height(); ++y) {
         bool complete = true;
         for (int c = 0; c < n; ++c)
             complete &= (lines[c] = channels_[c]->getLine(y, access)) != nullptr;
         if (!complete || n == 0)
             continue; // a missing line holds no data
         int first = -1, last = -1;
-        for (int x = 0; x < access->width; ++x) {
+        for (int x = 0; x < access.width(); ++x) {
             bool data = true;
             for (int c = 0; c < n && data; ++c)
                 data = !empty(lines[c][x]);

@@ -15,7 +15,8 @@
 #include <ImfFrameBuffer.h>
 #include <ImfPixelType.h>
 
-#include <lwsdk/filter.h>
+#include "hostkit/FrameAccess.h"
+#include "hostkit/HostImage.h"
 
 #include "export/BufferChannel.h"
 #include "hostkit/ChannelGroup.h"
@@ -38,6 +39,8 @@ Imath::Box2i emptyWindow();
 // The buffers' group and the plug-in name of their envelope-able values.
 constexpr const char *kPluginName = "Ravelcast";
 
+// A buffer's settings and processing. Only what the depth buffer does its
+// own way is virtual.
 class OpenEXRBuffer : public hostkit::RefCounted, public hostkit::Storeable {
 public:
     struct Definition {
@@ -53,48 +56,42 @@ public:
     // Creates the buffer's envelope group inside parentGroup.
     OpenEXRBuffer(const Definition &definition, LWChanGroupID parentGroup);
 
-    virtual int channelCount() const;
-    virtual std::string channelLongName(int i) const;
+    int channelCount() const;
+    std::string channelLongName(int i) const;
     ~OpenEXRBuffer() override;
     // Whether v, as written in the buffer's pixel type, counts as no data.
-    virtual bool isEmptyValue(float v) const;
-    // Converts one host line into channel i's line storage; alpha may be null.
-    virtual void storeLine(const float *values, int channel, int width, const float *alpha,
-                           bool flip);
+    bool isEmptyValue(float v) const;
+    // Converts one host line of channel i into the pixel type, processed,
+    // at out (4 bytes per sample for UINT and FLOAT, 2 for HALF); alpha may
+    // be null.
+    void convertLine(const float *values, int channel, int width, const float *alpha,
+                     void *out) const;
     virtual float processValue(float value, float alpha, bool negate) const;
     virtual float emptyValue() const;
-    virtual bool active() const;
-    virtual void setActive(bool active);
-    virtual bool savesImage() const;
-    virtual bool savesLayer() const;
-    virtual bool imageHasAlpha() const;
-    virtual bool isNativeImage() const;
-    // The separate image through the host's image saver; throws on failure.
-    virtual void saveWithHostSaver(const LWFilterAccess *access, const std::string &fileName);
-    virtual void clearActive();
-    virtual const std::string &displayName() const;
-    virtual int numChannels() const;
-    virtual std::string layerOrDisplayName() const;
-    virtual std::string imageComment() const;
-    virtual std::string imageExtension() const;
-    virtual const std::string &listLabel();
-    virtual int bytesPerSample() const;
-    virtual void setDescription(const std::string &text);
-    virtual const std::string &description() const;
+    bool active() const;
+    void setActive(bool active);
+    bool savesImage() const;
+    bool savesLayer() const;
+    bool imageHasAlpha() const;
+    bool isNativeImage() const;
+    void clearActive();
+    const std::string &displayName() const;
+    int numChannels() const;
+    std::string layerOrDisplayName() const;
+    std::string imageComment() const;
+    std::string imageExtension() const;
+    const std::string &listLabel();
+    int bytesPerSample() const;
+    void setDescription(const std::string &text);
+    const std::string &description() const;
     // Adds the buffer's channels: prefixed by its layer name (the layered
     // file) or unprefixed (its separate image).
-    virtual void insertChannels(Imf::ChannelList &list, bool unprefixed) const;
-    virtual void allocateLines(int width);
-    virtual void freeLines();
+    void insertChannels(Imf::ChannelList &list, bool unprefixed) const;
     // Parameters at the host's current time; once per frame.
-    virtual void evaluateParameters();
-    // Converts host row y and inserts one slice per written channel name
-    // (y stride 0: the same storage serves every row).
-    virtual void insertSlices(int y, Imf::FrameBuffer &frameBuffer, const LWFilterAccess *access,
-                              int xOrigin, bool unprefixed);
+    void evaluateParameters();
     virtual void fixSingleChannelName();
-    virtual void computePreviewData(const LWFilterAccess *access, int width, int height);
-    virtual Resampled resampledChannel(int i, const LWFilterAccess *access, int width,
+    void computePreviewData(const hostkit::FrameAccess &access, int width, int height);
+    Resampled resampledChannel(int i, const hostkit::FrameAccess &access, int width,
                                        int height) const;
 
     hostkit::ErrorText load(hostkit::LoadState &state) override;
@@ -106,10 +103,10 @@ public:
     // luminance channel saved as RGB has three in its separate image).
     std::vector<std::vector<std::string>> fileChannelNames(bool unprefixed) const;
     // Bounding box of the non-empty pixels of the frame, access coordinates.
-    void computeDataWindow(const LWFilterAccess *access);
+    void computeDataWindow(const hostkit::FrameAccess &access);
     const Imath::Box2i &dataWindow() const { return dataWindow_; }
     // The host image type of the separate image through a host saver.
-    int hostImageType() const;
+    hostkit::HostImage::Type hostImageType() const;
     void copySettings(const OpenEXRBuffer &other);
 
     BufferChannel &channel(int i) { return *channels_[i]; }
@@ -147,8 +144,6 @@ public:
     float rawMaximum() const { return rawMaximum_; }
     float processedMinimum() const { return processedMinimum_; }
     float processedMaximum() const { return processedMaximum_; }
-    // The converted line of channel i (null before allocateLines).
-    const void *line(int i) const;
 
 protected:
     // The test of isEmptyValue, chosen once per frame rather than per pixel.
@@ -170,10 +165,6 @@ private:
     std::string description_;
     Imath::Box2i dataWindow_ = emptyWindow();
     std::string displayName_;
-    std::vector<std::vector<std::uint32_t>> lines_;
-    // The slice names of the file being written, made at its first row.
-    std::vector<std::vector<std::string>> sliceNames_;
-    bool sliceNamesUnprefixed_ = false;
     float inverseGamma_ = 1.0f;
     float rawMaximum_ = kNoMaximum;
     float rawMinimum_ = kNoMinimum;

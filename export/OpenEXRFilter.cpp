@@ -1,9 +1,9 @@
 #include "export/OpenEXRFilter.h"
+#include "exrio/SaverSettings.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include <lwsdk/filter.h>
 
 #include "export/BufferCatalogue.h"
 #include "hostkit/FilterAdaptor.h"
@@ -50,8 +50,10 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
             number<F, &F::layoutRenderMode_>({blockId("VIPR"), "LayoutRenderMode"}, Stored::U4,
                                              0, 2),
             number<F, &F::viperOptions_>({blockId("VIOP"), "VIPEROptions"}, Stored::U4, 0, 3),
+            // A gamma of 0, below or not a number has no inverse: ignored,
+            // as are values beyond any display's (0.125 to 64).
             number<F, &F::displayGamma_>({blockId("DGAM"), "DisplayGamma"}, Stored::FP,
-                                         -HUGE_VAL, HUGE_VAL),
+                                         kMinDisplayGamma, kMaxDisplayGamma),
             flag<F, &F::postApplyDisplayGamma_>({blockId("PDGM"), "PostApplyDisplayGamma"}),
             flag<F, &F::embedPreview_>({blockId("PRVW"), "EmbedPreview"}),
             number<F, &F::previewScale_>({blockId("PRSC"), "PreviewScale"}, Stored::I4, 0,
@@ -62,7 +64,11 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
                                           1 << 16),
             text<F, &F::author_>({blockId("AUTH"), "Author"}),
             text<F, &F::comment_>({blockId("CMNT"), "Comment"}),
-            number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0, 7),
+            number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0,
+                                        kCompressionCount - 1),
+            number<F, &F::dwaLevel_>({blockId("XDWA"), "DWACompressionLevel"}, Stored::FP, 0,
+                                     kMaxDwaLevel),
+            flag<F, &F::multiPart_>({blockId("XMPT"), "MultiPart"}),
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
                       [](const hostkit::Field<F> &, F &f, hostkit::LoadState &s) {
@@ -139,13 +145,38 @@ bool OpenEXRFilter::previewInUse() const
     return layoutRenderMode_ != kSaveOnly && hostkit::inLayout();
 }
 
+namespace {
+
+// The request bit of a host buffer, as the catalogue's channels name it.
+unsigned int requestMaskOf(int hostBuffer)
+{
+    for (const CatalogueRow &row : catalogue())
+        for (const ChannelSpec *c = row.definition.channels; c->longName; ++c)
+            if (c->hostBuffer == hostBuffer)
+                return static_cast<unsigned int>(c->requestMask);
+    return 0;
+}
+
+// A buffer that un-multiplies needs its alpha buffer too, or it would be
+// written premultiplied without a word.
+bool needsAlpha(const OpenEXRBuffer &b) { return b.unmultiply() && b.alphaBuffer() >= 0; }
+
+} // namespace
+
 std::vector<int> OpenEXRFilter::neededBuffers(bool all) const
 {
     std::vector<int> list;
+    const auto add = [&](int buffer) {
+        if (std::find(list.begin(), list.end(), buffer) == list.end())
+            list.push_back(buffer);
+    };
     for (const auto &b : buffers_)
-        if (all || b->active())
+        if (all || b->active()) {
             for (int c = 0; c < b->channelCount(); ++c)
-                list.push_back(b->channel(c).hostBuffer());
+                add(b->channel(c).hostBuffer());
+            if (needsAlpha(*b))
+                add(b->alphaBuffer());
+        }
     return list;
 }
 
@@ -154,9 +185,12 @@ unsigned int OpenEXRFilter::flags()
     const bool all = previewInUse();
     unsigned int mask = 0;
     for (const auto &b : buffers_)
-        if (all || b->active())
+        if (all || b->active()) {
             for (int c = 0; c < b->channelCount(); ++c)
                 mask |= static_cast<unsigned int>(b->channel(c).requestMask());
+            if (needsAlpha(*b))
+                mask |= requestMaskOf(b->alphaBuffer());
+        }
     return mask;
 }
 

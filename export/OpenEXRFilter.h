@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/FileNaming.h"
+#include "export/FramePlan.h"
 #include "export/OpenEXRBuffer.h"
 #include "hostkit/ChannelGroup.h"
 #include "hostkit/Fields.h"
@@ -18,7 +19,6 @@
 
 namespace ravelcast {
 
-class FrameProgress;
 
 // The "Scale" popup of the embedded preview.
 constexpr int kCustomPreviewSize = 5;
@@ -26,6 +26,11 @@ float previewScaleFactor(int previewScale);
 
 // LayoutRenderMode.
 enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
+
+constexpr double kDefaultDwaLevel = 45.0;
+constexpr double kMinDisplayGamma = 0.125;
+constexpr double kMaxDisplayGamma = 64.0;
+constexpr double kMaxDwaLevel = 1000.0;
 
 class OpenEXRFilter : public hostkit::XPanelImageFilterHandler, public hostkit::PresetHandler {
 public:
@@ -35,7 +40,7 @@ public:
     ~OpenEXRFilter() override;
 
     const std::string &describe() override;
-    void process(const LWFilterAccess *access) override;
+    void process(const hostkit::FrameAccess &access) override;
     unsigned int flags() override;
     const int *hcFlags() override;
     int buildInterface(int version, LWInterface *local, void *serverData) override;
@@ -67,11 +72,23 @@ public:
     int singleNameFormat() const { return singleNameFormat_; }
     const std::string &customFileName() const { return customFileName_; }
     int compression() const { return compression_; }
+    double dwaLevel() const { return dwaLevel_; }
+    bool multiPart() const { return multiPart_; }
     int layoutRenderMode() const { return layoutRenderMode_; }
     bool embedPreview() const { return embedPreview_; }
     int previewScale() const { return previewScale_; }
-    int previewWidth() const { return previewWidth_; }
-    int previewHeight() const { return previewHeight_; }
+    // The embedded preview's size: the custom size, or as the last frame
+    // made it from the preview scale.
+    int previewWidth() const
+    {
+        return previewScale_ == kCustomPreviewSize ? previewWidth_ : frame_.previewWidth;
+    }
+    int previewHeight() const
+    {
+        return previewScale_ == kCustomPreviewSize ? previewHeight_ : frame_.previewHeight;
+    }
+    int customPreviewWidth() const { return previewWidth_; }
+    int customPreviewHeight() const { return previewHeight_; }
     bool postApplyDisplayGamma() const { return postApplyDisplayGamma_; }
     double displayGamma() const { return displayGamma_; }
     const std::string &comment() const { return comment_; }
@@ -80,12 +97,17 @@ public:
     const hostkit::FileName &outputFile() const { return outputFile_; }
     int viperOptions() const { return viperOptions_; }
     const std::string &rootGroupName() const { return rootGroup_->name(); }
-    int previewImageWidth() const { return previewImageWidth_; }
-    int previewImageHeight() const { return previewImageHeight_; }
+    int previewImageWidth() const { return frame_.previewImageWidth; }
+    int previewImageHeight() const { return frame_.previewImageHeight; }
+    // The names two outputs of a frame would share, as the frame's plan
+    // resolves them, for the frame the host is at; empty when none.
+    std::vector<std::string> nameCollisions() const;
+    // What the last frame left for the preview window and the inspector.
+    const FrameData &lastFrame() const { return frame_; }
 
 private:
-    void writeFrame(const LWFilterAccess *access, FrameProgress &progress);
-    void handBack(const LWFilterAccess *access) const;
+    friend class FrameWriter;
+    void handBack(const hostkit::FrameAccess &access) const;
 
     std::unique_ptr<hostkit::ChannelGroup> rootGroup_;
     std::vector<hostkit::Ref<OpenEXRBuffer>> buffers_;
@@ -98,6 +120,10 @@ private:
     int singleNameFormat_ = 0;
     std::string customFileName_;
     int compression_ = 3;
+    // The quality of DWAA and DWAB compression; OpenEXR's default.
+    double dwaLevel_ = kDefaultDwaLevel;
+    // The layered file as one part per layer rather than one part.
+    bool multiPart_ = false;
     int layoutRenderMode_ = kViperAndSave;
     int viperOptions_ = 1;
     bool embedPreview_ = false;
@@ -110,11 +136,7 @@ private:
     std::string author_;
 
     // Of the frame being written.
-    int frameWidth_ = 640;
-    int frameHeight_ = 480;
-    int previewImageWidth_ = 640;
-    int previewImageHeight_ = 480;
-    float previewAspect_ = 1.0f;
+    FrameData frame_;
 };
 
 } // namespace ravelcast

@@ -12,9 +12,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfMultiPartOutputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfRgbaFile.h>
 #include <ImfThreading.h>
@@ -31,6 +33,9 @@ public:
     // library's Iex exceptions.
     ExrOutput(const std::string &fileName, const Imf::Header &header,
               int numThreads = Imf::globalThreadCount());
+    // A multi-part file, one part per header (each named, of one type).
+    ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
+              int numThreads = Imf::globalThreadCount());
 
     // Finishes and closes the file when close() was not called; failures are
     // not reported then.
@@ -39,8 +44,12 @@ public:
     ExrOutput(const ExrOutput &) = delete;
     ExrOutput &operator=(const ExrOutput &) = delete;
 
-    // The library's file, until close(). Throws Iex::LogicExc after close().
+    // The library's file, until close(). Throws Iex::LogicExc after close()
+    // and for a multi-part file.
     Imf::OutputFile &file();
+    // The multi-part file, until close(). Throws Iex::LogicExc after close()
+    // and for a single-part file.
+    Imf::MultiPartOutputFile &parts();
 
     const std::string &fileName() const { return fileName_; }
 
@@ -52,9 +61,15 @@ public:
     void close();
 
 private:
+    void flushHeader();
+    // Drops the unfinished file: the temporary is removed.
+    void discard() noexcept;
+
     std::string fileName_;
+    std::string tempName_;
     std::unique_ptr<Imf::Win32OFStream> stream_;
     std::unique_ptr<Imf::OutputFile> file_;
+    std::unique_ptr<Imf::MultiPartOutputFile> parts_;
 };
 
 // Any OpenEXR file, its channels read through frame buffers of one's own.

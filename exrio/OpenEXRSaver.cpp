@@ -99,6 +99,21 @@ OpenEXRSaver::~OpenEXRSaver() = default;
 
 void OpenEXRSaver::setSize(int width, int height)
 {
+    if (width == width_ && height == height_)
+        return;
+    if (output_) {
+        // The file and its line buffers have the first size; lines of
+        // another width would be read past their end. The rest of the
+        // image is refused.
+        sizeRefused_ = true;
+        throw std::runtime_error("the host changed the image size from " +
+                                 std::to_string(width_) + " x " + std::to_string(height_) +
+                                 " to " + std::to_string(width) + " x " +
+                                 std::to_string(height) + " after the first line of \"" +
+                                 fileName() + "\"");
+    }
+    // Before the first line nothing is allocated yet: the file and its
+    // buffers are made with the last size the host sent.
     width_ = width;
     height_ = height;
 }
@@ -109,7 +124,7 @@ int OpenEXRSaver::done(int code)
         std::unique_ptr<ExrOutput> out = std::move(output_);
         out->close();
     }
-    return code;
+    return sizeRefused_ && code == IPSTAT_OK ? IPSTAT_FAILED : code;
 }
 
 int OpenEXRSaver::metadataItem(int tag, const char *text)
@@ -145,6 +160,8 @@ int OpenEXRSaver::sendLine(int, const void *pixels)
     // An unknown type gets no file at all rather than one of guessed
     // channels.
     if (type < LWIMTYP_RGB24 || type > LWIMTYP_RGBAFP)
+        return IPSTAT_FAILED;
+    if (sizeRefused_)
         return IPSTAT_FAILED;
     if (const int opened = openFile())
         return opened;

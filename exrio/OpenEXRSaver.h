@@ -51,6 +51,9 @@ public:
     OpenEXRSaver(int protocolType, LWImageSaverLocal *local);
     ~OpenEXRSaver() override;
 
+    // Before the first line the last size sent counts. Once the file is
+    // open its size is fixed: another size throws, and every later line is
+    // refused (IPSTAT_FAILED) and done answers IPSTAT_FAILED.
     void setSize(int width, int height) override;
     // Closes the file (the library writes its line offsets); answers the
     // code, and throws when the file cannot be finished.
@@ -93,6 +96,7 @@ private:
     enum Channel { kR, kG, kB, kA, kY, kChannels };
 
     int width_ = 0, height_ = 0;
+    bool sizeRefused_ = false;
     float pixelAspect_ = 0.0f;
     RenderMetadata metadata_;
     SaverSettingsRecord *settings_;

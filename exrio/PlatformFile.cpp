@@ -13,6 +13,7 @@
 #include <windows.h>
 #else
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -81,6 +82,32 @@ bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept
         DWORD count = 0;
         if (!::ReadFile(handle_, buffer + *got, want, &count, nullptr)) {
             error_ = ::GetLastError();
+            return false;
+        }
+        if (count == 0)
+            break; // end of file
+        *got += count;
+    }
+    error_ = 0;
+    return true;
+}
+
+bool PlatformFile::readAt(std::uint64_t offset, char *buffer, std::size_t n,
+                          std::size_t *got) noexcept
+{
+    *got = 0;
+    while (*got < n) {
+        const DWORD want = static_cast<DWORD>(std::min(n - *got, kMaxChunk));
+        const std::uint64_t at = offset + *got;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD count = 0;
+        if (!::ReadFile(handle_, buffer + *got, want, &count, &where)) {
+            const DWORD code = ::GetLastError();
+            if (code == ERROR_HANDLE_EOF)
+                break;
+            error_ = code;
             return false;
         }
         if (count == 0)
@@ -185,6 +212,20 @@ std::string PlatformFile::errorText(ErrorCode code)
     return result;
 }
 
+bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
+                               ErrorCode *error) noexcept
+{
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    *error = ::GetLastError();
+    return false;
+}
+
+bool PlatformFile::removeFile(const std::string &path) noexcept
+{
+    return ::DeleteFileA(path.c_str()) != 0;
+}
+
 void PlatformFile::clearThreadError() noexcept
 {
     ::SetLastError(0);
@@ -287,6 +328,32 @@ bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept
     return true;
 }
 
+bool PlatformFile::readAt(std::uint64_t offset, char *buffer, std::size_t n,
+                          std::size_t *got) noexcept
+{
+    *got = 0;
+    while (*got < n) {
+        const std::uint64_t at = offset + *got;
+        if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+            error_ = EOVERFLOW;
+            return false;
+        }
+        const ssize_t count = ::pread(handle_, buffer + *got, std::min(n - *got, kMaxChunk),
+                                      static_cast<off_t>(at));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            error_ = errno;
+            return false;
+        }
+        if (count == 0)
+            break; // end of file
+        *got += static_cast<std::size_t>(count);
+    }
+    error_ = 0;
+    return true;
+}
+
 bool PlatformFile::write(const char *buffer, std::size_t n) noexcept
 {
     std::size_t done = 0;
@@ -372,6 +439,20 @@ std::string PlatformFile::errorText(ErrorCode code)
     if (text == nullptr || *text == '\0')
         return "error " + std::to_string(code);
     return text;
+}
+
+bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
+                               ErrorCode *error) noexcept
+{
+    if (::rename(from.c_str(), to.c_str()) == 0)
+        return true;
+    *error = errno;
+    return false;
+}
+
+bool PlatformFile::removeFile(const std::string &path) noexcept
+{
+    return ::unlink(path.c_str()) == 0;
 }
 
 void PlatformFile::clearThreadError() noexcept

@@ -1,6 +1,6 @@
 // A file handle of the platform with exactly what the OpenEXR streams need:
 // open an existing file for reading, create (or truncate) one for writing,
-// read, write, tell, seek, size, close, and the platform's error code and
+// read (also at an offset), write, tell, seek, size, close, and the platform's error code and
 // text of the last call that failed.
 //
 // POSIX (open/read/write/lseek) and Win32 (CreateFileA/ReadFile/WriteFile/
@@ -72,6 +72,12 @@ public:
     // that arrived before it).
     bool read(char *buffer, std::size_t n, std::size_t *got) noexcept;
 
+    // Reads n bytes at an absolute offset into buffer, like read() in one
+    // platform call per transfer instead of a seek and a read. The current
+    // position afterwards is unspecified (POSIX leaves it, Windows moves it
+    // past the bytes read): seek before relying on it.
+    bool readAt(std::uint64_t offset, char *buffer, std::size_t n, std::size_t *got) noexcept;
+
     // Writes all n bytes at the current position, repeating short
     // transfers. False on the first platform error.
     bool write(const char *buffer, std::size_t n) noexcept;
@@ -96,6 +102,12 @@ public:
     // The platform's text for an error code.
     static std::string errorText(ErrorCode code);
 
+    // Moves a file to a new name, replacing a file there in one step. False
+    // with *error set when it cannot.
+    static bool replaceFile(const std::string &from, const std::string &to,
+                            ErrorCode *error) noexcept;
+    // Deletes a file; false when it cannot (a missing file among others).
+    static bool removeFile(const std::string &path) noexcept;
     // Resets the calling thread's error state (errno, or the thread's
     // last-error value). Never fails.
     static void clearThreadError() noexcept;

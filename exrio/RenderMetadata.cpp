@@ -3,8 +3,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <locale>
-#include <sstream>
 
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
@@ -12,8 +10,6 @@
 #include <ImfRationalAttribute.h>
 #include <ImfStringAttribute.h>
 
-#include <lwsdk/scene.h>
-#include <lwsdk/system.h>
 
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
@@ -34,17 +30,26 @@ bool localTime(std::time_t t, std::tm *out)
 #endif
 }
 
-long standardZoneSecondsWest()
+bool utcTime(std::time_t t, std::tm *out)
 {
 #if defined(_WIN32)
-    _tzset();
-    long seconds = 0;
-    _get_timezone(&seconds);
-    return seconds;
+    return gmtime_s(out, &t) == 0;
 #else
-    tzset();
-    return timezone;
+    return gmtime_r(&t, out) != nullptr;
 #endif
+}
+
+// Seconds the local time is ahead of UTC at t: daylight saving included.
+long secondsEastAt(std::time_t t)
+{
+    std::tm local{}, utc{};
+    if (!localTime(t, &local) || !utcTime(t, &utc))
+        return 0;
+    long days = local.tm_yday - utc.tm_yday;
+    if (local.tm_year != utc.tm_year)
+        days = local.tm_year > utc.tm_year ? 1 : -1;
+    return ((days * 24 + (local.tm_hour - utc.tm_hour)) * 60 + (local.tm_min - utc.tm_min)) * 60 +
+           (local.tm_sec - utc.tm_sec);
 }
 
 bool environmentText(const char *name, std::string *value)
@@ -61,7 +66,34 @@ bool environmentText(const char *name, std::string *value)
 // ---- tables
 namespace {
 
-constexpr const char *kSoftware = "LightWave 3D\xAE"; // 0xAE: the registered sign in Windows-1252
+// The registered sign in UTF-8, as header texts are; the host's own texts
+// carry it as the Windows-1252 byte 0xAE.
+constexpr const char *kSoftware = "LightWave 3D\xC2\xAE";
+
+// The product name between the host (Windows-1252 registered sign) and the
+// header (UTF-8); a text already in the other spelling passes unchanged.
+std::string registeredToUtf8(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\xAE' && (i == 0 || text[i - 1] != '\xC2'))
+            out += "\xC2\xAE";
+        else
+            out += text[i];
+    }
+    return out;
+}
+
+std::string registeredToHost(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\xC2' && i + 1 < text.size() && text[i + 1] == '\xAE')
+            continue;
+        out += text[i];
+    }
+    return out;
+}
 constexpr const char *kMaker = "NewTek";
 
 enum RenderFactId : int {
@@ -103,20 +135,19 @@ const char *const kFilterNames[] = {
 const char *const kEnhancedLevels[] = {"Low", "Medium", "High", "Extreme"};
 
 // How a host item's text becomes an attribute.
-enum class ItemKind { Number, ScaledNumber, Rational, Text, RenderFact };
+enum class ItemKind { Number, Rational, Text, RenderFact };
 
 struct ItemRule {
     int tag;
     const char *attribute;
     ItemKind kind;
+    // An attribute other writers use for the same fact; sent only when the
+    // file lacks this one's own name, so the host gets the fact once.
+    const char *onlyWithout = nullptr;
 };
 
-// Host dots per inch to the header's dots per millimetre.
-constexpr double kInchesPerMillimetre = 0.0393700787;
-constexpr double kMillimetresPerInch = 25.4;
-
 const ItemRule kItemRules[] = {
-    {kTagXDensity, "xDensity", ItemKind::ScaledNumber},
+    {kTagXDensity, "xDensity", ItemKind::Number},
     {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
     {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
     {kTagExposureTime, "expTime", ItemKind::Number},
@@ -133,53 +164,48 @@ const ItemRule kItemRules[] = {
 };
 
 // The loader's direction: header attribute to host item, in sending order.
+// Each attribute goes back under the tag that sets it, so a loaded image
+// saved again keeps its facts. "owner" has no item of its own (it is
+// written from the environment) and is not passed on.
 const ItemRule kReverseRules[] = {
     {kTagComments, "comments", ItemKind::Text},
     {kTagFramesPerSecond, "framesPerSecond", ItemKind::Rational},
-    {kTagXDensity, "xDensity", ItemKind::ScaledNumber},
+    {kTagXDensity, "xDensity", ItemKind::Number},
     {kTagFocus, "focus", ItemKind::Number},
     {kTagWhiteLuminance, "whiteLuminance", ItemKind::Number},
     {kTagExposureTime, "expTime", ItemKind::Number},
-    {kTagApertureValue, "aperture", ItemKind::Number},
+    {kTagAperture, "aperture", ItemKind::Number},
     {kTagIsoSpeed, "isoSpeed", ItemKind::Number},
     {kTagCaptureDate, "capDate", ItemKind::Text},
-    {kTagMake, "owner", ItemKind::Text},
     {kTagRenderFact, "Maker", ItemKind::Text},
     {kTagMake, "Make", ItemKind::Text},
     {kTagModel, "Model", ItemKind::Text},
     {kTagSoftware, "Software", ItemKind::Text},
-    {kTagExposureTime, "Exposure", ItemKind::Number},
-    {kTagAperture, "F-Stop", ItemKind::Number},
+    {kTagExposureTime, "Exposure", ItemKind::Number, "expTime"},
+    {kTagAperture, "F-Stop", ItemKind::Number, "aperture"},
     {kTagFocalLength, "FocalLength", ItemKind::Number},
 };
-
-// Decimal text with the stream's default six significant digits.
-std::string numberText(double value)
-{
-    std::ostringstream out;
-    out.imbue(std::locale::classic());
-    out << value;
-    return out.str();
-}
 
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// A header's number attribute of any numeric type the library offers.
-bool attributeNumber(const Imf::Header &header, const char *name, double *value)
+// A header's number attribute of any numeric type the library offers, as
+// the shortest text that reads back as the attribute's value (times scale).
+bool attributeNumberText(const Imf::Header &header, const char *name, double scale,
+                         std::string *text)
 {
     if (const auto *f = header.findTypedAttribute<Imf::FloatAttribute>(name)) {
-        *value = f->value();
+        *text = shortestText(static_cast<float>(f->value() * scale));
         return true;
     }
     if (const auto *d = header.findTypedAttribute<Imf::DoubleAttribute>(name)) {
-        *value = d->value();
+        *text = shortestText(d->value() * scale);
         return true;
     }
     if (const auto *i = header.findTypedAttribute<Imf::IntAttribute>(name)) {
-        *value = i->value();
+        *text = shortestText(i->value() * scale);
         return true;
     }
     return false;
@@ -255,12 +281,26 @@ std::string captureDateText(const std::tm &local)
            two(local.tm_hour) + ":" + two(local.tm_min) + ":" + two(local.tm_sec);
 }
 
-float localUtcOffsetSeconds()
+float localUtcOffsetSeconds(std::time_t at)
 {
-    // The standard attribute is in seconds; the zone value is already
-    // "seconds west", which is exactly what must be added to local time.
-    return static_cast<float>(standardZoneSecondsWest());
+    // UTC = local time + offset: the offset in effect at that moment,
+    // daylight saving included, is "seconds west".
+    return static_cast<float>(-secondsEastAt(at));
 }
+
+namespace {
+
+template <class T> std::string shortest(T value)
+{
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
+}
+
+} // namespace
+
+std::string shortestText(float value) { return shortest(value); }
+std::string shortestText(double value) { return shortest(value); }
 
 double leadingNumber(const std::string &text)
 {
@@ -281,31 +321,29 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
 {
     std::vector<HostMetadataItem> items;
     for (const ItemRule &rule : kReverseRules) {
+        if (rule.onlyWithout && header.find(rule.onlyWithout) != header.end())
+            continue;
         switch (rule.kind) {
         case ItemKind::Text:
         case ItemKind::RenderFact:
             if (const auto *s = header.findTypedAttribute<Imf::StringAttribute>(rule.attribute))
-                items.push_back({rule.tag, s->value()});
+                items.push_back({rule.tag, rule.tag == kTagSoftware
+                                               ? registeredToHost(s->value())
+                                               : s->value()});
             break;
         case ItemKind::Rational:
             if (const auto *r =
                     header.findTypedAttribute<Imf::RationalAttribute>(rule.attribute)) {
                 // A zero denominator has no rate to tell the host.
                 if (r->value().d != 0)
-                    items.push_back({rule.tag, numberText(static_cast<double>(r->value().n) /
-                                                          r->value().d)});
+                    items.push_back({rule.tag, shortestText(static_cast<double>(r->value().n) /
+                                                            r->value().d)});
             }
             break;
-        case ItemKind::ScaledNumber: {
-            double v = 0.0;
-            if (attributeNumber(header, rule.attribute, &v))
-                items.push_back({rule.tag, numberText(v * kMillimetresPerInch)});
-            break;
-        }
         case ItemKind::Number: {
-            double v = 0.0;
-            if (attributeNumber(header, rule.attribute, &v))
-                items.push_back({rule.tag, numberText(v)});
+            std::string text;
+            if (attributeNumberText(header, rule.attribute, 1.0, &text))
+                items.push_back({rule.tag, text});
             break;
         }
         }
@@ -351,16 +389,15 @@ int RenderMetadata::setItem(const std::string &text, int tag)
             header_.insert(rule.attribute,
                            Imf::FloatAttribute(static_cast<float>(leadingNumber(text))));
             break;
-        case ItemKind::ScaledNumber:
-            header_.insert(rule.attribute, Imf::FloatAttribute(static_cast<float>(
-                                               leadingNumber(text) * kInchesPerMillimetre)));
-            break;
         case ItemKind::Rational:
             header_.insert(rule.attribute,
                            Imf::RationalAttribute(Imf::Rational(leadingNumber(text))));
             break;
         case ItemKind::Text:
-            setString(header_, rule.attribute, text);
+            // Only the host's own product name is known to be Windows-1252;
+            // other texts are passed as they come.
+            setString(header_, rule.attribute,
+                      tag == kTagSoftware ? registeredToUtf8(text) : text);
             break;
         case ItemKind::RenderFact:
             setIdValue(text);
@@ -408,7 +445,7 @@ void RenderMetadata::addRenderInfo(std::time_t now)
     std::tm local{};
     if (localTime(now, &local))
         setString(header_, "capDate", captureDateText(local));
-    header_.insert("utcOffset", Imf::FloatAttribute(localUtcOffsetSeconds()));
+    header_.insert("utcOffset", Imf::FloatAttribute(localUtcOffsetSeconds(now)));
 
     if (info) {
         header_.insert("framesPerSecond",
@@ -454,13 +491,13 @@ void RenderMetadata::addRenderInfo(std::time_t now)
     if (cam->focalDistance)
         header_.insert("focus",
                        Imf::FloatAttribute(static_cast<float>(cam->focalDistance(id, at))));
-    // These go through the item path as text, so they carry its precision.
+    // These go through the item path as text, which keeps them exactly.
     if (cam->blurLength && info->framesPerSecond > 0.0)
-        setItem(numberText(cam->blurLength(id, at) / info->framesPerSecond), kTagExposureTime);
+        setItem(shortestText(cam->blurLength(id, at) / info->framesPerSecond), kTagExposureTime);
     if (cam->fStop)
-        setItem(numberText(cam->fStop(id, at)), kTagAperture);
+        setItem(shortestText(cam->fStop(id, at)), kTagAperture);
     if (cam->focalLength)
-        setItem(numberText(cam->focalLength(id, at)), kTagFocalLength);
+        setItem(shortestText(cam->focalLength(id, at)), kTagFocalLength);
 }
 
 std::vector<HostMetadataItem> RenderMetadata::hostItems() const

@@ -24,7 +24,6 @@ enum MetadataTag : int {
     kTagFocalLength = 23,
     kTagRenderFact = 24,
     kTagComments = 25,
-    kTagApertureValue = 32, // what the loader sends "aperture" back as
     kTagFocus = 33,
     kTagMake = 50,
     kTagModel = 51,
@@ -107,9 +106,14 @@ std::string modelText(unsigned int systemId, unsigned int productInfo);
 // "2010:02:03 14:05:09".
 std::string captureDateText(const std::tm &local);
 
-// Seconds to add to local standard time to get UTC, from the process's
-// current time zone.
-float localUtcOffsetSeconds();
+// Seconds to add to local time to get UTC at the moment `at`, in the
+// process's time zone (daylight saving included).
+float localUtcOffsetSeconds(std::time_t at);
+
+// The shortest decimal text that reads back as exactly the same value
+// ("16777216", "0.1", "1e-30"), whatever the user's locale.
+std::string shortestText(float value);
+std::string shortestText(double value);
 
 // The decimal number at the start of text (after leading blanks), read
 // whatever the user's locale; 0 when there is none.

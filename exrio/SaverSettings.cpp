@@ -9,6 +9,7 @@ namespace {
 const char *const kCompressionNames[kCompressionCount] = {
     "Uncompressed",   "RLE (lossless)", "ZIPS (lossless)", "ZIP (lossless)",
     "PIZ (lossless)", "PXR24 (lossy)",  "B44 (lossy)",     "B44A (lossy)",
+    "DWAA (lossy)",   "DWAB (lossy)",
 };
 
 const char *const kPixelTypeNames[kPixelTypeCount] = {"Int 32", "Float 16", "Float 32"};

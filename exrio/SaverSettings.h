@@ -11,7 +11,7 @@ namespace ravelcast {
 
 // The block's layout: three signed 32-bit numbers in the machine's order.
 struct SaverSettingsRecord {
-    std::int32_t compression; // Imf::Compression, 0 to 7
+    std::int32_t compression; // Imf::Compression, 0 to 9
     std::int32_t pixelType;   // Imf::PixelType, 0 UINT, 1 HALF, 2 FLOAT
     // Reserved: written as 15 when the record is made and read by nobody;
     // the record's size and place must stay as other builds made them.
@@ -25,7 +25,9 @@ constexpr std::int32_t kDefaultCompression = 4; // PIZ
 constexpr std::int32_t kDefaultPixelType = 1;   // HALF
 constexpr std::int32_t kReservedSettingsValue = 15;
 
-constexpr int kCompressionCount = 8;
+// OpenEXR's own numbers: DWAA and DWAB follow B44A, so stored values keep
+// their meaning.
+constexpr int kCompressionCount = 10;
 constexpr int kPixelTypeCount = 3;
 
 // The process's record: the host's block, made with the defaults when it
@@ -41,7 +43,7 @@ SaverSettingsRecord &fallbackSaverSettings();
 bool validCompression(int compression);
 bool validPixelType(int pixelType);
 
-// "Uncompressed", "RLE (lossless)", ... "B44A (lossy)"; "unknown" outside 0-7.
+// "Uncompressed", "RLE (lossless)", ... "B44A (lossy)"; "unknown" outside 0-9.
 const char *compressionName(int compression);
 // "Int 32", "Float 16", "Float 32"; "unknown" outside 0-2.
 const char *pixelTypeName(int pixelType);

@@ -1,10 +1,24 @@
 // The input stream through which the OpenEXR library reads every file the
-// module reads: one platform file handle, no buffer of its own.
+// module reads: one platform file handle and a read buffer.
+//
+// The library reads headers, attribute texts and preview images a few bytes
+// (often one) at a time; without a buffer each of those is a system call.
+// Small reads are served from a buffer of up to 64 KiB; reads at least as
+// large as the next fill go straight into the caller's memory. After a seek
+// that leaves the buffer the first fill is 256 bytes, and each fill that
+// follows on doubles, so scattered small reads stay cheap and sequential
+// reading soon reads 64 KiB at a time. Seeks and tells cost no system
+// call: a read after a seek reads at its offset (one call, not a seek and a
+// read). Positions stay exact, and an offset the platform cannot represent
+// still fails at the seek. Files that cannot seek (pipes) are read
+// unbuffered.
 #ifndef RAVELCAST_EXRIO_WIN32IFSTREAM_H
 #define RAVELCAST_EXRIO_WIN32IFSTREAM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <ImfIO.h>
 
@@ -49,9 +63,27 @@ public:
     void clear() override;
 
 private:
+    static constexpr std::size_t kBufferBytes = std::size_t(64) << 10;
+    static constexpr std::size_t kFirstFillBytes = std::size_t(256);
+
+    static constexpr std::uint64_t kUnknownPosition = ~std::uint64_t(0);
+
     bool atEnd();
+    bool platformRead(char *c, std::size_t n, std::size_t *got);
+    // Reads n bytes at position_ from the platform into c.
+    void readDirect(char *c, std::size_t n);
+    // Refills the buffer from position_; false when the file has ended.
+    bool fill();
 
     ravelcast::PlatformFile file_;
+    bool seekable_ = false;
+    std::uint64_t position_ = 0;      // where the next read starts
+    std::uint64_t platformAt_ = 0;    // the platform's own position
+    std::uint64_t bufferStart_ = 0;   // file offset of buffer_[0]
+    std::size_t bufferLength_ = 0;    // valid bytes in buffer_
+    std::uint64_t knownLength_ = 0;   // the file's length when last asked
+    std::size_t fillBytes_ = kFirstFillBytes; // the next fill's size
+    std::vector<char> buffer_;
 };
 
 } // namespace Imf

@@ -1,10 +1,18 @@
 // The output stream through which the OpenEXR library writes every file the
-// module writes: one platform file handle, no buffer of its own.
+// module writes: one platform file handle and a write buffer.
+//
+// The library writes headers and offset tables a few bytes at a time; those
+// gather in a 64 KiB buffer, and writes at least that large go straight to
+// the platform. The buffer is written out when it is full, before a seek,
+// by flush() and by the destructor; a failure surfaces at that moment, with
+// the label of the write, and is kept in failure().
 #ifndef RAVELCAST_EXRIO_WIN32OFSTREAM_H
 #define RAVELCAST_EXRIO_WIN32OFSTREAM_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include <ImfIO.h>
 
@@ -20,23 +28,31 @@ public:
     // it cannot be created (missing folder, no access, file in use).
     explicit Win32OFStream(const std::string &fileName);
 
-    // Closes the file.
+    // Writes out the buffer (a failure is kept in failure(), not thrown)
+    // and closes the file.
     ~Win32OFStream() override;
 
     Win32OFStream(const Win32OFStream &) = delete;
     Win32OFStream &operator=(const Win32OFStream &) = delete;
 
-    // Writes all n bytes of c. Throws Iex::InputExc with the labelled
-    // message ("Win32OFStream::write() failed with error: ...").
+    // Writes all n bytes of c (into the buffer or to the file). Throws
+    // Iex::InputExc with the labelled message ("Win32OFStream::write()
+    // failed with error: ...") when bytes cannot reach the file.
     void write(const char c[], int n) override;
 
-    // The position, in bytes from the start of the file. Throws
-    // Iex::InputExc with the labelled message.
+    // The position, in bytes from the start of the file, buffered bytes
+    // included.
     uint64_t tellp() override;
 
-    // Moves to an absolute position. Throws Iex::InputExc with the labelled
-    // message.
+    // Writes out the buffer and moves to an absolute position. Throws
+    // Iex::InputExc with the labelled message.
     void seekp(uint64_t pos) override;
+
+    // Writes out the buffer; throws like write().
+    void flush();
+    // Writes out the buffer and closes the file; a failure of either is
+    // kept in failure() (quotas and network file systems report at close).
+    void close() noexcept;
 
     // The message of the first write, tell or seek that failed since the
     // stream was opened or since forgetFailure(); empty when none did. The
@@ -48,8 +64,14 @@ public:
 private:
     [[noreturn]] void fail(const char *label, const std::string &cause);
 
+    static constexpr std::size_t kBufferBytes = std::size_t(64) << 10;
+
+    void writeOut(const char *c, std::size_t n);
+
     ravelcast::PlatformFile file_;
     std::string failure_;
+    std::uint64_t platformAt_ = 0; // where the buffer's bytes go
+    std::vector<char> buffer_;
 };
 
 } // namespace Imf

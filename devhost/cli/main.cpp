@@ -171,7 +171,7 @@ int cmdConvert(Options &o)
     if (!o.compression.empty()) {
         int v = 0;
         if (!devhost::parseCompressionName(o.compression, &v))
-            throw UsageError("--compression needs none, rle, zips, zip, piz, pxr24, b44 or b44a, "
+            throw UsageError("--compression needs none, rle, zips, zip, piz, pxr24, b44, b44a, dwaa or dwab, "
                              "not " + o.compression);
         options.compression = v;
     }
@@ -233,7 +233,7 @@ const std::vector<Command> &commands()
          "LW_OpenEXR), print each loader's result code and the metadata items the loader sent, "
          "and save the image as OUT through the saver NAME (default: by OUT's extension, .exr "
          "OpenEXR(.exr), .png PNG(.png)). --pixel-type and --compression (none, rle, zips, zip, "
-         "piz, pxr24, b44, b44a) set the shared OpenEXR saver settings first.",
+         "piz, pxr24, b44, b44a, dwaa, dwab) set the shared OpenEXR saver settings first.",
          [](CLI::App &c, Options &o) {
              c.add_option("IN-OUT", o.args)->required()->expected(2);
              c.add_option("--saver", o.saver);

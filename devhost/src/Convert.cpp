@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <ostream>
 
 #include <lwsdk/master.h>
@@ -24,7 +25,8 @@ std::string lower(std::string s)
     return s;
 }
 
-const char *const kCompressionKeys[] = {"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a"};
+const char *const kCompressionKeys[] = {"none", "rle", "zips", "zip", "piz", "pxr24", "b44", "b44a",
+                                           "dwaa", "dwab"};
 
 const char *imageTypeName(int type)
 {
@@ -84,7 +86,7 @@ bool parsePixelTypeName(const std::string &name, int *pixelType)
 bool parseCompressionName(const std::string &name, int *compression)
 {
     const std::string n = lower(name);
-    for (int i = 0; i < 8; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kCompressionKeys)); ++i)
         if (n == kCompressionKeys[i] || n == std::to_string(i)) {
             *compression = i;
             return true;

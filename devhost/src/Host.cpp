@@ -425,8 +425,10 @@ void Host::sceneChanged()
         sceneInfo_.limitedRegionY0 = s.regionY0;
         sceneInfo_.limitedRegionX1 = s.regionX1;
         sceneInfo_.limitedRegionY1 = s.regionY1;
-    } else {
-        // Without a region the rectangle is the whole frame.
+        regionReported_ = true;
+    } else if (!regionReported_) {
+        // Until a region is set the rectangle is the whole frame; after one,
+        // like a real host, the last rectangle stays while the region is off.
         sceneInfo_.limitedRegionX0 = 0;
         sceneInfo_.limitedRegionY0 = 0;
         sceneInfo_.limitedRegionX1 = s.frameWidth - 1;

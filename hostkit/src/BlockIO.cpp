@@ -1,5 +1,7 @@
 #include "hostkit/BlockIO.h"
 
+#include <vector>
+
 namespace hostkit {
 
 const LWBlockIdent *findIdent(const LWBlockIdent *table, unsigned int id)
@@ -35,10 +37,12 @@ float LoadState::readFP() { float v = 0.0f; read(&v, 1); return v; }
 
 std::string LoadState::readString()
 {
-    char buf[1024] = {};
-    last_ = state_->readStr(state_->readData, buf, sizeof buf);
-    buf[sizeof buf - 1] = '\0';
-    return buf;
+    // Room for the longest path a system takes (32767 characters), so a
+    // stored name is never cut into another path.
+    std::vector<char> buf(kMaxStoredText + 1, '\0');
+    last_ = state_->readStr(state_->readData, buf.data(), static_cast<int>(buf.size()));
+    buf.back() = '\0';
+    return buf.data();
 }
 
 bool LoadState::readBool() { return readU1() == 1; }

@@ -1,5 +1,7 @@
 #include "hostkit/utility/Platform.h"
 
+#include <cctype>
+
 #if defined(_WIN32)
 #include <direct.h>
 #include <windows.h>
@@ -31,13 +33,19 @@ void createDirectoriesFor(const std::string &fileName)
     }
 }
 
-bool setCurrentDirectory(const std::string &path)
+bool isAbsolutePath(const std::string &path)
 {
-#if defined(_WIN32)
-    return SetCurrentDirectoryA(path.c_str()) != 0;
-#else
-    return ::chdir(path.c_str()) == 0;
-#endif
+    if (!path.empty() && isPathSeparator(path[0]))
+        return true;
+    return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
 }
+
+std::string resolvedAgainst(const std::string &path, const std::string &base)
+{
+    if (base.empty() || isAbsolutePath(path))
+        return path;
+    return isPathSeparator(base.back()) ? base + path : base + kPathSeparator + path;
+}
+
 
 } // namespace hostkit

@@ -176,6 +176,10 @@ def main():
     write("data_outside_display.exr", scanline_file(data=(100, 100, 103, 101)))
     write("data_around_display.exr", scanline_file(data=(-2, -1, 9, 5), display=(0, 0, 7, 3)))
 
+    # A complete file of a few hundred bytes whose display window would make
+    # the host allocate a 65536 x 65536 image.
+    write("huge_display_area.exr", scanline_file(data=(0, 0, 7, 3), display=(0, 0, 65535, 65535)))
+
 
 if __name__ == "__main__":
     main()

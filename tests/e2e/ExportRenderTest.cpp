@@ -8,6 +8,7 @@
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
+#include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPreviewImageAttribute.h>
 #include <ImfStringAttribute.h>
@@ -187,8 +188,8 @@ TEST_F(ExportRenderTest, ViperOnlySavesOnRenderNodesWithAnInformationLinePerFile
     EXPECT_EQ(e2e::filesIn(out("out")),
               (std::vector<std::string>{"shot001.exr", "shotDepth001.exr"}));
     const std::string tag = "Ravelcast(Linux64)_V1.5a - Image saved: ";
-    EXPECT_EQ(infoLines(), (std::vector<std::string>{tag + "out/shot001.exr",
-                                                      tag + "out/shotDepth001.exr"}));
+    EXPECT_EQ(infoLines(), (std::vector<std::string>{tag + out("out/shot001.exr"),
+                                                      tag + out("out/shotDepth001.exr")}));
 }
 
 TEST_F(ExportRenderTest, LimitedRegionRowsMapToTheFrame)
@@ -238,8 +239,72 @@ TEST_F(ExportRenderTest, WrittenValuesAreTheProcessedHostBuffers)
         }
 }
 
+TEST_F(ExportRenderTest, DwaCompressionKeepsItsSettingAndItsError)
+{
+    const std::string plugin = kPlugin + "{ Compression 8 } { DWACompressionLevel 20 }\n" +
+                               buffer("Final Render", "") + buffer("Depth", "{ SaveAs 3 }") + kEnd;
+    render(e2e::sceneHeader() + plugin);
+    const std::string file = out("out/shot001.exr");
+    EXPECT_EQ(e2e::headerOf(file).compression(), Imf::DWAA_COMPRESSION);
+    EXPECT_EQ(e2e::headerOf(out("out/shotDepth001.exr")).compression(), Imf::DWAA_COMPRESSION);
+    // Lossy on colour, within a few percent of the host's values; DWA keeps
+    // FLOAT channels such as depth exact.
+    const auto r = readPlane(file, "R"), hr = readPlane(dump(1), "B32");
+    const auto z = readPlane(file, "Z"), hz = readPlane(dump(1), "B12");
+    double error = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            error = std::max(error, std::abs(double(r.at(x, y)) - hr.at(x, y)) /
+                                        std::max(1.0, std::abs(double(hr.at(x, y)))));
+            ASSERT_EQ(z.at(x, y), hz.at(x, y));
+        }
+    EXPECT_LT(error, 0.05);
+
+    // The setting survives the scene, and a damaged level keeps the default.
+    loadScene(e2e::sceneHeader() + plugin);
+    const std::string saved = devhost::sceneText(host());
+    EXPECT_NE(saved.find("{ DWACompressionLevel 20 }"), std::string::npos) << saved;
+    loadScene(e2e::sceneHeader() + kPlugin + "{ DWACompressionLevel -3 }\n" + kEnd);
+    EXPECT_NE(devhost::sceneText(host()).find("{ DWACompressionLevel 45 }"), std::string::npos);
+}
+
+TEST_F(ExportRenderTest, OnePartPerLayer)
+{
+    render(e2e::sceneHeader() + kPlugin + "{ MultiPart 1 } { Comment \"parts\" }\n" +
+           buffer("Final Render", "") + buffer("Alpha", "") + buffer("Depth", "") +
+           buffer("Raw Colour", "") + buffer("Surface Normal", "") + kEnd);
+    const std::string file = out("out/shot001.exr");
+    Imf::MultiPartInputFile in(file.c_str());
+    ASSERT_EQ(in.parts(), 3);
+    const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
+        {"Base", {"A", "B", "G", "R", "Z"}},
+        {"Raw", {"Raw.B", "Raw.G", "Raw.R"}},
+        {"N", {"N.X", "N.Y", "N.Z"}}};
+    for (int p = 0; p < 3; ++p) {
+        const Imf::Header &h = in.header(p);
+        EXPECT_EQ(h.name(), want[p].first);
+        EXPECT_EQ(e2e::channelsOf(h), want[p].second) << h.name();
+        EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("comments").value(), "parts");
+        EXPECT_EQ(h.dataWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(47, 31)));
+    }
+    // Every value as the single-part file holds it.
+    const auto raw = testsupport::readExrChannel(file, "Raw.G", 0.0f, 1);
+    const auto z = testsupport::readExrChannel(file, "Z", 0.0f, 0);
+    const auto hraw = readPlane(dump(1), "B7"), hz = readPlane(dump(1), "B12");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x) {
+            ASSERT_EQ(raw.at(x, y), static_cast<float>(half(hraw.at(x, y))));
+            ASSERT_EQ(z.at(x, y), hz.at(x, y));
+        }
+    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+    std::string info;
+    ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
+    EXPECT_NE(info.find("3 subimages"), std::string::npos) << info;
+}
+
 TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
 {
+    setenv("USERNAME", "render01", 1);
     render(e2e::sceneHeader("", "layout", 320, 180) + kPlugin +
            "{ EmbedPreview 1 } { PreviewScale 1 } { Comment \"take 3\" } { Author \"Ada\" }\n" +
            buffer("Final Render", "") + kEnd);
@@ -249,7 +314,10 @@ TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
     EXPECT_EQ(p->value().width(), 160u);
     EXPECT_EQ(p->value().height(), 90u);
     EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("comments").value(), "take 3");
-    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("owner").value(), "Ada");
+    // The account that rendered stays the owner; the author is beside it.
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("owner").value(), "render01");
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("author").value(), "Ada");
+    unsetenv("USERNAME");
     int lit = 0;
     for (unsigned int i = 0; i < 160u * 90u; ++i)
         lit += p->value().pixels()[i].r > 0;
@@ -264,8 +332,9 @@ TEST_F(ExportRenderTest, AnEmptyChannelNameFailsBeforeAnyFile)
                         kEnd),
                  devhost::HostError);
     EXPECT_EQ(messages(devhost::Message::Error).back(),
-              "An exception occured in ImageFilter::Process():|Image channel name cannot be an "
-              "empty string.");
+              "An exception occured in ImageFilter::Process():|Cannot write \"" +
+                  out("out/shot001.exr") +
+                  "\": buffer \"Raw Colour\": Image channel name cannot be an empty string.");
     EXPECT_TRUE(e2e::filesIn(out("out")).empty());
 }
 

@@ -79,11 +79,11 @@ TEST(FileNaming, CustomNamesAndTokens)
     EXPECT_EQ(expandNameTokens("%unknown%x", nullopt, c), "unknownx") << "no '%' survives";
     EXPECT_EQ(expandNameTokens("%%%", nullopt, c), "");
     EXPECT_EQ(expandNameTokens("a%eye%b", nullopt, c), "ab") << "mono camera";
-    c.cameraFlags = LWCAMF_STEREO;
+    c.stereo = true;
     EXPECT_EQ(expandNameTokens("a%eye%b", nullopt, c), "aLb");
-    c.cameraFlags = LWCAMF_STEREO | LWCAMF_EYE_RIGHT;
+    c.rightEye = true;
     EXPECT_EQ(expandNameTokens("a%Eye%b", nullopt, c), "aRb");
-    c.cameraFlags = LWCAMF_EYE_RIGHT;
+    c.stereo = false;
     EXPECT_EQ(expandNameTokens("%eye%", nullopt, c), "");
 }
 

@@ -1,12 +1,17 @@
 // How a buffer turns host values into written values, and its preview data.
 
 #include <cmath>
+#include <cstring>
+#include <iostream>
 #include <limits>
+#include <vector>
 
+#include <ImfConvert.h>
 #include <half.h>
 
 #include "ExportTest.h"
 #include "FakeFrame.h"
+#include "export/HalfConversion.h"
 #include "export/PreviewWindow.h"
 
 namespace {
@@ -44,9 +49,13 @@ protected:
     // One stored sample of channel 0 for a host value.
     template <class T> T stored(OpenEXRBuffer &b, float v, float alpha = 1.0f, bool flip = false)
     {
-        b.allocateLines(1);
-        b.storeLine(&v, 0, 1, &alpha, flip);
-        return *static_cast<const T *>(b.line(0));
+        b.channel(0).setFlip(flip);
+        std::uint32_t out = 0;
+        b.convertLine(&v, 0, 1, &alpha, &out);
+        b.channel(0).setFlip(false);
+        T sample;
+        std::memcpy(&sample, &out, sizeof sample);
+        return sample;
     }
 };
 
@@ -96,10 +105,10 @@ TEST_F(ProcessingTest, UnmultiplyByAlpha)
     EXPECT_EQ(b.processValue(0.3f, 0.5f, false), 0.6f);
     EXPECT_EQ(b.processValue(0.3f, std::nanf(""), false), 0.3f);
     // A missing alpha line means no un-multiplication.
-    b.allocateLines(1);
     const float v = 0.3f;
-    b.storeLine(&v, 0, 1, nullptr, false);
-    EXPECT_EQ(static_cast<float>(*static_cast<const half *>(b.line(0))), static_cast<float>(half(0.3f)));
+    half out;
+    b.convertLine(&v, 0, 1, nullptr, &out);
+    EXPECT_EQ(static_cast<float>(out), static_cast<float>(half(0.3f)));
 }
 
 TEST_F(ProcessingTest, PixelTypeConversionsAtTheirLimits)
@@ -197,7 +206,7 @@ TEST_F(ProcessingTest, ProcessedExtremesFollowTheRawOnes)
     testsupport::FakeFrame frame(4, 2);
     frame.set(LWBUF_SHADOW, {-1, 0, 2, 3, 4, 5, 6, 7});
     OpenEXRBuffer &b = buffer("Shadow");
-    b.computePreviewData(frame.access(), 4, 2);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 4, 2);
     EXPECT_EQ(b.rawMinimum(), -1.0f);
     EXPECT_EQ(b.rawMaximum(), 7.0f);
     b.setInvert(true);
@@ -218,7 +227,7 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
     testsupport::FakeFrame frame(8, 2);
     frame.set(LWBUF_SHADOW, {1, 2, 3, 4, 5, 6, 7, 8, 10, 20, 30, 40, 50, 60, 70, 80});
     OpenEXRBuffer &b = buffer("Shadow");
-    b.computePreviewData(frame.access(), 2, 1);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
     const ravelcast::BufferChannel &c = b.channel(0);
     // Row 0: columns -2..1 -> (1+2)/2 = 1.5; columns 2..5 -> (3+4+5+6)/4 = 4.5.
     // Row 1: 15 and 45. Vertically rows -1..0 -> row 0 only.
@@ -230,16 +239,16 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
     EXPECT_EQ(b.rawMaximum(), 60.0f) << "the horizontal pass reads columns 0..5 only";
 
     // The same size copies, upsizing uses k = 2.
-    b.computePreviewData(frame.access(), 8, 2);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 8, 2);
     EXPECT_EQ(c.previewSample(7, 1), 80.0f);
     EXPECT_EQ(b.rawMaximum(), 80.0f);
-    b.computePreviewData(frame.access(), 16, 4);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 16, 4);
     EXPECT_EQ(c.previewWidth(), 16);
     EXPECT_EQ(c.previewSample(0, 0), 1.0f);
 
     // All-negative samples keep the smallest positive normal as maximum.
     frame.set(LWBUF_SHADOW, std::vector<float>(16, -2.0f));
-    b.computePreviewData(frame.access(), 4, 1);
+    b.computePreviewData(hostkit::FrameAccess(frame.access()), 4, 1);
     EXPECT_EQ(b.rawMaximum(), 1.17549435e-38f);
     EXPECT_EQ(b.rawMinimum(), -2.0f);
     auto normalized = ravelcast::previewPixel(b, 0, 0, false, true, 1.0, nullptr);
@@ -247,7 +256,7 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
 
     // Without a first line the channel keeps no samples.
     OpenEXRBuffer &missing = buffer("Geometry");
-    missing.computePreviewData(frame.access(), 4, 1);
+    missing.computePreviewData(hostkit::FrameAccess(frame.access()), 4, 1);
     EXPECT_EQ(missing.channel(0).previewSample(0, 0), 0.0f);
     EXPECT_EQ(missing.rawMaximum(), 1.17549435e-38f);
 }
@@ -261,8 +270,8 @@ TEST_F(ProcessingTest, PreviewPixelsAndPlacement)
     OpenEXRBuffer &motion = buffer("Motion");
     OpenEXRBuffer &alpha = buffer("Alpha");
     motion.channel(1).setFlip(true);
-    motion.computePreviewData(frame.access(), 2, 1);
-    alpha.computePreviewData(frame.access(), 2, 1);
+    motion.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
+    alpha.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
     motion.evaluateParameters();
     auto raw = ravelcast::previewPixel(motion, 0, 0, false, false, 2.2, &alpha);
     EXPECT_EQ(raw, (std::array<float, 3>{0.25f, 0.5f, 0.0f}));
@@ -274,7 +283,7 @@ TEST_F(ProcessingTest, PreviewPixelsAndPlacement)
     frame.set(21, {0.25f, 1.0f});
     frame.set(22, {0.25f, 1.0f});
     diffuse.setUnmultiply(true);
-    diffuse.computePreviewData(frame.access(), 2, 1);
+    diffuse.computePreviewData(hostkit::FrameAccess(frame.access()), 2, 1);
     diffuse.evaluateParameters();
     auto rgb = ravelcast::previewPixel(diffuse, 0, 0, true, false, 2.0, &alpha);
     EXPECT_FLOAT_EQ(rgb[0], std::sqrt(0.5f)) << "un-multiplied by 0.5, then display gamma 2";
@@ -307,13 +316,13 @@ TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereEveryChannelHoldsData)
     frame.set(33, g);
     frame.set(34, b);
     OpenEXRBuffer &beauty = buffer("Final Render");
-    beauty.computeDataWindow(frame.access());
+    beauty.computeDataWindow(hostkit::FrameAccess(frame.access()));
     EXPECT_EQ(beauty.dataWindow().min, Imath::V2i(2, 2));
     EXPECT_EQ(beauty.dataWindow().max, Imath::V2i(4, 3));
 
     // A buffer without lines holds no data.
     OpenEXRBuffer &raw = buffer("Raw Colour");
-    raw.computeDataWindow(frame.access());
+    raw.computeDataWindow(hostkit::FrameAccess(frame.access()));
     EXPECT_GT(raw.dataWindow().min.x, raw.dataWindow().max.x);
 
     // Depth: far away is empty.
@@ -321,9 +330,45 @@ TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereEveryChannelHoldsData)
     z[7] = 3.0f;
     frame.set(LWBUF_DEPTH, z);
     OpenEXRBuffer &depth = buffer("Depth");
-    depth.computeDataWindow(frame.access());
+    depth.computeDataWindow(hostkit::FrameAccess(frame.access()));
     EXPECT_EQ(depth.dataWindow().min, Imath::V2i(2, 1));
     EXPECT_EQ(depth.dataWindow().max, Imath::V2i(2, 1));
+}
+
+} // namespace
+
+namespace {
+
+// The fast line conversion against OpenEXR's own, over float bit patterns
+// spread across the whole range (normals, denormals, infinities, NaNs).
+TEST(HalfConversion, LinesMatchOpenEXRsConversion)
+{
+    std::vector<float> in;
+    for (std::uint64_t bits = 0; bits <= 0xFFFFFFFFull; bits += 65521) {
+        float f;
+        const auto b = static_cast<std::uint32_t>(bits);
+        std::memcpy(&f, &b, sizeof f);
+        in.push_back(f);
+    }
+    for (float f : {65504.0f, 65510.0f, -65510.0f, 65520.0f, 65519.99f, 6.1035156e-05f, 5.9604645e-08f, 2.9802322e-08f,
+                    -0.0f, 1.0009765625f, 1.00048828125f})
+        in.push_back(f);
+    std::vector<std::uint16_t> out(in.size());
+    ravelcast::floatsToHalves(in.data(), out.data(), in.size());
+    int mismatches = 0;
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const half want = Imf::floatToHalf(in[i]);
+        if (std::isnan(in[i])) {
+            half h;
+            h.setBits(out[i]);
+            EXPECT_TRUE(h.isNan()) << in[i];
+            continue;
+        }
+        if (out[i] != want.bits() && ++mismatches < 10)
+            ADD_FAILURE() << in[i] << ": " << out[i] << " instead of " << want.bits();
+    }
+    EXPECT_EQ(mismatches, 0);
+    std::cout << "hardware half conversion: " << ravelcast::hardwareHalfConversion() << "\n";
 }
 
 } // namespace

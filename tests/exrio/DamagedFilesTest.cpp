@@ -40,6 +40,9 @@ const Expectation kCorpus[] = {
     {"multipart_chunk_count.exr", IPSTAT_BADFILE},
     {"huge_width.exr", kMessage, "too large to load"},
     {"huge_display.exr", kMessage, "too large to load"},
+    {"huge_display_area.exr", kMessage,
+     "(0, 0) - (65535, 65535) has 4294967296 pixels, more than the 67108864 an image may have "
+     "(set RAVELCAST_MAX_IMAGE_PIXELS to allow more)."},
     {"huge_tiles.exr", kMessage, "too large to load"},
     {"overflowing_window.exr", kMessage, "too large to load"},
     {"inverted_window.exr", kMessage, "is empty"},

@@ -272,8 +272,13 @@ TEST(OutputStream, FailuresCarryTheLabelAndThePlatformText)
     EXPECT_FALSE(std::filesystem::exists(inMissingFolder));
 
     // A device that is always full refuses every write.
+    // Small writes are buffered: the failure comes when they are written
+    // out.
     Imf::Win32OFStream full("/dev/full");
-    EXPECT_EQ(inputExcMessage([&] { full.write("abc", 3); }),
+    EXPECT_EQ(inputExcMessage([&] {
+                  full.write("abc", 3);
+                  full.flush();
+              }),
               failed("Win32OFStream::write()", ENOSPC));
     // The first failure is kept for an owner that cannot see the throw.
     EXPECT_EQ(full.failure(), failed("Win32OFStream::write()", ENOSPC));
@@ -297,7 +302,10 @@ TEST(OutputStream, ShortWriteIsNotSilentlyLost)
     std::string message;
     {
         FileSizeLimit limit(1000);
-        message = inputExcMessage([&] { s.write(data.data(), static_cast<int>(data.size())); });
+        message = inputExcMessage([&] {
+            s.write(data.data(), static_cast<int>(data.size()));
+            s.flush();
+        });
     }
     EXPECT_EQ(message, failed("Win32OFStream::write()", EFBIG));
     EXPECT_EQ(std::filesystem::file_size(path), 1000u);
@@ -331,6 +339,7 @@ TEST(Streams, PosixOpensWithoutLocks)
     const std::string path = dir.file("shared.bin");
     Imf::Win32OFStream writer(path);
     writer.write("shared", 6);
+    writer.flush();
     Imf::Win32IFStream a(path);
     Imf::Win32IFStream b(path);
     char x[6], y[3];
@@ -339,4 +348,114 @@ TEST(Streams, PosixOpensWithoutLocks)
     EXPECT_EQ(std::string(x, 6), "shared");
     EXPECT_EQ(std::string(y, 3), "sha");
     EXPECT_EQ(b.tellg(), 3u);
+}
+
+// Reads of every size at every kind of position, and seeks within and
+// beyond the buffered bytes, deliver exactly the file's bytes and tell
+// exact positions; the answer of read() still says when the last byte has
+// gone.
+TEST(InputStream, BufferedReadsMatchTheFile)
+{
+    TempDir dir;
+    const std::string path = dir.file("pattern.bin");
+    std::string bytes(300000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    testsupport::writeFile(path, bytes);
+
+    Imf::Win32IFStream s(path);
+    std::uint64_t at = 0;
+    std::uint32_t seed = 12345;
+    auto next = [&](std::uint32_t range) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % range;
+    };
+    std::vector<char> buf(200000);
+    for (int step = 0; step < 3000; ++step) {
+        const std::uint32_t kind = next(10);
+        if (kind == 0) {
+            at = next(static_cast<std::uint32_t>(bytes.size()));
+            s.seekg(at);
+        } else if (kind == 1) {
+            at = at > 100 ? at - next(100) : at; // a little way back
+            s.seekg(at);
+        }
+        const std::uint64_t left = bytes.size() - at;
+        const std::uint32_t sizes[] = {1, 4, 8, 17, 4096, 70000, 150000};
+        std::size_t n = std::min<std::uint64_t>(sizes[next(7)], left);
+        if (n == 0) {
+            at = 0;
+            s.seekg(0);
+            continue;
+        }
+        const bool more = s.read(buf.data(), static_cast<int>(n));
+        ASSERT_EQ(std::memcmp(buf.data(), bytes.data() + at, n), 0) << "step " << step;
+        at += n;
+        ASSERT_EQ(s.tellg(), at);
+        ASSERT_EQ(more, at < bytes.size()) << "step " << step;
+    }
+
+    // One byte at a time through a whole file, as the library reads texts.
+    Imf::Win32IFStream t(path);
+    std::string got(bytes.size(), '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        ASSERT_EQ(t.read(&got[i], 1), i + 1 < bytes.size());
+    EXPECT_TRUE(got == bytes);
+    EXPECT_EQ(inputExcMessage([&] { t.read(&got[0], 1); }),
+              "Win32IFStream::read() failed with error: unexpected end of file");
+
+    // A file that grows after it was opened is read to its new end.
+    Imf::Win32IFStream growing(path);
+    growing.seekg(bytes.size() - 2);
+    {
+        std::ofstream more(path, std::ios::binary | std::ios::app);
+        more << "xyz";
+    }
+    EXPECT_TRUE(growing.read(buf.data(), 2));
+    EXPECT_FALSE(growing.read(buf.data(), 3));
+    EXPECT_EQ(std::string(buf.data(), 3), "xyz");
+}
+
+// Small writes, seeks back and large writes land where they belong, and
+// the position is exact all the while.
+TEST(OutputStream, BufferedWritesLandInPlace)
+{
+    TempDir dir;
+    const std::string path = dir.file("written.bin");
+    std::string expected;
+    {
+        Imf::Win32OFStream s(path);
+        std::uint32_t seed = 99;
+        auto next = [&](std::uint32_t range) {
+            seed = seed * 1664525u + 1013904223u;
+            return (seed >> 8) % range;
+        };
+        std::uint64_t at = 0;
+        for (int step = 0; step < 2000; ++step) {
+            if (next(8) == 0 && !expected.empty()) {
+                at = next(static_cast<std::uint32_t>(expected.size()));
+                s.seekp(at);
+            }
+            const std::uint32_t sizes[] = {1, 8, 100, 4096, 65536, 100000};
+            const std::size_t n = sizes[next(6)];
+            std::string chunk(n, '\0');
+            for (std::size_t i = 0; i < n; ++i)
+                chunk[i] = static_cast<char>(next(256));
+            s.write(chunk.data(), static_cast<int>(n));
+            if (expected.size() < at + n)
+                expected.resize(at + n);
+            expected.replace(at, n, chunk);
+            at += n;
+            ASSERT_EQ(s.tellp(), at);
+            if (expected.size() > (8u << 20)) {
+                at = 0;
+                s.seekp(0);
+            }
+        }
+        s.flush();
+        EXPECT_TRUE(testsupport::readFile(path) == expected) << "flushed bytes are in the file";
+        s.write("tail", 4);
+        expected.replace(at, 4, "tail");
+    }
+    EXPECT_TRUE(testsupport::readFile(path) == expected) << "the destructor writes the rest";
 }

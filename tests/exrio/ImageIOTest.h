@@ -15,6 +15,8 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
 
 #include <lwsdk/imageio.h>
 
@@ -34,9 +36,11 @@ inline std::vector<std::string> channelNames(const Imf::Header &h)
 {
     return testsupport::exrChannelNames(h);
 }
-inline ExrChannel readChannel(const std::string &path, const std::string &name)
+// The channel of the given part as the library reads it (deep parts
+// flattened by the library).
+inline ExrChannel readChannel(const std::string &path, const std::string &name, int part = 0)
 {
-    return testsupport::readExrChannel(path, name);
+    return testsupport::readExrChannel(path, name, 0.0f, part);
 }
 
 // The module's saver settings record as it lies in the host's global memory

@@ -4,7 +4,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <cmath>
+
 #include <ImfFloatAttribute.h>
+#include <ImfMultiView.h>
+#include <ImfPreviewImage.h>
 #include <ImfMultiPartOutputFile.h>
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
@@ -101,7 +105,6 @@ TEST_F(OpenEXRLoaderTest, ChannelSetsChooseTheImageType)
         {{"R", "G", "B", "A"}, LWIMTYP_RGBAFP},
         {{"Y", "A"}, LWIMTYP_RGBAFP},
         {{"R"}, LWIMTYP_RGBAFP},
-        {{"Diffuse.R", "Diffuse.G", "Diffuse.B", "Depth.Z"}, LWIMTYP_RGBAFP},
         {{"R", "G", "B", "A", "Diffuse.R", "Normal.X"}, LWIMTYP_RGBAFP},
     };
     int n = 0;
@@ -171,6 +174,14 @@ TEST_F(OpenEXRLoaderTest, DataWindowLargerThanAndAwayFromTheDisplayWindow)
     ASSERT_EQ(part.result, IPSTAT_OK);
     EXPECT_EQ(part.rowsReceived, (std::vector<int>{5, 6, 7}));
     expectPixelsLikeTheLibrary(part, shifted, 4);
+
+    // Beside it: the rows are sent, all 0.
+    const std::string beside = dir.file("beside.exr");
+    writeChannels(beside, box(0, 0, 7, 3), box(100, 1, 103, 2), {"R", "G", "B", "A"});
+    const devhost::LoadedImage side = loadExr(beside);
+    ASSERT_EQ(side.result, IPSTAT_OK);
+    EXPECT_EQ(side.rowsReceived, (std::vector<int>{1, 2}));
+    expectPixelsLikeTheLibrary(side, beside, 4);
 
     // Wholly outside: an image of the display's size, no rows sent.
     const std::string away = dir.file("away.exr");
@@ -283,8 +294,7 @@ TEST_F(OpenEXRLoaderTest, MetadataItemsAndPixelAspectByVersion)
     ASSERT_EQ(v3.result, IPSTAT_OK);
     EXPECT_EQ(v3.metadata, (Items{{25, "take 3"},
                                   {4, "25"},
-                                  {3, "50.8"},
-                                  {50, "ada"},
+                                  {3, "2"},
                                   {24, "49153 12"},
                                   {24, "49169 Box (Sharp)"},
                                   {9, "12"},
@@ -435,6 +445,315 @@ TEST_F(OpenEXRLoaderTest, ReadFailuresShowTheTwoLineErrorAndHandTheImageBack)
     EXPECT_EQ(errors[0].rfind("An exception occured when attempting to load an image:|", 0), 0u)
         << errors[0];
     EXPECT_NE(errors[0].find(file), std::string::npos) << errors[0];
+}
+
+} // namespace
+
+namespace {
+
+// The environment variable that bounds an image's pixels, set for one
+// scope.
+class PixelLimit {
+public:
+    explicit PixelLimit(const char *value) { ::setenv("RAVELCAST_MAX_IMAGE_PIXELS", value, 1); }
+    ~PixelLimit() { ::unsetenv("RAVELCAST_MAX_IMAGE_PIXELS"); }
+};
+
+// The host allocates the whole display window: its area is checked against
+// a limit before an image is asked for, whatever the data window holds.
+TEST_F(OpenEXRLoaderTest, DisplayWindowAreaIsBounded)
+{
+    const std::string huge = dir.file("16k.exr");
+    writeChannels(huge, box(0, 0, 16383, 16383), box(100, 200, 103, 201), {"R", "G", "B"});
+    const devhost::LoadedImage refused = loadExr(huge);
+    EXPECT_EQ(refused.attempts[0].activation, AFUNC_BADAPP_SILENT);
+    EXPECT_EQ(refused.result, IPSTAT_FAILED);
+    EXPECT_EQ(refused.beginCalls, 0) << "no image asked of the host";
+    EXPECT_EQ(lastError(), "An exception occured when attempting to load an image:|Cannot read "
+                           "image file \"" + huge + "\". Its display window (0, 0) - (16383, "
+                           "16383) has 268435456 pixels, more than the 67108864 an image may "
+                           "have (set RAVELCAST_MAX_IMAGE_PIXELS to allow more).");
+
+    // A wide strip with a tiny data window is within the limit.
+    const std::string strip = dir.file("strip.exr");
+    writeChannels(strip, box(0, 0, 16383, 15), box(16000, 3, 16003, 4), {"R", "G", "B"});
+    const devhost::LoadedImage wide = loadExr(strip);
+    ASSERT_EQ(wide.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(wide.width, 16384);
+    EXPECT_EQ(wide.rowsReceived, (std::vector<int>{3, 4}));
+    expectPixelsLikeTheLibrary(wide, strip, 3);
+
+    // The variable moves the limit both ways; values that are not a
+    // positive number leave the default.
+    const std::string small = dir.file("small.exr");
+    writeChannels(small, box(0, 0, 19, 19), box(0, 0, 19, 19), {"R", "G", "B", "A"});
+    {
+        PixelLimit limit("399");
+        const devhost::LoadedImage img = loadExr(small);
+        EXPECT_EQ(img.result, IPSTAT_FAILED);
+        EXPECT_NE(lastError().find("has 400 pixels, more than the 399 an image may have"),
+                  std::string::npos)
+            << lastError();
+    }
+    {
+        PixelLimit limit("400");
+        EXPECT_EQ(loadExr(small).result, IPSTAT_OK);
+        EXPECT_EQ(loadExr(strip).result, IPSTAT_FAILED);
+    }
+    for (const char *ignored : {"", "abc", "0", "-5", "12x"}) {
+        PixelLimit limit(ignored);
+        EXPECT_EQ(loadExr(small).result, IPSTAT_OK) << ignored;
+        EXPECT_EQ(loadExr(huge).result, IPSTAT_FAILED) << ignored;
+    }
+}
+
+} // namespace
+
+namespace {
+
+using loaderfiles::PartSpec;
+
+// Every sent pixel of an image made of the given part and layer against
+// the library's own FLOAT reading of those channels (UINT converted by the
+// library as well), placed by the part's display window; A is 1 where the
+// file has none, pixels without data 0.
+void expectChannelsExactly(const devhost::LoadedImage &img, const std::string &file, int part,
+                           const std::string &layer, const std::vector<std::string> &names)
+{
+    Imf::MultiPartInputFile in(file.c_str());
+    const Imath::Box2i display = in.header(part).displayWindow();
+    const Imath::Box2i data = in.header(part).dataWindow();
+    ASSERT_NE(img.image(), nullptr);
+    ASSERT_EQ(img.width, display.max.x - display.min.x + 1);
+    const int per = static_cast<int>(names.size());
+    std::vector<imageio::ExrChannel> channels;
+    std::vector<bool> present;
+    for (const std::string &n : names) {
+        channels.push_back(imageio::readChannel(file, layer + n, part));
+        present.push_back(in.header(part).channels().findChannel(layer + n) != nullptr);
+    }
+    for (int j = 0; j < img.height; ++j)
+        for (int i = 0; i < img.width; ++i) {
+            const int x = display.min.x + i, y = display.min.y + j;
+            const bool has = data.intersects(Imath::V2i(x, y));
+            for (int c = 0; c < per; ++c) {
+                float want = 0.0f;
+                if (has)
+                    want = present[c] ? channels[c].at(x, y)
+                                      : (names[c] == "A" ? 1.0f : 0.0f);
+                ASSERT_EQ(imageio::floatBits(pixel(img, i, j, c)), imageio::floatBits(want))
+                    << layer << names[c] << " at " << x << "," << y << ": " << pixel(img, i, j, c)
+                    << " instead of " << want;
+            }
+        }
+}
+
+// Values a half cannot hold: beyond its range, below its smallest normal,
+// and more digits than it keeps.
+float wideValue(int c, int x, int y)
+{
+    static const float kValues[] = {1.0e6f,   -3.0e38f, 65520.0f, 1.0e-7f, -6.0e-8f,
+                                    1.0e-30f, 0.1f,     3.14159265f, 123456.789f};
+    return kValues[(c * 5 + x * 3 + y) % 9] * (1.0f + 0.001f * (x + 1));
+}
+
+TEST_F(OpenEXRLoaderTest, FloatAndIntegerChannelsArriveExactly)
+{
+    const std::string rgba = dir.file("float-rgba.exr");
+    PartSpec spec{"", box(0, 0, 8, 6), box(1, 1, 7, 6), {"A", "B", "G", "R"}, Imf::FLOAT};
+    loaderfiles::writeParts(rgba, {spec}, wideValue);
+    const devhost::LoadedImage img = loadExr(rgba);
+    ASSERT_EQ(img.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(img.imageType, LWIMTYP_RGBAFP);
+    expectChannelsExactly(img, rgba, 0, "", {"R", "G", "B", "A"});
+    EXPECT_EQ(pixel(img, 2, 1, 0), wideValue(3, 2, 1)) << "R beyond the half range";
+    EXPECT_GT(std::fabs(pixel(img, 1, 1, 0)), 0.0f);
+
+    // Depth beyond 65504 in a grey file.
+    const std::string depth = dir.file("float-y.exr");
+    loaderfiles::writeParts(depth, {PartSpec{"", box(0, 0, 5, 3), box(0, 0, 5, 3), {"Y"}, Imf::FLOAT}},
+                            [](int, int x, int y) { return 65504.0f + 1000.5f * (x + 7 * y); });
+    const devhost::LoadedImage grey = loadExr(depth);
+    ASSERT_EQ(grey.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(grey.imageType, LWIMTYP_GREYFP);
+    expectChannelsExactly(grey, depth, 0, "", {"Y"});
+    EXPECT_EQ(pixel(grey, 5, 3, 0), 65504.0f + 1000.5f * 26);
+
+    // UINT channels, converted to float by the library: ids beyond 2^24
+    // round as the library rounds them.
+    const std::string ids = dir.file("uint.exr");
+    loaderfiles::writeParts(ids, {PartSpec{"", box(0, 0, 3, 2), box(0, 0, 3, 2), {"B", "G", "R"}, Imf::UINT}},
+                            [](int c, int x, int y) {
+                                return static_cast<float>((c + 1) * 1000003u * (x + 4u * y) + 4000000000u * (x == 3));
+                            });
+    const devhost::LoadedImage uint = loadExr(ids);
+    ASSERT_EQ(uint.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(uint.imageType, LWIMTYP_RGBFP);
+    expectChannelsExactly(uint, ids, 0, "", {"R", "G", "B"});
+    EXPECT_EQ(pixel(uint, 1, 1, 0), 3.0f * 1000003.0f * 5.0f);
+}
+
+// Which part and layer become the image.
+TEST_F(OpenEXRLoaderTest, PartAndLayerChoice)
+{
+    // Depth first, colour second: the colour part.
+    const std::string multi = dir.file("depth-then-rgba.exr");
+    loaderfiles::writeParts(multi, {PartSpec{"depth", box(0, 0, 9, 5), box(0, 0, 9, 5), {"Z"}, Imf::FLOAT},
+                                    PartSpec{"beauty", box(0, 0, 9, 5), box(2, 1, 8, 4), {"A", "B", "G", "R"}}});
+    const devhost::LoadedImage beauty = loadExr(multi);
+    ASSERT_EQ(beauty.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(beauty.imageType, LWIMTYP_RGBAFP);
+    EXPECT_EQ(beauty.rowsReceived, (std::vector<int>{1, 2, 3, 4}));
+    expectChannelsExactly(beauty, multi, 1, "", {"R", "G", "B", "A"});
+
+    // Only layers: the first layer with colour in channel-list order, with
+    // its own alpha; the image type follows that layer's channels.
+    const std::string layers = dir.file("layers.exr");
+    writeChannels(layers, box(0, 0, 5, 3), box(0, 0, 5, 3),
+                  {"depth.Z", "layer.A", "layer.B", "layer.G", "layer.R", "spec.R", "spec.G",
+                   "spec.B", "A"});
+    const devhost::LoadedImage layer = loadExr(layers);
+    ASSERT_EQ(layer.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(layer.imageType, LWIMTYP_RGBAFP);
+    expectChannelsExactly(layer, layers, 0, "layer.", {"R", "G", "B", "A"});
+    EXPECT_EQ(pixel(layer, 2, 1, 0), loaderfiles::sample(4, 2, 1)) << "layer.R, not spec.R";
+
+    const std::string rgbLayer = dir.file("diffuse.exr");
+    writeChannels(rgbLayer, box(0, 0, 5, 3), box(0, 0, 5, 3),
+                  {"diffuse.R", "diffuse.G", "diffuse.B", "depth.Z", "a.b.Y"});
+    const devhost::LoadedImage diffuse = loadExr(rgbLayer);
+    ASSERT_EQ(diffuse.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(diffuse.imageType, LWIMTYP_GREYFP) << "a.b. comes first in channel-list order";
+    expectChannelsExactly(diffuse, rgbLayer, 0, "a.b.", {"Y"});
+    const std::string onlyDiffuse = dir.file("only-diffuse.exr");
+    writeChannels(onlyDiffuse, box(0, 0, 5, 3), box(0, 0, 5, 3),
+                  {"diffuse.R", "diffuse.G", "diffuse.B", "depth.Z"});
+    const devhost::LoadedImage rgb = loadExr(onlyDiffuse);
+    ASSERT_EQ(rgb.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(rgb.imageType, LWIMTYP_RGBFP);
+    expectChannelsExactly(rgb, onlyDiffuse, 0, "diffuse.", {"R", "G", "B"});
+
+    // Base-level colour in any part comes before layers in an earlier one.
+    const std::string mixed = dir.file("layers-then-base.exr");
+    loaderfiles::writeParts(mixed, {PartSpec{"aovs", box(0, 0, 3, 3), box(0, 0, 3, 3), {"d.B", "d.G", "d.R"}},
+                                    PartSpec{"mask", box(0, 0, 3, 3), box(0, 0, 3, 3), {"Y"}}});
+    const devhost::LoadedImage mask = loadExr(mixed);
+    ASSERT_EQ(mask.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(mask.imageType, LWIMTYP_GREYFP);
+    expectChannelsExactly(mask, mixed, 1, "", {"Y"});
+
+    // Nothing with colour anywhere: part 0, its channels as today.
+    const std::string none = dir.file("no-colour.exr");
+    loaderfiles::writeParts(none, {PartSpec{"z", box(0, 0, 3, 1), box(0, 0, 3, 1), {"Z"}},
+                                   PartSpec{"n", box(0, 0, 3, 1), box(0, 0, 3, 1), {"N.X"}}});
+    const devhost::LoadedImage black = loadExr(none);
+    ASSERT_EQ(black.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(black.imageType, LWIMTYP_RGBAFP);
+    expectChannelsExactly(black, none, 0, "", {"R", "G", "B", "A"});
+
+    // A multi-view file keeps its default view (the unprefixed channels).
+    const std::string views = dir.file("views.exr");
+    writeChannels(views, box(0, 0, 3, 1), box(0, 0, 3, 1),
+                  {"B", "G", "R", "right.B", "right.G", "right.R"}, Imf::ZIP_COMPRESSION,
+                  [](Imf::Header &h) { Imf::addMultiView(h, Imf::StringVector{"left", "right"}); });
+    const devhost::LoadedImage left = loadExr(views);
+    ASSERT_EQ(left.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(left.imageType, LWIMTYP_RGBFP);
+    expectChannelsExactly(left, views, 0, "", {"R", "G", "B"});
+
+    // Also when its views are parts and the default view comes second.
+    const std::string viewParts = dir.file("view-parts.exr");
+    PartSpec right{"right", box(0, 0, 3, 1), box(0, 0, 3, 1), {"B", "G", "R"}};
+    right.view = "right";
+    right.views = {"left", "right"};
+    PartSpec leftPart = right;
+    leftPart.name = "left";
+    leftPart.view = "left";
+    leftPart.data = box(1, 1, 3, 1); // tells the parts apart
+    loaderfiles::writeParts(viewParts, {right, leftPart});
+    const devhost::LoadedImage defaultView = loadExr(viewParts);
+    ASSERT_EQ(defaultView.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(defaultView.rowsReceived, (std::vector<int>{1}));
+    expectChannelsExactly(defaultView, viewParts, 1, "", {"R", "G", "B"});
+}
+
+// Deep scan-line parts are flattened by the library; deep tiled parts are
+// passed over, or refused when nothing else is there.
+TEST_F(OpenEXRLoaderTest, DeepParts)
+{
+    const std::string deep = dir.file("deep.exr");
+    loaderfiles::writeParts(deep, {PartSpec{"deep", box(0, 0, 7, 5), box(1, 0, 6, 5), {"A", "B", "G", "R", "Z"},
+                                            Imf::FLOAT, PartSpec::DeepScanLine}},
+                            wideValue);
+    const devhost::LoadedImage flat = loadExr(deep);
+    ASSERT_EQ(flat.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(flat.imageType, LWIMTYP_RGBAFP);
+    expectChannelsExactly(flat, deep, 0, "", {"R", "G", "B", "A"});
+    EXPECT_EQ(pixel(flat, 3, 0, 3), 0.0f) << "no samples: transparent";
+    EXPECT_NE(pixel(flat, 1, 0, 3), 0.0f);
+
+    // A deep tiled part beside a flat one: the flat part loads, whichever
+    // comes first.
+    const PartSpec tiled{"tiled", box(0, 0, 7, 5), box(0, 0, 7, 5), {"A", "B", "G", "R", "Z"},
+                         Imf::FLOAT, PartSpec::DeepTiled};
+    const PartSpec beauty{"beauty", box(0, 0, 7, 5), box(0, 0, 7, 5), {"B", "G", "R"}, Imf::FLOAT};
+    const PartSpec deepLines{"lines", box(0, 0, 7, 5), box(0, 0, 7, 5), {"A", "B", "G", "R", "Z"},
+                             Imf::FLOAT, PartSpec::DeepScanLine};
+    const std::string beside = dir.file("deep-tiled-beside.exr");
+    loaderfiles::writeParts(beside, {tiled, beauty, deepLines}, wideValue);
+    const devhost::LoadedImage second = loadExr(beside);
+    ASSERT_EQ(second.result, IPSTAT_OK) << lastError();
+    EXPECT_EQ(second.imageType, LWIMTYP_RGBFP);
+    expectChannelsExactly(second, beside, 1, "", {"R", "G", "B"});
+
+    // Only deep tiled data, or deep data without depth: a message that
+    // says so.
+    const std::string onlyTiled = dir.file("deep-tiled.exr");
+    loaderfiles::writeParts(onlyTiled, {tiled});
+    EXPECT_EQ(loadExr(onlyTiled).result, IPSTAT_FAILED);
+    EXPECT_EQ(lastError(), "An exception occured when attempting to load an image:|Cannot read "
+                           "image file \"" + onlyTiled + "\". It holds deep tiled data, which "
+                           "cannot be loaded as an image (deep scan-line data can).");
+    const std::string noDepth = dir.file("deep-no-z.exr");
+    loaderfiles::writeParts(noDepth, {PartSpec{"d", box(0, 0, 3, 3), box(0, 0, 3, 3), {"A", "R"},
+                                               Imf::FLOAT, PartSpec::DeepScanLine}});
+    EXPECT_EQ(loadExr(noDepth).result, IPSTAT_FAILED);
+    EXPECT_NE(lastError().find("deep data without a \"Z\" channel"), std::string::npos)
+        << lastError();
+
+    // A deep scan-line file cut short is incomplete like any other.
+    const std::string bytes = testsupport::readFile(deep);
+    const std::string cut = dir.file("deep-cut.exr");
+    testsupport::writeFile(cut, bytes.substr(0, bytes.size() - 20));
+    const devhost::LoadedImage incomplete = loadExr(cut);
+    EXPECT_EQ(incomplete.result, IPSTAT_BADFILE);
+    EXPECT_EQ(incomplete.beginCalls, 0);
+}
+
+} // namespace
+
+namespace {
+
+// Long attribute texts and preview images, which the library reads a byte
+// at a time, arrive whole (the stream buffers them).
+TEST_F(OpenEXRLoaderTest, LongTextAttributesAndPreviewImages)
+{
+    std::string text(1 << 20, 'a');
+    for (std::size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<char>('a' + (i * 7) % 26);
+    const std::string file = dir.file("long-text.exr");
+    writeChannels(file, box(0, 0, 31, 15), box(0, 0, 31, 15), {"A", "B", "G", "R"},
+                  Imf::ZIP_COMPRESSION, [&](Imf::Header &h) {
+                      h.insert("comments", Imf::StringAttribute(text));
+                      std::vector<Imf::PreviewRgba> px(64 * 32, Imf::PreviewRgba(1, 2, 3, 4));
+                      h.setPreviewImage(Imf::PreviewImage(64, 32, px.data()));
+                  });
+    const devhost::LoadedImage img = loadExr(file);
+    ASSERT_EQ(img.result, IPSTAT_OK) << lastError();
+    ASSERT_FALSE(img.metadata.empty());
+    EXPECT_EQ(img.metadata.front().first, 25);
+    EXPECT_TRUE(img.metadata.front().second == text) << "the 1 MB comment arrives whole";
+    expectPixelsLikeTheLibrary(img, file, 4);
 }
 
 } // namespace

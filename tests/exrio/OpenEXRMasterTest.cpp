@@ -181,7 +181,7 @@ TEST_F(OpenEXRMasterTest, PanelValuesEditTheRecordTheSaverReads)
     EXPECT_EQ(second.channels().findChannel("A")->type, Imf::FLOAT);
 
     // Values outside the lists, other ids and no value change nothing.
-    int bad = 8, negative = -1, three = 3;
+    int bad = 10, negative = -1, three = 3;
     EXPECT_EQ(master.set(ravelcast::kMasterCompression, &bad), 0);
     EXPECT_EQ(master.set(ravelcast::kMasterPixelType, &three), 0);
     EXPECT_EQ(master.set(ravelcast::kMasterPixelType, &negative), 0);

@@ -368,3 +368,74 @@ TEST_F(OpenEXRSaverTest, DummySaverWritesNothingAndSucceeds)
 }
 
 } // namespace
+
+namespace {
+
+// The host may send the size again. Before the first line the last size
+// counts; after it the file's size stays, the change is reported and the
+// rest of the image refused, and no line is read past the buffers (the
+// sanitizer build runs this).
+TEST_F(OpenEXRSaverTest, SizeSentAgain)
+{
+    useSettings(Imf::ZIP_COMPRESSION, Imf::FLOAT);
+    std::vector<float> wide(8 * 4), narrow(2 * 4);
+    for (std::size_t i = 0; i < wide.size(); ++i)
+        wide[i] = static_cast<float>(i) + 0.5f;
+    for (std::size_t i = 0; i < narrow.size(); ++i)
+        narrow[i] = -static_cast<float>(i);
+
+    const std::string before = dir.file("resized-before.exr");
+    const imageio::ManualSave grown = imageio::saveManually(
+        host(), "OpenEXR(.exr)", 3, LWIMTYP_RGBAFP, before, [&](LWImageProtocolID p) {
+            p->setSize(p->priv_data, 2, 5);
+            p->setSize(p->priv_data, 8, 3);
+            int code = IPSTAT_OK;
+            for (int y = 0; y < 3 && code == IPSTAT_OK; ++y)
+                code = p->sendLine(p->priv_data, y, wide.data());
+            return p->done(p->priv_data, code);
+        });
+    ASSERT_EQ(grown.result, IPSTAT_OK);
+    const Imath::Box2i window = readHeader(before).dataWindow();
+    EXPECT_EQ(window.max.x, 7);
+    EXPECT_EQ(window.max.y, 2);
+    const imageio::ExrChannel a = readChannel(before, "A");
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(a.at(x, y), wide[static_cast<std::size_t>(x) * 4 + 3]);
+
+    // Narrower after the first line: the host's lines are 2 pixels now.
+    const std::string after = dir.file("resized-after.exr");
+    int lineAnswer = -1;
+    const imageio::ManualSave shrunk = imageio::saveManually(
+        host(), "OpenEXR(.exr)", 3, LWIMTYP_RGBAFP, after, [&](LWImageProtocolID p) {
+            p->setSize(p->priv_data, 8, 3);
+            EXPECT_EQ(p->sendLine(p->priv_data, 0, wide.data()), IPSTAT_OK);
+            p->setSize(p->priv_data, 8, 3); // the same size again is harmless
+            EXPECT_EQ(p->sendLine(p->priv_data, 1, wide.data()), IPSTAT_OK);
+            p->setSize(p->priv_data, 2, 3);
+            lineAnswer = p->sendLine(p->priv_data, 2, narrow.data());
+            return p->done(p->priv_data, IPSTAT_OK);
+        });
+    EXPECT_EQ(lineAnswer, IPSTAT_FAILED);
+    EXPECT_EQ(shrunk.result, IPSTAT_FAILED);
+    EXPECT_EQ(lastError(), "An exception occured in ImageSaver::SetSize():|the host changed the "
+                           "image size from 8 x 3 to 2 x 3 after the first line of \"" +
+                               after + "\"");
+    EXPECT_EQ(readHeader(after).dataWindow().max.x, 7) << "the file keeps its first size";
+
+    // Wider after the first line: the host's lines are 8 pixels now, the
+    // saver's line buffers 2.
+    const std::string grownLate = dir.file("resized-wider.exr");
+    const imageio::ManualSave wider = imageio::saveManually(
+        host(), "OpenEXR(.exr)", 3, LWIMTYP_RGBAFP, grownLate, [&](LWImageProtocolID p) {
+            p->setSize(p->priv_data, 2, 2);
+            EXPECT_EQ(p->sendLine(p->priv_data, 0, narrow.data()), IPSTAT_OK);
+            p->setSize(p->priv_data, 8, 2);
+            EXPECT_EQ(p->sendLine(p->priv_data, 1, wide.data()), IPSTAT_FAILED);
+            return p->done(p->priv_data, IPSTAT_OK);
+        });
+    EXPECT_EQ(wider.result, IPSTAT_FAILED);
+    EXPECT_EQ(readHeader(grownLate).dataWindow().max.x, 1);
+}
+
+} // namespace

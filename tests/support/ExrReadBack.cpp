@@ -3,6 +3,8 @@
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfInputFile.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
 
 namespace testsupport {
 
@@ -20,9 +22,10 @@ std::vector<std::string> exrChannelNames(const Imf::Header &header)
     return names;
 }
 
-ExrChannel readExrChannel(const std::string &path, const std::string &name, float fill)
+ExrChannel readExrChannel(const std::string &path, const std::string &name, float fill, int part)
 {
-    Imf::InputFile in(path.c_str());
+    Imf::MultiPartInputFile file(path.c_str());
+    Imf::InputPart in(file, part);
     ExrChannel c;
     c.window = in.header().dataWindow();
     const std::size_t n = static_cast<std::size_t>(c.width()) * static_cast<std::size_t>(c.height());

@@ -36,8 +36,10 @@ struct ExrChannel {
 
 Imf::Header readExrHeader(const std::string &path);
 std::vector<std::string> exrChannelNames(const Imf::Header &header);
-// A channel the file lacks reads as `fill` everywhere, present = false.
-ExrChannel readExrChannel(const std::string &path, const std::string &name, float fill = 0.0f);
+// A channel of one part; one the part lacks reads as `fill` everywhere,
+// present = false. Deep scan-line parts are flattened by the library.
+ExrChannel readExrChannel(const std::string &path, const std::string &name, float fill = 0.0f,
+                          int part = 0);
 
 } // namespace testsupport
 

@@ -90,12 +90,11 @@ public:
         ItemHandler::changeID(ids);
     }
 
-    void process(const LWFilterAccess *access) override
+    void process(const hostkit::FrameAccess &frame) override
     {
         maybeThrow("process");
         ++processed_;
-        if (access && access->setAlpha)
-            access->setAlpha(0, 0, 0.5f);
+        frame.setAlpha(0, 0, 0.5f);
     }
 
     unsigned int flags() override

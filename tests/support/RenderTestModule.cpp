@@ -119,36 +119,34 @@ public:
         return list_.data();
     }
 
-    void process(const LWFilterAccess *a) override
+    void process(const hostkit::FrameAccess &a) override
     {
         if (fail_)
             throw std::runtime_error("BufferCopy was told to fail");
-        LWMonitor *m = a->monitor;
-        if (m)
-            m->init(m->data, static_cast<unsigned int>(a->height));
         std::string seen;
-        for (int b = 0; b < LWBUF_COUNT; ++b)
-            if (a->getLine(b, 0))
-                seen += " " + std::to_string(b);
-        for (int y = 0; y < a->height; ++y) {
-            const float *lines[4];
-            for (int c = 0; c < 4; ++c)
-                lines[c] = a->getLine(copy_[c], y);
-            for (int x = 0; x < a->width; ++x) {
-                float v[4];
+        {
+            hostkit::FrameAccess::Progress progress(a);
+            progress.init(static_cast<unsigned int>(a.height()));
+            for (int b = 0; b < LWBUF_COUNT; ++b)
+                if (a.line(b, 0))
+                    seen += " " + std::to_string(b);
+            for (int y = 0; y < a.height(); ++y) {
+                const float *lines[4];
                 for (int c = 0; c < 4; ++c)
-                    v[c] = lines[c] ? lines[c][x] * gain_ : 0.0f;
-                a->setRGB(x, y, v);
-                a->setAlpha(x, y, v[3]);
+                    lines[c] = a.line(copy_[c], y);
+                for (int x = 0; x < a.width(); ++x) {
+                    float v[4];
+                    for (int c = 0; c < 4; ++c)
+                        v[c] = lines[c] ? lines[c][x] * gain_ : 0.0f;
+                    a.setRGB(x, y, v);
+                    a.setAlpha(x, y, v[3]);
+                }
+                progress.step(1);
             }
-            if (m)
-                m->step(m->data, 1);
         }
-        if (m)
-            m->done(m->data);
         hostkit::LWMessage msg;
-        msg.info("BufferCopy " + label_ + " frame " + std::to_string(a->frame) + " " +
-                     std::to_string(a->width) + "x" + std::to_string(a->height) + ":",
+        msg.info("BufferCopy " + label_ + " frame " + std::to_string(a.frame()) + " " +
+                     std::to_string(a.width()) + "x" + std::to_string(a.height()) + ":",
                  "lines" + seen);
     }
 

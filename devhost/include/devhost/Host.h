@@ -134,6 +134,7 @@ private:
     std::optional<RunMode> forcedMode_;
 
     LWSceneInfo sceneInfo_{};
+    bool regionReported_ = false; // a limited region was ever reported
     LWCameraInfo cameraInfo_{};
     LWItemInfo itemInfo_{};
     LWTimeInfo timeInfo_{};

@@ -2,6 +2,7 @@
 #ifndef HOSTKIT_BLOCKIO_H
 #define HOSTKIT_BLOCKIO_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -23,6 +24,9 @@ const LWBlockIdent *findIdent(const LWBlockIdent *table, unsigned int id);
 
 // Reads one level at a time: findBlock, act on the id, endBlock, repeat.
 // Every read stores the host's answer as lastResult().
+// The longest text a stored string is read back with.
+constexpr std::size_t kMaxStoredText = 32767;
+
 class LoadState {
 public:
     explicit LoadState(const LWLoadState *state) : state_(state) {}

@@ -5,6 +5,7 @@
 
 #include <lwsdk/filter.h>
 
+#include "hostkit/FrameAccess.h"
 #include "hostkit/HandlerAdaptor.h"
 
 namespace hostkit {
@@ -13,8 +14,8 @@ template <class T> struct ImageFilterAdaptor {
     static void process(LWInstance inst, const LWFilterAccess *access)
     {
         guardedVoid("An exception occured in ImageFilter::Process():", [&] {
-            if (inst)
-                static_cast<T *>(inst)->process(access);
+            if (inst && access)
+                static_cast<T *>(inst)->process(FrameAccess(access));
         });
     }
 

@@ -21,6 +21,15 @@ inline bool inModeler() { return hostType() == LWSYS_MODELER; }
 inline bool inLayout() { return hostType() == LWSYS_LAYOUT; }
 inline bool inScreamerNet() { return hostType() == LWSYS_SCREAMERNET; }
 
+// The version words of a product information value.
+struct HostVersion {
+    unsigned int major, minor, build;
+};
+inline HostVersion versionOf(unsigned int productInfo)
+{
+    return {LWINF_GETMAJOR(productInfo), LWINF_GETMINOR(productInfo), productInfo & LWINF_BUILD};
+}
+
 inline int productMajor() { return static_cast<int>(LWINF_GETMAJOR(productInfo())); }
 inline int productMinor() { return static_cast<int>(LWINF_GETMINOR(productInfo())); }
 inline int productBuild() { return static_cast<int>(LWINF_GETBUILD(productInfo())); }

@@ -4,6 +4,8 @@
 
 #include <lwsdk/filter.h>
 
+#include "hostkit/FrameAccess.h"
+
 #include "hostkit/InstanceHandler.h"
 
 namespace hostkit {
@@ -16,7 +18,7 @@ public:
     }
     ~ImageFilterHandler() override = default;
     const std::string &describe() override { return InstanceHandler::describe(); }
-    virtual void process(const LWFilterAccess *access) = 0;
+    virtual void process(const FrameAccess &frame) = 0;
     // Bit mask of the host buffers the filter needs (version 4 hosts).
     virtual unsigned int flags() = 0;
     // Count, then that many host buffer numbers (version 5 hosts). The array

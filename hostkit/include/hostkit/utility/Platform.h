@@ -28,8 +28,14 @@ bool makeDirectory(const std::string &path);
 // previous character is neither ':' nor a separator, the text before it.
 void createDirectoriesFor(const std::string &fileName);
 
-// Makes path the process's current directory; false when it cannot.
-bool setCurrentDirectory(const std::string &path);
+// Whether a path names its place without a current directory: a leading
+// separator, or a drive letter and colon.
+bool isAbsolutePath(const std::string &path);
+
+// A relative path placed inside base; an absolute one (or an empty base)
+// unchanged.
+std::string resolvedAgainst(const std::string &path, const std::string &base);
+
 
 } // namespace hostkit
 

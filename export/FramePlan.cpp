@@ -1,0 +1,181 @@
+#include "export/FramePlan.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "export/OpenEXRFilter.h"
+#include "hostkit/utility/Platform.h"
+
+namespace ravelcast {
+
+namespace {
+
+bool isEmpty(const Imath::Box2i &b) { return b.max.x < b.min.x || b.max.y < b.min.y; }
+
+Imath::Box2i twoByTwo(int x0, int y0)
+{
+    return Imath::Box2i(Imath::V2i(x0, y0), Imath::V2i(x0 + 1, y0 + 1));
+}
+
+Imath::Box2i shifted(const Imath::Box2i &b, int dx, int dy)
+{
+    return Imath::Box2i(b.min + Imath::V2i(dx, dy), b.max + Imath::V2i(dx, dy));
+}
+
+bool sameName(const std::string &a, const std::string &b)
+{
+#if defined(_WIN32)
+    // Windows file names do not tell case apart.
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+#else
+    return a == b;
+#endif
+}
+
+// No output replaces another: a file name already taken in the frame, or
+// a channel name already taken in its file, gets the next free suffix, in
+// plan order (the layered file first, then the images in catalogue order).
+void resolveCollisions(FramePlan &plan)
+{
+    std::vector<std::string> files;
+    const auto taken = [](const std::vector<std::string> &names, const std::string &name,
+                          bool fileName) {
+        return std::any_of(names.begin(), names.end(), [&](const std::string &n) {
+            return fileName ? sameName(n, name) : n == name;
+        });
+    };
+    for (PlannedFile &file : plan.files) {
+        std::string name = file.fileName;
+        for (int n = 2; taken(files, name, true); ++n)
+            name = suffixedFileName(file.fileName, n);
+        if (name != file.fileName)
+            plan.collisions.push_back("\"" + file.buffers.front()->displayName() +
+                                      "\" would write \"" + file.fileName +
+                                      "\" again; written as \"" + name + "\"");
+        file.fileName = name;
+        files.push_back(name);
+
+        std::vector<std::string> channels;
+        for (PlannedBuffer &b : file.buffers)
+            for (auto &names : b.names)
+                for (std::string &channel : names) {
+                    std::string unique = channel;
+                    for (int n = 2; taken(channels, unique, false); ++n)
+                        unique = suffixedChannelName(channel, n);
+                    if (unique != channel)
+                        plan.collisions.push_back("\"" + b->displayName() + "\" would write the channel \"" +
+                                                  channel + "\" of \"" + file.fileName +
+                                                  "\" again; written as \"" + unique + "\"");
+                    channel = unique;
+                    channels.push_back(unique);
+                }
+    }
+}
+
+} // namespace
+
+std::string suffixedFileName(const std::string &fileName, int n)
+{
+    const std::size_t slash = fileName.find_last_of("/\\");
+    const std::size_t dot = fileName.rfind('.');
+    const std::string suffix = "_" + std::to_string(n);
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return fileName + suffix;
+    return fileName.substr(0, dot) + suffix + fileName.substr(dot);
+}
+
+std::string suffixedChannelName(const std::string &channel, int n)
+{
+    const std::size_t dot = channel.rfind('.');
+    const std::string suffix = "_" + std::to_string(n);
+    if (dot == std::string::npos)
+        return channel + suffix;
+    return channel.substr(0, dot) + suffix + channel.substr(dot);
+}
+
+FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
+{
+    FramePlan plan;
+    plan.display = facts.display;
+    plan.region = facts.region;
+    plan.pixelAspect = facts.pixelAspect;
+    plan.x0 = facts.x0;
+    plan.y0 = facts.y0;
+    if (filter.previewScale() != kCustomPreviewSize) {
+        const float factor = previewScaleFactor(filter.previewScale());
+        plan.previewWidth = static_cast<int>(facts.width * factor);
+        plan.previewHeight = static_cast<int>(facts.height * factor);
+    } else {
+        // A custom size is never larger than the frame it shows.
+        plan.previewWidth = std::min(filter.customPreviewWidth(), facts.width);
+        plan.previewHeight = std::min(filter.customPreviewHeight(), facts.height);
+    }
+
+    // The layered file's data window: the union of the fitted layers'
+    // boxes, or the region (or frame) when no layer is fitted.
+    std::vector<PlannedBuffer> layers;
+    bool fitted = false;
+    Imath::Box2i unionBox = emptyWindow();
+    int images = 0;
+    for (const auto &b : filter.buffers()) {
+        if (!b->active())
+            continue;
+        images += b->savesImage() ? 1 : 0;
+        if (!b->savesLayer())
+            continue;
+        layers.push_back({b.get(), b->fileChannelNames(false)});
+        if (b->fitDataWindow()) {
+            fitted = true;
+            if (!isEmpty(b->dataWindow()))
+                unionBox.extendBy(b->dataWindow());
+        }
+    }
+    const Imath::Box2i whole = facts.region ? facts.regionBox : facts.display;
+    const int files = images + (layers.empty() ? 0 : 1);
+    plan.progressTotal = static_cast<unsigned int>(files * facts.height / 250 + 1);
+    plan.writes = !(filter.layoutRenderMode() == kViperOnly && !facts.renderNode);
+
+    const std::string base = filter.baseName();
+    if (!layers.empty()) {
+        PlannedFile file;
+        file.kind = PlannedFile::Layered;
+        file.fileName = layeredFileName(base, "exr", facts.frame, filter.nameFormat(), facts.names);
+        if (!fitted)
+            file.dataWindow = whole;
+        else if (isEmpty(unionBox))
+            file.dataWindow = twoByTwo(facts.x0, facts.y0);
+        else
+            file.dataWindow = shifted(unionBox, facts.x0, facts.y0);
+        file.buffers = layers;
+        plan.files.push_back(file);
+    }
+    for (const auto &b : filter.buffers()) {
+        if (!b->active() || !b->savesImage())
+            continue;
+        PlannedFile file;
+        file.kind = b->isNativeImage() ? PlannedFile::Image : PlannedFile::HostImage;
+        file.fileName = imageFileName(
+            base, b->imageExtension(), facts.frame, filter.singleNameFormat(), filter.nameFormat(),
+            b->layerOrDisplayName(), filter.customFileName(), facts.names);
+        file.dataWindow = whole;
+        if (b->fitDataWindow())
+            file.dataWindow = isEmpty(b->dataWindow())
+                                  ? twoByTwo(facts.x0, facts.y0)
+                                  : shifted(b->dataWindow(), facts.x0, facts.y0);
+        if (file.kind == PlannedFile::Image)
+            file.buffers = {{b.get(), b->fileChannelNames(true)}};
+        else
+            file.buffers = {{b.get(), {}}};
+        plan.files.push_back(file);
+    }
+    for (PlannedFile &file : plan.files)
+        file.fileName = hostkit::resolvedAgainst(file.fileName, facts.contentFolder);
+    resolveCollisions(plan);
+    return plan;
+}
+
+} // namespace ravelcast

@@ -1,0 +1,89 @@
+// What a frame writes, worked out before anything is written: the host's
+// facts of the frame gathered once, and the plan computed from them and the
+// filter's settings as plain data (windows, file names, which buffer goes
+// where), so it can be checked without a host.
+#ifndef RAVELCAST_EXPORT_FRAMEPLAN_H
+#define RAVELCAST_EXPORT_FRAMEPLAN_H
+
+#include <string>
+#include <vector>
+
+#include <ImathBox.h>
+
+#include "export/FileNaming.h"
+
+namespace ravelcast {
+
+class OpenEXRBuffer;
+class OpenEXRFilter;
+
+struct FrameFacts {
+    int width = 0, height = 0; // the lines the host delivers
+    // The frame; with a limited region the delivered lines are the
+    // region's, whose corner sits at (x0, y0) of the frame.
+    Imath::Box2i display;
+    bool region = false;
+    Imath::Box2i regionBox;
+    int x0 = 0, y0 = 0;
+    float pixelAspect = 1.0f;
+    int frame = 0;
+    bool renderNode = false; // ScreamerNet
+    bool inLayout = false;
+    NameContext names;
+    std::string contentFolder; // relative names resolve against it
+};
+
+// A buffer in a file, with the names its channels are written as there
+// (per channel; a single luminance channel saved as RGB has three).
+struct PlannedBuffer {
+    OpenEXRBuffer *buffer = nullptr;
+    std::vector<std::vector<std::string>> names;
+    OpenEXRBuffer *operator->() const { return buffer; }
+};
+
+struct PlannedFile {
+    enum Kind { Layered, Image, HostImage };
+    Kind kind = Layered;
+    std::string fileName;
+    Imath::Box2i dataWindow; // frame coordinates; unused for host images
+    std::vector<PlannedBuffer> buffers;
+};
+
+struct FramePlan {
+    Imath::Box2i display;
+    int x0 = 0, y0 = 0;
+    bool region = false;
+    float pixelAspect = 1.0f;
+    // False when the frame is only shown: "VIPER only" in Layout.
+    bool writes = true;
+    std::vector<PlannedFile> files;
+    unsigned int progressTotal = 1;
+    // The embedded preview's size, when one is embedded.
+    int previewWidth = 0, previewHeight = 0;
+    // Names that two outputs of the frame would have shared, and what the
+    // later one was given instead, one line each.
+    std::vector<std::string> collisions;
+};
+
+// "shot.exr" as the n-th of its name: "shot_2.exr"; a channel "Refr.R" as
+// "Refr_2.R", "Z" as "Z_2".
+std::string suffixedFileName(const std::string &fileName, int n);
+std::string suffixedChannelName(const std::string &channel, int n);
+
+// The plan of a frame. The buffers' data windows must have been computed
+// for the frame (they come from the host's lines).
+FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter);
+
+// What the filter keeps of the last frame for its preview window and the
+// pixel inspector: sizes and where the preview image sits.
+struct FrameData {
+    int frameWidth = 640, frameHeight = 480;
+    int previewImageWidth = 640, previewImageHeight = 480;
+    float previewAspect = 1.0f;
+    int previewWidth = 0, previewHeight = 0; // the embedded preview's
+    std::vector<std::string> collisions;      // as the plan resolved them
+};
+
+} // namespace ravelcast
+
+#endif

@@ -1,0 +1,490 @@
+#include "export/FrameWriter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
+#include <ImfOutputFile.h>
+#include <ImfOutputPart.h>
+#include <ImfPartType.h>
+#include <ImfPreviewImage.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfStringAttribute.h>
+#include <ImfThreading.h>
+
+#include "export/OpenEXRFilter.h"
+#include "export/PreviewPixels.h"
+#include "exrio/ExrFiles.h"
+#include "exrio/RenderMetadata.h"
+#include "hostkit/HostInfo.h"
+#include "hostkit/Services.h"
+#include "hostkit/utility/Platform.h"
+#include "module/Version.h"
+
+namespace ravelcast {
+
+namespace {
+
+// The render facts, the comment, and the author beside the owner (the
+// account that rendered).
+void stampMetadata(Imf::Header &header, const std::string &comment, const std::string &author)
+{
+    addFileMetadata(header, comment);
+    if (!author.empty())
+        header.insert("author", Imf::StringAttribute(author));
+}
+
+Imf::Header makeHeader(const FramePlan &plan, const Imath::Box2i &dataWindow, float pixelAspect,
+                       int compression, double dwaLevel)
+{
+    Imf::Header h(plan.display, dataWindow, pixelAspect, Imath::V2f(0, 0), 1.0f, Imf::INCREASING_Y,
+                  static_cast<Imf::Compression>(compression));
+    h.dwaCompressionLevel() = static_cast<float>(dwaLevel);
+    return h;
+}
+
+// The embedded preview of a buffer: its first channels resampled to
+// width x height, processed as they are written, and mapped to 8 bits.
+void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const hostkit::FrameAccess &access,
+                   int width, int height)
+{
+    if (width <= 0 || height <= 0)
+        return;
+    Imf::PreviewImage preview(width, height);
+    const int n = std::min(buffer.channelCount(), 3);
+    std::vector<Resampled> channels;
+    for (int c = 0; c < n; ++c)
+        channels.push_back(buffer.resampledChannel(c, access, width, height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            float v[3] = {0, 0, 0};
+            for (int c = 0; c < n; ++c) {
+                const Resampled &r = channels[c];
+                if (!r.samples.empty())
+                    v[c] = buffer.processValue(r.samples[static_cast<std::size_t>(y) * width + x],
+                                               0.0f, buffer.channel(c).flip());
+            }
+            if (n == 1)
+                v[1] = v[2] = v[0];
+            Imf::PreviewRgba &p = preview.pixel(x, y);
+            p.r = previewByte(v[0]);
+            p.g = previewByte(v[1]);
+            p.b = previewByte(v[2]);
+            p.a = 255;
+        }
+    header.insert("preview", Imf::PreviewImageAttribute(preview));
+}
+
+// The folders of a file name, made when missing; the real cause when they
+// cannot be (a read-only disk, a file in the way), with the buffer's name.
+void ensureFolderFor(const PlannedFile &file)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(file.fileName).parent_path();
+    if (folder.empty())
+        return;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (fs::is_directory(folder))
+        return;
+    const std::string what = file.kind == PlannedFile::Layered
+                                 ? std::string("the layered file")
+                                 : "the image of \"" + file.buffers.front()->displayName() + "\"";
+    throw std::runtime_error("Cannot create the folder \"" + folder.string() + "\" for " + what +
+                             ": " + (ec ? ec.message() : std::string("it is not a folder")));
+}
+
+// A buffer's channels added to a header under their planned names; a name
+// the library refuses is reported with the file and the buffer.
+void insertChannels(const PlannedBuffer &buffer, Imf::ChannelList &list,
+                    const std::string &fileName)
+{
+    const auto type = static_cast<Imf::PixelType>(buffer->pixelType());
+    try {
+        for (const auto &names : buffer.names)
+            for (const std::string &name : names)
+                list.insert(name, Imf::Channel(type, 1, 1, false));
+    } catch (const std::exception &e) {
+        throw std::runtime_error("Cannot write \"" + fileName + "\": buffer \"" +
+                                 buffer->displayName() + "\": " + e.what());
+    }
+}
+
+// One channel's converted rows of a band, and the names it is written as.
+struct BandChannel {
+    const OpenEXRBuffer *buffer;
+    int channel;
+    std::vector<std::string> names;
+    std::vector<unsigned char> rows;
+};
+
+} // namespace
+
+int exportThreads()
+{
+    const char *v = std::getenv("RAVELCAST_THREADS");
+    if (!v || !*v)
+        return 0;
+    if (std::string(v) == "auto")
+        return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    char *end = nullptr;
+    const long n = std::strtol(v, &end, 10);
+    if (*end != '\0' || n < 0)
+        return 0;
+    return static_cast<int>(std::min(n, 256L));
+}
+
+int bandRows(int compression, int threads)
+{
+    int lines = 1;
+    switch (compression) {
+    case Imf::ZIP_COMPRESSION:
+    case Imf::PXR24_COMPRESSION: lines = 16; break;
+    case Imf::PIZ_COMPRESSION:
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION:
+    case Imf::DWAA_COMPRESSION: lines = 32; break;
+    case Imf::DWAB_COMPRESSION: lines = 256; break;
+    default: lines = 1;
+    }
+    // Uncompressed line buffers are cheap: a few rows per call still save
+    // the per-call cost of the library.
+    if (lines == 1)
+        lines = 16;
+    return lines * std::max(1, threads);
+}
+
+FrameWriter::FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
+                         hostkit::FrameAccess::Progress &progress)
+    : filter_(filter), access_(access), progress_(progress), node_(hostkit::inScreamerNet())
+{
+}
+
+FrameFacts FrameWriter::gatherFacts() const
+{
+    const hostkit::FrameAccess &A = access_;
+    FrameFacts f;
+    f.width = A.width();
+    f.height = A.height();
+    f.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(A.width() - 1, A.height() - 1));
+    f.renderNode = node_;
+    f.inLayout = hostkit::inLayout();
+    f.frame = hostkit::TimeInfo().frame();
+    hostkit::SceneInfo scene;
+    if (scene.available()) {
+        // A damaged aspect (not a number, 0 or below) would make no sizes.
+        const double aspect = scene->pixelAspect;
+        f.pixelAspect = std::isfinite(aspect) && aspect > 0 ? static_cast<float>(aspect) : 1.0f;
+        // Region mode only on the limited-region bit: other render options
+        // say nothing about the rectangle, which a host may keep stale.
+        if (!hostkit::inModeler() && hostkit::limitedRegionOn() &&
+            !hostkit::renderCamera(A.start()).noLimitedRegion) {
+            f.region = true;
+            f.x0 = scene->limitedRegionX0;
+            f.y0 = scene->limitedRegionY0;
+            f.regionBox = Imath::Box2i(Imath::V2i(f.x0, f.y0),
+                                       Imath::V2i(scene->limitedRegionX1, scene->limitedRegionY1));
+            f.display = Imath::Box2i(Imath::V2i(0, 0),
+                                     Imath::V2i(scene->frameWidth - 1, scene->frameHeight - 1));
+        }
+    }
+    f.names = hostNameContext();
+    // Relative output names resolve against the content directory; the
+    // process's current directory (the host's) is left alone.
+    f.contentFolder = hostkit::DirInfo().dir("Content");
+    return f;
+}
+
+// Parameters at the frame's time, the preview window's data and the data
+// windows: the passes over the host's lines before any file is written.
+void FrameWriter::prepareBuffers(const FrameFacts &facts)
+{
+    FrameData &frame = filter_.frame_;
+    frame.frameWidth = facts.display.max.x + 1;
+    frame.frameHeight = facts.display.max.y + 1;
+    const bool preview = filter_.previewInUse();
+    frame.previewAspect = 1.0f;
+    if (preview) {
+        frame.previewAspect = static_cast<float>(facts.width * facts.pixelAspect / facts.height);
+        if (frame.previewAspect * 480 > 640) {
+            frame.previewImageWidth = 640;
+            frame.previewImageHeight = static_cast<int>(std::ceil(640 / frame.previewAspect));
+        } else {
+            frame.previewImageWidth = static_cast<int>(std::ceil(frame.previewAspect * 480));
+            frame.previewImageHeight = 480;
+        }
+    }
+    for (const auto &b : filter_.buffers_) {
+        b->evaluateParameters();
+        if (preview) {
+            b->computePreviewData(access_, frame.previewImageWidth, frame.previewImageHeight);
+            if (!b->active())
+                b->computeDataWindow(access_);
+        }
+        // Only a fitted window needs the pass over every pixel.
+        if (b->active() && b->fitDataWindow())
+            b->computeDataWindow(access_);
+    }
+}
+
+void FrameWriter::write()
+{
+    const FrameFacts facts = gatherFacts();
+
+    prepareBuffers(facts);
+    const FramePlan plan = planFrame(facts, filter_);
+    filter_.frame_.previewWidth = plan.previewWidth;
+    filter_.frame_.previewHeight = plan.previewHeight;
+    // Said once, not at every frame of a render that keeps them.
+    if (plan.collisions != filter_.frame_.collisions)
+        for (const std::string &c : plan.collisions)
+            hostkit::processMessages().warning("Orvo Ravelcast: two outputs share a name", c);
+    filter_.frame_.collisions = plan.collisions;
+    progress_.init(plan.progressTotal);
+    if (!plan.writes)
+        return;
+    // Without a name the files would land as "001.exr" in the content folder.
+    if (!plan.files.empty() && filter_.baseName().empty())
+        throw std::runtime_error("No output filename: nothing was written for frame " +
+                                 std::to_string(facts.frame) +
+                                 ". Set the Output File or the scene's render path.");
+
+    for (const PlannedFile &file : plan.files) {
+        ensureFolderFor(file);
+        if (file.kind == PlannedFile::HostImage) {
+            saveThroughHost(*file.buffers.front().buffer, file.fileName);
+            if (!node_)
+                progress_.step(static_cast<unsigned int>(access_.height() / 250));
+        } else {
+            writeExr(file, plan);
+        }
+        announce(file.fileName);
+    }
+}
+
+void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
+{
+    const OpenEXRFilter &f = filter_;
+    Imf::Header header =
+        makeHeader(plan, file.dataWindow, plan.pixelAspect, f.compression_, f.dwaLevel_);
+    const bool layered = file.kind == PlannedFile::Layered;
+    stampMetadata(header, layered ? f.comment_ : file.buffers.front()->imageComment(), f.author_);
+    if (f.embedPreview_)
+        insertPreview(header, *file.buffers.front().buffer, access_, plan.previewWidth,
+                      plan.previewHeight);
+    for (const PlannedBuffer &b : file.buffers)
+        insertChannels(b, header.channels(), file.fileName);
+
+    const int threads = exportThreads();
+    if (threads > 0 && Imf::globalThreadCount() < threads)
+        Imf::setGlobalThreadCount(threads);
+    const int libraryThreads = threads > 0 ? threads : Imf::globalThreadCount();
+
+    if (layered && f.multiPart_) {
+        // One part per layer, the base channels in a part of their own;
+        // every part carries the whole header's attributes.
+        std::vector<Imf::Header> headers;
+        std::vector<std::vector<PlannedBuffer>> partBuffers;
+        std::vector<std::string> names;
+        for (const PlannedBuffer &b : file.buffers) {
+            const std::string name = b->layerName().empty() ? "Base" : b->layerName();
+            const auto at = std::find(names.begin(), names.end(), name);
+            if (at != names.end()) {
+                partBuffers[static_cast<std::size_t>(at - names.begin())].push_back(b);
+                continue;
+            }
+            names.push_back(name);
+            partBuffers.push_back({b});
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            Imf::Header part = header;
+            part.channels() = Imf::ChannelList();
+            for (const PlannedBuffer &b : partBuffers[i])
+                insertChannels(b, part.channels(), file.fileName);
+            part.setName(names[i]);
+            part.setType(Imf::SCANLINEIMAGE);
+            headers.push_back(part);
+        }
+        ExrOutput out(file.fileName, headers, libraryThreads);
+        for (std::size_t i = 0; i < headers.size(); ++i) {
+            Imf::OutputPart part(out.parts(), static_cast<int>(i));
+            writeRows(header.dataWindow(), partBuffers[i], plan, i == 0,
+                      [&](const Imf::FrameBuffer &fb, int rows) {
+                          part.setFrameBuffer(fb);
+                          part.writePixels(rows);
+                      });
+        }
+        out.close();
+        return;
+    }
+
+    ExrOutput out(file.fileName, header, libraryThreads);
+    writeRows(header.dataWindow(), file.buffers, plan, true,
+              [&](const Imf::FrameBuffer &fb, int rows) {
+                  out.file().setFrameBuffer(fb);
+                  out.file().writePixels(rows);
+              });
+    out.close();
+}
+
+// Rows of the data window, a band at a time: each band's host lines are
+// converted once into band storage, the library gets one frame buffer and
+// one call per band, so it can compress whole line buffers (in parallel
+// when it has threads). Memory follows the band, not the frame.
+void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+                            const FramePlan &plan, bool countProgress, const BandSink &sink)
+{
+    const hostkit::FrameAccess &A = access_;
+    const int ox = plan.x0;
+    const int minX = window.min.x;
+    // The library reads the whole data window of a row from the band.
+    const int width = std::max(A.width() + ox, window.max.x + 1) - std::min(minX, ox);
+    const int left = std::min(minX, ox);
+    const int band =
+        std::min(bandRows(filter_.compression_, exportThreads()), window.max.y - window.min.y + 1);
+
+    std::vector<BandChannel> channels;
+    for (const PlannedBuffer &b : buffers) {
+        const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
+        for (int c = 0; c < b->channelCount(); ++c)
+            channels.push_back({b.buffer, c, b.names[static_cast<std::size_t>(c)],
+                                std::vector<unsigned char>(bytes * width * band)});
+    }
+
+    for (int first = window.min.y; first <= window.max.y; first += band) {
+        const int rows = std::min(band, window.max.y - first + 1);
+        Imf::FrameBuffer fb;
+        for (BandChannel &ch : channels) {
+            const OpenEXRBuffer &b = *ch.buffer;
+            const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
+            const std::size_t rowBytes = bps * width;
+            for (int r = 0; r < rows; ++r) {
+                unsigned char *row = ch.rows.data() + rowBytes * r;
+                const int hostRow = first + r - plan.y0;
+                const float *values = hostRow >= 0 && hostRow < A.height()
+                                          ? b.channel(ch.channel).getLine(hostRow, A)
+                                          : nullptr;
+                // A row the host does not deliver is written as zeros.
+                std::memset(row, 0, rowBytes);
+                if (values)
+                    b.convertLine(values, ch.channel, A.width(), A.line(b.alphaBuffer(), hostRow),
+                                  row + bps * static_cast<std::size_t>(ox - left));
+            }
+            // Addressed so that pixel (x, y) of the file is its place in the band.
+            char *base = reinterpret_cast<char *>(ch.rows.data()) -
+                         static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(bps) -
+                         static_cast<std::ptrdiff_t>(first) * static_cast<std::ptrdiff_t>(rowBytes);
+            for (const std::string &name : ch.names)
+                fb.insert(name, Imf::Slice(static_cast<Imf::PixelType>(b.pixelType()), base, bps,
+                                           rowBytes, 1, 1, b.emptyValue()));
+        }
+        sink(fb, rows);
+        if (countProgress && !node_)
+            for (int j = first; j < first + rows; ++j)
+                if (j % 250 == 0)
+                    progress_.step(1);
+    }
+}
+
+// A separate image in a format of the host's: the processed values in a
+// host image, saved by the host's saver.
+void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fileName) const
+{
+    const hostkit::HostImage::Type type = b.hostImageType();
+    const int w = access_.width(), h = access_.height();
+    const hostkit::HostImage image(w, h, type, fileName);
+    // Only a single channel is spread over red, green and blue; a buffer of
+    // two or three channels keeps each.
+    const bool copyRed = b.channelCount() == 1 && (b.lumaAsRGB() || type == hostkit::HostImage::Rgba);
+    for (int y = 0; y < h; ++y) {
+        const float *alpha = access_.line(b.alphaBuffer(), y);
+        const float *lines[3] = {nullptr, nullptr, nullptr};
+        for (int c = 0; c < b.channelCount() && c < 3; ++c)
+            lines[c] = b.channel(c).getLine(y, access_);
+        for (int x = 0; x < w; ++x) {
+            const float a = alpha ? alpha[x] : 1.0f;
+            float px[4];
+            px[0] = lines[0] ? b.processValue(lines[0][x], a, false) : 0.0f;
+            if (copyRed) {
+                px[1] = px[2] = px[0];
+            } else {
+                px[1] = lines[1] ? b.processValue(lines[1][x], a, false) : 0.0f;
+                px[2] = lines[2] ? b.processValue(lines[2][x], a, false) : 0.0f;
+            }
+            px[3] = alpha ? alpha[x] : 0.0f;
+            image.setPixel(x, y, px);
+        }
+    }
+    image.save(b.imageFormat() - 1);
+}
+
+void FrameWriter::announce(const std::string &fileName) const
+{
+    if (node_)
+        hostkit::processMessages().info(std::string(kNodeTag) + " - Image saved: " + fileName);
+}
+
+// ------------------------------------------------------------ the filter
+
+std::vector<std::string> OpenEXRFilter::nameCollisions() const
+{
+    FrameFacts facts;
+    hostkit::SceneInfo scene;
+    if (scene.available()) {
+        facts.width = scene->frameWidth;
+        facts.height = scene->frameHeight;
+    }
+    facts.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(facts.width - 1, facts.height - 1));
+    facts.frame = hostkit::TimeInfo().frame();
+    facts.names = hostNameContext();
+    facts.contentFolder = hostkit::DirInfo().dir("Content");
+    return planFrame(facts, *this).collisions;
+}
+
+void OpenEXRFilter::process(const hostkit::FrameAccess &access)
+{
+    hostkit::FrameAccess::Progress progress(access);
+    try {
+        FrameWriter(*this, access, progress).write();
+    } catch (...) {
+        // The host gets its frame back unchanged before the failure is told.
+        const bool gamma = postApplyDisplayGamma_;
+        postApplyDisplayGamma_ = false;
+        handBack(access);
+        postApplyDisplayGamma_ = gamma;
+        throw;
+    }
+    handBack(access);
+}
+
+void OpenEXRFilter::handBack(const hostkit::FrameAccess &A) const
+{
+    namespace buffer = hostkit::buffer;
+    const float inverse = 1.0f / static_cast<float>(displayGamma_);
+    for (int y = 0; y < A.height(); ++y) {
+        const float *r = A.line(buffer::Red, y);
+        const float *g = A.line(buffer::Green, y);
+        const float *b = A.line(buffer::Blue, y);
+        const float *a = A.line(buffer::Alpha, y);
+        for (int x = 0; x < A.width(); ++x) {
+            if (r && g && b) {
+                float rgb[3] = {r[x], g[x], b[x]};
+                if (postApplyDisplayGamma_)
+                    for (float &v : rgb)
+                        v = std::pow(v, inverse);
+                A.setRGB(x, y, rgb);
+            }
+            if (a)
+                A.setAlpha(x, y, a[x]);
+        }
+    }
+}
+
+} // namespace ravelcast

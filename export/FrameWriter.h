@@ -1,0 +1,52 @@
+// The per-frame work of the filter: the host's facts of the frame gathered
+// once, the frame's plan, each file's header, and its rows handed to the
+// library in bands of whole line buffers.
+#ifndef RAVELCAST_EXPORT_FRAMEWRITER_H
+#define RAVELCAST_EXPORT_FRAMEWRITER_H
+
+#include <functional>
+#include <vector>
+
+#include <ImfFrameBuffer.h>
+
+#include "export/FramePlan.h"
+#include "hostkit/FrameAccess.h"
+
+namespace ravelcast {
+
+class OpenEXRFilter;
+class ExrOutput;
+
+// Threads the library may compress with: RAVELCAST_THREADS unset or 0 is
+// the calling thread only; a number; "auto" the hardware's threads.
+int exportThreads();
+
+// Rows of a band: whole line buffers of the compression, one per thread.
+int bandRows(int compression, int threads);
+
+class FrameWriter {
+public:
+    FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
+                hostkit::FrameAccess::Progress &progress);
+    void write();
+
+private:
+    FrameFacts gatherFacts() const;
+    void prepareBuffers(const FrameFacts &facts);
+    void writeExr(const PlannedFile &file, const FramePlan &plan);
+    // Where a band of rows goes: a file's or a part's frame buffer and write.
+    using BandSink = std::function<void(const Imf::FrameBuffer &, int rows)>;
+    void writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+                   const FramePlan &plan, bool countProgress, const BandSink &sink);
+    void announce(const std::string &fileName) const;
+    void saveThroughHost(const OpenEXRBuffer &buffer, const std::string &fileName) const;
+
+    OpenEXRFilter &filter_;
+    const hostkit::FrameAccess &access_;
+    hostkit::FrameAccess::Progress &progress_;
+    bool node_ = false;
+};
+
+} // namespace ravelcast
+
+#endif

@@ -1,0 +1,71 @@
+#include "export/HalfConversion.h"
+
+#include <ImfConvert.h>
+#include <half.h>
+
+#if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
+#define RAVELCAST_F16C 1
+#include <immintrin.h>
+#endif
+
+namespace ravelcast {
+
+namespace {
+
+void portable(const float *in, std::uint16_t *out, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = Imf::floatToHalf(in[i]).bits();
+}
+
+#if RAVELCAST_F16C
+__attribute__((target("avx,f16c"))) void withF16C(const float *in, std::uint16_t *out,
+                                                   std::size_t n)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m256 v = _mm256_loadu_ps(in + i);
+        // Finite values beyond the largest half become infinite, as
+        // OpenEXR's conversion makes them (rounding alone keeps up to 65519).
+        const __m256 sign = _mm256_and_ps(v, _mm256_set1_ps(-0.0f));
+        const __m256 magnitude = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), v);
+        const __m256 beyond = _mm256_cmp_ps(magnitude, _mm256_set1_ps(65504.0f), _CMP_GT_OQ);
+        const __m256 infinite = _mm256_or_ps(sign, _mm256_set1_ps(__builtin_inff()));
+        v = _mm256_blendv_ps(v, infinite, beyond);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i),
+                         _mm256_cvtps_ph(v, _MM_FROUND_TO_NEAREST_INT));
+    }
+    portable(in + i, out + i, n - i);
+}
+
+bool detect()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+}
+#endif
+
+} // namespace
+
+bool hardwareHalfConversion()
+{
+#if RAVELCAST_F16C
+    static const bool has = detect();
+    return has;
+#else
+    return false;
+#endif
+}
+
+void floatsToHalves(const float *in, std::uint16_t *out, std::size_t n)
+{
+#if RAVELCAST_F16C
+    if (hardwareHalfConversion()) {
+        withF16C(in, out, n);
+        return;
+    }
+#endif
+    portable(in, out, n);
+}
+
+} // namespace ravelcast

@@ -1,0 +1,63 @@
+#include "hostkit/HostImage.h"
+
+#include <stdexcept>
+
+namespace hostkit {
+
+HostImage::HostImage(int width, int height, Type type, const std::string &fileName)
+    : fileName_(fileName)
+{
+    if (!images_.available() || !images_->create || !images_->save)
+        throw std::runtime_error("Cannot save \"" + fileName + "\": the host offers no image saving");
+    const int hostType = type == Grey ? LWIMTYP_GREYFP : type == Rgb ? LWIMTYP_RGBFP : LWIMTYP_RGBAFP;
+    image_ = images_->create(width, height, hostType);
+    if (!image_)
+        throw std::runtime_error("Cannot save \"" + fileName + "\": the host made no image");
+}
+
+HostImage::~HostImage()
+{
+    if (image_ && images_->destroy)
+        images_->destroy(image_);
+}
+
+void HostImage::setPixel(int x, int y, const float rgba[4]) const
+{
+    if (images_->setPixel)
+        images_->setPixel(image_, x, y, rgba);
+}
+
+void HostImage::save(int saver) const
+{
+    const int result = images_->save(image_, saver, fileName_.c_str());
+    if (result != IPSTAT_OK)
+        throw std::runtime_error("Cannot save \"" + fileName_ + "\" with the image saver \"" +
+                                 images_.saverName(saver) + "\" (result " + std::to_string(result) +
+                                 ")");
+}
+
+RenderCamera renderCamera(double time)
+{
+    RenderCamera c;
+    SceneInfo scene;
+    if (!scene.available() || !scene->renderCamera)
+        return c;
+    const LWItemID camera = scene->renderCamera(time);
+    c.name = ItemInfo().name(camera);
+    CameraInfo cameras;
+    if (camera && cameras.available() && cameras->flags) {
+        const unsigned int flags = cameras->flags(camera);
+        c.stereo = flags & LWCAMF_STEREO;
+        c.rightEye = flags & LWCAMF_EYE_RIGHT;
+        c.noLimitedRegion = flags & LWCAMF_NO_LIMITEDREGION;
+    }
+    return c;
+}
+
+bool limitedRegionOn()
+{
+    SceneInfo scene;
+    return scene.available() && (scene->renderOpts & LWROPT_LIMITEDREGION);
+}
+
+} // namespace hostkit
