@@ -112,27 +112,23 @@ OpenEXRBuffer::EmptyTest OpenEXRBuffer::emptyTest() const
 
 bool OpenEXRBuffer::isEmptyValue(float v) const { return emptyTest()(v); }
 
-bool OpenEXRBuffer::identityProcessing() const
+Processing OpenEXRBuffer::processing() const
 {
-    return minValue_ == 0.0 && maxValue_ == 1.0 && offsetValue_ == 0.0 && scaleValue_ == 1.0 &&
-           inverseGamma_ == 1.0f && !invert_ && !unmultiply_;
+    Processing p;
+    p.minimum = minValue_;
+    p.maximum = maxValue_;
+    p.offset = offsetValue_;
+    p.scale = scaleValue_;
+    p.inverseGamma = inverseGamma_;
+    p.invert = invert_;
+    p.unmultiply = unmultiply_;
+    p.depth = isDepth();
+    return p;
 }
 
 float OpenEXRBuffer::processValue(float v, float a, bool negate) const
 {
-    const float lo = static_cast<float>(minValue_);
-    const float hi = static_cast<float>(maxValue_);
-    float r = (hi - lo) * v + lo;
-    r = static_cast<float>((static_cast<double>(r) + offsetValue_) * scaleValue_);
-    if (invert_)
-        r = 0.5f - (r - 0.5f);
-    if (unmultiply_ && a != 0.0f && a != 1.0f && !std::isnan(a))
-        r = r / a;
-    if (inverseGamma_ != 1.0f)
-        r = std::pow(r, inverseGamma_);
-    if (negate)
-        r = -r;
-    return r;
+    return processing().apply(v, a, negate);
 }
 
 namespace {
@@ -174,7 +170,8 @@ void OpenEXRBuffer::convertLine(const float *values, int channel, int width, con
         return;
     auto *out = static_cast<std::uint32_t *>(line);
     const bool flip = channels_[channel]->flip();
-    if (identityProcessing()) {
+    const Processing p = processing();
+    if (p.identity()) {
         // What processing gives with neutral parameters, without its cost:
         // the value itself, -0 made +0 as the double sum makes it.
         const float sign = flip ? -1.0f : 1.0f;
@@ -183,7 +180,7 @@ void OpenEXRBuffer::convertLine(const float *values, int channel, int width, con
     }
     // Without an alpha line nothing is un-multiplied.
     convertSamples(pixelType_, out, width,
-                   [&](int x) { return processValue(values[x], alpha ? alpha[x] : 1.0f, flip); });
+                   [&](int x) { return p.apply(values[x], alpha ? alpha[x] : 1.0f, flip); });
 }
 
 float OpenEXRBuffer::emptyValue() const { return 0.0f; }
@@ -478,19 +475,6 @@ OpenEXRBuffer::EmptyTest DepthBuffer::emptyTest() const
     case Imf::HALF: return farHalf;
     default: return farFloat;
     }
-}
-
-float DepthBuffer::processValue(float v, float, bool negate) const
-{
-    const float lo = static_cast<float>(minValue_);
-    const float hi = static_cast<float>(maxValue_);
-    float r = (v - lo) / (hi - lo);
-    r = static_cast<float>((static_cast<double>(r) + offsetValue_) * scaleValue_);
-    if (invert())
-        r = 0.5f - (r - 0.5f);
-    if (negate)
-        r = -r;
-    return r;
 }
 
 float DepthBuffer::emptyValue() const { return kDepthEmpty; }

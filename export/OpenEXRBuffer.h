@@ -16,6 +16,7 @@
 #include <ImfPixelType.h>
 
 #include "hostkit/FrameAccess.h"
+#include "export/Processing.h"
 #include "hostkit/HostImage.h"
 
 #include "export/BufferChannel.h"
@@ -66,7 +67,9 @@ public:
     // be null.
     void convertLine(const float *values, int channel, int width, const float *alpha,
                      void *out) const;
-    virtual float processValue(float value, float alpha, bool negate) const;
+    float processValue(float value, float alpha, bool negate) const;
+    // The arithmetic of the current frame's parameters and the switches.
+    Processing processing() const;
     virtual float emptyValue() const;
     bool active() const;
     void setActive(bool active);
@@ -149,8 +152,8 @@ protected:
     // The test of isEmptyValue, chosen once per frame rather than per pixel.
     using EmptyTest = bool (*)(float);
     virtual EmptyTest emptyTest() const;
-    // True when processing returns every value unchanged (but for -0).
-    bool identityProcessing() const;
+    // The depth buffer maps a range onto 0..1.
+    virtual bool isDepth() const { return false; }
 
     // The parameters as evaluated for the current frame.
     double minValue_ = 0.0, maxValue_ = 1.0, offsetValue_ = 0.0, scaleValue_ = 1.0;
@@ -188,8 +191,8 @@ class DepthBuffer : public OpenEXRBuffer {
 public:
     using OpenEXRBuffer::OpenEXRBuffer;
     EmptyTest emptyTest() const override;
-    float processValue(float value, float alpha, bool negate) const override;
     float emptyValue() const override;
+    bool isDepth() const override { return true; }
     void fixSingleChannelName() override;
 };
 

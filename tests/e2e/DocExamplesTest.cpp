@@ -44,7 +44,8 @@ std::vector<Example> examplesIn(const std::string &relative, std::vector<std::st
         if (fence != "scene") {
             // A sketch of the format says so with "text"; an unmarked block
             // that reads like a scene would escape the test.
-            if (fence.empty() && body.find("EndPlugin") != std::string::npos || body.find("{ FrameSize") != std::string::npos)
+            if (fence.empty() && (body.find("EndPlugin") != std::string::npos ||
+                                  body.find("{ FrameSize") != std::string::npos))
                 unmarked.push_back(where);
             continue;
         }
@@ -88,9 +89,11 @@ TEST(DocExamples, EverySceneInTheDocsWritesWhatItsTextSays)
         want.push_back("example.lws");
         std::sort(want.begin(), want.end());
         EXPECT_EQ(e2e::filesIn(dir.path()), want);
-        for (const std::string &file : e.writes)
-            if (file.size() > 4 && file.substr(file.size() - 4) == ".exr")
+        for (const std::string &file : e.writes) {
+            if (file.size() > 4 && file.substr(file.size() - 4) == ".exr") {
                 EXPECT_NO_THROW(e2e::headerOf(dir.file(file))) << file;
+            }
+        }
     }
 }
 

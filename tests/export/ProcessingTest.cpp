@@ -372,3 +372,33 @@ TEST(HalfConversion, LinesMatchOpenEXRsConversion)
 }
 
 } // namespace
+
+namespace {
+
+// The arithmetic alone, as plain data: no host, no buffer.
+TEST(ProcessingValue, ArithmeticWithoutAHost)
+{
+    ravelcast::Processing p;
+    EXPECT_TRUE(p.identity());
+    EXPECT_EQ(p.apply(0.25f, 0.5f, true), -0.25f);
+    p.minimum = 2;
+    p.maximum = 4;
+    EXPECT_FALSE(p.identity());
+    EXPECT_EQ(p.apply(0.5f, 1, false), 3.0f) << "0..1 onto Minimum..Maximum";
+    p.unmultiply = true;
+    EXPECT_EQ(p.apply(0.5f, 0.5f, false), 6.0f);
+    p.inverseGamma = 0.5f;
+    EXPECT_EQ(p.apply(0.5f, 1, false), std::sqrt(3.0f));
+    // Depth maps a range onto 0..1, without un-multiplication or gamma.
+    ravelcast::Processing depth;
+    depth.depth = true;
+    depth.minimum = 0;
+    depth.maximum = 100;
+    depth.unmultiply = true;
+    depth.inverseGamma = 0.5f;
+    EXPECT_EQ(depth.apply(25, 0.5f, false), 0.25f);
+    depth.invert = true;
+    EXPECT_EQ(depth.apply(25, 0.5f, true), -0.75f);
+}
+
+} // namespace
