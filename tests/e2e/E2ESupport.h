@@ -15,6 +15,15 @@
 
 namespace e2e {
 
+// The filter's plug-in section: its start, an active buffer with settings,
+// its end.
+inline const std::string kPlugin = "Plugin ImageFilterHandler 1 Ravelcast\n{ Version 2 }\n";
+inline const std::string kEnd = "EndPlugin\n";
+inline std::string buffer(const std::string &name, const std::string &settings)
+{
+    return "{ Buffer { Name \"" + name + "\" } { Settings { Active 1 } " + settings + " } }\n";
+}
+
 // The header of the scene files the tests write: a small frame in a given
 // mode and host version, the content directory being the test's folder.
 std::string sceneHeader(const std::string &extraScene = "", const std::string &mode = "layout",

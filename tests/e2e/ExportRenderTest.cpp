@@ -21,13 +21,9 @@ namespace {
 
 using e2e::readPlane;
 
-const std::string kPlugin = "Plugin ImageFilterHandler 1 Ravelcast\n{ Version 2 }\n";
-const std::string kEnd = "EndPlugin\n";
-
-std::string buffer(const std::string &name, const std::string &settings)
-{
-    return "{ Buffer { Name \"" + name + "\" } { Settings { Active 1 } " + settings + " } }\n";
-}
+using e2e::buffer;
+using e2e::kEnd;
+using e2e::kPlugin;
 
 // A FLOAT EXR of w x h with the given channels, each a function of (x, y).
 template <class F>
