@@ -371,11 +371,18 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
                 const float *values = hostRow >= 0 && hostRow < A.height()
                                           ? b.channel(ch.channel).getLine(hostRow, A)
                                           : nullptr;
-                // A row the host does not deliver is written as zeros.
-                std::memset(row, 0, rowBytes);
-                if (values)
-                    b.convertLine(values, ch.channel, A.width(), A.line(b.alphaBuffer(), hostRow),
-                                  row + bps * static_cast<std::size_t>(ox - left));
+                // A row the host does not deliver is written as zeros, and so
+                // are the columns of the file beside the host's line.
+                if (!values) {
+                    std::memset(row, 0, rowBytes);
+                    continue;
+                }
+                const std::size_t before = bps * static_cast<std::size_t>(ox - left);
+                const std::size_t line = bps * static_cast<std::size_t>(A.width());
+                std::memset(row, 0, before);
+                std::memset(row + before + line, 0, rowBytes - before - line);
+                b.convertLine(values, ch.channel, A.width(), A.line(b.alphaBuffer(), hostRow),
+                              row + before);
             }
             // Addressed so that pixel (x, y) of the file is its place in the band.
             char *base = reinterpret_cast<char *>(ch.rows.data()) -
