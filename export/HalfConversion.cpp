@@ -5,6 +5,7 @@
 
 #if (defined(__x86_64__) || defined(__i386__)) && (defined(__GNUC__) || defined(__clang__))
 #define RAVELCAST_F16C 1
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -38,10 +39,18 @@ __attribute__((target("avx,f16c"))) void withF16C(const float *in, std::uint16_t
     portable(in + i, out + i, n - i);
 }
 
+// AVX and F16C on the processor, and the system saving the wide registers.
 bool detect()
 {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+    unsigned int a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d))
+        return false;
+    const bool osxsave = c & (1u << 27), avx = c & (1u << 28), f16c = c & (1u << 29);
+    if (!osxsave || !avx || !f16c)
+        return false;
+    unsigned int low = 0, high = 0;
+    __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    return (low & 6u) == 6u;
 }
 #endif
 
