@@ -160,6 +160,13 @@ std::string saveBinary(devhost::Host &h, devhost::AppliedServer &server)
     return w.contents();
 }
 
+std::string saveText(devhost::Host &h, devhost::AppliedServer &server)
+{
+    devhost::TextBlockWriter w;
+    h.saveServer(server, w.state());
+    return w.contents();
+}
+
 } // namespace
 
 void prepare() { host(); }
@@ -234,8 +241,12 @@ void loadSettings(const std::uint8_t *data, std::size_t size)
     textAgain.setPluginLevel(true);
     if (!h.loadServer(fromText, textAgain.state()))
         finding("the filter refuses the text settings it saved");
-    if (saveBinary(h, fromText) != saved)
+    if (saveBinary(h, fromText) != saved) {
+        // Both sides in text, for a reader of the finding.
+        std::fprintf(stderr, "saved:\n%s\nloaded from text and saved:\n%s\n",
+                     text.contents().c_str(), saveText(h, fromText).c_str());
         finding("text settings do not load to what the binary form holds");
+    }
 }
 
 Target target(const std::string &name)

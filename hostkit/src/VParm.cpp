@@ -1,5 +1,7 @@
 #include "hostkit/VParm.h"
 
+#include <cmath>
+
 namespace hostkit {
 
 VParm::VParm(const std::string &channelName, LWChanGroupID group, const char *pluginName,
@@ -46,9 +48,14 @@ void VParm::copyFrom(const VParm &other)
 
 ErrorText VParm::load(LoadState &state)
 {
+    const double before = value(0.0);
     if (id_ && funcs_->load)
         if (LWError e = funcs_->load(id_, state.state()))
             return e;
+    // A stored value that is not a number (a damaged file) has no use: the
+    // value before it stays.
+    if (std::isnan(value(0.0)))
+        set(before);
     return {};
 }
 
