@@ -6,7 +6,6 @@
 
 
 #include "hostkit/FileName.h"
-#include "hostkit/HostImage.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
 

@@ -62,14 +62,15 @@ void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const hostk
     std::vector<Resampled> channels;
     for (int c = 0; c < n; ++c)
         channels.push_back(buffer.resampledChannel(c, access, width, height));
+    const Processing processing = buffer.processing();
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             float v[3] = {0, 0, 0};
             for (int c = 0; c < n; ++c) {
                 const Resampled &r = channels[c];
                 if (!r.samples.empty())
-                    v[c] = buffer.processValue(r.samples[static_cast<std::size_t>(y) * width + x],
-                                               0.0f, buffer.channel(c).flip());
+                    v[c] = processing.apply(r.samples[static_cast<std::size_t>(y) * width + x],
+                                            0.0f, buffer.channel(c).flip());
             }
             if (n == 1)
                 v[1] = v[2] = v[0];
@@ -410,6 +411,7 @@ void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fil
     // Only a single channel is spread over red, green and blue; a buffer of
     // two or three channels keeps each.
     const bool copyRed = b.channelCount() == 1 && (b.lumaAsRGB() || type == hostkit::HostImage::Rgba);
+    const Processing p = b.processing();
     for (int y = 0; y < h; ++y) {
         const float *alpha = access_.line(b.alphaBuffer(), y);
         const float *lines[3] = {nullptr, nullptr, nullptr};
@@ -418,12 +420,12 @@ void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fil
         for (int x = 0; x < w; ++x) {
             const float a = alpha ? alpha[x] : 1.0f;
             float px[4];
-            px[0] = lines[0] ? b.processValue(lines[0][x], a, false) : 0.0f;
+            px[0] = lines[0] ? p.apply(lines[0][x], a, false) : 0.0f;
             if (copyRed) {
                 px[1] = px[2] = px[0];
             } else {
-                px[1] = lines[1] ? b.processValue(lines[1][x], a, false) : 0.0f;
-                px[2] = lines[2] ? b.processValue(lines[2][x], a, false) : 0.0f;
+                px[1] = lines[1] ? p.apply(lines[1][x], a, false) : 0.0f;
+                px[2] = lines[2] ? p.apply(lines[2][x], a, false) : 0.0f;
             }
             px[3] = alpha ? alpha[x] : 0.0f;
             image.setPixel(x, y, px);

@@ -36,28 +36,4 @@ void HostImage::save(int saver) const
                                  ")");
 }
 
-RenderCamera renderCamera(double time)
-{
-    RenderCamera c;
-    SceneInfo scene;
-    if (!scene.available() || !scene->renderCamera)
-        return c;
-    const LWItemID camera = scene->renderCamera(time);
-    c.name = ItemInfo().name(camera);
-    CameraInfo cameras;
-    if (camera && cameras.available() && cameras->flags) {
-        const unsigned int flags = cameras->flags(camera);
-        c.stereo = flags & LWCAMF_STEREO;
-        c.rightEye = flags & LWCAMF_EYE_RIGHT;
-        c.noLimitedRegion = flags & LWCAMF_NO_LIMITEDREGION;
-    }
-    return c;
-}
-
-bool limitedRegionOn()
-{
-    SceneInfo scene;
-    return scene.available() && (scene->renderOpts & LWROPT_LIMITEDREGION);
-}
-
 } // namespace hostkit

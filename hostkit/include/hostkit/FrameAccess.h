@@ -32,7 +32,6 @@ public:
     {
         return access_->getLine ? access_->getLine(buffer, y) : nullptr;
     }
-    bool writable() const { return access_->setRGB && access_->setAlpha; }
     void setRGB(int x, int y, const float rgb[3]) const
     {
         if (access_->setRGB)

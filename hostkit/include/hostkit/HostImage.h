@@ -31,19 +31,6 @@ private:
     std::string fileName_;
 };
 
-// The render camera at the scene's current time: its name ("(none)"
-// without one) and whether it is a stereo camera and which eye renders.
-struct RenderCamera {
-    std::string name = "(none)";
-    bool stereo = false;
-    bool rightEye = false;
-    bool noLimitedRegion = false;
-};
-RenderCamera renderCamera(double time);
-
-// Whether the scene's render options ask for a limited region.
-bool limitedRegionOn();
-
 } // namespace hostkit
 
 #endif

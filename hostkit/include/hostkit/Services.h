@@ -144,6 +144,19 @@ void makeProcessMessages();
 // host; the module gives it back at exit).
 void releaseProcessMessages();
 
+// The render camera at the scene's current time: its name ("(none)"
+// without one) and whether it is a stereo camera and which eye renders.
+struct RenderCamera {
+    std::string name = "(none)";
+    bool stereo = false;
+    bool rightEye = false;
+    bool noLimitedRegion = false;
+};
+RenderCamera renderCamera(double time);
+
+// Whether the scene's render options ask for a limited region.
+bool limitedRegionOn();
+
 } // namespace hostkit
 
 #endif
