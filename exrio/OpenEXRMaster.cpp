@@ -5,6 +5,8 @@
 #include "hostkit/MasterAdaptor.h"
 #include "module/ServerRegistry.h"
 #include "module/ServerTags.h"
+#include "module/Version.h"
+#include "panels/AboutBox.h"
 
 namespace ravelcast {
 
@@ -45,7 +47,60 @@ double OpenEXRMaster::event(const LWMasterAccess *) { return 0.0; }
 
 unsigned int OpenEXRMaster::flags() { return 0; }
 
-int OpenEXRMaster::buildInterface(int, LWInterface *, void *) { return AFUNC_OK; }
+namespace {
+
+const LWXPanelControl kMasterControls[] = {{kMasterAbout, "", "dThumbnail"},
+                                           {kMasterCompression, "Compression", "iPopChoice"},
+                                           {kMasterPixelType, "Pixel Format", "iPopChoice"},
+                                           {kMasterAboutButton, "About Ravelcast...", "vButton"},
+                                           {0, nullptr, nullptr}};
+
+const LWXPanelDataDesc kMasterData[] = {{kMasterCompression, "", "integer"},
+                                        {kMasterPixelType, "", "integer"},
+                                        {0, nullptr, nullptr}};
+
+// The popups list every value the record may hold, by its name.
+template <int N> struct NameList {
+    const char *items[N + 1];
+    explicit NameList(const char *(*name)(int))
+    {
+        for (int i = 0; i < N; ++i)
+            items[i] = name(i);
+        items[N] = nullptr;
+    }
+};
+
+} // namespace
+
+int OpenEXRMaster::buildInterface(int, LWInterface *local, void *)
+{
+    if (!panel().id()) {
+        static const NameList<kCompressionCount> compressions(compressionName);
+        static const NameList<kPixelTypeCount> pixelTypes(pixelTypeName);
+        static const std::string title = std::string("OpenEXR Settings") + kVersion + " " +
+                                         kPlatformTag;
+        hostkit::HintList hints;
+        hints.title(title.c_str())
+            .items(kMasterCompression, compressions.items)
+            .items(kMasterPixelType, pixelTypes.items);
+        createViewPanel(kMasterControls, kMasterData, hints.data(), true);
+    }
+    if (local)
+        local->panel = panel().id();
+    return AFUNC_OK;
+}
+
+void OpenEXRMaster::draw(unsigned int cid, const hostkit::DrawContext &context)
+{
+    if (cid == kMasterAbout)
+        drawAboutThumbnail(context);
+}
+
+void OpenEXRMaster::buttonClick(unsigned int cid)
+{
+    if (cid == kMasterAboutButton)
+        showAboutPanel();
+}
 
 void *OpenEXRMaster::get(unsigned int vid)
 {

@@ -30,8 +30,12 @@ public:
     const std::string &describe() override;
     double event(const LWMasterAccess *access) override;
     unsigned int flags() override;
-    // The panel comes with the panels toolkit; until then there is none.
+    // Builds the panel on the first request and hands its id to the host.
     int buildInterface(int version, LWInterface *local, void *serverData) override;
+    // The thumbnail: the about picture with the version and build date.
+    void draw(unsigned int cid, const hostkit::DrawContext &context) override;
+    // "About Ravelcast..." opens the about box.
+    void buttonClick(unsigned int cid) override;
 
     // A pointer to the record's pixel type (36866) or compression (36867);
     // null for other ids.

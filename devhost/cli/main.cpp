@@ -1,6 +1,7 @@
 // devhost: the development host program.
 
 #include <cstdio>
+#include <fstream>
 #include <filesystem>
 #include <functional>
 #include <iostream>
@@ -17,6 +18,7 @@
 #include "devhost/Module.h"
 #include "devhost/RenderJob.h"
 #include "devhost/SceneFile.h"
+#include "devhost/UiScript.h"
 
 namespace {
 
@@ -184,6 +186,23 @@ int cmdConvert(Options &o)
     return 0;
 }
 
+int cmdUi(Options &o)
+{
+    Host host;
+    prepare(host, o);
+    loadScene(host, o.args[0]);
+    const std::string &script = o.args[1];
+    std::ifstream file;
+    if (script != "-") {
+        devhost::checkInputFile(script, "script");
+        file.open(script);
+        if (!file)
+            throw devhost::InputError("script \"" + script + "\": cannot be read");
+    }
+    devhost::UiScript ui(host, script == "-" ? std::cin : file, script, std::cout, std::cerr);
+    return ui.run();
+}
+
 int cmdSheet(Options &o)
 {
     const devhost::ContactSheet sheet = devhost::writeContactSheet(o.args[0], o.args[1]);
@@ -241,6 +260,15 @@ const std::vector<Command> &commands()
              c.add_option("--compression", o.compression);
          },
          cmdConvert},
+        {"ui", "ui SCENE SCRIPT",
+         "Load SCENE and drive the module's panels from SCRIPT (a file, or - for standard "
+         "input), one command per line: open SERVER, generic NAME, set CONTROL VALUE, get "
+         "CONTROL, expect CONTROL VALUE, items CONTROL, press CONTROL, command CONTROL ITEM, "
+         "tab NAME, answer yes|no|cancel, form CONTROL=VALUE... ok|cancel, file PATH|cancel, "
+         "close, snapshot FILE.png, describe, expect-description SERVER ENDING, render "
+         "[FRAMES], convert IN OUT, save SCENE. Exits 1 at the first step that fails.",
+         [](CLI::App &c, Options &o) { c.add_option("SCENE-SCRIPT", o.args)->required()->expected(2); },
+         cmdUi},
         {"header", "header FILE.exr",
          "Print a summary of FILE's headers: size, windows, compression, the channels grouped "
          "by layer with their types, and every other attribute once.",

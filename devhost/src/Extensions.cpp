@@ -4,6 +4,7 @@
 #include "devhost/GlobalMemory.h"
 #include "devhost/Host.h"
 #include "devhost/ImageUtility.h"
+#include "devhost/Panels.h"
 
 namespace devhost {
 
@@ -13,6 +14,7 @@ Extensions::Extensions(Host &host)
     families_.push_back(std::make_unique<Envelopes>(host));
     families_.push_back(std::make_unique<GlobalMemory>(host));
     families_.push_back(std::make_unique<ImageUtility>(host));
+    families_.push_back(std::make_unique<Panels>(host));
 }
 
 Extensions::~Extensions()

@@ -32,6 +32,7 @@ public:
     // Questions take scripted answers first, then the policy.
     void setPolicy(Answer answer) { policy_ = answer; }
     void scriptAnswers(const std::vector<Answer> &answers);
+    void queueAnswer(Answer answer) { script_.push_back(answer); }
 
     // Where messages are printed; null: nowhere. Warnings go where errors
     // go unless given a place of their own.

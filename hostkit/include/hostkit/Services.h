@@ -9,6 +9,7 @@
 #include <lwsdk/blockio.h>
 #include <lwsdk/envelope.h>
 #include <lwsdk/imageio.h>
+#include <lwsdk/panel.h>
 #include <lwsdk/scene.h>
 #include <lwsdk/services.h>
 #include <lwsdk/xpanel.h>
@@ -37,6 +38,7 @@ HOSTKIT_SERVICE_NAME(LWEnvelopeFuncs, LWENVELOPEFUNCS_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWChannelInfo, LWCHANNELINFO_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWVParmFuncs, LWVPARMFUNCS_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWXPanelFuncs, LWXPANELFUNCS_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWPanelFuncs, LWPANELFUNCS_GLOBAL);
 
 #undef HOSTKIT_SERVICE_NAME
 

@@ -1,6 +1,12 @@
-// An owned host XPanel and the mix-in that receives its callbacks.
+// An owned host XPanel, the mix-in that receives its callbacks, the popup
+// feeders and a builder for hint lists.
 #ifndef HOSTKIT_XPANEL_H
 #define HOSTKIT_XPANEL_H
+
+#include <deque>
+#include <initializer_list>
+#include <string>
+#include <vector>
 
 #include <lwsdk/handler.h>
 #include <lwsdk/xpanel.h>
@@ -39,11 +45,78 @@ private:
     bool owns_ = false;
 };
 
+// What a "dThumbnail" control's draw operation gets: the host's region and
+// its drawing functions.
 struct DrawContext {
     void *region;
-    void *drawFunctions;
+    const LWXPDrawFuncs *drawFunctions;
     int width;
     int height;
+
+    void box(int r, int g, int b, int x, int y, int w, int h) const;
+    void pixel(int r, int g, int b, int x, int y) const;
+    void text(const std::string &s, int r, int g, int b, int x, int y) const;
+    int textWidth(const std::string &s) const;
+    int textHeight() const;
+};
+
+// Feeds a popup list; set as the popup control's user data.
+class PopUpCallback {
+public:
+    virtual int popCount() = 0;
+    virtual std::string popName(int index) = 0;
+    virtual ~PopUpCallback() = default;
+
+    // The host keeps the returned text until the next call.
+    const char *nameForHost(int index);
+
+private:
+    std::string hostName_;
+};
+
+// A popup whose items are commands ("vPopCmd"). T is the implementing class.
+class PopCommandTarget : public PopUpCallback {
+public:
+    virtual void popCommand(unsigned int cid, int command) = 0;
+};
+template <class T> class PopCmdCallback : public PopCommandTarget {};
+
+// Builds a hint list as data; the lists and texts it points at live as long
+// as the builder (the host copies them when the hints are applied).
+class HintList {
+public:
+    using Ids = std::initializer_list<unsigned int>;
+
+    HintList &title(const char *text) { return label(0, text); }
+    HintList &label(unsigned int id, const char *text);
+    HintList &items(unsigned int cid, const char *const *nullTerminated);
+    HintList &group(unsigned int gid, Ids members);
+    HintList &group(unsigned int gid, const char *text, Ids members);
+    HintList &tabs(unsigned int rowId, Ids pages);
+    HintList &order(Ids ids);
+    // The ids are enabled while the controller's value is (not) equal to value.
+    HintList &enableWhenEqual(unsigned int controller, int value, Ids ids,
+                              const char *message = nullptr);
+    HintList &enableUnlessEqual(unsigned int controller, int value, Ids ids,
+                                const char *message = nullptr);
+    HintList &refresh(unsigned int controller, Ids ids);
+    // Thunk wiring done by XPanelInterface; callers rarely need these.
+    HintList &popup(unsigned int cid);
+    HintList &popupCommand(unsigned int cid);
+    HintList &button(unsigned int cid);
+    HintList &drawing(unsigned int cid);
+    HintList &raw(std::initializer_list<LWXPanelHint> words);
+
+    // The terminated list.
+    const LWXPanelHint *data();
+
+private:
+    const unsigned int *keep(Ids ids);
+    HintList &enable(unsigned int controller, int comparison, int value, Ids ids,
+                     const char *message);
+
+    std::vector<LWXPanelHint> words_;
+    std::deque<std::vector<unsigned int>> lists_;
 };
 
 class XPanelInterface {
@@ -67,6 +140,34 @@ public:
     virtual int buildInterface(int version, LWInterface *local, void *serverData);
 
     XPanel &panel() { return panel_; }
+
+    // Per-control wiring of the panel built by createViewPanel: each
+    // control gets the one thunk its kind needs. No-ops without a panel.
+    void wireButton(unsigned int cid);
+    void wireDrawing(unsigned int cid);
+    void wirePopup(unsigned int cid, PopUpCallback *items);
+    void wirePopupCommand(unsigned int cid, PopCommandTarget *commands);
+    // Asks the host to read every value again.
+    void refreshPanel();
+
+private:
+    XPanel panel_;
+};
+
+// A modal form: values live in the panel; read them after post() while the
+// form exists.
+class XPanelForm {
+public:
+    XPanelForm(const LWXPanelControl *controls, const LWXPanelDataDesc *data,
+               const LWXPanelHint *hints);
+    bool valid() const { return panel_.id() != nullptr; }
+    void setPopup(unsigned int cid, PopUpCallback *items);
+    void setInt(unsigned int vid, int value);
+    void setString(unsigned int vid, const std::string &value);
+    int getInt(unsigned int vid, int fallback = 0) const;
+    std::string getString(unsigned int vid) const;
+    // Shows the form; true for OK.
+    bool post();
 
 private:
     XPanel panel_;
