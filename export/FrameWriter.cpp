@@ -471,6 +471,11 @@ void OpenEXRFilter::process(const hostkit::FrameAccess &access)
         throw;
     }
     handBack(access);
+    if (preview_) {
+        if (preview_->isOpen())
+            preview_->show();
+        preview_->inspector().refresh();
+    }
 }
 
 void OpenEXRFilter::handBack(const hostkit::FrameAccess &A) const

@@ -1,4 +1,5 @@
 #include "export/OpenEXRBuffer.h"
+#include "export/FilterPanel.h"
 #include "export/HalfConversion.h"
 
 #include <algorithm>
@@ -362,12 +363,17 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
     using B = OpenEXRBuffer;
     static const hostkit::FieldTable<B> table(
         {
-            text<B, &B::layerName_>({blockId("XNAM"), "EXRBufferName"}),
+            text<B, &B::layerName_>({blockId("XNAM"), "EXRBufferName"})
+                .on(kLayerNameControl),
             number<B, &B::pixelType_>({blockId("XPPT"), "PixelType"}, Stored::I2, Imf::UINT,
-                                      Imf::FLOAT),
-            flag<B, &B::active_>({blockId("ACTV"), "Active"}),
-            text<B, &B::description_>({blockId("DESC"), "Description"}),
-            flag<B, &B::invert_>({blockId("INVT"), "Invert"}),
+                                      Imf::FLOAT)
+                .on(kPixelTypeControl),
+            flag<B, &B::active_>({blockId("ACTV"), "Active"})
+                .on(kEnabledControl),
+            text<B, &B::description_>({blockId("DESC"), "Description"})
+                .on(kDescriptionControl),
+            flag<B, &B::invert_>({blockId("INVT"), "Invert"})
+                .on(kInvertControl),
             custom<B>({blockId("SVAS"), "SaveAs"},
                       [](const Field<B> &f, const B &b, SaveState &s) {
                           s.writeBlock(f.ident, static_cast<std::int32_t>(b.saveAs_));
@@ -376,7 +382,19 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                           b.setSaveAs(s.readI4());
                           return ErrorText();
                       },
-                      [](B &to, const B &from) { to.saveAs_ = from.saveAs_; }),
+                      [](B &to, const B &from) { to.saveAs_ = from.saveAs_; })
+                .on(kSaveAsControl,
+                    [](const B &b) {
+                        hostkit::PanelValue v;
+                        v.i = popupFromSaveAs(b.saveAs_);
+                        return v;
+                    },
+                    [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
+                        if (v.i < 0 || v.i > 4)
+                            return false;
+                        b.setSaveAs(saveAsFromPopup(v.i));
+                        return true;
+                    }),
             // The host saver by name: its position differs between hosts.
             custom<B>({blockId("IFMT"), "ImageFormat"},
                       [](const Field<B> &f, const B &b, SaveState &s) {
@@ -390,14 +408,31 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                               b.imageFormat_ = saver + 1;
                           return ErrorText();
                       },
-                      [](B &to, const B &from) { to.imageFormat_ = from.imageFormat_; }),
-            flag<B, &B::lumaAsRGB_>({blockId("SRGB"), "LumaAsRGB"}),
-            flag<B, &B::fitDataWindow_>({blockId("DWND"), "FitDataWindow"}),
-            storeable<B, &B::minimum_>({blockId("MINI"), "Minimum"}),
-            storeable<B, &B::maximum_>({blockId("MAXI"), "Maximum"}),
-            storeable<B, &B::offset_>({blockId("OFFS"), "Offset"}),
-            storeable<B, &B::scale_>({blockId("SCAL"), "Scale"}),
-            storeable<B, &B::gamma_>({blockId("GAMA"), "Gamma"}),
+                      [](B &to, const B &from) { to.imageFormat_ = from.imageFormat_; })
+                .on(kFileFormatControl,
+                    [](const B &b) {
+                        hostkit::PanelValue v;
+                        v.i = b.imageFormat_;
+                        return v;
+                    },
+                    [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
+                        b.setImageFormat(v.i);
+                        return true;
+                    }),
+            flag<B, &B::lumaAsRGB_>({blockId("SRGB"), "LumaAsRGB"})
+                .on(kLumaAsRGBControl),
+            flag<B, &B::fitDataWindow_>({blockId("DWND"), "FitDataWindow"})
+                .on(kFitDataWindowControl),
+            storeable<B, &B::minimum_>({blockId("MINI"), "Minimum"})
+                .on(kMinimumControl),
+            storeable<B, &B::maximum_>({blockId("MAXI"), "Maximum"})
+                .on(kMaximumControl),
+            storeable<B, &B::offset_>({blockId("OFFS"), "Offset"})
+                .on(kOffsetControl),
+            storeable<B, &B::scale_>({blockId("SCAL"), "Scale"})
+                .on(kScaleControl),
+            storeable<B, &B::gamma_>({blockId("GAMA"), "Gamma"})
+                .on(kGammaControl),
             // Only a colour buffer un-multiplies.
             custom<B>({blockId("UMUL"), "Unmultiply"},
                       [](const Field<B> &f, const B &b, SaveState &s) {
@@ -408,7 +443,17 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                           b.unmultiply_ = s.readBool();
                           return ErrorText();
                       },
-                      [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; }),
+                      [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; })
+                .on(kUnmultiplyControl,
+                    [](const B &b) {
+                        hostkit::PanelValue v;
+                        v.i = b.unmultiply_ ? 1 : 0;
+                        return v;
+                    },
+                    [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
+                        b.unmultiply_ = v.i != 0;
+                        return true;
+                    }),
             // The older form of SaveAs.
             custom<B>({blockId("SFIL"), "SaveAsFile"}, nullptr,
                       [](const Field<B> &, B &b, LoadState &s) {

@@ -1,4 +1,5 @@
 #include "export/OpenEXRFilter.h"
+#include "export/FilterPanel.h"
 #include "exrio/SaverSettings.h"
 
 #include <algorithm>
@@ -42,30 +43,44 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
     using F = OpenEXRFilter;
     static const hostkit::FieldTable<F> table(
         {
-            flag<F, &F::useRGBPrefix_>({blockId("USLW"), "useRGBPrefix"}),
-            number<F, &F::nameFormat_>({blockId("FFRX"), "NameFormatExt"}, Stored::I4, 0, 15),
-            text<F, &F::customFileName_>({blockId("CFNM"), "CustomFileName"}),
+            flag<F, &F::useRGBPrefix_>({blockId("USLW"), "useRGBPrefix"})
+                .on(kUseRenderPathControl),
+            number<F, &F::nameFormat_>({blockId("FFRX"), "NameFormatExt"}, Stored::I4, 0, 15)
+                .on(kFormatControl),
+            text<F, &F::customFileName_>({blockId("CFNM"), "CustomFileName"})
+                .on(kCustomNameControl),
             number<F, &F::singleNameFormat_>({blockId("SFRM"), "SingleFileNameFormat"},
-                                             Stored::I4, 0, 4),
+                                             Stored::I4, 0, 4)
+                .on(kSingleNamingControl),
             number<F, &F::layoutRenderMode_>({blockId("VIPR"), "LayoutRenderMode"}, Stored::U4,
-                                             0, 2),
+                                             0, 2)
+                .on(kRenderModeControl),
             number<F, &F::viperOptions_>({blockId("VIOP"), "VIPEROptions"}, Stored::U4, 0, 3),
             // A gamma of 0, below or not a number has no inverse: ignored,
             // as are values beyond any display's (0.125 to 64).
             number<F, &F::displayGamma_>({blockId("DGAM"), "DisplayGamma"}, Stored::FP,
-                                         kMinDisplayGamma, kMaxDisplayGamma),
-            flag<F, &F::postApplyDisplayGamma_>({blockId("PDGM"), "PostApplyDisplayGamma"}),
-            flag<F, &F::embedPreview_>({blockId("PRVW"), "EmbedPreview"}),
+                                         kMinDisplayGamma, kMaxDisplayGamma)
+                .on(kDisplayGammaControl),
+            flag<F, &F::postApplyDisplayGamma_>({blockId("PDGM"), "PostApplyDisplayGamma"})
+                .on(kPostGammaControl),
+            flag<F, &F::embedPreview_>({blockId("PRVW"), "EmbedPreview"})
+                .on(kEmbedPreviewControl),
             number<F, &F::previewScale_>({blockId("PRSC"), "PreviewScale"}, Stored::I4, 0,
-                                         kCustomPreviewSize),
+                                         kCustomPreviewSize)
+                .on(kPreviewScaleControl),
             number<F, &F::previewWidth_>({blockId("PRWI"), "PreviewWidth"}, Stored::I4, 0,
-                                         1 << 16),
+                                         1 << 16)
+                .on(kPreviewWidthControl),
             number<F, &F::previewHeight_>({blockId("PRHE"), "PreviewHeight"}, Stored::I4, 0,
-                                          1 << 16),
-            text<F, &F::author_>({blockId("AUTH"), "Author"}),
-            text<F, &F::comment_>({blockId("CMNT"), "Comment"}),
+                                          1 << 16)
+                .on(kPreviewHeightControl),
+            text<F, &F::author_>({blockId("AUTH"), "Author"})
+                .on(kAuthorControl),
+            text<F, &F::comment_>({blockId("CMNT"), "Comment"})
+                .on(kCommentControl),
             number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0,
-                                        kCompressionCount - 1),
+                                        kCompressionCount - 1)
+                .on(kCompressionControl),
             number<F, &F::dwaLevel_>({blockId("XDWA"), "DWACompressionLevel"}, Stored::FP, 0,
                                      kMaxDwaLevel),
             flag<F, &F::multiPart_>({blockId("XMPT"), "MultiPart"}),
@@ -127,6 +142,9 @@ void OpenEXRFilter::savePreset(hostkit::SaveState &state) { saveSettings(state, 
 
 OpenEXRFilter::~OpenEXRFilter()
 {
+    // The panel and the window call back into the filter: they go first.
+    panel().reset();
+    preview_.reset();
     // Buffers and their groups go before the root group that holds them.
     buffers_.clear();
     rootGroup_.reset();
@@ -200,15 +218,6 @@ const int *OpenEXRFilter::hcFlags()
     hcList_.assign(1, static_cast<int>(needed.size()));
     hcList_.insert(hcList_.end(), needed.begin(), needed.end());
     return hcList_.data();
-}
-
-int OpenEXRFilter::buildInterface(int, LWInterface *local, void *)
-{
-    // The settings are edited through scenes and presets; no panel is
-    // handed to the host.
-    if (local)
-        local->panel = nullptr;
-    return AFUNC_OK;
 }
 
 std::string OpenEXRFilter::baseName() const

@@ -17,6 +17,8 @@
 #include "hostkit/Presets.h"
 #include "hostkit/XPanelImageFilterHandler.h"
 
+#include "export/BufferPreview.h"
+
 namespace ravelcast {
 
 
@@ -43,7 +45,13 @@ public:
     void process(const hostkit::FrameAccess &access) override;
     unsigned int flags() override;
     const int *hcFlags() override;
+    // The panel: built on the first request and kept; values through
+    // get and set, the buttons through buttonClick.
     int buildInterface(int version, LWInterface *local, void *serverData) override;
+    void *get(unsigned int vid) override;
+    int set(unsigned int vid, void *value) override;
+    void buttonClick(unsigned int cid) override;
+    void quickEnable(int command);
 
     hostkit::ErrorText load(hostkit::LoadState &state) override;
     hostkit::ErrorText save(hostkit::SaveState &state) override;
@@ -105,6 +113,14 @@ public:
     // What the last frame left for the preview window and the inspector.
     const FrameData &lastFrame() const { return frame_; }
 
+    // The buffer the panel edits and the preview window shows.
+    int currentIndex() const { return current_; }
+    OpenEXRBuffer *currentBuffer() const;
+    void setViperOptions(int mode) { viperOptions_ = mode & 3; }
+    // The preview window; null until the panel made it or when the host
+    // has none.
+    BufferPreview *preview() const { return preview_.get(); }
+
 private:
     friend class FrameWriter;
     void handBack(const hostkit::FrameAccess &access) const;
@@ -113,6 +129,39 @@ private:
     std::vector<hostkit::Ref<OpenEXRBuffer>> buffers_;
     std::vector<int> hcList_;
     std::unique_ptr<hostkit::SimplePreset> presets_;
+
+    // The panel's popups: each list has a feeder of its own.
+    struct BufferList : hostkit::PopUpCallback {
+        const OpenEXRFilter *filter = nullptr;
+        int popCount() override;
+        std::string popName(int index) override;
+    };
+    struct ChannelList : hostkit::PopUpCallback {
+        const OpenEXRFilter *filter = nullptr;
+        int popCount() override;
+        std::string popName(int index) override;
+    };
+    // Item 0 is the native file; the host's savers follow.
+    struct FormatList : hostkit::PopUpCallback {
+        int popCount() override;
+        std::string popName(int index) override;
+    };
+    struct QuickCommands : hostkit::PopCmdCallback<QuickCommands> {
+        OpenEXRFilter *filter = nullptr;
+        int popCount() override;
+        std::string popName(int index) override;
+        void popCommand(unsigned int cid, int command) override;
+    };
+    BufferList bufferList_;
+    ChannelList channelList_;
+    FormatList formatList_;
+    QuickCommands quickCommands_;
+    std::unique_ptr<BufferPreview> preview_;
+    int current_ = 0;
+    // What get() hands the panel: valid until the next call.
+    int panelInt_ = 0;
+    double panelFloat_ = 0.0;
+    std::string panelText_;
 
     hostkit::FileName outputFile_{"Content"};
     bool useRGBPrefix_ = true;

@@ -34,7 +34,8 @@ OpenEXRMaster::OpenEXRMaster(void *, void *context, std::string &)
     description_ = "OpenEXR Settings";
 }
 
-OpenEXRMaster::~OpenEXRMaster() = default;
+// The panel calls back into the master: it goes while the master is whole.
+OpenEXRMaster::~OpenEXRMaster() { panel().reset(); }
 
 const std::string &OpenEXRMaster::describe()
 {

@@ -5,6 +5,7 @@
 #include "devhost/Host.h"
 #include "devhost/ImageUtility.h"
 #include "devhost/Panels.h"
+#include "devhost/Previews.h"
 
 namespace devhost {
 
@@ -15,6 +16,7 @@ Extensions::Extensions(Host &host)
     families_.push_back(std::make_unique<GlobalMemory>(host));
     families_.push_back(std::make_unique<ImageUtility>(host));
     families_.push_back(std::make_unique<Panels>(host));
+    families_.push_back(std::make_unique<Previews>(host));
 }
 
 Extensions::~Extensions()

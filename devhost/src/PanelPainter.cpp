@@ -702,8 +702,9 @@ struct XLayout {
             double tx = x + 4;
             for (unsigned int g : pages) {
                 const std::string text = plainTextOf(label(g).empty() ? std::to_string(g) : label(g));
-                const double w = plainWidth(cr, text) + 20;
                 const bool on = g == page;
+                font(cr, true); // the chosen tab's bold text fits every tab
+                const double w = plainWidth(cr, text) + 20;
                 bevel(cr, tx, y + (on ? 0 : 3), w, on ? 24 : 21, false, on ? kLight : kBackground);
                 font(cr, on);
                 colour(cr, kText);

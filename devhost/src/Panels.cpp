@@ -3,6 +3,7 @@
 #include "devhost/PanelPainter.h"
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 
@@ -437,18 +438,87 @@ int Panels::post(LWXPanelID id)
 
 // ---- what a user does
 
+bool Panels::visible(const XPanelRecord &p, unsigned int id) const
+{
+    // Walk up the groups; a page of a tab row shows only while chosen.
+    for (int guard = 0; guard < 32; ++guard) {
+        unsigned int parent = 0;
+        for (const auto &[g, members] : p.groups)
+            if (std::find(members.begin(), members.end(), id) != members.end())
+                parent = g;
+        for (const auto &[row, pages] : p.tabRows)
+            if (std::find(pages.begin(), pages.end(), id) != pages.end()) {
+                auto chosen = p.chosenPage.find(row);
+                const unsigned int shown = chosen == p.chosenPage.end() ? pages.front()
+                                                                        : chosen->second;
+                if (shown != id)
+                    return false;
+                parent = row;
+            }
+        if (!parent)
+            return true;
+        id = parent;
+    }
+    return true;
+}
+
+bool Panels::inside(const XPanelRecord &p, unsigned int id, unsigned int group) const
+{
+    for (int guard = 0; guard < 32 && id != group; ++guard) {
+        unsigned int parent = 0;
+        for (const auto &[g, members] : p.groups)
+            if (std::find(members.begin(), members.end(), id) != members.end())
+                parent = g;
+        for (const auto &[row, pages] : p.tabRows)
+            if (std::find(pages.begin(), pages.end(), id) != pages.end())
+                parent = row;
+        if (!parent)
+            return false;
+        id = parent;
+    }
+    return id == group;
+}
+
 const XControl &Panels::findControl(const XPanelRecord &p, const std::string &nameOrId) const
 {
-    for (const XControl &c : p.controls)
-        if (PanelPainter::plainText(c.label) == nameOrId)
-            return c;
     long id = 0;
     if (isNumber(nameOrId, &id))
         if (const XControl *c = p.control(static_cast<unsigned int>(id)))
             return *c;
-    for (const XControl &c : p.controls)
-        if (lower(PanelPainter::plainText(c.label)) == lower(nameOrId))
-            return c;
+    // "Group/Label": a label inside the group of that label.
+    const std::size_t slash = nameOrId.rfind('/');
+    if (slash != std::string::npos && slash > 0) {
+        const std::string group = nameOrId.substr(0, slash), label = nameOrId.substr(slash + 1);
+        for (const auto &[g, text] : p.labels)
+            if (g && PanelPainter::plainText(text) == group)
+                for (const XControl &c : p.controls)
+                    if (PanelPainter::plainText(c.label) == label && inside(p, c.id, g))
+                        return c;
+    }
+    // By label; among controls of the same label, the one the user sees.
+    for (bool exact : {true, false}) {
+        std::vector<const XControl *> found;
+        for (const XControl &c : p.controls) {
+            const std::string label = PanelPainter::plainText(c.label);
+            if (exact ? label == nameOrId : lower(label) == lower(nameOrId))
+                found.push_back(&c);
+        }
+        if (found.size() > 1) {
+            std::vector<const XControl *> shown;
+            for (const XControl *c : found)
+                if (visible(p, c->id))
+                    shown.push_back(c);
+            if (shown.size() == 1)
+                return *shown.front();
+            std::string ids;
+            for (const XControl *c : found)
+                ids += (ids.empty() ? "" : ", ") + std::to_string(c->id);
+            throw PanelError("\"" + nameOrId + "\" names " + std::to_string(found.size()) +
+                             " controls (ids " + ids + "); name one by id or as GROUP/LABEL");
+        }
+        if (found.size() == 1)
+            return *found.front();
+    }
     throw PanelError("the panel \"" + p.title() + "\" has no control \"" + nameOrId + "\"");
 }
 
@@ -634,6 +704,14 @@ ClassicPanel &Panels::classic(LWPanelID id)
     if (it == classics_.end())
         throw PanelError("the classic panel is gone");
     return *it->second;
+}
+
+ClassicPanel *Panels::openClassicTitled(const std::string &title)
+{
+    for (auto &[id, p] : classics_)
+        if (p->open && p->title == title)
+            return p.get();
+    return nullptr;
 }
 
 LWPanelID Panels::createClassic(const char *title)

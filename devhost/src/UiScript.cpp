@@ -10,6 +10,7 @@
 #include "devhost/Convert.h"
 #include "devhost/Host.h"
 #include "devhost/Panels.h"
+#include "devhost/Previews.h"
 #include "devhost/RenderJob.h"
 #include "devhost/SceneFile.h"
 
@@ -313,13 +314,54 @@ void UiScript::step(const std::vector<std::string> &w)
         need(w, 0, 0, "close");
         closeTop();
     } else if (verb == "snapshot") {
-        need(w, 1, 1, "snapshot FILE.png");
-        Top &t = top();
-        if (t.xpanel)
-            panels_.snapshot(t.xpanel, w[1]);
-        else
-            panels_.snapshot(t.classic, w[1]);
-        out_ << "snapshot: " << w[1] << "\n";
+        need(w, 1, 2, "snapshot [preview|PANEL-TITLE] FILE.png");
+        const std::string &file = w.back();
+        if (w.size() == 3 && w[1] == "preview") {
+            Previews::of(host_).snapshot(Previews::of(host_).only(), file);
+        } else if (w.size() == 3) {
+            ClassicPanel *p = panels_.openClassicTitled(w[1]);
+            if (!p)
+                throw StepError("no panel \"" + w[1] + "\" is open");
+            panels_.snapshot(p->id, file);
+        } else {
+            Top &t = top();
+            if (t.xpanel)
+                panels_.snapshot(t.xpanel, file);
+            else
+                panels_.snapshot(t.classic, file);
+        }
+        out_ << "snapshot: " << file << "\n";
+    } else if (verb == "click" || verb == "mode" || verb == "resize") {
+        if (w.size() < 2 || w[1] != "preview")
+            throw StepError("usage: click preview X Y, mode preview N, resize preview W H");
+        Previews &previews = Previews::of(host_);
+        PreviewWindow &pw = previews.only();
+        auto number = [&](std::size_t i) {
+            if (i >= w.size())
+                throw StepError("usage: click preview X Y, mode preview N, resize preview W H");
+            char *end = nullptr;
+            const long v = std::strtol(w[i].c_str(), &end, 10);
+            if (w[i].empty() || *end)
+                throw StepError(quoted(w[i]) + " is not a whole number");
+            return static_cast<int>(v);
+        };
+        if (verb == "click") {
+            need(w, 3, 3, "click preview X Y");
+            previews.click(pw, number(2), number(3));
+            out_ << "clicked the preview at " << w[2] << ", " << w[3] << "\n";
+        } else if (verb == "mode") {
+            need(w, 2, 2, "mode preview N|CHOICE");
+            int choice = -1;
+            for (std::size_t i = 0; i < pw.choices.size(); ++i)
+                if (pw.choices[i] == w[2])
+                    choice = static_cast<int>(i);
+            previews.choose(pw, choice >= 0 ? choice : number(2));
+            out_ << "preview shows " << pw.choices[static_cast<std::size_t>(pw.current)] << "\n";
+        } else {
+            need(w, 3, 3, "resize preview W H");
+            previews.resize(pw, number(2), number(3));
+            out_ << "preview is " << w[2] << " x " << w[3] << "\n";
+        }
     } else if (verb == "describe") {
         need(w, 0, 0, "describe");
         for (const auto &s : host_.scene().servers) {
@@ -364,8 +406,8 @@ void UiScript::step(const std::vector<std::string> &w)
     } else {
         throw StepError("unknown command " + quoted(verb) +
                         " (open, generic, set, get, expect, items, press, command, tab, answer, "
-                        "form, file, close, snapshot, describe, expect-description, render, "
-                        "convert, save)");
+                        "form, file, close, snapshot, click, mode, resize, describe, "
+                        "expect-description, render, convert, save)");
     }
 }
 

@@ -32,6 +32,8 @@ double VParm::value(LWTime time) const
     return v;
 }
 
+double VParm::panelValue() const { return value(TimeInfo().time()); }
+
 void VParm::set(double value)
 {
     fallback_ = value;

@@ -122,7 +122,13 @@ public:
     // ---- what a user does
     XPanelRecord &xpanel(LWXPanelID id);
     bool alive(LWXPanelID id) const;
+    // By id, by label (any case) or as "Group/Label"; of controls sharing
+    // a label, the one on the chosen tab.
     const XControl &findControl(const XPanelRecord &p, const std::string &nameOrId) const;
+    // Not on a tab page that is not chosen.
+    bool visible(const XPanelRecord &p, unsigned int id) const;
+    // Whether id lies in the group or tab row `group`, at any depth.
+    bool inside(const XPanelRecord &p, unsigned int id, unsigned int group) const;
     // Popup items as shown (markup removed).
     std::vector<std::string> items(const XPanelRecord &p, const XControl &c) const;
     // The value as `get` prints it; throws PanelError when there is none.
@@ -140,6 +146,8 @@ public:
     void destroy(LWXPanelID id);
 
     ClassicPanel &classic(LWPanelID id);
+    // An open classic panel by title; null when none is open.
+    ClassicPanel *openClassicTitled(const std::string &title);
     void closeClassic(LWPanelID id);
     int classicCount() const { return static_cast<int>(classics_.size()); }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "hostkit/BlockIO.h"
@@ -47,10 +48,21 @@ private:
 // (nested blocks, or a conversion of its own).
 enum class Stored { I2, I4, U4, FP, Bool, String, Other };
 
+// A setting as a panel control shows it: an integer (booleans 0/1, popup
+// indices), a floating value or a text.
+struct PanelValue {
+    int i = 0;
+    double f = 0.0;
+    std::string s;
+};
+
 template <class Owner> struct Field {
     using Save = void (*)(const Field &, const Owner &, SaveState &);
     using Load = ErrorText (*)(const Field &, Owner &, LoadState &);
     using Copy = void (*)(Owner &, const Owner &);
+    using PanelGet = PanelValue (*)(const Owner &);
+    // false: the value is refused and nothing changes.
+    using PanelSet = bool (*)(const Field &, Owner &, const PanelValue &);
 
     LWBlockIdent ident;
     Save save = nullptr; // null: only read (an older form of a setting)
@@ -59,6 +71,26 @@ template <class Owner> struct Field {
     Stored stored = Stored::Other;
     // A loaded number outside [lo, hi], or not a number, is not taken over.
     double lo = 0.0, hi = 0.0;
+    // The panel control that edits the setting (0: none) and how.
+    unsigned int control = 0;
+    PanelGet panelGet = nullptr;
+    PanelSet panelSet = nullptr;
+
+    // The row, edited on the panel by control.
+    Field on(unsigned int cid) const
+    {
+        Field f = *this;
+        f.control = cid;
+        return f;
+    }
+    // The row, edited on the panel by control in a way of its own.
+    Field on(unsigned int cid, PanelGet get, PanelSet set) const
+    {
+        Field f = on(cid);
+        f.panelGet = get;
+        f.panelSet = set;
+        return f;
+    }
 };
 
 namespace fields {
@@ -92,6 +124,19 @@ Field<Owner> number(const LWBlockIdent &ident, Stored stored, double lo, double 
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    f.panelGet = [](const Owner &o) {
+        PanelValue v;
+        v.i = static_cast<int>(o.*M);
+        v.f = static_cast<double>(o.*M);
+        return v;
+    };
+    f.panelSet = [](const Field<Owner> &f, Owner &o, const PanelValue &v) {
+        const double d = std::is_floating_point<T>::value ? v.f : v.i;
+        if (!(d >= f.lo && d <= f.hi))
+            return false;
+        o.*M = static_cast<T>(d);
+        return true;
+    };
     return f;
 }
 
@@ -108,6 +153,15 @@ template <class Owner, auto M> Field<Owner> flag(const LWBlockIdent &ident)
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    f.panelGet = [](const Owner &o) {
+        PanelValue v;
+        v.i = (o.*M) ? 1 : 0;
+        return v;
+    };
+    f.panelSet = [](const Field<Owner> &, Owner &o, const PanelValue &v) {
+        o.*M = v.i != 0;
+        return true;
+    };
     return f;
 }
 
@@ -124,6 +178,15 @@ template <class Owner, auto M> Field<Owner> text(const LWBlockIdent &ident)
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    f.panelGet = [](const Owner &o) {
+        PanelValue v;
+        v.s = o.*M;
+        return v;
+    };
+    f.panelSet = [](const Field<Owner> &, Owner &o, const PanelValue &v) {
+        o.*M = v.s;
+        return true;
+    };
     return f;
 }
 
@@ -141,6 +204,16 @@ template <class Owner, auto M> Field<Owner> storeable(const LWBlockIdent &ident)
     };
     f.load = [](const Field<Owner> &, Owner &o, LoadState &s) { return (o.*M)->load(s); };
     f.copy = [](Owner &to, const Owner &from) { (to.*M)->copyFrom(*(from.*M)); };
+    // On a panel an envelope-able value shows and takes its value now.
+    f.panelGet = [](const Owner &o) {
+        PanelValue v;
+        v.f = (o.*M)->panelValue();
+        return v;
+    };
+    f.panelSet = [](const Field<Owner> &, Owner &o, const PanelValue &v) {
+        (o.*M)->set(v.f);
+        return true;
+    };
     return f;
 }
 
@@ -201,6 +274,15 @@ public:
                 return true;
             }
         return false;
+    }
+
+    // The row a panel control edits; null when none does.
+    const Field<Owner> *byControl(unsigned int cid) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (cid && f.control == cid)
+                return &f;
+        return nullptr;
     }
 
     void copy(Owner &to, const Owner &from) const

@@ -10,6 +10,7 @@
 #include <lwsdk/envelope.h>
 #include <lwsdk/imageio.h>
 #include <lwsdk/panel.h>
+#include <lwsdk/preview.h>
 #include <lwsdk/scene.h>
 #include <lwsdk/services.h>
 #include <lwsdk/xpanel.h>
@@ -39,6 +40,7 @@ HOSTKIT_SERVICE_NAME(LWChannelInfo, LWCHANNELINFO_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWVParmFuncs, LWVPARMFUNCS_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWXPanelFuncs, LWXPANELFUNCS_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWPanelFuncs, LWPANELFUNCS_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWPreviewFuncs, LWPREVIEWFUNCS_GLOBAL);
 
 #undef HOSTKIT_SERVICE_NAME
 

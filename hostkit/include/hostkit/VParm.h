@@ -23,6 +23,8 @@ public:
 
     // The value at a time; the initial value without the host service.
     double value(LWTime time) const;
+    // The value at the host's current time, as a panel shows it.
+    double panelValue() const;
     void set(double value);
     // Copies value and envelope from another parameter.
     void copyFrom(const VParm &other);

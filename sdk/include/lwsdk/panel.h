@@ -60,6 +60,7 @@ typedef union un_LWValue {
 #define DR_REFRESH 0
 #define DR_RENDER 1
 #define DR_ERASE 2
+#define DR_FULL 3 /* everything, after a change of size */
 
 /* Mouse qualifiers. */
 #define MOUSE_LEFT 1
@@ -74,6 +75,10 @@ typedef union un_LWValue {
 #define LWP_HILIGHT 4
 #define LWP_SHADOW 5
 #define LWP_DARKGREY 6
+/* The host's panel background, its normal text and its highlighted text. */
+#define LWP_PANEL_BG 4138
+#define LWP_PANEL_TEXT 4139
+#define LWP_PANEL_HILIGHT 4140
 
 /* Control descriptions, by kind. */
 #define LWT_TEXT 12

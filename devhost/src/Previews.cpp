@@ -1,0 +1,244 @@
+#include "devhost/Previews.h"
+#include "devhost/CallbackBarrier.h"
+
+#include <algorithm>
+#include <cairo.h>
+#include <cstdint>
+
+#include "devhost/Host.h"
+
+namespace devhost {
+
+namespace {
+
+constexpr std::uintptr_t kPreviewBase = 0x50560000;
+constexpr int kTitleBar = 22;
+constexpr int kChoiceRow = 28;
+
+Previews &family()
+{
+    Host *h = Host::current();
+    if (!h)
+        throw HostError("no host");
+    return Previews::of(*h);
+}
+
+PreviewWindow *win(LWPreviewID id) { return family().window(id); }
+
+LWPreviewID subscribeThunk(const char *title, void *data, LWPreviewCloseFunc close)
+{
+    return family().subscribe(title, data, close);
+}
+void unsubscribeThunk(LWPreviewID id) { family().unsubscribe(id); }
+void initBufferThunk(LWPreviewID id, int width, int height)
+{
+    PreviewWindow *w = win(id);
+    if (!w || width < 0 || height < 0 || width > 8192 || height > 8192)
+        return;
+    w->width = width;
+    w->height = height;
+    w->pixels.assign(static_cast<std::size_t>(width) * height * 3, 0);
+}
+void setPixelThunk(LWPreviewID id, int x, int y, int r, int g, int b)
+{
+    PreviewWindow *w = win(id);
+    if (!w || x < 0 || y < 0 || x >= w->width || y >= w->height)
+        return;
+    unsigned char *p = &w->pixels[(static_cast<std::size_t>(y) * w->width + x) * 3];
+    p[0] = static_cast<unsigned char>(std::clamp(r, 0, 255));
+    p[1] = static_cast<unsigned char>(std::clamp(g, 0, 255));
+    p[2] = static_cast<unsigned char>(std::clamp(b, 0, 255));
+}
+void drawThunk(LWPreviewID id)
+{
+    if (PreviewWindow *w = win(id)) {
+        w->shown = w->pixels;
+        ++w->draws;
+    }
+}
+void setClickThunk(LWPreviewID id, LWPreviewClickFunc f)
+{
+    if (PreviewWindow *w = win(id))
+        w->click = f;
+}
+void setResizeThunk(LWPreviewID id, LWPreviewResizeFunc f)
+{
+    if (PreviewWindow *w = win(id))
+        w->resize = f;
+}
+void setChoicesThunk(LWPreviewID id, const char *const *items, int current,
+                     LWPreviewChoiceFunc f)
+{
+    PreviewWindow *w = win(id);
+    if (!w)
+        return;
+    w->choices.clear();
+    for (const char *const *i = items; i && *i; ++i)
+        w->choices.push_back(*i);
+    w->current = current;
+    w->choose = f;
+}
+void openThunk(LWPreviewID id)
+{
+    if (PreviewWindow *w = win(id))
+        w->open = true;
+}
+void closeThunk(LWPreviewID id)
+{
+    if (PreviewWindow *w = win(id))
+        w->open = false;
+}
+int isOpenThunk(LWPreviewID id)
+{
+    PreviewWindow *w = win(id);
+    return w && w->open ? 1 : 0;
+}
+
+} // namespace
+
+Previews::Previews(Host &host) : host_(host)
+{
+    table_ = {guarded<subscribeThunk>, guarded<unsubscribeThunk>, guarded<initBufferThunk>,
+              guarded<setPixelThunk>,  guarded<drawThunk>,        guarded<setClickThunk>,
+              guarded<setResizeThunk>, guarded<setChoicesThunk>,  guarded<openThunk>,
+              guarded<closeThunk>,     guarded<isOpenThunk>};
+    host_.services().offerTable(LWPREVIEWFUNCS_GLOBAL, &table_);
+}
+
+Previews::~Previews() { host_.services().withdraw(LWPREVIEWFUNCS_GLOBAL); }
+
+Previews &Previews::of(Host &host) { return host.extensions().get<Previews>(); }
+
+LWPreviewID Previews::subscribe(const char *title, void *data, LWPreviewCloseFunc close)
+{
+    auto w = std::make_unique<PreviewWindow>();
+    w->title = title ? title : "";
+    w->userData = data;
+    w->close = close;
+    auto id = reinterpret_cast<LWPreviewID>(kPreviewBase + next_++);
+    windows_[id] = std::move(w);
+    return id;
+}
+
+void Previews::unsubscribe(LWPreviewID id) { windows_.erase(id); }
+
+PreviewWindow *Previews::window(LWPreviewID id)
+{
+    auto it = windows_.find(id);
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+PreviewWindow &Previews::find(const std::string &title)
+{
+    for (auto &[id, w] : windows_)
+        if (w->title == title)
+            return *w;
+    throw HostError("no preview window \"" + title + "\" (the filter makes it with its panel)");
+}
+
+PreviewWindow &Previews::only()
+{
+    if (windows_.empty())
+        throw HostError("no preview window is open (open the filter's panel and press "
+                        "\"Toggle VIPER\")");
+    return *windows_.begin()->second;
+}
+
+void Previews::click(PreviewWindow &w, int x, int y)
+{
+    if (!w.open)
+        throw HostError("the preview window \"" + w.title + "\" is closed");
+    if (x < 0 || y < 0 || x >= w.windowWidth || y >= w.windowHeight)
+        throw HostError("(" + std::to_string(x) + ", " + std::to_string(y) +
+                        ") is outside the preview window (" + std::to_string(w.windowWidth) +
+                        " x " + std::to_string(w.windowHeight) + ")");
+    if (w.click)
+        w.click(w.userData, x, y);
+}
+
+void Previews::choose(PreviewWindow &w, int choice)
+{
+    if (choice < 0 || choice >= static_cast<int>(w.choices.size()))
+        throw HostError("the preview window has no choice " + std::to_string(choice) + " (" +
+                        std::to_string(w.choices.size()) + " choices)");
+    w.current = choice;
+    if (w.choose)
+        w.choose(w.userData, choice);
+}
+
+void Previews::resize(PreviewWindow &w, int width, int height)
+{
+    if (width < 64 || height < 48 || width > 4096 || height > 4096)
+        throw HostError("a preview window is 64 x 48 to 4096 x 4096 pixels");
+    w.windowWidth = width;
+    w.windowHeight = height;
+    if (w.resize)
+        w.resize(w.userData, width, height);
+}
+
+void Previews::closeByUser(PreviewWindow &w)
+{
+    w.open = false;
+    if (w.close)
+        w.close(w.userData);
+}
+
+void Previews::snapshot(const PreviewWindow &w, const std::string &png) const
+{
+    const int W = w.windowWidth, H = kTitleBar + kChoiceRow + w.windowHeight;
+    cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, W, H);
+    cairo_t *cr = cairo_create(s);
+    cairo_set_source_rgb(cr, 0.22, 0.23, 0.27);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+    cairo_set_font_size(cr, 12);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_move_to(cr, 10, 15);
+    cairo_show_text(cr, (w.title + (w.open ? "" : " (closed)")).c_str());
+    // The choices popup.
+    cairo_set_source_rgb(cr, 0.62, 0.62, 0.64);
+    cairo_rectangle(cr, 0, kTitleBar, W, kChoiceRow);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 0.80, 0.80, 0.82);
+    cairo_rectangle(cr, 6, kTitleBar + 4, 260, 20);
+    cairo_fill(cr);
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_move_to(cr, 12, kTitleBar + 18);
+    if (w.current >= 0 && w.current < static_cast<int>(w.choices.size()))
+        cairo_show_text(cr, w.choices[static_cast<std::size_t>(w.current)].c_str());
+    // The image, scaled to the window.
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_rectangle(cr, 0, kTitleBar + kChoiceRow, W, w.windowHeight);
+    cairo_fill(cr);
+    if (w.width > 0 && w.height > 0 && !w.shown.empty()) {
+        cairo_surface_t *img = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w.width, w.height);
+        cairo_surface_flush(img);
+        unsigned char *d = cairo_image_surface_get_data(img);
+        const int stride = cairo_image_surface_get_stride(img);
+        for (int y = 0; y < w.height; ++y)
+            for (int x = 0; x < w.width; ++x) {
+                const unsigned char *p = &w.shown[(static_cast<std::size_t>(y) * w.width + x) * 3];
+                *reinterpret_cast<std::uint32_t *>(d + y * stride + 4 * x) =
+                    (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+            }
+        cairo_surface_mark_dirty(img);
+        cairo_save(cr);
+        cairo_translate(cr, 0, kTitleBar + kChoiceRow);
+        cairo_scale(cr, static_cast<double>(W) / w.width,
+                    static_cast<double>(w.windowHeight) / w.height);
+        cairo_set_source_surface(cr, img, 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+        cairo_paint(cr);
+        cairo_restore(cr);
+        cairo_surface_destroy(img);
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(s);
+    const cairo_status_t st = cairo_surface_write_to_png(s, png.c_str());
+    cairo_surface_destroy(s);
+    if (st != CAIRO_STATUS_SUCCESS)
+        throw HostError("Cannot write the picture \"" + png + "\": " + cairo_status_to_string(st));
+}
+
+} // namespace devhost

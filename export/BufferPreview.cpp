@@ -1,0 +1,110 @@
+#include "export/BufferPreview.h"
+
+#include <algorithm>
+
+#include "export/OpenEXRFilter.h"
+#include "export/PreviewWindow.h"
+#include "hostkit/ExceptionBarrier.h"
+
+namespace ravelcast {
+
+const char *const BufferPreview::kModeNames[] = {"Raw Buffer", "Processed Buffer",
+                                                 "Raw Buffer (normalized)",
+                                                 "Processed Buffer (normalized)", nullptr};
+
+BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter)
+{
+    const LWPreviewFuncs *f = service_.table();
+    if (!f || !f->subscribe)
+        return;
+    id_ = f->subscribe("Ravelcast Buffers", this, closed);
+    if (!id_)
+        return;
+    f->setClick(id_, clicked);
+    f->setResize(id_, resized);
+    f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
+    inspector_.setFrameData(&filter_.lastFrame());
+    inspector_.setAlpha(filter_.buffer("Alpha"));
+    inspector_.setDisplayGamma(filter_.displayGamma());
+    inspector_.setDisplayMode(filter_.viperOptions());
+}
+
+BufferPreview::~BufferPreview()
+{
+    if (id_ && service_.table()->unsubscribe)
+        service_.table()->unsubscribe(id_);
+}
+
+bool BufferPreview::isOpen() const { return id_ && service_.table()->isOpen(id_); }
+
+void BufferPreview::toggle()
+{
+    if (!id_)
+        return;
+    if (isOpen()) {
+        service_.table()->close(id_);
+        return;
+    }
+    service_.table()->open(id_);
+    show();
+}
+
+namespace {
+int byteOf(float v) { return v != v ? 0 : static_cast<int>(std::clamp(v, 0.0f, 1.0f) * 255.0f); }
+} // namespace
+
+void BufferPreview::show()
+{
+    if (!id_)
+        return;
+    const LWPreviewFuncs *f = service_.table();
+    const OpenEXRBuffer *b = filter_.currentBuffer();
+    const int w = filter_.previewImageWidth(), h = filter_.previewImageHeight();
+    f->initBuffer(id_, kPreviewWindowWidth, kPreviewWindowHeight);
+    if (b) {
+        const PreviewPoint o = previewOrigin(w, h);
+        const int mode = filter_.viperOptions();
+        const OpenEXRBuffer *alpha = filter_.buffer("Alpha");
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::array<float, 3> v = previewPixel(*b, x, y, (mode & 1) != 0,
+                                                            (mode & 2) != 0,
+                                                            filter_.displayGamma(), alpha);
+                f->setPixel(id_, o.x + x, o.y + y, byteOf(v[0]), byteOf(v[1]), byteOf(v[2]));
+            }
+    }
+    f->draw(id_);
+}
+
+// The host calls these on its interface thread; nothing may escape.
+void BufferPreview::closed(void *) {}
+
+void BufferPreview::clicked(void *data, int x, int y)
+{
+    hostkit::guardedVoid("An exception occured in Preview::Click():", [&] {
+        if (data)
+            static_cast<BufferPreview *>(data)->inspector_.click(x, y);
+    });
+}
+
+void BufferPreview::chosen(void *data, int mode)
+{
+    hostkit::guardedVoid("An exception occured in Preview::Choice():", [&] {
+        auto *p = static_cast<BufferPreview *>(data);
+        if (!p || mode < 0 || mode > 3)
+            return;
+        p->filter_.setViperOptions(mode);
+        p->inspector_.setDisplayMode(mode);
+        p->show();
+    });
+}
+
+void BufferPreview::resized(void *data, int width, int height)
+{
+    hostkit::guardedVoid("An exception occured in Preview::Resize():", [&] {
+        if (data)
+            static_cast<BufferPreview *>(data)->inspector_.resize(width, height);
+    });
+}
+
+} // namespace ravelcast

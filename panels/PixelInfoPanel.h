@@ -1,0 +1,62 @@
+// "Magnifex": a small non-modal panel showing, for the buffer the preview
+// window shows and the pixel the user clicked there, the colour and the
+// numbers behind it.
+#ifndef RAVELCAST_PANELS_PIXELINFOPANEL_H
+#define RAVELCAST_PANELS_PIXELINFOPANEL_H
+
+#include <memory>
+#include <string>
+
+#include "export/FramePlan.h"
+#include "export/OpenEXRBuffer.h"
+#include "hostkit/Panel.h"
+
+namespace ravelcast {
+
+class PixelInfoPanel : public hostkit::LWPanelCallbacks {
+public:
+    PixelInfoPanel();
+    ~PixelInfoPanel() override;
+
+    void setBuffer(OpenEXRBuffer *buffer);
+    // The frame the buffer's preview samples come from; null: none yet.
+    void setFrameData(const FrameData *data);
+    // The catalogue's alpha buffer, for processed values that un-multiply.
+    void setAlpha(const OpenEXRBuffer *alpha) { alpha_ = alpha; }
+    void setDisplayGamma(double gamma);
+    void setDisplayMode(int mode);
+    // A click at (x, y) of the preview window, drawn at its current size.
+    void click(int x, int y);
+    void resize(int previewWidth, int previewHeight);
+    void refresh();
+
+    void draw(hostkit::LWPanel &panel, int mode) override;
+
+    bool created() const { return panel_ != nullptr; }
+    hostkit::LWPanel *panel() { return panel_.get(); }
+    int pixelX() const { return pixelX_; }
+    int pixelY() const { return pixelY_; }
+
+    // Right-aligned in 8 places with 4 significant digits and the decimal
+    // point always shown: 0.5 -> "  0.5000".
+    static std::string number(double v);
+
+private:
+    // Lays the lines out (measuring, or drawing into panel).
+    void lines(hostkit::LWPanel *drawInto, int *width, int *height);
+
+    hostkit::Ref<OpenEXRBuffer> buffer_;
+    const FrameData *frame_ = nullptr;
+    const OpenEXRBuffer *alpha_ = nullptr;
+    int clickX_ = 0, clickY_ = 0;
+    double displayGamma_ = 1.0;
+    std::unique_ptr<hostkit::LWPanel> panel_;
+    float xFactor_ = 1.0f, yFactor_ = 1.0f;
+    int previewWidth_ = 640, previewHeight_ = 480;
+    int pixelX_ = 0, pixelY_ = 0;
+    int mode_ = 1;
+};
+
+} // namespace ravelcast
+
+#endif
