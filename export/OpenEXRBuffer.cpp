@@ -285,6 +285,11 @@ void OpenEXRBuffer::evaluateParameters()
     scaleValue_ = scale_->value(t);
     gammaValue_ = gamma_->value(t);
     inverseGamma_ = 1.0f / static_cast<float>(gammaValue_);
+    processExtremes();
+}
+
+void OpenEXRBuffer::processExtremes()
+{
     processedMaximum_ = processValue(rawMaximum_, 0.0f, false);
     processedMinimum_ = processValue(rawMinimum_, 0.0f, false);
     if (processedMinimum_ > processedMaximum_)
@@ -309,6 +314,10 @@ void OpenEXRBuffer::computePreviewData(const hostkit::FrameAccess &access, int w
     rawMaximum_ = kNoMaximum;
     for (auto &c : channels_)
         c->resampleChannel(access, width, height, rawMinimum_, rawMaximum_);
+    // The normalised view divides by this frame's range, not the last
+    // frame's (on the first frame there is none and the view would be
+    // black).
+    processExtremes();
 }
 
 Resampled OpenEXRBuffer::resampledChannel(int i, const hostkit::FrameAccess &access, int width,

@@ -92,6 +92,8 @@ public:
     void insertChannels(Imf::ChannelList &list, bool unprefixed) const;
     // Parameters at the host's current time; once per frame.
     void evaluateParameters();
+    // The processed extremes from the raw ones.
+    void processExtremes();
     virtual void fixSingleChannelName();
     void computePreviewData(const hostkit::FrameAccess &access, int width, int height);
     Resampled resampledChannel(int i, const hostkit::FrameAccess &access, int width,

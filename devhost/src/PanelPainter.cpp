@@ -47,6 +47,8 @@ Rgb palette(int colour)
     case LWP_HILIGHT: return kWhite;
     case LWP_SHADOW: return kShade;
     case LWP_DARKGREY: return {0.3, 0.3, 0.3};
+    case LWP_PANEL_TEXT: return kText;
+    case LWP_PANEL_HILIGHT: return kWhite;
     default: return kBackground;
     }
 }

@@ -252,6 +252,22 @@ void UiScript::step(const std::vector<std::string> &w)
         if (v != w[2])
             throw StepError("expected " + c.label + " = " + quoted(w[2]) + ", got " + quoted(v));
         out_ << c.label << " = " << v << " as expected\n";
+    } else if (verb == "expect-enabled" || verb == "expect-disabled") {
+        const bool wantOn = verb == "expect-enabled";
+        need(w, 1, wantOn ? 1 : 2, wantOn ? "expect-enabled CONTROL"
+                                          : "expect-disabled CONTROL [MESSAGE]");
+        XPanelRecord &p = xpanel();
+        const XControl &c = panels_.findControl(p, w[1]);
+        std::string why;
+        const bool on = panels_.enabled(p, c.id, &why);
+        if (on != wantOn)
+            throw StepError(c.label + " is " + (on ? "enabled" : "disabled") +
+                            (why.empty() ? "" : " (" + why + ")"));
+        if (!wantOn && w.size() == 3 && why != w[2])
+            throw StepError(c.label + " is disabled with the message " + quoted(why) +
+                            ", not " + quoted(w[2]));
+        out_ << c.label << " is " << (on ? "enabled" : "disabled")
+             << (why.empty() ? "" : ": " + why) << "\n";
     } else if (verb == "items") {
         need(w, 1, 1, "items CONTROL");
         XPanelRecord &p = xpanel();
@@ -406,7 +422,8 @@ void UiScript::step(const std::vector<std::string> &w)
     } else {
         throw StepError("unknown command " + quoted(verb) +
                         " (open, generic, set, get, expect, items, press, command, tab, answer, "
-                        "form, file, close, snapshot, click, mode, resize, describe, "
+                        "form, file, close, snapshot, click, mode, resize, describe, expect-enabled, "
+                        "expect-disabled, "
                         "expect-description, render, convert, save)");
     }
 }
