@@ -26,7 +26,7 @@ public:
 // Applied servers whose interface a script can open, by class.
 const char *const kPanelClasses[] = {LWIMAGEFILTER_HCLASS, LWMASTER_HCLASS};
 
-std::string quoted(const std::string &s)
+std::string inQuotes(const std::string &s)
 {
     return s.find_first_of(" \t\"") == std::string::npos && !s.empty() ? s : "\"" + s + "\"";
 }
@@ -250,7 +250,7 @@ void UiScript::step(const std::vector<std::string> &w)
         const XControl &c = panels_.findControl(p, w[1]);
         const std::string v = panels_.valueText(p, c);
         if (v != w[2])
-            throw StepError("expected " + c.label + " = " + quoted(w[2]) + ", got " + quoted(v));
+            throw StepError("expected " + c.label + " = " + inQuotes(w[2]) + ", got " + inQuotes(v));
         out_ << c.label << " = " << v << " as expected\n";
     } else if (verb == "expect-enabled" || verb == "expect-disabled") {
         const bool wantOn = verb == "expect-enabled";
@@ -264,8 +264,8 @@ void UiScript::step(const std::vector<std::string> &w)
             throw StepError(c.label + " is " + (on ? "enabled" : "disabled") +
                             (why.empty() ? "" : " (" + why + ")"));
         if (!wantOn && w.size() == 3 && why != w[2])
-            throw StepError(c.label + " is disabled with the message " + quoted(why) +
-                            ", not " + quoted(w[2]));
+            throw StepError(c.label + " is disabled with the message " + inQuotes(why) +
+                            ", not " + inQuotes(w[2]));
         out_ << c.label << " is " << (on ? "enabled" : "disabled")
              << (why.empty() ? "" : ": " + why) << "\n";
     } else if (verb == "items") {
@@ -302,7 +302,7 @@ void UiScript::step(const std::vector<std::string> &w)
         else if (w[1] == "cancel")
             a = Messages::Answer::Cancel;
         else
-            throw StepError("answer needs yes, no or cancel, not " + quoted(w[1]));
+            throw StepError("answer needs yes, no or cancel, not " + inQuotes(w[1]));
         host_.messages().queueAnswer(a);
         out_ << "the next question will be answered " << w[1] << "\n";
     } else if (verb == "form") {
@@ -313,7 +313,7 @@ void UiScript::step(const std::vector<std::string> &w)
         for (std::size_t i = 1; i + 1 < w.size(); ++i) {
             const std::size_t eq = w[i].find('=');
             if (eq == std::string::npos)
-                throw StepError("form values are CONTROL=VALUE, not " + quoted(w[i]));
+                throw StepError("form values are CONTROL=VALUE, not " + inQuotes(w[i]));
             a.values.emplace_back(w[i].substr(0, eq), w[i].substr(eq + 1));
         }
         out_ << "the next form will be answered with " << a.values.size() << " values and "
@@ -325,7 +325,7 @@ void UiScript::step(const std::vector<std::string> &w)
             panels_.queueFile(std::nullopt);
         else
             panels_.queueFile(w[1]);
-        out_ << "the next file requester will be answered " << quoted(w[1]) << "\n";
+        out_ << "the next file requester will be answered " << inQuotes(w[1]) << "\n";
     } else if (verb == "close") {
         need(w, 0, 0, "close");
         closeTop();
@@ -358,7 +358,7 @@ void UiScript::step(const std::vector<std::string> &w)
             char *end = nullptr;
             const long v = std::strtol(w[i].c_str(), &end, 10);
             if (w[i].empty() || *end)
-                throw StepError(quoted(w[i]) + " is not a whole number");
+                throw StepError(inQuotes(w[i]) + " is not a whole number");
             return static_cast<int>(v);
         };
         if (verb == "click") {
@@ -390,8 +390,8 @@ void UiScript::step(const std::vector<std::string> &w)
             if (s->name == w[1]) {
                 const std::string d = host_.describe(*s);
                 if (d.size() < w[2].size() || d.compare(d.size() - w[2].size(), w[2].size(), w[2]))
-                    throw StepError("the description of " + w[1] + " is " + quoted(d) +
-                                    ", which does not end with " + quoted(w[2]));
+                    throw StepError("the description of " + w[1] + " is " + inQuotes(d) +
+                                    ", which does not end with " + inQuotes(w[2]));
                 out_ << s->name << ": " << d << "\n";
                 return;
             }
@@ -402,7 +402,7 @@ void UiScript::step(const std::vector<std::string> &w)
         if (w.size() == 2) {
             FrameRange range;
             if (!parseFrameRange(w[1], &range))
-                throw StepError("render needs frames A-B or A, not " + quoted(w[1]));
+                throw StepError("render needs frames A-B or A, not " + inQuotes(w[1]));
             options.frames = range;
         }
         options.out = &out_;
@@ -420,7 +420,7 @@ void UiScript::step(const std::vector<std::string> &w)
         writeSceneFile(host_, w[1]);
         out_ << "saved: " << w[1] << "\n";
     } else {
-        throw StepError("unknown command " + quoted(verb) +
+        throw StepError("unknown command " + inQuotes(verb) +
                         " (open, generic, set, get, expect, items, press, command, tab, answer, "
                         "form, file, close, snapshot, click, mode, resize, describe, expect-enabled, "
                         "expect-disabled, "
