@@ -364,8 +364,11 @@ int cTextWidth(LWPanelID, const char *text)
 
 void cDrawText(LWPanelID id, const char *text, int c, int x, int y)
 {
-    if (text)
-        onPanel(id, [&](cairo_t *cr) { markupText(cr, text, x, y, palette(c)); });
+    if (!text)
+        return;
+    if (Host *h = Host::current())
+        Panels::of(*h).classic(id).drawnText.push_back(plainTextOf(text));
+    onPanel(id, [&](cairo_t *cr) { markupText(cr, text, x, y, palette(c)); });
 }
 
 const LWDisplayMetrics *cMetrics()
@@ -557,6 +560,7 @@ void PanelPainter::paintClassic(Panels &, LWPanelID id, ClassicPanel &p, int mod
     if (!canvas)
         return;
     cairo_t *cr = canvas->cr();
+    p.drawnText.clear();
     colour(cr, kBackground);
     cairo_paint(cr);
     titleBar(cr, canvas->width, p.title);

@@ -104,6 +104,7 @@ struct ClassicPanel {
     bool open = false;
     bool closeRequested = false;
     struct Canvas *canvas = nullptr; // the raster the drawing functions paint
+    std::vector<std::string> drawnText; // texts drawn since the last full paint
 };
 
 // Queued answers of a script, taken in order.
