@@ -41,42 +41,74 @@ bool sameName(const std::string &a, const std::string &b)
 // plan order (the layered file first, then the images in catalogue order).
 void resolveCollisions(FramePlan &plan)
 {
-    std::vector<std::string> files;
-    const auto taken = [](const std::vector<std::string> &names, const std::string &name,
-                          bool fileName) {
-        return std::any_of(names.begin(), names.end(), [&](const std::string &n) {
-            return fileName ? sameName(n, name) : n == name;
-        });
+    struct Taken {
+        std::string name;
+        const OpenEXRBuffer *holder;
     };
+    // The first holder of name, or null when it is free.
+    const auto holderOf = [](const std::vector<Taken> &names, const std::string &name,
+                             bool fileName) -> const Taken * {
+        for (const Taken &t : names)
+            if (fileName ? sameName(t.name, name) : t.name == name)
+                return &t;
+        return nullptr;
+    };
+    std::vector<Taken> files;
     for (PlannedFile &file : plan.files) {
-        std::string name = file.fileName;
-        for (int n = 2; taken(files, name, true); ++n)
-            name = suffixedFileName(file.fileName, n);
-        if (name != file.fileName)
-            plan.collisions.push_back("\"" + file.buffers.front()->displayName() +
-                                      "\" would write \"" + file.fileName +
-                                      "\" again; written as \"" + name + "\"");
-        file.fileName = name;
-        files.push_back(name);
+        // The layered file comes first and holds its name as itself.
+        const OpenEXRBuffer *owner =
+            file.kind == PlannedFile::Layered ? nullptr : file.buffers.front().buffer;
+        if (const Taken *first = holderOf(files, file.fileName, true)) {
+            NameCollision c;
+            c.buffer = owner;
+            c.holder = first->holder;
+            c.name = file.fileName;
+            std::string name = file.fileName;
+            for (int n = 2; holderOf(files, name, true); ++n)
+                name = suffixedFileName(file.fileName, n);
+            c.renamed = c.fileName = name;
+            c.text = "\"" + file.buffers.front()->displayName() + "\" would write \"" +
+                     file.fileName + "\" again; written as \"" + name + "\"";
+            plan.collisions.push_back(c);
+            file.fileName = name;
+        }
+        files.push_back({file.fileName, owner});
 
-        std::vector<std::string> channels;
+        std::vector<Taken> channels;
         for (PlannedBuffer &b : file.buffers)
             for (auto &names : b.names)
                 for (std::string &channel : names) {
-                    std::string unique = channel;
-                    for (int n = 2; taken(channels, unique, false); ++n)
-                        unique = suffixedChannelName(channel, n);
-                    if (unique != channel)
-                        plan.collisions.push_back("\"" + b->displayName() + "\" would write the channel \"" +
-                                                  channel + "\" of \"" + file.fileName +
-                                                  "\" again; written as \"" + unique + "\"");
-                    channel = unique;
-                    channels.push_back(unique);
+                    if (const Taken *first = holderOf(channels, channel, false)) {
+                        NameCollision c;
+                        c.channel = true;
+                        c.buffer = b.buffer;
+                        c.holder = first->holder;
+                        c.fileName = file.fileName;
+                        c.name = channel;
+                        std::string unique = channel;
+                        for (int n = 2; holderOf(channels, unique, false); ++n)
+                            unique = suffixedChannelName(channel, n);
+                        c.renamed = unique;
+                        c.text = "\"" + b->displayName() + "\" would write the channel \"" +
+                                 channel + "\" of \"" + file.fileName + "\" again; written as \"" +
+                                 unique + "\"";
+                        plan.collisions.push_back(c);
+                        channel = unique;
+                    }
+                    channels.push_back({channel, b.buffer});
                 }
     }
 }
 
 } // namespace
+
+std::vector<std::string> collisionLines(const FramePlan &plan)
+{
+    std::vector<std::string> lines;
+    for (const NameCollision &c : plan.collisions)
+        lines.push_back(c.text);
+    return lines;
+}
 
 std::string suffixedFileName(const std::string &fileName, int n)
 {

@@ -49,6 +49,20 @@ struct PlannedFile {
     std::vector<PlannedBuffer> buffers;
 };
 
+// A name two outputs of a frame would have shared: a file name within the
+// frame, or a channel name within one file.
+struct NameCollision {
+    bool channel = false;
+    const OpenEXRBuffer *buffer = nullptr; // whose output was renamed
+    // Whose output kept the name; for a file name, null when it is the
+    // layered file's.
+    const OpenEXRBuffer *holder = nullptr;
+    std::string fileName; // the file, as written
+    std::string name;     // the name both would have had
+    std::string renamed;  // what the later output was given instead
+    std::string text;     // the line the host is told
+};
+
 struct FramePlan {
     Imath::Box2i display;
     int x0 = 0, y0 = 0;
@@ -60,10 +74,12 @@ struct FramePlan {
     unsigned int progressTotal = 1;
     // The embedded preview's size, when one is embedded.
     int previewWidth = 0, previewHeight = 0;
-    // Names that two outputs of the frame would have shared, and what the
-    // later one was given instead, one line each.
-    std::vector<std::string> collisions;
+    // Names that two outputs of the frame would have shared, in plan order.
+    std::vector<NameCollision> collisions;
 };
+
+// The collisions' lines, one each.
+std::vector<std::string> collisionLines(const FramePlan &plan);
 
 // "shot.exr" as the n-th of its name: "shot_2.exr"; a channel "Refr.R" as
 // "Refr_2.R", "Z" as "Z_2".

@@ -244,10 +244,11 @@ void FrameWriter::write()
     filter_.frame_.previewWidth = plan.previewWidth;
     filter_.frame_.previewHeight = plan.previewHeight;
     // Said once, not at every frame of a render that keeps them.
-    if (plan.collisions != filter_.frame_.collisions)
-        for (const std::string &c : plan.collisions)
+    std::vector<std::string> collisions = collisionLines(plan);
+    if (collisions != filter_.frame_.collisions)
+        for (const std::string &c : collisions)
             hostkit::processMessages().warning("Orvo Ravelcast: two outputs share a name", c);
-    filter_.frame_.collisions = plan.collisions;
+    filter_.frame_.collisions = std::move(collisions);
     progress_.init(plan.progressTotal);
     if (!plan.writes)
         return;
@@ -440,9 +441,7 @@ void FrameWriter::announce(const std::string &fileName) const
         hostkit::processMessages().info(std::string(kNodeTag) + " - Image saved: " + fileName);
 }
 
-// ------------------------------------------------------------ the filter
-
-std::vector<std::string> OpenEXRFilter::nameCollisions() const
+FrameFacts currentFrameFacts()
 {
     FrameFacts facts;
     hostkit::SceneInfo scene;
@@ -454,7 +453,14 @@ std::vector<std::string> OpenEXRFilter::nameCollisions() const
     facts.frame = hostkit::TimeInfo().frame();
     facts.names = hostNameContext();
     facts.contentFolder = hostkit::DirInfo().dir("Content");
-    return planFrame(facts, *this).collisions;
+    return facts;
+}
+
+// ------------------------------------------------------------ the filter
+
+std::vector<std::string> OpenEXRFilter::nameCollisions() const
+{
+    return collisionLines(planFrame(currentFrameFacts(), *this));
 }
 
 void OpenEXRFilter::process(const hostkit::FrameAccess &access)

@@ -24,6 +24,10 @@ int exportThreads();
 // Rows of a band: whole line buffers of the compression, one per thread.
 int bandRows(int compression, int threads);
 
+// The facts of the frame the host is at, outside a render: the scene's
+// frame size, no region, names of the current frame.
+FrameFacts currentFrameFacts();
+
 class FrameWriter {
 public:
     FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
