@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-//MERGE-REVIEW #include "export/BufferReview.h"
+#include "export/BufferReview.h"
 #include "export/OpenEXRFilter.h"
 #include "hostkit/HostInfo.h"
 #include "panels/AboutBox.h"
@@ -345,7 +345,7 @@ void OpenEXRFilter::buttonClick(unsigned int cid)
         if (preview_)
             preview_->toggle();
         break;
-    //MERGE-REVIEW case kReviewControl: showReview(*this); break;
+    case kReviewControl: showReview(*this); break;
     case kAboutControl: showAboutPanel(); break;
     default: break;
     }
