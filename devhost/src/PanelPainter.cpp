@@ -772,7 +772,13 @@ struct XLayout {
             const int bw = std::min(ww, 240);
             const int bx = k == "vPopCmd" ? wx : wx;
             bevel(cr, bx, y + 2, bw, 20, false, k == "vPopCmd" ? kLight : kBackground);
-            const std::string shown = k == "vPopCmd" ? text : value(c);
+            std::string shown = k == "vPopCmd" ? text : value(c);
+            if (k == "iPopChoice") { // drawn with the item's own markup
+                const std::vector<std::string> marked = panels.markedItems(p, c);
+                for (const std::string &item : marked)
+                    if (plainTextOf(item) == shown)
+                        shown = item;
+            }
             cairo_save(cr);
             cairo_rectangle(cr, bx, y, bw - 16, kRow);
             cairo_clip(cr);

@@ -524,6 +524,14 @@ const XControl &Panels::findControl(const XPanelRecord &p, const std::string &na
 
 std::vector<std::string> Panels::items(const XPanelRecord &p, const XControl &c) const
 {
+    std::vector<std::string> list = markedItems(p, c);
+    for (std::string &s : list)
+        s = PanelPainter::plainText(s);
+    return list;
+}
+
+std::vector<std::string> Panels::markedItems(const XPanelRecord &p, const XControl &c) const
+{
     std::vector<std::string> list;
     if (c.count && c.name) {
         auto data = p.userData.find(c.id);
@@ -531,11 +539,10 @@ std::vector<std::string> Panels::items(const XPanelRecord &p, const XControl &c)
         const int n = c.count(d);
         for (int i = 0; i < n; ++i) {
             const char *s = c.name(d, i);
-            list.push_back(PanelPainter::plainText(s ? s : ""));
+            list.push_back(s ? s : "");
         }
     } else if (c.items) {
-        for (const std::string &s : *c.items)
-            list.push_back(PanelPainter::plainText(s));
+        list = *c.items;
     }
     return list;
 }

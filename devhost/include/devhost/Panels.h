@@ -132,6 +132,8 @@ public:
     bool inside(const XPanelRecord &p, unsigned int id, unsigned int group) const;
     // Popup items as shown (markup removed).
     std::vector<std::string> items(const XPanelRecord &p, const XControl &c) const;
+    // The same with the markup the module gave them.
+    std::vector<std::string> markedItems(const XPanelRecord &p, const XControl &c) const;
     // The value as `get` prints it; throws PanelError when there is none.
     std::string valueText(XPanelRecord &p, const XControl &c) const;
     // Sets a value as a user would: popups by item text or index,
