@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "hostkit/File.h"
+#include "hostkit/XPanel.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
 
@@ -182,21 +183,41 @@ std::string presetFileName(const std::string &presetName)
 
 bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler)
 {
-    File file(path, File::Write, LWIO_BINARY);
-    SaveState *out = file.saveState();
-    if (!out)
+    // A hidden name beside the target: the scan skips it should it survive
+    // a crash, and the rename stays inside one folder.
+    const std::size_t cut = path.find_last_of("\\/");
+    const std::size_t start = cut == std::string::npos ? 0 : cut + 1;
+    const std::string temporary = path.substr(0, start) + "." + path.substr(start) + ".part";
+    std::error_code ec;
+    {
+        File file(temporary, File::Write, LWIO_BINARY);
+        SaveState *out = file.saveState();
+        if (!out)
+            return false;
+        try {
+            out->beginBlock(kPresetBlocks[0], true);
+            out->writeI2(1);
+            out->endBlock();
+            out->beginBlock(kPresetBlocks[2], true);
+            out->writeString(name);
+            out->endBlock();
+            out->beginBlock(kPresetBlocks[1], false);
+            if (handler)
+                handler->savePreset(*out);
+            out->endBlock();
+        } catch (...) {
+            file.close();
+            std::filesystem::remove(temporary, ec);
+            throw;
+        }
+        file.close();
+    }
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
         return false;
-    out->beginBlock(kPresetBlocks[0], true);
-    out->writeI2(1);
-    out->endBlock();
-    out->beginBlock(kPresetBlocks[2], true);
-    out->writeString(name);
-    out->endBlock();
-    out->beginBlock(kPresetBlocks[1], false);
-    if (handler)
-        handler->savePreset(*out);
-    out->endBlock();
-    file.close();
+    }
     return true;
 }
 
@@ -278,7 +299,10 @@ void scanPresetFolder(const std::string &folder, const std::string &location,
 namespace hostkit {
 
 SimplePreset::SimplePreset(std::string className, std::string serverName)
-    : className_(std::move(className)), serverName_(std::move(serverName))
+    : className_(std::move(className)),
+      serverName_(std::move(serverName)),
+      loadRequest_(FREQ_LOAD, "Load Settings", "Settings|*.cfg"),
+      saveRequest_(FREQ_SAVE, "Save Settings", "Settings|*.cfg")
 {
     pathMap().load();
 }
@@ -315,7 +339,7 @@ int SimplePreset::popCount()
     return collection_.count() + 5;
 }
 
-std::string SimplePreset::popName(int index) const
+std::string SimplePreset::popName(int index)
 {
     const int n = collection_.count();
     if (index >= 0 && index < n)
@@ -342,6 +366,152 @@ bool SimplePreset::loadEntry(int index)
         return false;
     loadPresetFile(collection_.entry(index).path, *handler_, false);
     return true;
+}
+
+void SimplePreset::popCommand(unsigned int cid, int index)
+{
+    if (cid != controlId)
+        return;
+    if (index < collection_.count()) {
+        if (loadEntry(index) && panel_.id() && panel_.available() && panel_.table()->viewRefresh)
+            panel_.table()->viewRefresh(panel_.id());
+        return;
+    }
+    switch (commandAt(index)) {
+    case SaveAsPreset: saveAsPreset(); break;
+    case DeletePreset: deletePreset(); break;
+    case LoadFromFile: loadFromFile(); break;
+    case SaveToFile: saveToFile(); break;
+    default: break; // the separator
+    }
+}
+
+namespace {
+
+// Experts are not asked before a file is overwritten or deleted.
+bool confirmations()
+{
+    const InterfaceInfo info;
+    return !info.available() || info->alertLevel < LWALERT_EXPERT;
+}
+
+bool canOpen(const std::string &path)
+{
+    return std::ifstream(path, std::ios::binary).is_open();
+}
+
+const char *const kOverwrite = "Are you sure you want to overwrite preset?";
+
+// No answer in a three-way question.
+constexpr int kNo = 1;
+
+} // namespace
+
+void SimplePreset::saveAsPreset()
+{
+    static const LWXPanelControl controls[] = {{kFormPreset, "Preset", "sPresetText"},
+                                               {kFormType, "Type", "iPopChoice"},
+                                               {0, nullptr, nullptr}};
+    static const LWXPanelDataDesc data[] = {
+        {kFormPreset, "", "string"}, {kFormType, "", "integer"}, {0, nullptr, nullptr}};
+    const bool confirm = confirmations();
+    for (;;) {
+        HintList hints;
+        hints.title("Save Preset");
+        XPanelForm form(controls, data, hints.data());
+        if (!form.valid())
+            return;
+        form.setPopup(kFormPreset, &collection_);
+        form.setPopup(kFormType, &pathMap());
+        form.setString(kFormPreset, lastName_);
+        form.setInt(kFormType, lastLocation_);
+        if (!form.post())
+            return;
+        lastName_ = form.getString(kFormPreset);
+        lastLocation_ = form.getInt(kFormType, lastLocation_);
+        const std::string path =
+            joined(folderOf(pathMap().name(lastLocation_)), presetFileName(lastName_));
+        const LWMessage messages;
+        if (confirm && std::filesystem::exists(path)) {
+            const int answer = messages.yesNoCancel("Save Preset", kOverwrite, path);
+            if (answer == kNo)
+                continue; // this form goes; a new one shows the same values
+            if (answer != 2)
+                return;
+        }
+        createDirectoriesFor(path);
+        if (writePresetFile(path, lastName_, handler_))
+            messages.info("Preset saved: " + path);
+        else
+            messages.error("Error saving Preset:", path);
+        return;
+    }
+}
+
+void SimplePreset::deletePreset()
+{
+    if (collection_.count() == 0)
+        return;
+    static const LWXPanelControl controls[] = {{kFormPreset, "Preset", "iPopChoice"},
+                                               {0, nullptr, nullptr}};
+    static const LWXPanelDataDesc data[] = {{kFormPreset, "", "integer"}, {0, nullptr, nullptr}};
+    HintList hints;
+    hints.title("Delete Preset");
+    XPanelForm form(controls, data, hints.data());
+    if (!form.valid())
+        return;
+    form.setPopup(kFormPreset, &collection_);
+    form.setInt(kFormPreset, 0);
+    // The list shows where each preset lives only while this form is up.
+    struct ShowLocations {
+        ShowLocations() { PresetCollection::showLocations = true; }
+        ~ShowLocations() { PresetCollection::showLocations = false; }
+    };
+    bool ok = false;
+    {
+        const ShowLocations show;
+        ok = form.post();
+    }
+    const int index = form.getInt(kFormPreset, -1);
+    if (!ok || index < 0 || index >= collection_.count())
+        return;
+    const std::string path = collection_.entry(index).path;
+    const LWMessage messages;
+    if (confirmations() && canOpen(path) &&
+        messages.yesNo("Delete Preset", "Are you sure you want to delete the preset?",
+                       collection_.label(index)) != 1)
+        return;
+    std::error_code ec;
+    if (!std::filesystem::remove(path, ec))
+        messages.error("Error Deleting file:", path);
+}
+
+void SimplePreset::loadFromFile()
+{
+    if (loadRequest_.open() && handler_)
+        loadPresetFile(loadRequest_.fullName(), *handler_, false);
+}
+
+void SimplePreset::saveToFile()
+{
+    const bool confirm = confirmations();
+    while (saveRequest_.open()) {
+        const std::string name = saveRequest_.fullName();
+        const LWMessage messages;
+        if (confirm && std::filesystem::exists(name)) {
+            const int answer = messages.yesNoCancel("Save Preset", kOverwrite,
+                                                    saveRequest_.relativeName());
+            if (answer == kNo)
+                continue; // choose again
+            if (answer != 2)
+                return;
+        }
+        if (writePresetFile(name, name, handler_))
+            messages.info("Saved Preset As: " + name);
+        else
+            messages.error("Error saving Preset:", name);
+        return;
+    }
 }
 
 } // namespace hostkit

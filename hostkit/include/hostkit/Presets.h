@@ -10,12 +10,14 @@
 #include <vector>
 
 #include "hostkit/BlockIO.h"
+#include "hostkit/FileRequest.h"
+#include "hostkit/XPanel.h"
 
 namespace hostkit {
 
 // The locations presets live in, keyed by name in byte order. One per
-// process: see pathMap().
-class PathMap {
+// process: see pathMap(). As a popup it lists its keys.
+class PathMap : public PopUpCallback {
 public:
     static constexpr const char *kListFile = "SimplePresetPaths.cfg";
 
@@ -33,6 +35,9 @@ public:
     std::string presetFolder(const std::string &location, const std::string &className,
                              const std::string &serverName) const;
     const std::map<std::string, std::string> &folders() const { return folders_; }
+
+    int popCount() override { return count(); }
+    std::string popName(int index) override { return name(index); }
 
     // "studio" -> "Studio": upper case at the start, lower case elsewhere.
     static std::string normalisedKey(const std::string &key);
@@ -55,8 +60,9 @@ struct PresetEntry {
     std::string location;
 };
 
-// The presets found at the last scan, in discovery order.
-class PresetCollection {
+// The presets found at the last scan, in discovery order. As a popup it
+// lists their names, or their labels while locations are shown.
+class PresetCollection : public PopUpCallback {
 public:
     void clear();
     void add(const std::string &path, const std::string &name, const std::string &location);
@@ -66,6 +72,9 @@ public:
     const std::string &label(int index) const;
     // What the popup shows: labels while locations are shown, else names.
     std::string popupName(int index) const;
+
+    int popCount() override { return count(); }
+    std::string popName(int index) override { return popupName(index); }
 
     // Process-wide: the label column (pixels) and whether names show their
     // locations (only while the delete form is up).
@@ -89,8 +98,10 @@ public:
 // on every system replaced by '_', then ".cfg".
 std::string presetFileName(const std::string &presetName);
 
-// Writes a preset file through the host's "File IO"; false when the host
-// cannot open it for writing.
+// Writes a preset file through the host's "File IO" under a hidden
+// temporary name in the same folder and renames it into place, so an
+// existing file is replaced whole or not at all; false when the host cannot
+// open the temporary file or it cannot be renamed.
 bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler);
 
 // Reads a preset file into the handler; reports its outcome through the
@@ -109,10 +120,16 @@ void scanPresetFolder(const std::string &folder, const std::string &location,
 
 // A plug-in's preset menu: the presets of every location, a separator and
 // four commands. The popup list is rebuilt from disk at every count query.
-class SimplePreset {
+//
+// The plug-in's panel code stores its panel (setPanel) and the preset
+// control's id (controlId) and wires that "vPopCmd" control with this
+// object as its command target.
+class SimplePreset : public PopCmdCallback<SimplePreset> {
 public:
     static constexpr const char *kSeparator = "---------------------------------";
     enum Command { SaveAsPreset = 1, DeletePreset, LoadFromFile, SaveToFile };
+    // Controls of the save and delete forms.
+    enum : unsigned int { kFormPreset = 0x800, kFormType = 0x801 };
 
     SimplePreset(std::string className, std::string serverName);
     SimplePreset(const SimplePreset &) = delete;
@@ -123,9 +140,17 @@ public:
     void attach(PresetHandler *handler);
     PresetHandler *handler() const { return handler_; }
 
+    // The plug-in's panel, refreshed after a preset is loaded; not owned.
+    // Set it to null when the host destroys the panel.
+    void setPanel(LWXPanelID panel) { panel_.assign(panel, false); }
+    LWXPanelID panel() const { return panel_.id(); }
+
     // Rescans and answers the number of popup items: the presets and five.
-    int popCount();
-    std::string popName(int index) const;
+    int popCount() override;
+    std::string popName(int index) override;
+    // Runs the item index of the preset control (other controls are
+    // ignored): loads a preset, or runs one of the four commands.
+    void popCommand(unsigned int cid, int index) override;
     // Which command an item index is, past the presets; 0 for a preset or
     // the separator.
     int commandAt(int index) const;
@@ -144,10 +169,19 @@ public:
 
 private:
     void rescan();
+    void saveAsPreset();
+    void deletePreset();
+    void loadFromFile();
+    void saveToFile();
 
     std::string className_, serverName_;
     PresetHandler *handler_ = nullptr;
     PresetCollection collection_;
+    XPanel panel_;
+    FileRequest2 loadRequest_, saveRequest_;
+    // What the save form offers next: the last name and location chosen.
+    std::string lastName_ = "none";
+    int lastLocation_ = 1;
 };
 
 } // namespace hostkit
