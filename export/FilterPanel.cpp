@@ -196,11 +196,11 @@ int OpenEXRFilter::buildInterface(int, LWInterface *local, void *)
             wirePopup(kChannelControl, &channelList_);
             wirePopup(kFileFormatControl, &formatList_);
             wirePopupCommand(kQuickEnableControl, &quickCommands_);
-            //MERGE-PRESETS if (presets_) {
-            //MERGE-PRESETS     presets_->setPanel(panel().id());
-            //MERGE-PRESETS     presets_->controlId = kPresetsControl;
-            //MERGE-PRESETS     wirePopupCommand(kPresetsControl, presets_.get());
-            //MERGE-PRESETS }
+if (presets_) {
+    presets_->setPanel(panel().id());
+    presets_->controlId = kPresetsControl;
+    wirePopupCommand(kPresetsControl, presets_.get());
+}
         }
         // The preview window comes with the panel; without one the panel
         // goes on alone.
@@ -349,6 +349,13 @@ void OpenEXRFilter::buttonClick(unsigned int cid)
     case kAboutControl: showAboutPanel(); break;
     default: break;
     }
+}
+
+void OpenEXRFilter::destroyNotify()
+{
+    if (presets_)
+        presets_->setPanel(nullptr);
+    XPanelImageFilterHandler::destroyNotify();
 }
 
 void OpenEXRFilter::quickEnable(int command)

@@ -51,6 +51,8 @@ public:
     void *get(unsigned int vid) override;
     int set(unsigned int vid, void *value) override;
     void buttonClick(unsigned int cid) override;
+    // The host destroyed the panel: nothing may refresh it any more.
+    void destroyNotify() override;
     void quickEnable(int command);
 
     hostkit::ErrorText load(hostkit::LoadState &state) override;

@@ -861,7 +861,7 @@ void Panels::snapshot(LWPanelID id, const std::string &png)
 int Panels::fileRequest(LWFileReqLocal *r)
 {
     if (!r)
-        return 0;
+        return AFUNC_BADLOCAL;
     r->result = 0;
     std::optional<std::string> answer;
     if (!files_.empty()) {
@@ -872,10 +872,10 @@ int Panels::fileRequest(LWFileReqLocal *r)
         *out_ << "file requester \"" << (r->title ? r->title : "") << "\": "
               << (answer ? *answer : std::string("cancel")) << "\n";
     if (!answer)
-        return 1; // the requester ran; the user cancelled
+        return AFUNC_OK; // the requester ran; the user cancelled
     const std::string &full = *answer;
     if (!r->fullName || r->bufLen <= 0 || full.size() >= static_cast<std::size_t>(r->bufLen))
-        return 1;
+        return AFUNC_OK;
     std::strcpy(r->fullName, full.c_str());
     const std::size_t slash = full.find_last_of("/\\");
     const std::string folder = slash == std::string::npos ? "" : full.substr(0, slash);
@@ -885,7 +885,7 @@ int Panels::fileRequest(LWFileReqLocal *r)
     if (r->baseName)
         std::strcpy(r->baseName, base.c_str());
     r->result = 1;
-    return 1;
+    return AFUNC_OK;
 }
 
 } // namespace devhost

@@ -25,13 +25,10 @@ bool FileRequest2::open()
     request.baseName = base_.data();
     request.fullName = full_.data();
     request.bufLen = kBufferSize;
-    activate(LWFILEREQ_VERSION, &request);
+    const int ran = activate(LWFILEREQ_VERSION, &request);
     // The host may fill a buffer to the brim.
     path_.back() = base_.back() = full_.back() = '\0';
-    // The result is cleared before the call, so a requester that did not
-    // run cannot read as confirmed; the status word alone is not relied
-    // on because hosts differ in what they answer for a requester that ran.
-    return request.result == 1 && full_[0] != '\0';
+    return ran == AFUNC_OK && request.result == 1 && full_[0] != '\0';
 }
 
 std::string FileRequest2::relativeName() const

@@ -27,6 +27,7 @@ typedef struct st_LWFileReqLocal {
     int bufLen;           /* the size of the three buffers */
 } LWFileReqLocal;
 
+/* AFUNC_OK when the requester ran; request->result tells what the user did. */
 typedef int (*LWFileActivateFunc)(int version, LWFileReqLocal *request);
 
 #ifdef __cplusplus
