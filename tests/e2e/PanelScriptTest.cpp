@@ -128,6 +128,36 @@ TEST(PanelScriptTest, FailingStepsStopTheScriptAndNameTheLine)
     }
 }
 
+TEST(PanelScriptTest, UserSessionPresetReviewRenderAndInspect)
+{
+    TempDir dir;
+    testsupport::writeFile(dir.file("scene.lws"), R"({ Host { Version 10 0 2009 } { Mode "layout" } }
+{ Scene { Name "session.lws" } { Frames 1 1 1 } { FrameSize 320 180 }
+  { RGBPrefix "renders/session" } { Camera { Name "Camera" } } { RenderCamera "Camera" } }
+)");
+    std::string out;
+    const int status = devhostIn(dir, "ui scene.lws " +
+                                          quoted(std::string(DOCS_DIR) + "/tests/ui/user-session.ui"),
+                                 &out);
+    ASSERT_EQ(status, 0) << out;
+    // The preset was written where the "User" location keeps presets and
+    // brought the setup back.
+    EXPECT_TRUE(std::filesystem::exists(
+        dir.file("settings/SimplePresets/ImageFilterHandler/Ravelcast/Depth as float.cfg")))
+        << out;
+    EXPECT_TRUE(has(out, "Orvo Ravelcast: renders/session001.exr - 1 File - 3 Buffers")) << out;
+    const Imf::Header h = e2e::headerOf(dir.file("renders/session001.exr"));
+    EXPECT_EQ(e2e::channelsOf(h), (std::vector<std::string>{"A", "B", "G", "R", "Z"}));
+    EXPECT_EQ(h.channels().findChannel("Z")->type, Imf::FLOAT);
+    EXPECT_EQ(h.channels().findChannel("R")->type, Imf::HALF);
+    EXPECT_TRUE(has(out, "panel \"Magnifex\" opened")) << out;
+    for (const char *png : {"panel-output.png", "panel-metadata.png", "panel-processing.png",
+                            "panel-channels.png", "review.png", "preview.png", "magnifex.png"})
+        EXPECT_GT(pngSize(dir.file(png)).width, 100) << png;
+    const Png preview = pngSize(dir.file("preview.png"));
+    EXPECT_EQ(preview.width, 640);
+}
+
 class PanelServiceTest : public testsupport::HostTest {};
 
 TEST_F(PanelServiceTest, EveryPanelServiceAcquiredIsReleasedAtUnload)
