@@ -174,11 +174,10 @@ double markupText(cairo_t *cr, const std::string &s, double x, double y, Rgb c,
     return pen - x;
 }
 
-void bevel(cairo_t *cr, double x, double y, double w, double h, bool sunken, const Rgb &fill)
+// Light above and left, shade below and right: raised; the other way round:
+// sunken.
+void edges(cairo_t *cr, double x, double y, double w, double h, bool sunken)
 {
-    colour(cr, fill);
-    cairo_rectangle(cr, x, y, w, h);
-    cairo_fill(cr);
     cairo_set_line_width(cr, 1.0);
     colour(cr, sunken ? kShade : kLight);
     cairo_move_to(cr, x + 0.5, y + h - 0.5);
@@ -190,6 +189,14 @@ void bevel(cairo_t *cr, double x, double y, double w, double h, bool sunken, con
     cairo_line_to(cr, x + w - 0.5, y + h - 0.5);
     cairo_line_to(cr, x + 0.5, y + h - 0.5);
     cairo_stroke(cr);
+}
+
+void bevel(cairo_t *cr, double x, double y, double w, double h, bool sunken, const Rgb &fill)
+{
+    colour(cr, fill);
+    cairo_rectangle(cr, x, y, w, h);
+    cairo_fill(cr);
+    edges(cr, x, y, w, h, sunken);
 }
 
 void downArrow(cairo_t *cr, double x, double y)
@@ -334,17 +341,7 @@ void cDrawBorder(LWPanelID id, int indent, int x, int y, int w, int h)
         cairo_save(cr);
         cairo_rectangle(cr, x, y, w, h);
         cairo_clip(cr);
-        cairo_set_line_width(cr, 1.0);
-        colour(cr, indent ? kShade : kLight);
-        cairo_move_to(cr, x + 0.5, y + h - 0.5);
-        cairo_line_to(cr, x + 0.5, y + 0.5);
-        cairo_line_to(cr, x + w - 0.5, y + 0.5);
-        cairo_stroke(cr);
-        colour(cr, indent ? kLight : kShade);
-        cairo_move_to(cr, x + w - 0.5, y + 0.5);
-        cairo_line_to(cr, x + w - 0.5, y + h - 0.5);
-        cairo_line_to(cr, x + 0.5, y + h - 0.5);
-        cairo_stroke(cr);
+        edges(cr, x, y, w, h, indent != 0);
         cairo_restore(cr);
     });
 }

@@ -74,4 +74,15 @@ std::vector<std::string> RenderTest::infoLines() const
     return lines;
 }
 
+std::string shellQuoted(const std::string &s) { return "'" + s + "'"; }
+
+int devhostIn(const std::filesystem::path &folder, const std::string &arguments,
+              std::string *output)
+{
+    return testsupport::run("cd " + shellQuoted(folder.string()) + " && " +
+                                shellQuoted(testsupport::devhostPath()) + " --module " +
+                                shellQuoted(testsupport::modulePath()) + " " + arguments + " 2>&1",
+                            output);
+}
+
 } // namespace e2e

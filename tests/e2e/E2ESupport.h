@@ -41,6 +41,13 @@ inline std::vector<std::string> channelsOf(const Imf::Header &header)
 }
 inline Imf::Header headerOf(const std::string &file) { return testsupport::readExrHeader(file); }
 
+// Runs the devhost program with the module inside folder; answers its exit
+// status, its output and errors in output.
+int devhostIn(const std::filesystem::path &folder, const std::string &arguments,
+              std::string *output);
+// A path quoted for the shell.
+std::string shellQuoted(const std::string &s);
+
 // Files below a folder, relative to it, sorted.
 std::vector<std::string> filesIn(const std::filesystem::path &dir);
 

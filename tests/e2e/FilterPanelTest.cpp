@@ -15,15 +15,8 @@ namespace {
 
 using testsupport::TempDir;
 
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
-
-int devhostIn(const TempDir &dir, const std::string &arguments, std::string *output)
-{
-    return testsupport::run("cd " + quoted(dir.path().string()) + " && " +
-                                quoted(testsupport::devhostPath()) + " --module " +
-                                quoted(testsupport::modulePath()) + " " + arguments + " 2>&1",
-                            output);
-}
+using e2e::devhostIn;
+std::string quoted(const std::string &s) { return e2e::shellQuoted(s); }
 
 std::string script(const std::string &name)
 {
@@ -46,7 +39,7 @@ TEST(FilterPanelTest, EditsWhatTheSavedSceneHolds)
     TempDir dir;
     testsupport::writeFile(dir.file("scene.lws"), scene("10 0 2009"));
     std::string out;
-    ASSERT_EQ(devhostIn(dir, "ui scene.lws " + script("filter-panel.ui"), &out), 0) << out;
+    ASSERT_EQ(devhostIn(dir.path(), "ui scene.lws " + script("filter-panel.ui"), &out), 0) << out;
     EXPECT_TRUE(has(out, "Scale = 50% (set answered 3)")) << out;
     const std::string saved = testsupport::readFile(dir.file("saved.lws"));
     for (const char *part :
@@ -63,14 +56,14 @@ TEST(FilterPanelTest, EditsWhatTheSavedSceneHolds)
                            "expect \"Layer Name\" shadowpass\nexpect \"Gamma Correction\" 2.2\n");
     // The buffer popup names the buffer with its outputs once enabled.
     std::string again;
-    EXPECT_NE(devhostIn(dir, "ui saved.lws check.ui", &again), 0)
+    EXPECT_NE(devhostIn(dir.path(), "ui saved.lws check.ui", &again), 0)
         << "\"Shadow\" is listed as \"Shadow (layer)\" once enabled";
     testsupport::writeFile(dir.file("check.ui"),
                            "open Ravelcast\nexpect \"Use Render Path\" 0\n"
                            "expect \"Custom Single Image Name\" pass\nexpect Width 100\n"
                            "set Buffer \"Shadow (layer)\"\nexpect Enabled 1\n"
                            "expect \"Layer Name\" shadowpass\nexpect \"Gamma Correction\" 2.2\n");
-    ASSERT_EQ(devhostIn(dir, "ui saved.lws check.ui", &again), 0) << again;
+    ASSERT_EQ(devhostIn(dir.path(), "ui saved.lws check.ui", &again), 0) << again;
 }
 
 TEST(FilterPanelTest, QuickEnableFindsDepthOnEveryHostVersion)
@@ -79,7 +72,7 @@ TEST(FilterPanelTest, QuickEnableFindsDepthOnEveryHostVersion)
         TempDir dir;
         testsupport::writeFile(dir.file("scene.lws"), scene(version));
         std::string out;
-        ASSERT_EQ(devhostIn(dir, "ui scene.lws " + script("rgbaz.ui"), &out), 0) << out;
+        ASSERT_EQ(devhostIn(dir.path(), "ui scene.lws " + script("rgbaz.ui"), &out), 0) << out;
         // The enabled buffers list what they write.
         std::vector<std::string> enabled;
         std::istringstream lines(out.substr(out.rfind("Buffer: ")));

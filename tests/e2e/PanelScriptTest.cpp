@@ -20,15 +20,8 @@ namespace {
 
 using testsupport::TempDir;
 
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
-
-int devhostIn(const TempDir &dir, const std::string &arguments, std::string *output)
-{
-    return testsupport::run("cd " + quoted(dir.path().string()) + " && " +
-                                quoted(testsupport::devhostPath()) + " --module " +
-                                quoted(testsupport::modulePath()) + " " + arguments + " 2>&1",
-                            output);
-}
+using e2e::devhostIn;
+std::string quoted(const std::string &s) { return e2e::shellQuoted(s); }
 
 void writeInput(const std::string &file)
 {
@@ -70,7 +63,7 @@ TEST(PanelScriptTest, SaverSettingsPanelChangesWhatTheSaverWrites)
     writeInput(dir.file("in.exr"));
     std::string out;
     const int status = devhostIn(
-        dir, "ui scene.lws " + quoted(std::string(DOCS_DIR) + "/tests/ui/saver-settings.ui"), &out);
+        dir.path(), "ui scene.lws " + quoted(std::string(DOCS_DIR) + "/tests/ui/saver-settings.ui"), &out);
     ASSERT_EQ(status, 0) << out;
     EXPECT_TRUE(has(out, "panel \"OpenEXR Settings1.5a")) << out;
     EXPECT_TRUE(has(out, "OpenEXRSettings: Orvo OpenEXR: Float 32 - ZIP (lossless)")) << out;
@@ -91,7 +84,7 @@ TEST(PanelScriptTest, SaverSettingsPanelChangesWhatTheSaverWrites)
     EXPECT_GT(about.height, 78 + 4 * 16);
 
     // The saved scene keeps the choice for a fresh process.
-    ASSERT_EQ(devhostIn(dir, "describe saved.lws", &out), 0) << out;
+    ASSERT_EQ(devhostIn(dir.path(), "describe saved.lws", &out), 0) << out;
     EXPECT_TRUE(has(out, "Orvo OpenEXR: Float 32 - ZIP (lossless)")) << out;
 }
 
@@ -122,7 +115,7 @@ TEST(PanelScriptTest, FailingStepsStopTheScriptAndNameTheLine)
     for (const Case &c : cases) {
         testsupport::writeFile(dir.file("s.ui"), c.script);
         std::string out;
-        EXPECT_EQ(devhostIn(dir, "ui scene.lws s.ui", &out), 1) << c.script << out;
+        EXPECT_EQ(devhostIn(dir.path(), "ui scene.lws s.ui", &out), 1) << c.script << out;
         EXPECT_TRUE(has(out, c.says)) << out;
         EXPECT_FALSE(std::filesystem::exists(dir.file("never.png"))) << c.script;
     }
@@ -136,7 +129,7 @@ TEST(PanelScriptTest, UserSessionPresetReviewRenderAndInspect)
   { RGBPrefix "renders/session" } { Camera { Name "Camera" } } { RenderCamera "Camera" } }
 )");
     std::string out;
-    const int status = devhostIn(dir, "ui scene.lws " +
+    const int status = devhostIn(dir.path(), "ui scene.lws " +
                                           quoted(std::string(DOCS_DIR) + "/tests/ui/user-session.ui"),
                                  &out);
     ASSERT_EQ(status, 0) << out;
