@@ -54,6 +54,8 @@ const LWXPanelControl kControls[] = {
     {kFlipChannelControl, "Flip Channel", "iBoolean"},
     {kReviewControl, "Review Settings...", "vButton"},
     {kAboutControl, "About Ravelcast...", "vButton"},
+    {kDwaLevelControl, "DWA Compression Level", "float"},
+    {kMultiPartControl, "One Part per Layer", "iBoolean"},
     {0, nullptr, nullptr}};
 
 // The value type of every control that has one, from its kind.
@@ -135,7 +137,7 @@ hostkit::HintList hints(const std::string &title)
         .group(36907, {kPresetsControl, kRenderModeControl, kToggleViperControl, 36912})
         .group(36917, "Output",
                {kOutputFileControl, kUseRenderPathControl, kFormatControl, kSingleNamingControl,
-                kCustomNameControl, kCompressionControl})
+                kCustomNameControl, kCompressionControl, kDwaLevelControl, kMultiPartControl})
         .label(36909, "Metadata")
         .tabs(36906, {36917, 36909})
         .group(36899, {kAboutControl, kReviewControl})
@@ -147,6 +149,8 @@ hostkit::HintList hints(const std::string &title)
         .enableWhenEqual(kSingleNamingControl, 4, {kCustomNameControl},
                          "Only available if you use a custom file name")
         .enableWhenEqual(kUseRenderPathControl, 0, {kOutputFileControl})
+        .enableFrom(kCompressionControl, 8, {kDwaLevelControl},
+                    "Only used by DWAA and DWAB compression")
         .enableUnlessEqual(kEnabledControl, 0,
                            {kLayerNameControl, kInvertControl, kPixelTypeControl, kSaveAsControl,
                             kFileFormatControl, kMinimumControl, kMaximumControl, kOffsetControl,

@@ -44,6 +44,9 @@ enum FilterControl : unsigned int {
     kDisplayGammaControl = 36903,
     kPostGammaControl = 36904,
     kToggleViperControl = 36905,
+    // Beyond the classic panel: DWA quality and one part per layer.
+    kDwaLevelControl = 36918,
+    kMultiPartControl = 36919,
 };
 
 // The "Quick Buffer Enable" commands, in popup order.

@@ -82,8 +82,10 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
                                         kCompressionCount - 1)
                 .on(kCompressionControl),
             number<F, &F::dwaLevel_>({blockId("XDWA"), "DWACompressionLevel"}, Stored::FP, 0,
-                                     kMaxDwaLevel),
-            flag<F, &F::multiPart_>({blockId("XMPT"), "MultiPart"}),
+                                     kMaxDwaLevel)
+                .on(kDwaLevelControl),
+            flag<F, &F::multiPart_>({blockId("XMPT"), "MultiPart"})
+                .on(kMultiPartControl),
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
                       [](const hostkit::Field<F> &, F &f, hostkit::LoadState &s) {

@@ -693,7 +693,9 @@ bool Panels::enabled(XPanelRecord &p, unsigned int id, std::string *message) con
             auto it = p.form.find(r.controller);
             value = it == p.form.end() ? 0 : it->second.i;
         }
-        const bool on = r.comparison == XPENABLE_EQUAL ? value == r.value : value != r.value;
+        const bool on = r.comparison == XPENABLE_EQUAL     ? value == r.value
+                        : r.comparison == XPENABLE_ATLEAST ? value >= r.value
+                                                           : value != r.value;
         if (!on) {
             if (message)
                 *message = r.message;

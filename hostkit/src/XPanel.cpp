@@ -225,6 +225,11 @@ HintList &HintList::enableUnlessEqual(unsigned int controller, int value, Ids id
     return enable(controller, XPENABLE_NOTEQUAL, value, ids, message);
 }
 
+HintList &HintList::enableFrom(unsigned int controller, int value, Ids ids, const char *message)
+{
+    return enable(controller, XPENABLE_ATLEAST, value, ids, message);
+}
+
 HintList &HintList::refresh(unsigned int controller, Ids ids)
 {
     return raw({XPTAG_LINK, controller, word(keep(ids))});

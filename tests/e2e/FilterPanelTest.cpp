@@ -46,7 +46,8 @@ TEST(FilterPanelTest, EditsWhatTheSavedSceneHolds)
          {"{ useRGBPrefix 0 }", "out/frames", "{ SingleFileNameFormat 4 }",
           "{ CustomFileName \"pass\" }", "{ EmbedPreview 1 }", "{ PreviewScale 5 }",
           "{ PreviewWidth 100 }", "{ Author \"A. Artist\" }", "{ Compression 4 }",
-          "{ EXRBufferName \"shadowpass\" }", "{ PixelType 2 }"})
+          "{ EXRBufferName \"shadowpass\" }", "{ PixelType 2 }",
+          "{ DWACompressionLevel 80 }", "{ MultiPart 1 }"})
         EXPECT_TRUE(has(saved, part)) << part << "\n" << saved;
     // The saved scene opens with the same values.
     testsupport::writeFile(dir.file("check.ui"),
@@ -139,6 +140,8 @@ TEST_F(FilterPanelHostTest, ControlsAsDeclared)
         {36891, "Flip Channel", "iBoolean", "integer"},
         {36900, "Review Settings...", "vButton", ""},
         {36901, "About Ravelcast...", "vButton", ""},
+        {36918, "DWA Compression Level", "float", "float"},
+        {36919, "One Part per Layer", "iBoolean", "integer"},
     };
     const devhost::XPanelRecord &p = panels.xpanel(static_cast<LWXPanelID>(host().edits()[0].panel));
     EXPECT_EQ(p.title(), "OpenEXR Layered SaverBuild: 98");

@@ -99,6 +99,8 @@ public:
                               const char *message = nullptr);
     HintList &enableUnlessEqual(unsigned int controller, int value, Ids ids,
                                 const char *message = nullptr);
+    HintList &enableFrom(unsigned int controller, int value, Ids ids,
+                         const char *message = nullptr);
     HintList &refresh(unsigned int controller, Ids ids);
     // Thunk wiring done by XPanelInterface; callers rarely need these.
     HintList &popup(unsigned int cid);

@@ -61,6 +61,7 @@ typedef uintptr_t LWXPanelHint;
 #define XPTAG_ENABLE 0x3D00A605u
 #define XPENABLE_EQUAL 0
 #define XPENABLE_NOTEQUAL 1
+#define XPENABLE_ATLEAST 2 /* the controller's value is value or more */
 /* controller id, const unsigned int *ids: after the controller's value
  * changes, the ids are read again. */
 #define XPTAG_LINK 0x3D00A702u
