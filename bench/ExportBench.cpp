@@ -12,6 +12,8 @@
 // of rows at a time, so it must not grow with height.
 //
 // Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
+// [--profile none|zip|piz|dwaa]: with --profile only the filter runs, N
+// times on the calling thread, for a profiler to look at.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -258,18 +260,42 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
     return m;
 }
 
+// Only the filter, runs times on one rendered frame: the median.
+double filterOnly(devhost::Host &host, int width, int height, int compression, int runs,
+                  const fs::path &dir)
+{
+    devhost::readSceneText(host, sceneText(width, height, compression, dir),
+                           (dir / "bench.lws").string());
+    devhost::AppliedServer &filter = *host.scene().servers.front();
+    devhost::Renderer renderer(host);
+    host.setFrame(1);
+    const devhost::RenderedFrame source = renderer.render(1, devhost::BufferRequest::all());
+    std::vector<double> times;
+    for (int run = 0; run < runs; ++run) {
+        devhost::RenderedFrame frame = source;
+        const auto start = Clock::now();
+        devhost::runFilter(host, filter, frame, nullptr);
+        times.push_back(msSince(start));
+    }
+    host.clearServers();
+    return median(times);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::string module = RAVELCAST_MODULE_PATH;
     int runs = 3;
+    std::string profile;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--module")
             module = argv[i + 1];
         else if (a == "--runs")
             runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (a == "--profile")
+            profile = argv[i + 1];
     }
     try {
         const fs::path dir = fs::temp_directory_path() / ("export_bench." + std::to_string(::getpid()));
@@ -278,6 +304,20 @@ int main(int argc, char **argv)
         host.messages().setOutput(nullptr, nullptr);
         host.loadModule(module);
 
+        if (!profile.empty()) {
+            int compression = -1;
+            for (int c : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION,
+                          Imf::DWAA_COMPRESSION})
+                if (compressionName(c) == profile)
+                    compression = c;
+            if (compression < 0)
+                throw std::runtime_error("--profile takes none, zip, piz or dwaa");
+            std::printf("%s_filter_only_ms: %.1f\n", profile.c_str(),
+                        filterOnly(host, 1920, 1080, compression, runs, dir));
+            host.unloadModule();
+            fs::remove_all(dir);
+            return 0;
+        }
         std::printf("frame: 1920x1080, 31 buffers, 60 channels, HALF\n");
         std::printf("runs: %d (medians)\n", runs);
         for (int compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION,
