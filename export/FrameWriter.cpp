@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -340,6 +341,11 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // converted once into band storage, the library gets one frame buffer and
 // one call per band, so it can compress whole line buffers (in parallel
 // when it has threads). Memory follows the band, not the frame.
+//
+// With threads (RAVELCAST_THREADS) the library writes one band on a thread
+// of its own while this thread converts the next into a second band: the
+// conversion hides behind the compression. Host lines are read on this
+// thread only, as the host hands them to it.
 void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
                             const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
@@ -349,21 +355,28 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
     // The library reads the whole data window of a row from the band.
     const int width = std::max(A.width() + ox, window.max.x + 1) - std::min(minX, ox);
     const int left = std::min(minX, ox);
+    const int threads = exportThreads();
     const int band =
-        std::min(bandRows(filter_.compression_, exportThreads()), window.max.y - window.min.y + 1);
+        std::min(bandRows(filter_.compression_, threads), window.max.y - window.min.y + 1);
 
-    std::vector<BandChannel> channels;
-    for (const PlannedBuffer &b : buffers) {
-        const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
-        for (int c = 0; c < b->channelCount(); ++c)
-            channels.push_back({b.buffer, c, b.names[static_cast<std::size_t>(c)],
-                                std::vector<unsigned char>(bytes * width * band)});
-    }
+    const int stores = threads > 0 && window.max.y - window.min.y + 1 > band ? 2 : 1;
+    std::vector<BandChannel> channels[2];
+    for (int s = 0; s < stores; ++s)
+        for (const PlannedBuffer &b : buffers) {
+            const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
+            for (int c = 0; c < b->channelCount(); ++c)
+                channels[s].push_back({b.buffer, c, b.names[static_cast<std::size_t>(c)],
+                                       std::vector<unsigned char>(bytes * width * band)});
+        }
 
+    // Declared after the storage: leaving early waits for the band in flight
+    // before its storage goes.
+    std::future<void> writing;
+    int store = 0;
     for (int first = window.min.y; first <= window.max.y; first += band) {
         const int rows = std::min(band, window.max.y - first + 1);
         Imf::FrameBuffer fb;
-        for (BandChannel &ch : channels) {
+        for (BandChannel &ch : channels[store]) {
             const OpenEXRBuffer &b = *ch.buffer;
             const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
             const std::size_t rowBytes = bps * width;
@@ -394,12 +407,22 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
                 fb.insert(name, Imf::Slice(static_cast<Imf::PixelType>(b.pixelType()), base, bps,
                                            rowBytes, 1, 1, b.emptyValue()));
         }
-        sink(fb, rows);
+        // The band before is written (its failure surfaces here) before
+        // this one goes to the library: bands reach the file in order.
+        if (writing.valid())
+            writing.get();
+        if (stores == 2)
+            writing = std::async(std::launch::async, [&sink, fb, rows] { sink(fb, rows); });
+        else
+            sink(fb, rows);
+        store = (store + 1) % stores;
         if (countProgress && !node_)
             for (int j = first; j < first + rows; ++j)
                 if (j % 250 == 0)
                     progress_.step(1);
     }
+    if (writing.valid())
+        writing.get();
 }
 
 // A separate image in a format of the host's: the processed values in a

@@ -298,6 +298,36 @@ TEST_F(ExportRenderTest, OnePartPerLayer)
     EXPECT_NE(info.find("3 subimages"), std::string::npos) << info;
 }
 
+TEST_F(ExportRenderTest, ThreadsWriteTheSameFile)
+{
+    // Tall enough for many bands, so one band is written while the next is
+    // converted; ZIP, PIZ and DWAB (bands of 256 rows) on both paths.
+    for (const char *settings : {"{ Compression 3 }", "{ Compression 4 }", "{ Compression 9 }"}) {
+        const std::string scene = e2e::sceneHeader("", "layout", 40, 300) + kPlugin + settings +
+                                  "\n" + buffer("Final Render", "") + buffer("Alpha", "") +
+                                  buffer("Depth", "") + buffer("Motion", "") + kEnd;
+        const std::string file = out("out/shot001.exr");
+        render(scene);
+        std::vector<e2e::Plane> single;
+        const Imf::Header h = e2e::headerOf(file);
+        const std::vector<std::string> names = e2e::channelsOf(h);
+        for (const std::string &c : names) {
+            single.push_back(readPlane(file, c));
+            ASSERT_TRUE(single.back().present) << c;
+        }
+        setenv("RAVELCAST_THREADS", "2", 1);
+        render(scene);
+        unsetenv("RAVELCAST_THREADS");
+        EXPECT_EQ(e2e::channelsOf(e2e::headerOf(file)), names) << settings;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(readPlane(file, names[i]).values, single[i].values)
+                << settings << " " << names[i];
+        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+        std::string info;
+        EXPECT_EQ(testsupport::run("oiiotool --stats " + file, &info), 0) << info;
+    }
+}
+
 TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
 {
     setenv("USERNAME", "render01", 1);
