@@ -23,7 +23,7 @@ BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter)
     f->setClick(id_, clicked);
     f->setResize(id_, resized);
     f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
-    inspector_.setFrameData(&filter_.lastFrame());
+    inspector_.setFrameData(&filter_.lastFrame(), &filter_.previewMutex());
     inspector_.setAlpha(filter_.buffer("Alpha"));
     inspector_.setDisplayGamma(filter_.displayGamma());
     inspector_.setDisplayMode(filter_.viperOptions());
@@ -61,7 +61,10 @@ void BufferPreview::show()
     const OpenEXRBuffer *b = filter_.currentBuffer();
     const int w = filter_.previewImageWidth(), h = filter_.previewImageHeight();
     f->initBuffer(id_, kPreviewWindowWidth, kPreviewWindowHeight);
+    // The choice may have changed with a loaded scene or preset.
+    f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
     if (b) {
+        const std::lock_guard<std::mutex> hold(filter_.previewMutex());
         const PreviewPoint o = previewOrigin(w, h);
         const int mode = filter_.viperOptions();
         const OpenEXRBuffer *alpha = filter_.buffer("Alpha");

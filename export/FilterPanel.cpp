@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <lwsdk/filereq.h>
+
 #include "export/BufferReview.h"
 #include "export/OpenEXRFilter.h"
 #include "hostkit/HostInfo.h"
@@ -157,6 +159,7 @@ hostkit::HintList hints(const std::string &title)
                             kScaleControl, kGammaControl, kChannelControl, kChannelNameControl,
                             kFlipChannelControl, kUnmultiplyControl, kFitDataWindowControl},
                            "The Buffer is not enabled")
+        .fileRequester(kOutputFileControl, FREQ_SAVE, "Output filename", "Images")
         .refresh(kOutputFileControl, {kUseRenderPathControl})
         .refresh(kChannelControl, {kChannelNameControl, kFlipChannelControl})
         .refresh(kSaveAsControl, {kBufferControl})
@@ -271,7 +274,15 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
 {
     if (!value)
         return 0;
-    const int i = *static_cast<const int *>(value);
+    // Only integer controls hand an int; texts may be shorter than one.
+    const char *kind = "";
+    for (const LWXPanelControl *c = kControls; c->cid; ++c)
+        if (c->cid == vid)
+            kind = c->ctrlclass;
+    const bool text = !std::strcmp(kind, "string") || !std::strcmp(kind, "sFileName") ||
+                      !std::strcmp(kind, "sInfo");
+    const bool floating = !std::strcmp(kind, "float") || !std::strcmp(kind, "float-env");
+    const int i = text || floating ? 0 : *static_cast<const int *>(value);
     OpenEXRBuffer *b = currentBuffer();
     int result = 1;
     switch (vid) {
@@ -309,13 +320,9 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
         const auto *bf = ff ? nullptr : OpenEXRBuffer::fields().byControl(vid);
         if (!ff && (!bf || !b))
             return 0;
-        const char *kind = "";
-        for (const LWXPanelControl *c = kControls; c->cid; ++c)
-            if (c->cid == vid)
-                kind = c->ctrlclass;
-        if (!std::strcmp(kind, "float") || !std::strcmp(kind, "float-env"))
+        if (floating)
             v.f = *static_cast<const double *>(value);
-        else if (!std::strcmp(kind, "string"))
+        else if (text)
             v.s = static_cast<const char *>(value);
         else
             v.i = i;
@@ -353,6 +360,12 @@ void OpenEXRFilter::buttonClick(unsigned int cid)
     case kAboutControl: showAboutPanel(); break;
     default: break;
     }
+}
+
+void OpenEXRFilter::setViperOptions(int mode)
+{
+    viperOptions_ = mode & 3;
+    notifyUpdate();
 }
 
 void OpenEXRFilter::destroyNotify()

@@ -208,6 +208,7 @@ FrameFacts FrameWriter::gatherFacts() const
 // windows: the passes over the host's lines before any file is written.
 void FrameWriter::prepareBuffers(const FrameFacts &facts)
 {
+    const std::lock_guard<std::mutex> hold(filter_.previewMutex());
     FrameData &frame = filter_.frame_;
     frame.frameWidth = facts.display.max.x + 1;
     frame.frameHeight = facts.display.max.y + 1;

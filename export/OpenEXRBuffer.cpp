@@ -425,6 +425,9 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                         return v;
                     },
                     [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
+                        // 0 the native file, then the host's savers.
+                        if (v.i < 0 || v.i > hostkit::ImageUtil().saverCount())
+                            return false;
                         b.setImageFormat(v.i);
                         return true;
                     }),

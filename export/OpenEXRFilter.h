@@ -4,6 +4,7 @@
 #define RAVELCAST_EXPORT_OPENEXRFILTER_H
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -118,10 +119,15 @@ public:
     // The buffer the panel edits and the preview window shows.
     int currentIndex() const { return current_; }
     OpenEXRBuffer *currentBuffer() const;
-    void setViperOptions(int mode) { viperOptions_ = mode & 3; }
+    // The preview window's display mode, kept with the scene.
+    void setViperOptions(int mode);
     // The preview window; null until the panel made it or when the host
     // has none.
     BufferPreview *preview() const { return preview_.get(); }
+    // Held by the render while it replaces the buffers' preview samples and
+    // extremes, and by the window and the inspector while they read them:
+    // the host calls those on its interface thread.
+    std::mutex &previewMutex() const { return previewMutex_; }
 
 private:
     friend class FrameWriter;
@@ -159,6 +165,7 @@ private:
     FormatList formatList_;
     QuickCommands quickCommands_;
     std::unique_ptr<BufferPreview> preview_;
+    mutable std::mutex previewMutex_;
     int current_ = 0;
     // What get() hands the panel: valid until the next call.
     int panelInt_ = 0;

@@ -52,9 +52,10 @@ void PixelInfoPanel::setBuffer(OpenEXRBuffer *buffer)
     refresh();
 }
 
-void PixelInfoPanel::setFrameData(const FrameData *data)
+void PixelInfoPanel::setFrameData(const FrameData *data, std::mutex *lock)
 {
     frame_ = data;
+    lock_ = lock;
     refresh();
 }
 
@@ -138,6 +139,9 @@ void PixelInfoPanel::lines(hostkit::LWPanel *into, int *width, int *height)
     const LWDrawFuncs *df = measure ? measure->drawing() : nullptr;
     if (!buffer_ || !frame_ || !df)
         return;
+    std::unique_lock<std::mutex> hold;
+    if (lock_)
+        hold = std::unique_lock<std::mutex>(*lock_);
     const LWDisplayMetrics *dm = df->dispMetrics ? df->dispMetrics() : nullptr;
     const int th = dm ? dm->textHeight : 14, ta = dm ? dm->textAscent : 11;
     const int swatch = 2 * th - ta + 2;

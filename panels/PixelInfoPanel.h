@@ -5,6 +5,7 @@
 #define RAVELCAST_PANELS_PIXELINFOPANEL_H
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "export/FramePlan.h"
@@ -19,8 +20,9 @@ public:
     ~PixelInfoPanel() override;
 
     void setBuffer(OpenEXRBuffer *buffer);
-    // The frame the buffer's preview samples come from; null: none yet.
-    void setFrameData(const FrameData *data);
+    // The frame the buffer's preview samples come from (null: none yet),
+    // and the lock the render holds while it replaces them.
+    void setFrameData(const FrameData *data, std::mutex *lock = nullptr);
     // The catalogue's alpha buffer, for processed values that un-multiply.
     void setAlpha(const OpenEXRBuffer *alpha) { alpha_ = alpha; }
     void setDisplayGamma(double gamma);
@@ -47,6 +49,7 @@ private:
 
     hostkit::Ref<OpenEXRBuffer> buffer_;
     const FrameData *frame_ = nullptr;
+    std::mutex *lock_ = nullptr;
     const OpenEXRBuffer *alpha_ = nullptr;
     int clickX_ = 0, clickY_ = 0;
     double displayGamma_ = 1.0;

@@ -78,7 +78,7 @@ LWXPanelID xCreate(int type, const LWXPanelControl *controls)
 {
     return family().create(type, controls);
 }
-void xDestroy(LWXPanelID id) { family().destroy(id); }
+void xDestroy(LWXPanelID id) { family().destroy(id, false); }
 void xDescribe(LWXPanelID id, const LWXPanelDataDesc *data, LWXPanelGetFunc get,
                LWXPanelSetFunc set)
 {
@@ -360,13 +360,20 @@ void Panels::interpretHints(XPanelRecord &p, unsigned int target, const LWXPanel
                                           idList(a[3]), text(a[4])});
             break;
         case XPTAG_LINK: p.links[cid] = idList(a[1]); break;
+        case XPTAG_FILEREQ:
+            if (c) {
+                c->requestType = static_cast<int>(a[1]);
+                c->requestTitle = text(a[2]);
+                c->requestFileType = text(a[3]);
+            }
+            break;
         default: break; // tags of other hosts' panels mean nothing here
         }
         h += 1 + (tag & 0xFF);
     }
 }
 
-void Panels::destroy(LWXPanelID id)
+void Panels::destroy(LWXPanelID id, bool notify)
 {
     auto it = xpanels_.find(id);
     if (it == xpanels_.end())
@@ -374,6 +381,8 @@ void Panels::destroy(LWXPanelID id)
     // Out of the map first: the module's notifications may destroy again.
     std::unique_ptr<XPanelRecord> p = std::move(it->second);
     xpanels_.erase(it);
+    if (!notify)
+        return;
     if (p->change)
         p->change(id, 0, 0, LWXPEVENT_DESTROY);
     if (p->destroyNotify) {
@@ -661,6 +670,29 @@ void Panels::popCommand(XPanelRecord &p, const XControl &c, const std::string &i
         throw PanelError("\"" + c.label + "\" has no command \"" + item + "\" (" +
                          std::to_string(list.size()) + " items)");
     c.command(p.id, c.id, static_cast<int>(index));
+}
+
+bool Panels::browse(XPanelRecord &p, const XControl &c)
+{
+    if (c.kind != "sFileName")
+        throw PanelError("\"" + c.label + "\" is not a file name control");
+    std::string why;
+    if (!enabled(p, c.id, &why))
+        throw PanelError("\"" + c.label + "\" is disabled" + (why.empty() ? "" : ": " + why));
+    std::string path(1024, '\0'), base(1024, '\0'), full(1024, '\0');
+    LWFileReqLocal r{};
+    r.reqType = c.requestType ? c.requestType : FREQ_LOAD;
+    r.title = c.requestTitle.empty() ? c.label.c_str() : c.requestTitle.c_str();
+    r.fileType = c.requestFileType.c_str();
+    r.path = path.data();
+    r.baseName = base.data();
+    r.fullName = full.data();
+    r.bufLen = 1024;
+    fileRequest(&r);
+    if (r.result != 1)
+        return false;
+    setValue(p, c, full.c_str());
+    return true;
 }
 
 void Panels::chooseTab(XPanelRecord &p, const std::string &page)

@@ -235,9 +235,13 @@ void UiScript::step(const std::vector<std::string> &w)
         need(w, 2, 2, "set CONTROL VALUE");
         XPanelRecord &p = xpanel();
         const XControl &c = panels_.findControl(p, w[1]);
+        const LWXPanelID id = p.id;
+        const std::string label = c.label;
         const int rc = panels_.setValue(p, c, w[2]);
-        if (!panels_.alive(p.id))
+        if (!panels_.alive(id)) {
+            out_ << label << " set; the panel is gone (set answered " << rc << ")\n";
             return;
+        }
         out_ << c.label << " = " << panels_.valueText(p, c) << " (set answered " << rc << ")\n";
     } else if (verb == "get") {
         need(w, 1, 1, "get CONTROL");
@@ -288,6 +292,13 @@ void UiScript::step(const std::vector<std::string> &w)
         const XControl &c = panels_.findControl(p, w[1]);
         out_ << c.label << ": " << w[2] << "\n";
         panels_.popCommand(p, c, w[2]);
+    } else if (verb == "browse") {
+        need(w, 1, 1, "browse CONTROL");
+        XPanelRecord &p = xpanel();
+        const XControl &c = panels_.findControl(p, w[1]);
+        const LWXPanelID id = p.id;
+        if (panels_.browse(p, c) && panels_.alive(id))
+            out_ << c.label << " = " << panels_.valueText(p, c) << "\n";
     } else if (verb == "tab") {
         need(w, 1, 1, "tab NAME");
         panels_.chooseTab(xpanel(), w[1]);
@@ -422,7 +433,7 @@ void UiScript::step(const std::vector<std::string> &w)
     } else {
         throw StepError("unknown command " + inQuotes(verb) +
                         " (open, generic, set, get, expect, items, press, command, tab, answer, "
-                        "form, file, close, snapshot, click, mode, resize, describe, expect-enabled, "
+                        "form, file, browse, close, snapshot, click, mode, resize, describe, expect-enabled, "
                         "expect-disabled, "
                         "expect-description, render, convert, save)");
     }

@@ -15,8 +15,15 @@ void LWPanelCallbacks::mouseMove(LWPanel &, int, int, int) {}
 
 const char *LWPanelListCallBacks::nameForHost(int index)
 {
-    hostName_ = name(index);
-    return hostName_.c_str();
+    std::string &kept = hostNames_[index];
+    kept = name(index);
+    return kept.c_str();
+}
+
+int LWPanelListCallBacks::countForHost()
+{
+    hostNames_.clear();
+    return count();
 }
 
 namespace {
@@ -102,7 +109,7 @@ int listCountThunk(void *control)
     GlobalBase<LWPanelFuncs> hold;
     return guarded("An exception occured in ListBox::Count():", 0, [&] {
         LWPanelListCallBacks *list = control ? listOf(control) : nullptr;
-        return list ? list->count() : 0;
+        return list ? list->countForHost() : 0;
     });
 }
 

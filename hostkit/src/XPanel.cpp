@@ -44,8 +44,15 @@ int DrawContext::textHeight() const
 
 const char *PopUpCallback::nameForHost(int index)
 {
-    hostName_ = popName(index);
-    return hostName_.c_str();
+    std::string &kept = hostNames_[index];
+    kept = popName(index);
+    return kept.c_str();
+}
+
+int PopUpCallback::countForHost()
+{
+    hostNames_.clear();
+    return popCount();
 }
 
 namespace {
@@ -72,7 +79,7 @@ int popCountThunk(void *data)
 {
     XPanelFuncs hold;
     return guarded("An exception occured in XPanel::PopCount():", 0, [&] {
-        return data ? static_cast<PopUpCallback *>(data)->popCount() : 0;
+        return data ? static_cast<PopUpCallback *>(data)->countForHost() : 0;
     });
 }
 
@@ -174,6 +181,9 @@ const unsigned int *HintList::keep(Ids ids)
 
 HintList &HintList::raw(std::initializer_list<LWXPanelHint> words)
 {
+    if (ended_)
+        words_.pop_back();
+    ended_ = false;
     words_.insert(words_.end(), words);
     return *this;
 }
@@ -235,6 +245,13 @@ HintList &HintList::refresh(unsigned int controller, Ids ids)
     return raw({XPTAG_LINK, controller, word(keep(ids))});
 }
 
+HintList &HintList::fileRequester(unsigned int cid, int type, const char *title,
+                                  const char *fileType)
+{
+    return raw({XPTAG_FILEREQ, cid, static_cast<LWXPanelHint>(type), word(title),
+                word(fileType)});
+}
+
 HintList &HintList::popup(unsigned int cid)
 {
     return raw({XPTAG_POPFUNCS, cid, functionWord(popCountThunk), functionWord(popNameThunk)});
@@ -257,9 +274,10 @@ HintList &HintList::drawing(unsigned int cid)
 
 const LWXPanelHint *HintList::data()
 {
+    // Ended in place; the next word added replaces the end.
     words_.push_back(XPTAG_END);
     const LWXPanelHint *d = words_.data();
-    words_.pop_back(); // the builder can still grow; the data stays until then
+    ended_ = true;
     return d;
 }
 

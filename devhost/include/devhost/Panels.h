@@ -42,6 +42,9 @@ struct XControl {
     LWXPanelButtonFunc button = nullptr;
     LWXPanelDrawFunc draw = nullptr;
     std::optional<std::vector<std::string>> items; // a fixed list
+    // The requester of a file name control.
+    int requestType = 0;
+    std::string requestTitle, requestFileType;
 };
 
 struct XEnableRule {
@@ -142,11 +145,17 @@ public:
     void press(XPanelRecord &p, const XControl &c);
     void popCommand(XPanelRecord &p, const XControl &c, const std::string &item);
     void chooseTab(XPanelRecord &p, const std::string &page);
+    // The "..." of a file name control: the host's requester (answered
+    // from the queue), and the chosen name set as the value. False when
+    // the user cancelled.
+    bool browse(XPanelRecord &p, const XControl &c);
     // Whether the control can be used; the message of the rule that
     // disables it goes to message.
     bool enabled(XPanelRecord &p, unsigned int id, std::string *message = nullptr) const;
-    // The host destroys the panel (the user closed it for good).
-    void destroy(LWXPanelID id);
+    // The panel goes. notify: the host destroys it on its own (the user
+    // closed it for good) and tells the module; a panel the module destroys
+    // itself is not reported back to it.
+    void destroy(LWXPanelID id, bool notify = true);
 
     ClassicPanel &classic(LWPanelID id);
     // An open classic panel by title; null when none is open.

@@ -3,6 +3,7 @@
 #ifndef HOSTKIT_PANEL_H
 #define HOSTKIT_PANEL_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,11 +36,12 @@ public:
     virtual std::string name(int index) = 0;
     virtual ~LWPanelListCallBacks() = default;
 
-    // The host keeps the returned text until the next call.
+    // The text stays valid until the list is counted again.
     const char *nameForHost(int index);
+    int countForHost();
 
 private:
-    std::string hostName_;
+    std::map<int, std::string> hostNames_;
 };
 
 // One host panel; owns it when this object created it.

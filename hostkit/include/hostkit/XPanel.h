@@ -5,6 +5,7 @@
 
 #include <deque>
 #include <initializer_list>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,11 +68,13 @@ public:
     virtual std::string popName(int index) = 0;
     virtual ~PopUpCallback() = default;
 
-    // The host keeps the returned text until the next call.
+    // The text stays valid until the list is counted again: a host may ask
+    // for every name before it draws any.
     const char *nameForHost(int index);
+    int countForHost();
 
 private:
-    std::string hostName_;
+    std::map<int, std::string> hostNames_;
 };
 
 // A popup whose items are commands ("vPopCmd"). T is the implementing class.
@@ -86,6 +89,12 @@ template <class T> class PopCmdCallback : public PopCommandTarget {};
 class HintList {
 public:
     using Ids = std::initializer_list<unsigned int>;
+
+    HintList() = default;
+    // Its words point into its own lists: a copy would point into another's.
+    HintList(const HintList &) = delete;
+    HintList &operator=(const HintList &) = delete;
+    HintList(HintList &&) = default;
 
     HintList &title(const char *text) { return label(0, text); }
     HintList &label(unsigned int id, const char *text);
@@ -102,6 +111,8 @@ public:
     HintList &enableFrom(unsigned int controller, int value, Ids ids,
                          const char *message = nullptr);
     HintList &refresh(unsigned int controller, Ids ids);
+    // The requester a file name control opens.
+    HintList &fileRequester(unsigned int cid, int type, const char *title, const char *fileType);
     // Thunk wiring done by XPanelInterface; callers rarely need these.
     HintList &popup(unsigned int cid);
     HintList &popupCommand(unsigned int cid);
@@ -119,6 +130,7 @@ private:
 
     std::vector<LWXPanelHint> words_;
     std::deque<std::vector<unsigned int>> lists_;
+    bool ended_ = false;
 };
 
 class XPanelInterface {

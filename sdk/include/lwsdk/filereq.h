@@ -12,9 +12,9 @@ extern "C" {
 #define LWFILEREQFUNC_GLOBAL "File Request 2"
 #define LWFILEREQ_VERSION 4
 
-#define FREQ_LOAD 0
-#define FREQ_SAVE 1
-#define FREQ_DIRECTORY 2
+#define FREQ_LOAD 1
+#define FREQ_SAVE 2
+#define FREQ_DIRECTORY 3
 
 typedef struct st_LWFileReqLocal {
     int reqType;

@@ -65,6 +65,9 @@ typedef uintptr_t LWXPanelHint;
 /* controller id, const unsigned int *ids: after the controller's value
  * changes, the ids are read again. */
 #define XPTAG_LINK 0x3D00A702u
+/* control id, requester type (FREQ_LOAD, FREQ_SAVE), title, file type: the
+ * file requester a file name control opens. */
+#define XPTAG_FILEREQ 0x3D00A804u
 
 /* Change notification events. */
 #define LWXPEVENT_VALUE 1   /* a value was set by the user */
