@@ -204,15 +204,28 @@ double writeReference(const Imf::Header &header, const devhost::RenderedFrame &f
     return msSince(start);
 }
 
-Measure measure(devhost::Host &host, int width, int height, int compression, int runs,
-                const fs::path &dir)
+// The bench scene loaded, its filter applied.
+devhost::AppliedServer &loadScene(devhost::Host &host, int width, int height, int compression,
+                                  const fs::path &dir)
 {
     devhost::readSceneText(host, sceneText(width, height, compression, dir),
                            (dir / "bench.lws").string());
-    devhost::AppliedServer &filter = *host.scene().servers.front();
+    return *host.scene().servers.front();
+}
+
+// Frame 1 with every host buffer.
+devhost::RenderedFrame renderFrame(devhost::Host &host)
+{
     devhost::Renderer renderer(host);
     host.setFrame(1);
-    const devhost::RenderedFrame source = renderer.render(1, devhost::BufferRequest::all());
+    return renderer.render(1, devhost::BufferRequest::all());
+}
+
+Measure measure(devhost::Host &host, int width, int height, int compression, int runs,
+                const fs::path &dir)
+{
+    devhost::AppliedServer &filter = loadScene(host, width, height, compression, dir);
+    const devhost::RenderedFrame source = renderFrame(host);
     const std::string written = (dir / "bench" / "shot001.exr").string();
 
     Measure m;
@@ -264,12 +277,8 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
 double filterOnly(devhost::Host &host, int width, int height, int compression, int runs,
                   const fs::path &dir)
 {
-    devhost::readSceneText(host, sceneText(width, height, compression, dir),
-                           (dir / "bench.lws").string());
-    devhost::AppliedServer &filter = *host.scene().servers.front();
-    devhost::Renderer renderer(host);
-    host.setFrame(1);
-    const devhost::RenderedFrame source = renderer.render(1, devhost::BufferRequest::all());
+    devhost::AppliedServer &filter = loadScene(host, width, height, compression, dir);
+    const devhost::RenderedFrame source = renderFrame(host);
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
         devhost::RenderedFrame frame = source;
