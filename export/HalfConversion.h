@@ -11,6 +11,9 @@
 namespace ravelcast {
 
 void floatsToHalves(const float *in, std::uint16_t *out, std::size_t n);
+// The same of sign x (in + 0): a value as neutral processing leaves it
+// (negated for a flipped channel, -0 made +0), converted in one pass.
+void signedHalves(const float *in, float sign, std::uint16_t *out, std::size_t n);
 
 // Whether floatsToHalves uses the processor's instructions here.
 bool hardwareHalfConversion();

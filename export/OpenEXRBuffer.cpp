@@ -176,6 +176,11 @@ void OpenEXRBuffer::convertLine(const float *values, int channel, int width, con
         // What processing gives with neutral parameters, without its cost:
         // the value itself, -0 made +0 as the double sum makes it.
         const float sign = flip ? -1.0f : 1.0f;
+        if (pixelType_ == Imf::HALF) {
+            signedHalves(values, sign, reinterpret_cast<std::uint16_t *>(out),
+                         static_cast<std::size_t>(width));
+            return;
+        }
         convertSamples(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
         return;
     }

@@ -368,6 +368,19 @@ TEST(HalfConversion, LinesMatchOpenEXRsConversion)
             ADD_FAILURE() << in[i] << ": " << out[i] << " instead of " << want.bits();
     }
     EXPECT_EQ(mismatches, 0);
+    // Neutral processing in the same pass: sign x (v + 0).
+    for (const float sign : {1.0f, -1.0f}) {
+        ravelcast::signedHalves(in.data(), sign, out.data(), in.size());
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            if (std::isnan(in[i]))
+                continue;
+            const half want = Imf::floatToHalf(sign * (in[i] + 0.0f));
+            if (out[i] != want.bits() && ++mismatches < 10)
+                ADD_FAILURE() << sign << " x " << in[i] << ": " << out[i] << " instead of "
+                              << want.bits();
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
     std::cout << "hardware half conversion: " << ravelcast::hardwareHalfConversion() << "\n";
 }
 
