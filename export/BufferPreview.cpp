@@ -49,10 +49,6 @@ void BufferPreview::toggle()
     show();
 }
 
-namespace {
-int byteOf(float v) { return v != v ? 0 : static_cast<int>(std::clamp(v, 0.0f, 1.0f) * 255.0f); }
-} // namespace
-
 void BufferPreview::show()
 {
     if (!id_)
@@ -68,12 +64,14 @@ void BufferPreview::show()
         const PreviewPoint o = previewOrigin(w, h);
         const int mode = filter_.viperOptions();
         const OpenEXRBuffer *alpha = filter_.buffer("Alpha");
+        const Processing processing = b->processing();
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const std::array<float, 3> v = previewPixel(*b, x, y, (mode & 1) != 0,
+                const std::array<float, 3> v = previewPixel(*b, processing, x, y, (mode & 1) != 0,
                                                             (mode & 2) != 0,
                                                             filter_.displayGamma(), alpha);
-                f->setPixel(id_, o.x + x, o.y + y, byteOf(v[0]), byteOf(v[1]), byteOf(v[2]));
+                f->setPixel(id_, o.x + x, o.y + y, displayByte(v[0]), displayByte(v[1]),
+                             displayByte(v[2]));
             }
     }
     f->draw(id_);

@@ -27,6 +27,12 @@ public:
     void toggle();
     // Shows the filter's current buffer, mode and gamma again.
     void show();
+    // The same when the window is open; a closed window is left alone.
+    void showIfOpen()
+    {
+        if (isOpen())
+            show();
+    }
     PixelInfoPanel &inspector() { return inspector_; }
 
     static const char *const kModeNames[];

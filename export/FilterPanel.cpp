@@ -60,21 +60,34 @@ const LWXPanelControl kControls[] = {
     {kMultiPartControl, "One Part per Layer", "iBoolean"},
     {0, nullptr, nullptr}};
 
-// The value type of every control that has one, from its kind.
+// What a control's value is, from its kind.
+enum class Value { None, Integer, Float, Text };
+
+Value valueOf(const char *kind)
+{
+    if (!std::strcmp(kind, "vButton"))
+        return Value::None;
+    if (!std::strcmp(kind, "float-env") || !std::strcmp(kind, "float"))
+        return Value::Float;
+    if (!std::strcmp(kind, "string") || !std::strcmp(kind, "sFileName") ||
+        !std::strcmp(kind, "sInfo"))
+        return Value::Text;
+    return Value::Integer;
+}
+
+Value valueOfControl(unsigned int vid);
+
+// The value type of every control that has one.
 std::vector<LWXPanelDataDesc> dataOf(const LWXPanelControl *controls)
 {
     std::vector<LWXPanelDataDesc> data;
     for (const LWXPanelControl *c = controls; c->cid; ++c) {
-        const char *k = c->ctrlclass;
-        if (!std::strcmp(k, "vButton"))
-            continue;
-        const char *type = "integer";
-        if (!std::strcmp(k, "float-env") || !std::strcmp(k, "float"))
-            type = k;
-        else if (!std::strcmp(k, "string") || !std::strcmp(k, "sFileName") ||
-                 !std::strcmp(k, "sInfo"))
-            type = "string";
-        data.push_back({c->cid, "", type});
+        const Value v = valueOf(c->ctrlclass);
+        if (v != Value::None)
+            data.push_back({c->cid, "",
+                            v == Value::Float ? c->ctrlclass
+                            : v == Value::Text ? "string"
+                                               : "integer"});
     }
     data.push_back({0, nullptr, nullptr});
     return data;
@@ -170,6 +183,14 @@ hostkit::HintList hints(const std::string &title)
     return h;
 }
 
+Value valueOfControl(unsigned int vid)
+{
+    for (const LWXPanelControl *c = kControls; c->cid; ++c)
+        if (c->cid == vid)
+            return valueOf(c->ctrlclass);
+    return Value::None;
+}
+
 } // namespace
 
 int depthPosition(int major, int minor)
@@ -226,12 +247,12 @@ if (presets_) {
 
 void *OpenEXRFilter::get(unsigned int vid)
 {
-    auto hand = [&](const hostkit::PanelValue &v, const char *type) -> void * {
-        if (!std::strcmp(type, "string")) {
+    auto hand = [&](const hostkit::PanelValue &v, Value type) -> void * {
+        if (type == Value::Text) {
             panelText_ = v.s;
             return panelText_.data();
         }
-        if (!std::strcmp(type, "float")) {
+        if (type == Value::Float) {
             panelFloat_ = v.f;
             return &panelFloat_;
         }
@@ -240,29 +261,22 @@ void *OpenEXRFilter::get(unsigned int vid)
     };
     OpenEXRBuffer *b = currentBuffer();
     switch (vid) {
-    case kOutputFileControl: return hand({0, 0, outputFile_.fullPath()}, "string");
-    case kBufferControl: return hand({current_, 0, {}}, "integer");
-    case kChannelControl: return b ? hand({b->currentChannel(), 0, {}}, "integer") : nullptr;
+    case kOutputFileControl: return hand({0, 0, outputFile_.fullPath()}, Value::Text);
+    case kBufferControl: return hand({current_, 0, {}}, Value::Integer);
+    case kChannelControl: return b ? hand({b->currentChannel(), 0, {}}, Value::Integer) : nullptr;
     case kChannelNameControl:
     case kFlipChannelControl: {
         if (!b || b->currentChannel() >= b->channelCount())
             return nullptr;
         const BufferChannel &c = b->channel(b->currentChannel());
-        return vid == kChannelNameControl ? hand({0, 0, c.channelName()}, "string")
-                                          : hand({c.flip() ? 1 : 0, 0, {}}, "integer");
+        return vid == kChannelNameControl ? hand({0, 0, c.channelName()}, Value::Text)
+                                          : hand({c.flip() ? 1 : 0, 0, {}}, Value::Integer);
     }
     case kPresetsControl:
-    case kQuickEnableControl: return hand({0, 0, {}}, "integer");
+    case kQuickEnableControl: return hand({0, 0, {}}, Value::Integer);
     default: break;
     }
-    const char *type = "integer";
-    for (const LWXPanelControl *c = kControls; c->cid; ++c)
-        if (c->cid == vid) {
-            const char *k = c->ctrlclass;
-            type = !std::strcmp(k, "float") || !std::strcmp(k, "float-env") ? "float"
-                   : !std::strcmp(k, "string") || !std::strcmp(k, "sInfo") ? "string"
-                                                                             : "integer";
-        }
+    const Value type = valueOfControl(vid);
     if (const auto *f = fields().byControl(vid))
         return hand(f->panelGet(*this), type);
     if (const auto *f = OpenEXRBuffer::fields().byControl(vid))
@@ -275,14 +289,8 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
     if (!value)
         return 0;
     // Only integer controls hand an int; texts may be shorter than one.
-    const char *kind = "";
-    for (const LWXPanelControl *c = kControls; c->cid; ++c)
-        if (c->cid == vid)
-            kind = c->ctrlclass;
-    const bool text = !std::strcmp(kind, "string") || !std::strcmp(kind, "sFileName") ||
-                      !std::strcmp(kind, "sInfo");
-    const bool floating = !std::strcmp(kind, "float") || !std::strcmp(kind, "float-env");
-    const int i = text || floating ? 0 : *static_cast<const int *>(value);
+    const Value type = valueOfControl(vid);
+    const int i = type == Value::Integer ? *static_cast<const int *>(value) : 0;
     OpenEXRBuffer *b = currentBuffer();
     int result = 1;
     switch (vid) {
@@ -293,8 +301,7 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
         current_ = i;
         if (preview_) {
             preview_->inspector().setBuffer(currentBuffer());
-            if (preview_->isOpen())
-                preview_->show();
+            preview_->showIfOpen();
         }
         break;
     case kChannelControl:
@@ -320,9 +327,9 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
         const auto *bf = ff ? nullptr : OpenEXRBuffer::fields().byControl(vid);
         if (!ff && (!bf || !b))
             return 0;
-        if (floating)
+        if (type == Value::Float)
             v.f = *static_cast<const double *>(value);
-        else if (text)
+        else if (type == Value::Text)
             v.s = static_cast<const char *>(value);
         else
             v.i = i;
@@ -339,8 +346,7 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
         }
         if (vid == kDisplayGammaControl && preview_) {
             preview_->inspector().setDisplayGamma(displayGamma_);
-            if (preview_->isOpen())
-                preview_->show();
+            preview_->showIfOpen();
         }
         break;
     }

@@ -502,8 +502,7 @@ void OpenEXRFilter::process(const hostkit::FrameAccess &access)
     }
     handBack(access);
     if (preview_) {
-        if (preview_->isOpen())
-            preview_->show();
+        preview_->showIfOpen();
         preview_->inspector().refresh();
     }
 }

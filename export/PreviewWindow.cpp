@@ -26,9 +26,24 @@ bool insideImage(PreviewPoint p, int imageWidth, int imageHeight)
     return p.x >= 0 && p.y >= 0 && p.x < imageWidth && p.y < imageHeight;
 }
 
+int displayByte(float v)
+{
+    if (std::isnan(v))
+        return 0;
+    return static_cast<int>(std::min(std::max(v, 0.0f), 1.0f) * 255.0f);
+}
+
 std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, int x, int y, bool processed,
                                   bool normalized, double displayGamma,
                                   const OpenEXRBuffer *alpha)
+{
+    return previewPixel(buffer, buffer.processing(), x, y, processed, normalized, displayGamma,
+                        alpha);
+}
+
+std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, const Processing &processing,
+                                  int x, int y, bool processed, bool normalized,
+                                  double displayGamma, const OpenEXRBuffer *alpha)
 {
     std::array<float, 3> v{0, 0, 0};
     std::array<bool, 3> flips{false, false, false};
@@ -50,7 +65,7 @@ std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, int x, int y, boo
         const float a = alpha && alpha->channelCount() > 0 ? alpha->channel(0).previewSample(x, y)
                                                            : 1.0f;
         for (int i = 0; i < 3; ++i)
-            v[i] = buffer.processValue(v[i], a, flips[i]);
+            v[i] = processing.apply(v[i], a, flips[i]);
         if (n == 3 && displayGamma != 1.0)
             for (float &c : v)
                 c = std::pow(c, static_cast<float>(1.0 / displayGamma));

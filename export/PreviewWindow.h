@@ -5,6 +5,8 @@
 
 #include <array>
 
+#include "export/Processing.h"
+
 namespace ravelcast {
 
 class OpenEXRBuffer;
@@ -29,12 +31,19 @@ PreviewPoint windowToImage(int px, int py, int windowWidth, int windowHeight, in
                            int imageHeight);
 bool insideImage(PreviewPoint p, int imageWidth, int imageHeight);
 
+// A shown value as a byte: clamped to 0..1 (infinity full, not-a-number none).
+int displayByte(float v);
+
 // The three values the window shows for the buffer's preview sample (x, y).
 // alpha: the catalogue's "Alpha" buffer, whose first channel gives the alpha
 // of processed values (may be null: no un-multiplication).
 std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, int x, int y, bool processed,
                                   bool normalized, double displayGamma,
                                   const OpenEXRBuffer *alpha);
+// The same with the buffer's processing taken once for a whole window.
+std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, const Processing &processing,
+                                  int x, int y, bool processed, bool normalized,
+                                  double displayGamma, const OpenEXRBuffer *alpha);
 
 } // namespace ravelcast
 

@@ -20,14 +20,6 @@ const char *pixelTypeText(int type)
     }
 }
 
-// A display value as a byte: clamped to 0..1 (infinity full, NaN none).
-int byteOf(float v)
-{
-    if (std::isnan(v))
-        return 0;
-    return static_cast<int>(std::clamp(v, 0.0f, 1.0f) * 255.0f);
-}
-
 float withGamma(float v, double gamma)
 {
     return gamma != 1.0 && gamma != 0.0 ? std::pow(v, static_cast<float>(1.0 / gamma)) : v;
@@ -156,8 +148,8 @@ void PixelInfoPanel::lines(hostkit::LWPanel *into, int *width, int *height)
     if (into) {
         df->drawBox(id, LWP_PANEL_BG, 0, 0, panelWidth, into->getInt(PAN_H));
         const std::array<float, 3> c = previewPixel(b, sx, sy, processed, normalized, 1.0, alpha_);
-        df->drawRGBBox(id, byteOf(withGamma(c[0], displayGamma_)),
-                       byteOf(withGamma(c[1], displayGamma_)), byteOf(withGamma(c[2], displayGamma_)),
+        df->drawRGBBox(id, displayByte(withGamma(c[0], displayGamma_)),
+                       displayByte(withGamma(c[1], displayGamma_)), displayByte(withGamma(c[2], displayGamma_)),
                        4, 2, swatch, swatch);
         df->drawBorder(id, 1, 4, 2, swatch, swatch);
     }
@@ -222,7 +214,7 @@ void PixelInfoPanel::lines(hostkit::LWPanel *into, int *width, int *height)
         if (normalized)
             shown = (shown - c.previewMinimum()) / (c.previewMaximum() - c.previewMinimum());
         if (into) {
-            const int v = byteOf(withGamma(shown, displayGamma_));
+            const int v = displayByte(withGamma(shown, displayGamma_));
             const std::string &n = c.channelName();
             df->drawRGBBox(id, n == "G" || n == "B" ? 0 : v, n == "R" || n == "B" ? 0 : v,
                            n == "R" || n == "G" ? 0 : v, 4, y, swatch, swatch);

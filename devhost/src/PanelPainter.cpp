@@ -209,6 +209,21 @@ void downArrow(cairo_t *cr, double x, double y)
     cairo_fill(cr);
 }
 
+// The host's OK (and Cancel) buttons, right-aligned at y.
+void buttonRow(cairo_t *cr, int width, int y, bool cancel)
+{
+    const int w = 80, x0 = width - kMargin - (cancel ? 2 * w + kGap : w);
+    const char *labels[] = {"OK", "Cancel"};
+    for (int b = 0; b < (cancel ? 2 : 1); ++b) {
+        const int x = x0 + b * (w + kGap);
+        bevel(cr, x, y, w, 22, false, kBackground);
+        font(cr);
+        colour(cr, kText);
+        cairo_move_to(cr, x + (w - plainWidth(cr, labels[b])) / 2, y + 15);
+        cairo_show_text(cr, labels[b]);
+    }
+}
+
 void titleBar(cairo_t *cr, int width, const std::string &title)
 {
     colour(cr, kTitle);
@@ -568,18 +583,8 @@ void PanelPainter::paintClassic(Panels &, LWPanelID id, ClassicPanel &p, int mod
         draw(id, p.attributes[PAN_USERDATA].ptr, mode);
     // The host's own buttons.
     if (!(p.openFlags & PANF_NOBUTT)) {
-        const int y = kTitleBar + canvas->height + 4;
-        const bool cancel = (p.openFlags & PANF_CANCEL) != 0;
-        const int w = 80, x0 = canvas->width - kMargin - (cancel ? 2 * w + kGap : w);
-        const char *labels[] = {"OK", "Cancel"};
-        for (int b = 0; b < (cancel ? 2 : 1); ++b) {
-            const int x = x0 + b * (w + kGap);
-            bevel(cr, x, y, w, 22, false, kBackground);
-            font(cr);
-            colour(cr, kText);
-            cairo_move_to(cr, x + (w - plainWidth(cr, labels[b])) / 2, y + 15);
-            cairo_show_text(cr, labels[b]);
-        }
+        buttonRow(cr, canvas->width, kTitleBar + canvas->height + 4,
+                  (p.openFlags & PANF_CANCEL) != 0);
     }
 }
 
@@ -856,18 +861,8 @@ void PanelPainter::writeXPanel(Panels &panels, LWXPanelID, XPanelRecord &p, cons
     titleBar(r.cr, kPanelWidth, p.title().empty() ? "(untitled panel)" : p.title());
     XLayout painting{panels, p, r.cr, true};
     painting.all(kTitleBar + kMargin);
-    if (form) {
-        const char *labels[] = {"OK", "Cancel"};
-        for (int b = 0; b < 2; ++b) {
-            const int x = kPanelWidth - kMargin - 2 * 80 - kGap + b * (80 + kGap);
-            const int y = height - kButtonRow + 4;
-            bevel(r.cr, x, y, 80, 22, false, kBackground);
-            font(r.cr);
-            colour(r.cr, kText);
-            cairo_move_to(r.cr, x + (80 - plainWidth(r.cr, labels[b])) / 2, y + 15);
-            cairo_show_text(r.cr, labels[b]);
-        }
-    }
+    if (form)
+        buttonRow(r.cr, kPanelWidth, height - kButtonRow + 4, true);
     writePng(r.surface, png);
 }
 

@@ -66,6 +66,18 @@ std::vector<unsigned int> idList(LWXPanelHint word)
     return ids;
 }
 
+// An item by its text as shown, or by its index; -1 when neither.
+int itemIndex(const std::vector<std::string> &list, const std::string &text)
+{
+    for (std::size_t k = 0; k < list.size(); ++k)
+        if (list[k] == text)
+            return static_cast<int>(k);
+    long index = -1;
+    if (!isNumber(text, &index) || index < 0 || index >= static_cast<long>(list.size()))
+        return -1;
+    return static_cast<int>(index);
+}
+
 std::string numberText(double v)
 {
     char buf[64];
@@ -590,32 +602,33 @@ std::string Panels::valueText(XPanelRecord &p, const XControl &c) const
     return std::to_string(i);
 }
 
+void Panels::requireEnabled(XPanelRecord &p, const XControl &c) const
+{
+    std::string why;
+    if (!enabled(p, c.id, &why))
+        throw PanelError("\"" + c.label + "\" is disabled" + (why.empty() ? "" : ": " + why));
+}
+
 int Panels::setValue(XPanelRecord &p, const XControl &c, const std::string &text)
 {
     const std::string type = valueKind(c);
     if (type.empty() || c.kind == "vPopCmd" || c.kind == "sInfo")
         throw PanelError("\"" + c.label + "\" (" + c.kind + ") cannot be set");
-    std::string why;
-    if (!enabled(p, c.id, &why))
-        throw PanelError("\"" + c.label + "\" is disabled" + (why.empty() ? "" : ": " + why));
+    requireEnabled(p, c);
     int i = 0;
     double f = 0;
     std::string s = text;
     if (c.kind == "iPopChoice") {
         const std::vector<std::string> list = items(p, c);
-        long index = -1;
-        for (std::size_t k = 0; k < list.size() && index < 0; ++k)
-            if (list[k] == text)
-                index = static_cast<long>(k);
-        if (index < 0 && (!isNumber(text, &index) || index < 0 ||
-                          index >= static_cast<long>(list.size()))) {
+        const int index = itemIndex(list, text);
+        if (index < 0) {
             std::string known;
             for (const std::string &item : list)
                 known += (known.empty() ? "" : ", ") + ("\"" + item + "\"");
             throw PanelError("\"" + c.label + "\" has no item \"" + text + "\" (items: " +
                              known + ")");
         }
-        i = static_cast<int>(index);
+        i = index;
     } else if (type == "integer") {
         long v = 0;
         if (!isNumber(text, &v) || (c.kind == "iBoolean" && v != 0 && v != 1))
@@ -648,9 +661,7 @@ void Panels::press(XPanelRecord &p, const XControl &c)
 {
     if (c.kind != "vButton")
         throw PanelError("\"" + c.label + "\" is not a button");
-    std::string why;
-    if (!enabled(p, c.id, &why))
-        throw PanelError("\"" + c.label + "\" is disabled" + (why.empty() ? "" : ": " + why));
+    requireEnabled(p, c);
     if (!c.button)
         throw PanelError("the button \"" + c.label + "\" has no click function");
     c.button(p.id, c.id);
@@ -661,24 +672,18 @@ void Panels::popCommand(XPanelRecord &p, const XControl &c, const std::string &i
     if (c.kind != "vPopCmd" || !c.command)
         throw PanelError("\"" + c.label + "\" is not a popup command");
     const std::vector<std::string> list = items(p, c);
-    long index = -1;
-    for (std::size_t k = 0; k < list.size() && index < 0; ++k)
-        if (list[k] == item)
-            index = static_cast<long>(k);
-    if (index < 0 && (!isNumber(item, &index) || index < 0 ||
-                      index >= static_cast<long>(list.size())))
+    const int index = itemIndex(list, item);
+    if (index < 0)
         throw PanelError("\"" + c.label + "\" has no command \"" + item + "\" (" +
                          std::to_string(list.size()) + " items)");
-    c.command(p.id, c.id, static_cast<int>(index));
+    c.command(p.id, c.id, index);
 }
 
 bool Panels::browse(XPanelRecord &p, const XControl &c)
 {
     if (c.kind != "sFileName")
         throw PanelError("\"" + c.label + "\" is not a file name control");
-    std::string why;
-    if (!enabled(p, c.id, &why))
-        throw PanelError("\"" + c.label + "\" is disabled" + (why.empty() ? "" : ": " + why));
+    requireEnabled(p, c);
     std::string path(1024, '\0'), base(1024, '\0'), full(1024, '\0');
     LWFileReqLocal r{};
     r.reqType = c.requestType ? c.requestType : FREQ_LOAD;

@@ -159,15 +159,6 @@ template <class F> LWXPanelHint functionWord(F *f)
     return reinterpret_cast<LWXPanelHint>(reinterpret_cast<void *>(f));
 }
 
-void applyHints(const XPanel &panel, const std::initializer_list<LWXPanelHint> &words)
-{
-    if (!panel.id() || !panel.available())
-        return;
-    std::vector<LWXPanelHint> list(words);
-    list.push_back(XPTAG_END);
-    panel.table()->hint(panel.id(), 0, list.data());
-}
-
 } // namespace
 
 // ---- HintList
@@ -281,6 +272,17 @@ const LWXPanelHint *HintList::data()
     return d;
 }
 
+namespace {
+
+// The list lives to the end of the caller's statement, past the host's copy.
+void applyHints(const XPanel &panel, HintList &hints)
+{
+    if (panel.id() && panel.available())
+        panel.table()->hint(panel.id(), 0, hints.data());
+}
+
+} // namespace
+
 // ---- XPanelInterface
 
 void *XPanelInterface::get(unsigned int) { return nullptr; }
@@ -308,9 +310,10 @@ void XPanelInterface::createViewPanel(const LWXPanelControl *controls,
     f->setData(panel_.id(), 0, this);
     if (hints)
         f->hint(panel_.id(), 0, hints);
-    applyHints(panel_, {XPTAG_CHGNOTIFY, functionWord(changeThunk)});
+    applyHints(panel_, HintList().raw({XPTAG_CHGNOTIFY, functionWord(changeThunk)}));
     if (destroyNotify)
-        applyHints(panel_, {XPTAG_DESTROYNOTIFY, functionWord(destroyThunk), word(nullptr)});
+        applyHints(panel_, HintList().raw({XPTAG_DESTROYNOTIFY, functionWord(destroyThunk),
+                                           word(nullptr)}));
     // Each control kind that calls back gets its one thunk; only command
     // popups get the command thunk, so a plain popup's user data is never
     // taken for a command target.
@@ -321,20 +324,18 @@ void XPanelInterface::createViewPanel(const LWXPanelControl *controls,
         else if (!std::strcmp(kind, "dThumbnail"))
             wireDrawing(c->cid);
         else if (!std::strcmp(kind, "vPopCmd"))
-            applyHints(panel_, {XPTAG_POPFUNCS, c->cid, functionWord(popCountThunk),
-                                functionWord(popNameThunk), XPTAG_POPCMDFUNC, c->cid,
-                                functionWord(popCommandThunk)});
+            applyHints(panel_, HintList().popupCommand(c->cid));
     }
 }
 
 void XPanelInterface::wireButton(unsigned int cid)
 {
-    applyHints(panel_, {XPTAG_BUTNOTIFY, cid, functionWord(buttonThunk)});
+    applyHints(panel_, HintList().button(cid));
 }
 
 void XPanelInterface::wireDrawing(unsigned int cid)
 {
-    applyHints(panel_, {XPTAG_DRAWFUNC, cid, functionWord(drawThunk)});
+    applyHints(panel_, HintList().drawing(cid));
 }
 
 void XPanelInterface::wirePopup(unsigned int cid, PopUpCallback *items)
@@ -342,8 +343,7 @@ void XPanelInterface::wirePopup(unsigned int cid, PopUpCallback *items)
     if (!panel_.id())
         return;
     panel_.table()->setData(panel_.id(), cid, items);
-    applyHints(panel_, {XPTAG_POPFUNCS, cid, functionWord(popCountThunk),
-                        functionWord(popNameThunk)});
+    applyHints(panel_, HintList().popup(cid));
 }
 
 void XPanelInterface::wirePopupCommand(unsigned int cid, PopCommandTarget *commands)
@@ -379,8 +379,7 @@ void XPanelForm::setPopup(unsigned int cid, PopUpCallback *items)
     if (!valid())
         return;
     panel_.table()->setData(panel_.id(), cid, items);
-    applyHints(panel_, {XPTAG_POPFUNCS, cid, functionWord(popCountThunk),
-                        functionWord(popNameThunk)});
+    applyHints(panel_, HintList().popup(cid));
 }
 
 void XPanelForm::setInt(unsigned int vid, int value)

@@ -149,6 +149,8 @@ public:
     // from the queue), and the chosen name set as the value. False when
     // the user cancelled.
     bool browse(XPanelRecord &p, const XControl &c);
+    // Throws PanelError, with the rule's message, when c is disabled.
+    void requireEnabled(XPanelRecord &p, const XControl &c) const;
     // Whether the control can be used; the message of the rule that
     // disables it goes to message.
     bool enabled(XPanelRecord &p, unsigned int id, std::string *message = nullptr) const;

@@ -113,7 +113,7 @@ public:
     HintList &refresh(unsigned int controller, Ids ids);
     // The requester a file name control opens.
     HintList &fileRequester(unsigned int cid, int type, const char *title, const char *fileType);
-    // Thunk wiring done by XPanelInterface; callers rarely need these.
+    // The toolkit's own thunks for one control (XPanelInterface wires them).
     HintList &popup(unsigned int cid);
     HintList &popupCommand(unsigned int cid);
     HintList &button(unsigned int cid);
