@@ -163,6 +163,48 @@ int bandRows(int compression, int threads)
     return lines * std::max(1, threads);
 }
 
+FrameWriter::Columns FrameWriter::columnsOf(const Imath::Box2i &window, const FramePlan &plan) const
+{
+    // The library reads the whole data window of a row; the host's line
+    // sits at the region's left edge.
+    Columns c;
+    c.left = std::min(window.min.x, plan.x0);
+    c.width = std::max(access_.width() + plan.x0, window.max.x + 1) - c.left;
+    c.host = plan.x0 - c.left;
+    return c;
+}
+
+// One channel's host line converted into a row of the file: a row the host
+// does not deliver is written as zeros, and so are the columns of the file
+// beside the host's line.
+void FrameWriter::convertRow(const OpenEXRBuffer &b, int channel, int hostRow,
+                             const Columns &columns, unsigned char *row) const
+{
+    const hostkit::FrameAccess &A = access_;
+    const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
+    const std::size_t rowBytes = bps * static_cast<std::size_t>(columns.width);
+    const float *values =
+        hostRow >= 0 && hostRow < A.height() ? b.channel(channel).getLine(hostRow, A) : nullptr;
+    if (!values) {
+        std::memset(row, 0, rowBytes);
+        return;
+    }
+    const std::size_t before = bps * static_cast<std::size_t>(columns.host);
+    const std::size_t line = bps * static_cast<std::size_t>(A.width());
+    std::memset(row, 0, before);
+    std::memset(row + before + line, 0, rowBytes - before - line);
+    b.convertLine(values, channel, A.width(), A.line(b.alphaBuffer(), hostRow), row + before);
+}
+
+// A step of progress per 250 rows written.
+void FrameWriter::stepRows(int first, int rows)
+{
+    if (!node_)
+        for (int j = first; j < first + rows; ++j)
+            if (j % 250 == 0)
+                progress_.step(1);
+}
+
 FrameWriter::FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
                          hostkit::FrameAccess::Progress &progress)
     : filter_(filter), access_(access), progress_(progress), node_(hostkit::inScreamerNet())
@@ -329,6 +371,13 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         return;
     }
 
+    if (ExrLineOutput::carries(header)) {
+        ExrLineOutput out(file.fileName, header);
+        writeLines(header.dataWindow(), file.buffers, plan, out);
+        out.close();
+        return;
+    }
+
     ExrOutput out(file.fileName, header, libraryThreads);
     writeRows(header.dataWindow(), file.buffers, plan, true,
               [&](const Imf::FrameBuffer &fb, int rows) {
@@ -350,12 +399,8 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
                             const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
-    const hostkit::FrameAccess &A = access_;
-    const int ox = plan.x0;
-    const int minX = window.min.x;
-    // The library reads the whole data window of a row from the band.
-    const int width = std::max(A.width() + ox, window.max.x + 1) - std::min(minX, ox);
-    const int left = std::min(minX, ox);
+    const Columns columns = columnsOf(window, plan);
+    const int width = columns.width, left = columns.left;
     const int threads = exportThreads();
     const int band =
         std::min(bandRows(filter_.compression_, threads), window.max.y - window.min.y + 1);
@@ -381,25 +426,9 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
             const OpenEXRBuffer &b = *ch.buffer;
             const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
             const std::size_t rowBytes = bps * width;
-            for (int r = 0; r < rows; ++r) {
-                unsigned char *row = ch.rows.data() + rowBytes * r;
-                const int hostRow = first + r - plan.y0;
-                const float *values = hostRow >= 0 && hostRow < A.height()
-                                          ? b.channel(ch.channel).getLine(hostRow, A)
-                                          : nullptr;
-                // A row the host does not deliver is written as zeros, and so
-                // are the columns of the file beside the host's line.
-                if (!values) {
-                    std::memset(row, 0, rowBytes);
-                    continue;
-                }
-                const std::size_t before = bps * static_cast<std::size_t>(ox - left);
-                const std::size_t line = bps * static_cast<std::size_t>(A.width());
-                std::memset(row, 0, before);
-                std::memset(row + before + line, 0, rowBytes - before - line);
-                b.convertLine(values, ch.channel, A.width(), A.line(b.alphaBuffer(), hostRow),
-                              row + before);
-            }
+            for (int r = 0; r < rows; ++r)
+                convertRow(b, ch.channel, first + r - plan.y0, columns,
+                           ch.rows.data() + rowBytes * r);
             // Addressed so that pixel (x, y) of the file is its place in the band.
             char *base = reinterpret_cast<char *>(ch.rows.data()) -
                          static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(bps) -
@@ -417,13 +446,56 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
         else
             sink(fb, rows);
         store = (store + 1) % stores;
-        if (countProgress && !node_)
-            for (int j = first; j < first + rows; ++j)
-                if (j % 250 == 0)
-                    progress_.step(1);
+        if (countProgress)
+            stepRows(first, rows);
     }
     if (writing.valid())
         writing.get();
+}
+
+// An uncompressed file's lines packed as the file holds them, a band of
+// lines at a time (each host line is read in runs of rows), and handed to
+// the library's core as they are.
+void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+                             const FramePlan &plan, ExrLineOutput &out)
+{
+    const Columns columns = columnsOf(window, plan);
+    const std::size_t lineBytes = out.lineBytes();
+    // A window narrower than the host's line (a fitted one) takes its part
+    // of a row converted aside; otherwise rows are converted in place.
+    const int windowWidth = window.max.x - window.min.x + 1;
+    const bool direct = columns.left == window.min.x && columns.width == windowWidth;
+    const std::size_t skip = static_cast<std::size_t>(window.min.x - columns.left);
+    std::vector<unsigned char> wide(direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width));
+    const int band = std::min(bandRows(Imf::NO_COMPRESSION, 0), window.max.y - window.min.y + 1);
+    std::vector<unsigned char> lines(lineBytes * static_cast<std::size_t>(band));
+    for (int first = window.min.y; first <= window.max.y; first += band) {
+        const int rows = std::min(band, window.max.y - first + 1);
+        for (const PlannedBuffer &b : buffers)
+            for (int c = 0; c < b->channelCount(); ++c) {
+                const std::vector<std::string> &names = b.names[static_cast<std::size_t>(c)];
+                if (names.empty())
+                    continue;
+                const std::size_t bps = static_cast<std::size_t>(b->bytesPerSample());
+                const std::size_t rowBytes = bps * static_cast<std::size_t>(windowWidth);
+                const std::size_t at = out.channelOffset(names.front());
+                for (int r = 0; r < rows; ++r) {
+                    unsigned char *line = lines.data() + lineBytes * r;
+                    if (direct) {
+                        convertRow(*b.buffer, c, first + r - plan.y0, columns, line + at);
+                    } else {
+                        convertRow(*b.buffer, c, first + r - plan.y0, columns, wide.data());
+                        std::memcpy(line + at, wide.data() + bps * skip, rowBytes);
+                    }
+                    // A channel written under more names is converted once.
+                    for (std::size_t n = 1; n < names.size(); ++n)
+                        std::memcpy(line + out.channelOffset(names[n]), line + at, rowBytes);
+                }
+            }
+        for (int r = 0; r < rows; ++r)
+            out.writeLine(first + r, lines.data() + lineBytes * r);
+        stepRows(first, rows);
+    }
 }
 
 // A separate image in a format of the host's: the processed values in a

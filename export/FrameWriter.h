@@ -15,7 +15,9 @@
 namespace ravelcast {
 
 class OpenEXRFilter;
+class OpenEXRBuffer;
 class ExrOutput;
+class ExrLineOutput;
 
 // Threads the library may compress with: RAVELCAST_THREADS unset or 0 is
 // the calling thread only; a number; "auto" the hardware's threads.
@@ -42,6 +44,19 @@ private:
     using BandSink = std::function<void(const Imf::FrameBuffer &, int rows)>;
     void writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
                    const FramePlan &plan, bool countProgress, const BandSink &sink);
+    void writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+                    const FramePlan &plan, ExrLineOutput &out);
+    void stepRows(int first, int rows);
+    // The columns of a file's rows: the first, how many, and where the
+    // host's line starts among them.
+    struct Columns {
+        int left = 0;
+        int width = 0;
+        int host = 0;
+    };
+    Columns columnsOf(const Imath::Box2i &window, const FramePlan &plan) const;
+    void convertRow(const OpenEXRBuffer &buffer, int channel, int hostRow, const Columns &columns,
+                    unsigned char *row) const;
     void announce(const std::string &fileName) const;
     void saveThroughHost(const OpenEXRBuffer &buffer, const std::string &fileName) const;
 

@@ -1,8 +1,18 @@
 #include "exrio/ExrFiles.h"
 
+#include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include <Iex.h>
+#include <ImfChannelList.h>
+#include <ImfDoubleAttribute.h>
+#include <ImfFloatAttribute.h>
+#include <ImfIntAttribute.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfRationalAttribute.h>
+#include <ImfStringAttribute.h>
+#include <openexr.h>
 
 #include "exrio/StreamFailure.h"
 
@@ -78,6 +88,55 @@ std::unique_ptr<Imf::Win32OFStream> createStream(const std::string &path,
     }
 }
 
+// The stream's buffered bytes written and the file closed; the temporary
+// renamed over the file. Throws as ExrOutput::close() describes.
+void commitStream(std::unique_ptr<Imf::Win32OFStream> &stream, const std::string &tempName,
+                  const std::string &fileName)
+{
+    try {
+        stream->flush();
+    } catch (Iex::BaseExc &) {
+        // Kept in failure() and reported below.
+    }
+    stream->close();
+    const std::string failure = stream->failure();
+    stream.reset();
+    if (!failure.empty()) {
+        if (tempName != fileName)
+            PlatformFile::removeFile(tempName);
+        throw Iex::InputExc("Cannot close image file \"" + fileName + "\". " + failure);
+    }
+    PlatformFile::ErrorCode error = 0;
+    if (tempName != fileName && !PlatformFile::replaceFile(tempName, fileName, &error)) {
+        PlatformFile::removeFile(tempName);
+        throw Iex::InputExc("Cannot write image file \"" + fileName + "\". " +
+                            PlatformFile::errorText(error));
+    }
+}
+
+// The stream closed and the unfinished temporary removed.
+void dropStream(std::unique_ptr<Imf::Win32OFStream> &stream, const std::string &tempName,
+                const std::string &fileName) noexcept
+{
+    if (stream)
+        stream->close();
+    stream.reset();
+    if (tempName != fileName)
+        PlatformFile::removeFile(tempName);
+}
+
+// The header's buffered bytes sent to the file, which fails here when it
+// cannot take them, as it would while the library wrote them.
+void flushHeaderOf(Imf::Win32OFStream &stream, const std::string &fileName)
+{
+    try {
+        stream.flush();
+    } catch (Iex::BaseExc &e) {
+        e.assign((outputOpenPrefix(fileName) + e.what()).c_str());
+        throw;
+    }
+}
+
 } // namespace
 
 ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int numThreads)
@@ -92,17 +151,7 @@ ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int
     }
 }
 
-void ExrOutput::flushHeader()
-{
-    // The header is in the stream's buffer: a file that cannot take it
-    // fails here, as it would while the library wrote it.
-    try {
-        stream_->flush();
-    } catch (Iex::BaseExc &e) {
-        e.assign((outputOpenPrefix(fileName_) + e.what()).c_str());
-        throw;
-    }
-}
+void ExrOutput::flushHeader() { flushHeaderOf(*stream_, fileName_); }
 
 ExrOutput::ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
                      int numThreads)
@@ -132,11 +181,7 @@ void ExrOutput::discard() noexcept
     } catch (...) {
         // The library finishing a broken file: nothing of it is kept.
     }
-    if (stream_)
-        stream_->close();
-    stream_.reset();
-    if (tempName_ != fileName_)
-        PlatformFile::removeFile(tempName_);
+    dropStream(stream_, tempName_, fileName_);
 }
 
 Imf::OutputFile &ExrOutput::file()
@@ -164,25 +209,239 @@ void ExrOutput::close()
     stream_->forgetFailure();
     file_.reset();
     parts_.reset();
+    commitStream(stream_, tempName_, fileName_);
+}
+
+// ------------------------------------------------------- line output
+
+namespace {
+
+// Written by the standard calls rather than as attributes of their own.
+bool requiredAttribute(const std::string &name)
+{
+    static const char *const names[] = {"channels",         "compression",      "dataWindow",
+                                        "displayWindow",    "lineOrder",        "pixelAspectRatio",
+                                        "screenWindowCenter", "screenWindowWidth"};
+    for (const char *n : names)
+        if (name == n)
+            return true;
+    return false;
+}
+
+bool littleEndian()
+{
+    const std::uint16_t one = 1;
+    unsigned char first = 0;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+exr_attr_box2i_t box(const Imath::Box2i &b) { return {{b.min.x, b.min.y}, {b.max.x, b.max.y}}; }
+
+} // namespace
+
+// The core's callbacks, which reach the output through their user data.
+struct LineOutputCore {
+    static ExrLineOutput &self(exr_const_context_t context)
+    {
+        void *data = nullptr;
+        exr_get_user_data(context, &data);
+        return *static_cast<ExrLineOutput *>(data);
+    }
+
+    static void error(exr_const_context_t context, exr_result_t, const char *message)
+    {
+        self(context).coreMessage_ = message ? message : "";
+    }
+
+    // Positional writes into the module's stream; a failure is kept for the
+    // message and told to the core as a short write.
+    static int64_t write(exr_const_context_t, void *data, const void *buffer, uint64_t size,
+                         uint64_t offset, exr_stream_error_func_ptr_t)
+    {
+        ExrLineOutput &out = *static_cast<ExrLineOutput *>(data);
+        try {
+            if (out.stream_->tellp() != offset)
+                out.stream_->seekp(offset);
+            const char *bytes = static_cast<const char *>(buffer);
+            for (uint64_t done = 0; done < size;) {
+                const int n = static_cast<int>(
+                    std::min<uint64_t>(size - done, std::numeric_limits<int>::max()));
+                out.stream_->write(bytes + done, n);
+                done += static_cast<uint64_t>(n);
+            }
+            return static_cast<int64_t>(size);
+        } catch (const std::exception &e) {
+            out.streamFailure_ = e.what();
+            return -1;
+        }
+    }
+
+    // The header's attributes given to the core; false for one of a kind
+    // it is not given here.
+    static bool attribute(exr_context_t c, const char *name, const Imf::Attribute &a)
+    {
+        const std::string type = a.typeName();
+        if (type == "string") {
+            const std::string &v = static_cast<const Imf::StringAttribute &>(a).value();
+            return v.find('\0') == std::string::npos &&
+                   (!c || exr_attr_set_string(c, 0, name, v.c_str()) == EXR_ERR_SUCCESS);
+        }
+        if (type == "int")
+            return !c || exr_attr_set_int(c, 0, name, static_cast<const Imf::IntAttribute &>(a).value()) ==
+                             EXR_ERR_SUCCESS;
+        if (type == "float")
+            return !c || exr_attr_set_float(c, 0, name,
+                                            static_cast<const Imf::FloatAttribute &>(a).value()) ==
+                             EXR_ERR_SUCCESS;
+        if (type == "double")
+            return !c || exr_attr_set_double(c, 0, name,
+                                             static_cast<const Imf::DoubleAttribute &>(a).value()) ==
+                             EXR_ERR_SUCCESS;
+        if (type == "rational") {
+            const Imf::Rational &r = static_cast<const Imf::RationalAttribute &>(a).value();
+            const exr_attr_rational_t v = {r.n, r.d};
+            return !c || exr_attr_set_rational(c, 0, name, &v) == EXR_ERR_SUCCESS;
+        }
+        if (type == "preview") {
+            const Imf::PreviewImage &p = static_cast<const Imf::PreviewImageAttribute &>(a).value();
+            static_assert(sizeof(Imf::PreviewRgba) == 4, "preview pixels are four bytes");
+            const exr_attr_preview_t v = {p.width(), p.height(), 0,
+                                          reinterpret_cast<const uint8_t *>(p.pixels())};
+            return !c || exr_attr_set_preview(c, 0, name, &v) == EXR_ERR_SUCCESS;
+        }
+        return false;
+    }
+};
+
+bool ExrLineOutput::carries(const Imf::Header &header)
+{
+    if (header.compression() != Imf::NO_COMPRESSION || !littleEndian())
+        return false;
+    for (auto i = header.channels().begin(); i != header.channels().end(); ++i)
+        if (i.channel().xSampling != 1 || i.channel().ySampling != 1)
+            return false;
+    for (auto i = header.begin(); i != header.end(); ++i)
+        if (!requiredAttribute(i.name()) && !LineOutputCore::attribute(nullptr, i.name(), i.attribute()))
+            return false;
+    return true;
+}
+
+ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &header)
+    : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
+{
+    exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
+    init.user_data = this;
+    init.write_fn = &LineOutputCore::write;
+    init.error_handler_fn = &LineOutputCore::error;
+    exr_context_t c = nullptr;
+    const exr_result_t started = exr_start_write(&c, tempName_.c_str(), EXR_WRITE_FILE_DIRECTLY, &init);
+    context_ = c;
+    if (started != EXR_ERR_SUCCESS)
+        fail(outputOpenPrefix(fileName_), started);
+
+    int part = 0;
+    exr_result_t r = exr_add_part(c, nullptr, EXR_STORAGE_SCANLINE, &part);
+    const exr_attr_box2i_t display = box(header.displayWindow()), data = box(header.dataWindow());
+    const exr_attr_v2f_t centre = {header.screenWindowCenter().x, header.screenWindowCenter().y};
+    if (r == EXR_ERR_SUCCESS)
+        r = exr_initialize_required_attr(c, part, &display, &data, header.pixelAspectRatio(), &centre,
+                                         header.screenWindowWidth(),
+                                         static_cast<exr_lineorder_t>(header.lineOrder()),
+                                         EXR_COMPRESSION_NONE);
+    bool longNames = false;
+    for (auto i = header.channels().begin(); i != header.channels().end() && !r; ++i) {
+        longNames = longNames || std::strlen(i.name()) > 31;
+        r = exr_add_channel(c, part, i.name(), static_cast<exr_pixel_type_t>(i.channel().type),
+                            i.channel().pLinear ? EXR_PERCEPTUALLY_LINEAR
+                                                : EXR_PERCEPTUALLY_LOGARITHMIC,
+                            1, 1);
+    }
+    for (auto i = header.begin(); i != header.end() && !r; ++i) {
+        if (requiredAttribute(i.name()))
+            continue;
+        longNames = longNames || std::strlen(i.name()) > 31;
+        if (!LineOutputCore::attribute(c, i.name(), i.attribute()))
+            r = EXR_ERR_INVALID_ATTR;
+    }
+    if (!r && longNames)
+        r = exr_set_longname_support(c, 1);
+    if (!r)
+        r = exr_write_header(c);
+    if (r != EXR_ERR_SUCCESS)
+        fail(outputOpenPrefix(fileName_), r);
     try {
-        stream_->flush();
-    } catch (Iex::BaseExc &) {
-        // Kept in failure() and reported below.
+        flushHeaderOf(*stream_, fileName_);
+    } catch (...) {
+        discard();
+        throw;
     }
-    stream_->close();
-    const std::string failure = stream_->failure();
-    stream_.reset();
-    if (!failure.empty()) {
-        if (tempName_ != fileName_)
-            PlatformFile::removeFile(tempName_);
-        throw Iex::InputExc("Cannot close image file \"" + fileName_ + "\". " + failure);
+
+    // The core keeps the channels in the file's order.
+    const exr_attr_chlist_t *channels = nullptr;
+    exr_get_channels(c, part, &channels);
+    const std::size_t width = static_cast<std::size_t>(header.dataWindow().size().x) + 1;
+    for (int i = 0; channels && i < channels->num_channels; ++i) {
+        const exr_attr_chlist_entry_t &e = channels->entries[i];
+        offsets_[std::string(e.name.str, static_cast<std::size_t>(e.name.length))] = lineBytes_;
+        lineBytes_ += width * (e.pixel_type == EXR_PIXEL_HALF ? 2 : 4);
     }
-    PlatformFile::ErrorCode error = 0;
-    if (tempName_ != fileName_ && !PlatformFile::replaceFile(tempName_, fileName_, &error)) {
-        PlatformFile::removeFile(tempName_);
-        throw Iex::InputExc("Cannot write image file \"" + fileName_ + "\". " +
-                            PlatformFile::errorText(error));
+}
+
+ExrLineOutput::~ExrLineOutput()
+{
+    if (stream_)
+        discard();
+}
+
+std::size_t ExrLineOutput::channelOffset(const std::string &name) const
+{
+    const auto at = offsets_.find(name);
+    if (at == offsets_.end())
+        throw Iex::ArgExc("Image file \"" + fileName_ + "\" has no channel \"" + name + "\".");
+    return at->second;
+}
+
+void ExrLineOutput::writeLine(int y, const unsigned char *packed)
+{
+    if (!context_)
+        throw Iex::LogicExc("Image file \"" + fileName_ + "\" is already closed.");
+    const exr_result_t r = exr_write_scanline_chunk(static_cast<exr_context_t>(context_), 0, y,
+                                                    packed, lineBytes_);
+    if (r != EXR_ERR_SUCCESS)
+        fail("Failed to write pixel data to image file \"" + fileName_ + "\". ", r);
+}
+
+void ExrLineOutput::close()
+{
+    if (!context_)
+        return;
+    // Only what fails while the file is finished counts here.
+    stream_->forgetFailure();
+    exr_context_t c = static_cast<exr_context_t>(context_);
+    context_ = nullptr;
+    exr_finish(&c);
+    commitStream(stream_, tempName_, fileName_);
+}
+
+void ExrLineOutput::discard() noexcept
+{
+    if (context_) {
+        exr_context_t c = static_cast<exr_context_t>(context_);
+        context_ = nullptr;
+        exr_finish(&c);
     }
+    dropStream(stream_, tempName_, fileName_);
+}
+
+void ExrLineOutput::fail(const std::string &prefix, int code)
+{
+    // The stream's own words where it failed, else the core's.
+    std::string why = !streamFailure_.empty() ? streamFailure_
+                      : !coreMessage_.empty() ? coreMessage_
+                                              : exr_get_default_error_message(code);
+    discard();
+    throw Iex::InputExc(prefix + why);
 }
 
 } // namespace ravelcast

@@ -10,6 +10,8 @@
 #ifndef RAVELCAST_EXRIO_EXRFILES_H
 #define RAVELCAST_EXRIO_EXRFILES_H
 
+#include <cstddef>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +72,57 @@ private:
     std::unique_ptr<Imf::Win32OFStream> stream_;
     std::unique_ptr<Imf::OutputFile> file_;
     std::unique_ptr<Imf::MultiPartOutputFile> parts_;
+};
+
+// An uncompressed single-part scan-line file whose lines the caller packs
+// itself: each goes to the file as it is, through the library's core, so
+// no frame buffer is copied line by line on the way (for uncompressed
+// files that copy is most of the library's work). The same temporary name
+// and replacement as ExrOutput, and the same messages.
+class ExrLineOutput {
+public:
+    // Whether the header can be written this way: no compression, and only
+    // attributes of the kinds the module writes (on a machine that stores
+    // numbers as the file does, least significant byte first).
+    static bool carries(const Imf::Header &header);
+
+    // Creates (or replaces) the file and writes its header. Throws the
+    // library's Iex exceptions.
+    ExrLineOutput(const std::string &fileName, const Imf::Header &header);
+    ~ExrLineOutput();
+    ExrLineOutput(const ExrLineOutput &) = delete;
+    ExrLineOutput &operator=(const ExrLineOutput &) = delete;
+
+    // Bytes of a packed line: every channel's values over the data window's
+    // width, the channels in the file's order, least significant byte first.
+    std::size_t lineBytes() const { return lineBytes_; }
+    // Where a channel's values start in a packed line.
+    std::size_t channelOffset(const std::string &name) const;
+
+    // Writes line y of the data window; lines go in increasing order.
+    // Throws Iex::InputExc "Failed to write pixel data to image file ...",
+    // followed by the stream's message.
+    void writeLine(int y, const unsigned char *packed);
+
+    // Finishes the file (its table of line offsets) and closes it, throwing
+    // as ExrOutput::close() does. Does nothing when already closed.
+    void close();
+
+    const std::string &fileName() const { return fileName_; }
+
+private:
+    friend struct LineOutputCore;
+    void discard() noexcept;
+    [[noreturn]] void fail(const std::string &prefix, int code);
+
+    std::string fileName_;
+    std::string tempName_;
+    std::unique_ptr<Imf::Win32OFStream> stream_;
+    void *context_ = nullptr;
+    std::map<std::string, std::size_t> offsets_;
+    std::size_t lineBytes_ = 0;
+    std::string streamFailure_;
+    std::string coreMessage_;
 };
 
 // Any OpenEXR file, its channels read through frame buffers of one's own.

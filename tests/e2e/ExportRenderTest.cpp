@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
+#include <ImfIO.h>
 #include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
 #include <ImfPreviewImageAttribute.h>
@@ -325,6 +327,97 @@ TEST_F(ExportRenderTest, ThreadsWriteTheSameFile)
         ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
         std::string info;
         EXPECT_EQ(testsupport::run("oiiotool --stats " + file, &info), 0) << info;
+    }
+}
+
+// An attribute's value as the file stores it.
+std::string storedValue(const Imf::Attribute &a)
+{
+    struct Memory : Imf::OStream {
+        std::string bytes;
+        Memory() : Imf::OStream("memory") {}
+        void write(const char c[], int n) override { bytes.append(c, static_cast<std::size_t>(n)); }
+        uint64_t tellp() override { return bytes.size(); }
+        void seekp(uint64_t) override {}
+    } memory;
+    a.writeValueTo(memory, 2);
+    return memory.bytes;
+}
+
+TEST_F(ExportRenderTest, UncompressedFilesHoldWhatCompressedFilesHold)
+{
+    // Uncompressed lines go to the file packed by the filter itself: every
+    // file of a frame must hold what the library's own path writes with a
+    // lossless compression. The whole frame and a region (the host's lines
+    // inside wider rows), float and integer channels, a luminance written as
+    // R, G and B, fitted data windows (one a single pixel, narrower than the
+    // host's line), the preview and the metadata.
+    writeSource(out("colour.exr"), 48, 32, {"R", "G", "B"},
+                [](int c, int x, int y) { return x == 10 && y == 7 ? 0.25f * (c + 1) : 0.0f; });
+    const std::string layers =
+        "{ EmbedPreview 1 } { PreviewScale 1 } { Comment \"take 3\" }\n" +
+        buffer("Final Render", "") + buffer("Alpha", "{ SaveAs 3 } { FitDataWindow 1 }") +
+        buffer("Depth", "{ PixelType 2 }") + buffer("Surface ID", "{ PixelType 0 }") +
+        buffer("Shadow", "{ SaveAs 3 } { LumaAsRGB 1 }") + kEnd;
+    const std::string pixel = buffer("Final Render", "{ FitDataWindow 1 } { SaveAs 3 }") + kEnd;
+    const std::string colour = "{ BufferSource 32 \"colour.exr\" \"R\" } { BufferSource 33 "
+                               "\"colour.exr\" \"G\" } { BufferSource 34 \"colour.exr\" \"B\" }";
+    const std::pair<std::string, std::string> scenes[] = {
+        {"", layers}, {"{ LimitedRegion 10 6 29 21 }", layers}, {colour, pixel}};
+    for (const auto &[extra, buffers] : scenes) {
+        const std::string region = extra;
+        const std::string header = e2e::sceneHeader(extra) + kPlugin;
+        std::filesystem::remove_all(out("out"));
+        render(header + "{ Compression 3 }\n" + buffers);
+        const std::vector<std::string> files = e2e::filesIn(out("out"));
+        ASSERT_GE(files.size(), 2u) << region;
+        std::map<std::string, std::pair<Imf::Header, std::vector<e2e::Plane>>> zip;
+        for (const std::string &f : files) {
+            auto &[h, planes] = zip[f];
+            h = e2e::headerOf(out("out/" + f));
+            for (const std::string &c : e2e::channelsOf(h))
+                planes.push_back(readPlane(out("out/" + f), c));
+        }
+
+        render(header + "{ Compression 0 }\n" + buffers);
+        ASSERT_EQ(e2e::filesIn(out("out")), files) << region;
+        for (const std::string &f : files) {
+            const std::string file = out("out/" + f);
+            const Imf::Header h = e2e::headerOf(file);
+            const Imf::Header &expected = zip[f].first;
+            EXPECT_EQ(h.compression(), Imf::NO_COMPRESSION);
+            EXPECT_EQ(h.dataWindow(), expected.dataWindow()) << f;
+            for (auto a = expected.begin(); a != expected.end(); ++a) {
+                const std::string name = a.name();
+                if (name == "compression")
+                    continue;
+                ASSERT_TRUE(h.find(name) != h.end()) << f << ": " << name;
+                EXPECT_EQ(h[name].typeName(), std::string(a.attribute().typeName())) << name;
+                // The time of writing may have moved on a second.
+                if (name != "capDate") {
+                    EXPECT_EQ(storedValue(h[name]), storedValue(a.attribute())) << f << ": " << name;
+                }
+            }
+            // Beside them only the part's type, which the core always states.
+            for (auto a = h.begin(); a != h.end(); ++a)
+                EXPECT_TRUE(expected.find(a.name()) != expected.end() ||
+                            (std::string(a.name()) == "type" && h.type() == "scanlineimage"))
+                    << f << ": " << a.name();
+            const std::vector<std::string> channels = e2e::channelsOf(h);
+            ASSERT_EQ(channels, e2e::channelsOf(expected)) << f;
+            for (std::size_t i = 0; i < channels.size(); ++i) {
+                const e2e::Plane p = readPlane(file, channels[i]);
+                const e2e::Plane &want = zip[f].second[i];
+                ASSERT_EQ(p.values.size(), want.values.size());
+                EXPECT_EQ(std::memcmp(p.values.data(), want.values.data(),
+                                      p.values.size() * sizeof(float)),
+                          0)
+                    << f << ": " << channels[i] << " " << region;
+            }
+        }
+        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+        std::string info;
+        EXPECT_EQ(testsupport::run("oiiotool --stats " + out("out/shot001.exr"), &info), 0) << info;
     }
 }
 

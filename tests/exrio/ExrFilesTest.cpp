@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,7 +17,11 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfRationalAttribute.h>
 #include <ImfRgba.h>
+#include <ImfStringAttribute.h>
+#include <ImfVecAttribute.h>
 #include <half.h>
 
 #include "StreamMessages.h"
@@ -24,6 +29,7 @@
 #include "exrio/ExrFiles.h"
 
 using ravelcast::ExrInput;
+using ravelcast::ExrLineOutput;
 using ravelcast::ExrOutput;
 using ravelcast::ExrRgbaInput;
 using testsupport::TempDir;
@@ -298,4 +304,76 @@ TEST(ExrFiles, MultiChannelRoundTrip)
             }
         }
     }
+}
+
+TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
+{
+    TempDir dir;
+    const std::string path = dir.file("lines.exr");
+    testsupport::writeFile(path, "an older file, replaced");
+    TestImage image;
+    Imf::Header header = image.header();
+    header.compression() = Imf::NO_COMPRESSION;
+    header.insert("comments", Imf::StringAttribute("take 3"));
+    header.insert("framesPerSecond", Imf::RationalAttribute(Imf::Rational(24000, 1001)));
+    Imf::PreviewImage preview(4, 2);
+    preview.pixel(3, 1).g = 200;
+    header.insert("preview", Imf::PreviewImageAttribute(preview));
+    ASSERT_TRUE(ExrLineOutput::carries(header));
+    {
+        ExrLineOutput out(path, header);
+        const int w = image.width();
+        std::vector<unsigned char> line(out.lineBytes());
+        auto put = [&](const char *name, const void *row, std::size_t bytes) {
+            std::memcpy(line.data() + out.channelOffset(name), row, bytes * w);
+        };
+        for (int y = 0; y < image.height(); ++y) {
+            const std::size_t i = static_cast<std::size_t>(y) * w;
+            put("R", &image.r[i], 2), put("G", &image.g[i], 2), put("B", &image.b[i], 2);
+            put("A", &image.a[i], 2), put("Z", &image.z[i], 4), put("normal.X", &image.nx[i], 4);
+            put("normal.Y", &image.ny[i], 4), put("normal.Z", &image.nz[i], 4);
+            put("object.id", &image.id[i], 4);
+            out.writeLine(image.window.min.y + y, line.data());
+        }
+        out.close();
+    }
+    EXPECT_FALSE(std::filesystem::exists(path + ".ravelcast-tmp")) << "no temporary is left";
+
+    Imf::InputFile file(path.c_str());
+    const Imf::Header &h = file.header();
+    EXPECT_EQ(h.dataWindow(), image.window);
+    EXPECT_EQ(h.displayWindow(), header.displayWindow());
+    EXPECT_EQ(h.compression(), Imf::NO_COMPRESSION);
+    EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("comments").value(), "take 3");
+    EXPECT_EQ(h.typedAttribute<Imf::RationalAttribute>("framesPerSecond").value().d, 1001u);
+    const Imf::PreviewImage &back = h.typedAttribute<Imf::PreviewImageAttribute>("preview").value();
+    EXPECT_EQ(back.width(), 4u);
+    EXPECT_EQ(back.pixel(3, 1).g, 200);
+    EXPECT_TRUE(file.isComplete());
+    TestImage got;
+    got.clear();
+    readAll(file, image, got);
+    expectSamePixels(image, got, "packed lines");
+
+    // Only what it carries: compressed files and other attribute kinds go
+    // through the library's frame buffers.
+    Imf::Header zip = header;
+    zip.compression() = Imf::ZIP_COMPRESSION;
+    EXPECT_FALSE(ExrLineOutput::carries(zip));
+    Imf::Header vector = header;
+    vector.insert("origin", Imf::V3fAttribute(Imath::V3f(1, 2, 3)));
+    EXPECT_FALSE(ExrLineOutput::carries(vector));
+
+    // Failures read as the library's do.
+    const std::string inMissingFolder = (dir.path() / "absent" / "frame.exr").string();
+    EXPECT_EQ(inputExcMessage([&] { ExrLineOutput out(inMissingFolder, smallHeader()); }),
+              "Cannot open image file \"" + inMissingFolder +
+                  "\". Win32OFStream::Win32OFStream() failed with error: " +
+                  std::strerror(ENOENT));
+    Imf::Header small = smallHeader();
+    small.compression() = Imf::NO_COMPRESSION;
+    EXPECT_EQ(inputExcMessage([&] { ExrLineOutput out("/dev/full", small); }),
+              std::string("Cannot open image file \"/dev/full\". Win32OFStream::write() failed "
+                          "with error: ") +
+                  std::strerror(ENOSPC));
 }
