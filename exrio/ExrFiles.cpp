@@ -240,18 +240,24 @@ exr_attr_box2i_t box(const Imath::Box2i &b) { return {{b.min.x, b.min.y}, {b.max
 
 } // namespace
 
-// The core's callbacks, which reach the output through their user data.
+// The core's callbacks. The core reports errors with its context locked, so
+// the handler cannot ask the context for its user data: the output that calls
+// the core names itself for the length of the call instead.
 struct LineOutputCore {
-    static ExrLineOutput &self(exr_const_context_t context)
-    {
-        void *data = nullptr;
-        exr_get_user_data(context, &data);
-        return *static_cast<ExrLineOutput *>(data);
-    }
+    static thread_local ExrLineOutput *calling;
 
-    static void error(exr_const_context_t context, exr_result_t, const char *message)
+    struct Call {
+        ExrLineOutput *was;
+        explicit Call(ExrLineOutput *out) : was(calling) { calling = out; }
+        ~Call() { calling = was; }
+        Call(const Call &) = delete;
+        Call &operator=(const Call &) = delete;
+    };
+
+    static void error(exr_const_context_t, exr_result_t, const char *message)
     {
-        self(context).coreMessage_ = message ? message : "";
+        if (calling)
+            calling->coreMessage_ = message ? message : "";
     }
 
     // Positional writes into the module's stream; a failure is kept for the
@@ -314,6 +320,8 @@ struct LineOutputCore {
     }
 };
 
+thread_local ExrLineOutput *LineOutputCore::calling = nullptr;
+
 bool ExrLineOutput::carries(const Imf::Header &header)
 {
     if (header.compression() != Imf::NO_COMPRESSION || !littleEndian())
@@ -330,6 +338,7 @@ bool ExrLineOutput::carries(const Imf::Header &header)
 ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &header)
     : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
 {
+    const LineOutputCore::Call call(this);
     exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
     init.user_data = this;
     init.write_fn = &LineOutputCore::write;
@@ -349,9 +358,15 @@ ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &hea
                                          header.screenWindowWidth(),
                                          static_cast<exr_lineorder_t>(header.lineOrder()),
                                          EXR_COMPRESSION_NONE);
+    // Names beyond 31 bytes need the flag of long names, as the library sets it.
     bool longNames = false;
-    for (auto i = header.channels().begin(); i != header.channels().end() && !r; ++i) {
+    for (auto i = header.channels().begin(); i != header.channels().end(); ++i)
         longNames = longNames || std::strlen(i.name()) > 31;
+    for (auto i = header.begin(); i != header.end(); ++i)
+        longNames = longNames || std::strlen(i.name()) > 31;
+    if (!r && longNames)
+        r = exr_set_longname_support(c, 1);
+    for (auto i = header.channels().begin(); i != header.channels().end() && !r; ++i) {
         r = exr_add_channel(c, part, i.name(), static_cast<exr_pixel_type_t>(i.channel().type),
                             i.channel().pLinear ? EXR_PERCEPTUALLY_LINEAR
                                                 : EXR_PERCEPTUALLY_LOGARITHMIC,
@@ -360,12 +375,9 @@ ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &hea
     for (auto i = header.begin(); i != header.end() && !r; ++i) {
         if (requiredAttribute(i.name()))
             continue;
-        longNames = longNames || std::strlen(i.name()) > 31;
         if (!LineOutputCore::attribute(c, i.name(), i.attribute()))
             r = EXR_ERR_INVALID_ATTR;
     }
-    if (!r && longNames)
-        r = exr_set_longname_support(c, 1);
     if (!r)
         r = exr_write_header(c);
     if (r != EXR_ERR_SUCCESS)
@@ -406,6 +418,7 @@ void ExrLineOutput::writeLine(int y, const unsigned char *packed)
 {
     if (!context_)
         throw Iex::LogicExc("Image file \"" + fileName_ + "\" is already closed.");
+    const LineOutputCore::Call call(this);
     const exr_result_t r = exr_write_scanline_chunk(static_cast<exr_context_t>(context_), 0, y,
                                                     packed, lineBytes_);
     if (r != EXR_ERR_SUCCESS)
@@ -418,6 +431,7 @@ void ExrLineOutput::close()
         return;
     // Only what fails while the file is finished counts here.
     stream_->forgetFailure();
+    const LineOutputCore::Call call(this);
     exr_context_t c = static_cast<exr_context_t>(context_);
     context_ = nullptr;
     exr_finish(&c);
@@ -427,6 +441,7 @@ void ExrLineOutput::close()
 void ExrLineOutput::discard() noexcept
 {
     if (context_) {
+        const LineOutputCore::Call call(this);
         exr_context_t c = static_cast<exr_context_t>(context_);
         context_ = nullptr;
         exr_finish(&c);

@@ -314,6 +314,9 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
     TestImage image;
     Imf::Header header = image.header();
     header.compression() = Imf::NO_COMPRESSION;
+    // A name beyond 31 bytes needs the long-names flag.
+    const std::string longName = "a_layer_name_longer_than_31_bytes.Z";
+    header.channels().insert(longName, Imf::Channel(Imf::FLOAT));
     header.insert("comments", Imf::StringAttribute("take 3"));
     header.insert("framesPerSecond", Imf::RationalAttribute(Imf::Rational(24000, 1001)));
     Imf::PreviewImage preview(4, 2);
@@ -332,7 +335,7 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
             put("R", &image.r[i], 2), put("G", &image.g[i], 2), put("B", &image.b[i], 2);
             put("A", &image.a[i], 2), put("Z", &image.z[i], 4), put("normal.X", &image.nx[i], 4);
             put("normal.Y", &image.ny[i], 4), put("normal.Z", &image.nz[i], 4);
-            put("object.id", &image.id[i], 4);
+            put("object.id", &image.id[i], 4), put(longName.c_str(), &image.z[i], 4);
             out.writeLine(image.window.min.y + y, line.data());
         }
         out.close();
@@ -352,8 +355,13 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
     EXPECT_TRUE(file.isComplete());
     TestImage got;
     got.clear();
-    readAll(file, image, got);
+    Imf::FrameBuffer fb = image.frameBuffer(got);
+    std::vector<float> longValues(image.z.size(), -1.0f);
+    fb.insert(longName, image.slice(Imf::FLOAT, longValues));
+    file.setFrameBuffer(fb);
+    file.readPixels(image.window.min.y, image.window.max.y);
     expectSamePixels(image, got, "packed lines");
+    EXPECT_EQ(longValues, image.z);
 
     // Only what it carries: compressed files and other attribute kinds go
     // through the library's frame buffers.
@@ -376,4 +384,14 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
               std::string("Cannot open image file \"/dev/full\". Win32OFStream::write() failed "
                           "with error: ") +
                   std::strerror(ENOSPC));
+    // What the core itself refuses comes back in its words, and the partial
+    // file goes.
+    Imf::Header refused = small;
+    refused.pixelAspectRatio() = -1.0f;
+    const std::string target = dir.file("refused.exr");
+    const std::string message = inputExcMessage([&] { ExrLineOutput out(target, refused); });
+    EXPECT_EQ(message.rfind("Cannot open image file \"" + target + "\". ", 0), 0u) << message;
+    EXPECT_NE(message.find("pixel aspect ratio"), std::string::npos) << message;
+    EXPECT_FALSE(std::filesystem::exists(target));
+    EXPECT_FALSE(std::filesystem::exists(target + ".ravelcast-tmp"));
 }
