@@ -13,8 +13,9 @@
 // of rows at a time, so it must not grow with height.
 //
 // Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
-// [--profile none|zip|piz|dwaa]: with --profile only the filter runs, N
-// times on the calling thread, for a profiler to look at.
+// [--compression none|zip|piz|dwaa] [--profile none|zip|piz|dwaa]: with
+// --compression only that compression is measured (no heap lines); with
+// --profile only the filter runs, N times, for a profiler to look at.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -322,7 +323,7 @@ int main(int argc, char **argv)
 {
     std::string module = RAVELCAST_MODULE_PATH;
     int runs = 3;
-    std::string profile;
+    std::string profile, only;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--module")
@@ -331,6 +332,8 @@ int main(int argc, char **argv)
             runs = std::max(1, std::atoi(argv[i + 1]));
         else if (a == "--profile")
             profile = argv[i + 1];
+        else if (a == "--compression")
+            only = argv[i + 1];
     }
     try {
         const fs::path dir = fs::temp_directory_path() / ("export_bench." + std::to_string(::getpid()));
@@ -339,14 +342,18 @@ int main(int argc, char **argv)
         host.messages().setOutput(nullptr, nullptr);
         host.loadModule(module);
 
+        const std::vector<int> compressions = {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION,
+                                               Imf::PIZ_COMPRESSION, Imf::DWAA_COMPRESSION};
+        const auto named = [&](const std::string &name) {
+            for (int c : compressions)
+                if (compressionName(c) == name)
+                    return c;
+            throw std::runtime_error("--profile and --compression take none, zip, piz or dwaa");
+        };
+        if (!only.empty())
+            named(only);
         if (!profile.empty()) {
-            int compression = -1;
-            for (int c : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION,
-                          Imf::DWAA_COMPRESSION})
-                if (compressionName(c) == profile)
-                    compression = c;
-            if (compression < 0)
-                throw std::runtime_error("--profile takes none, zip, piz or dwaa");
+            const int compression = named(profile);
             std::printf("%s_filter_only_ms: %.1f\n", profile.c_str(),
                         filterOnly(host, 1920, 1080, compression, runs, dir));
             host.unloadModule();
@@ -355,8 +362,9 @@ int main(int argc, char **argv)
         }
         std::printf("frame: 1920x1080, 31 buffers, 60 channels, HALF\n");
         std::printf("runs: %d (medians)\n", runs);
-        for (int compression : {Imf::ZIP_COMPRESSION, Imf::NO_COMPRESSION, Imf::PIZ_COMPRESSION,
-                                Imf::DWAA_COMPRESSION}) {
+        for (int compression : compressions) {
+            if (!only.empty() && compression != named(only))
+                continue;
             const Measure m = measure(host, 1920, 1080, compression, runs, dir);
             const std::string c = compressionName(compression);
             std::printf("%s_filter_ms: %.1f\n", c.c_str(), m.filterMs);
@@ -371,6 +379,11 @@ int main(int argc, char **argv)
             std::printf("%s_filter_over_floor_%dthreads: %.3f\n", c.c_str(), kFloorThreads,
                         m.threadedFilterMs / m.threadedFloorMs);
             std::fflush(stdout);
+        }
+        if (!only.empty()) {
+            host.unloadModule();
+            fs::remove_all(dir);
+            return 0;
         }
         // Heap growth of one uncompressed frame, for two heights.
         const Measure rows1080 = measure(host, 1920, 1080, 0, 1, dir);
