@@ -124,7 +124,7 @@ struct BandChannel {
     const OpenEXRBuffer *buffer;
     int channel;
     std::vector<std::string> names;
-    std::vector<unsigned char> rows;
+    unsigned char *rows;
 };
 
 } // namespace
@@ -406,17 +406,23 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
         std::min(bandRows(filter_.compression_, threads), window.max.y - window.min.y + 1);
 
     const int stores = threads > 0 && window.max.y - window.min.y + 1 > band ? 2 : 1;
+    std::size_t storeBytes = 0;
+    for (const PlannedBuffer &b : buffers)
+        storeBytes += static_cast<std::size_t>(b->bytesPerSample()) * b->channelCount() *
+                      static_cast<std::size_t>(width) * band;
+    unsigned char *storage = filter_.bands_.get(storeBytes * stores);
     std::vector<BandChannel> channels[2];
     for (int s = 0; s < stores; ++s)
         for (const PlannedBuffer &b : buffers) {
             const std::size_t bytes = static_cast<std::size_t>(b->bytesPerSample());
-            for (int c = 0; c < b->channelCount(); ++c)
-                channels[s].push_back({b.buffer, c, b.names[static_cast<std::size_t>(c)],
-                                       std::vector<unsigned char>(bytes * width * band)});
+            for (int c = 0; c < b->channelCount(); ++c) {
+                channels[s].push_back({b.buffer, c, b.names[static_cast<std::size_t>(c)], storage});
+                storage += bytes * static_cast<std::size_t>(width) * band;
+            }
         }
 
-    // Declared after the storage: leaving early waits for the band in flight
-    // before its storage goes.
+    // Leaving early waits for the band in flight: the library must be done
+    // with the storage before anything else uses it.
     std::future<void> writing;
     int store = 0;
     for (int first = window.min.y; first <= window.max.y; first += band) {
@@ -427,10 +433,9 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
             const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
             const std::size_t rowBytes = bps * width;
             for (int r = 0; r < rows; ++r)
-                convertRow(b, ch.channel, first + r - plan.y0, columns,
-                           ch.rows.data() + rowBytes * r);
+                convertRow(b, ch.channel, first + r - plan.y0, columns, ch.rows + rowBytes * r);
             // Addressed so that pixel (x, y) of the file is its place in the band.
-            char *base = reinterpret_cast<char *>(ch.rows.data()) -
+            char *base = reinterpret_cast<char *>(ch.rows) -
                          static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(bps) -
                          static_cast<std::ptrdiff_t>(first) * static_cast<std::ptrdiff_t>(rowBytes);
             for (const std::string &name : ch.names)
@@ -466,9 +471,11 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
     const int windowWidth = window.max.x - window.min.x + 1;
     const bool direct = columns.left == window.min.x && columns.width == windowWidth;
     const std::size_t skip = static_cast<std::size_t>(window.min.x - columns.left);
-    std::vector<unsigned char> wide(direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width));
     const int band = std::min(bandRows(Imf::NO_COMPRESSION, 0), window.max.y - window.min.y + 1);
-    std::vector<unsigned char> lines(lineBytes * static_cast<std::size_t>(band));
+    const std::size_t bandBytes = lineBytes * static_cast<std::size_t>(band);
+    unsigned char *const lines = filter_.bands_.get(
+        bandBytes + (direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width)));
+    unsigned char *const wide = lines + bandBytes;
     for (int first = window.min.y; first <= window.max.y; first += band) {
         const int rows = std::min(band, window.max.y - first + 1);
         for (const PlannedBuffer &b : buffers)
@@ -480,12 +487,12 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
                 const std::size_t rowBytes = bps * static_cast<std::size_t>(windowWidth);
                 const std::size_t at = out.channelOffset(names.front());
                 for (int r = 0; r < rows; ++r) {
-                    unsigned char *line = lines.data() + lineBytes * r;
+                    unsigned char *line = lines + lineBytes * r;
                     if (direct) {
                         convertRow(*b.buffer, c, first + r - plan.y0, columns, line + at);
                     } else {
-                        convertRow(*b.buffer, c, first + r - plan.y0, columns, wide.data());
-                        std::memcpy(line + at, wide.data() + bps * skip, rowBytes);
+                        convertRow(*b.buffer, c, first + r - plan.y0, columns, wide);
+                        std::memcpy(line + at, wide + bps * skip, rowBytes);
                     }
                     // A channel written under more names is converted once.
                     for (std::size_t n = 1; n < names.size(); ++n)
@@ -493,7 +500,7 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
                 }
             }
         for (int r = 0; r < rows; ++r)
-            out.writeLine(first + r, lines.data() + lineBytes * r);
+            out.writeLine(first + r, lines + lineBytes * r);
         stepRows(first, rows);
     }
 }

@@ -195,6 +195,26 @@ private:
 
     // Of the frame being written.
     FrameData frame_;
+
+    // The frame writer's band storage, kept from frame to frame: fresh
+    // memory would pay its page faults again at every frame. A copy of the
+    // filter starts without it.
+    class BandStorage {
+    public:
+        BandStorage() = default;
+        BandStorage(const BandStorage &) {}
+        BandStorage &operator=(const BandStorage &) { return *this; }
+        unsigned char *get(std::size_t bytes)
+        {
+            if (bytes > data_.size())
+                std::vector<unsigned char>(bytes).swap(data_);
+            return data_.data();
+        }
+
+    private:
+        std::vector<unsigned char> data_;
+    };
+    BandStorage bands_;
 };
 
 } // namespace ravelcast
