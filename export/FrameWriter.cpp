@@ -12,6 +12,7 @@
 
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
+#include <ImfName.h>
 #include <ImfOutputFile.h>
 #include <ImfOutputPart.h>
 #include <ImfPartType.h>
@@ -104,15 +105,23 @@ void ensureFolderFor(const PlannedFile &file)
 }
 
 // A buffer's channels added to a header under their planned names; a name
-// the library refuses is reported with the file and the buffer.
+// the library refuses is reported with the file and the buffer. The library
+// cuts names past Imf::Name::MAX_LENGTH without a word (R, G and B of a long
+// layer would become one channel) and its readers refuse them, so those are
+// refused here, before any file exists.
 void insertChannels(const PlannedBuffer &buffer, Imf::ChannelList &list,
                     const std::string &fileName)
 {
     const auto type = static_cast<Imf::PixelType>(buffer->pixelType());
     try {
         for (const auto &names : buffer.names)
-            for (const std::string &name : names)
+            for (const std::string &name : names) {
+                if (name.size() > static_cast<std::size_t>(Imf::Name::MAX_LENGTH))
+                    throw std::length_error("the channel name \"" + name + "\" is longer than " +
+                                            std::to_string(Imf::Name::MAX_LENGTH) +
+                                            " bytes, the most OpenEXR can hold.");
                 list.insert(name, Imf::Channel(type, 1, 1, false));
+            }
     } catch (const std::exception &e) {
         throw std::runtime_error("Cannot write \"" + fileName + "\": buffer \"" +
                                  buffer->displayName() + "\": " + e.what());

@@ -443,7 +443,7 @@ TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
     EXPECT_GT(lit, 1000) << "the preview shows the frame";
 }
 
-TEST_F(ExportRenderTest, AnEmptyChannelNameFailsBeforeAnyFile)
+TEST_F(ExportRenderTest, ChannelNamesTheLibraryCannotHoldFailBeforeAnyFile)
 {
     EXPECT_THROW(render(e2e::sceneHeader() + kPlugin +
                         buffer("Raw Colour", "{ EXRBufferName \"\" } { Channel { Name \"Green\" } "
@@ -455,6 +455,31 @@ TEST_F(ExportRenderTest, AnEmptyChannelNameFailsBeforeAnyFile)
                   out("out/shot001.exr") +
                   "\": buffer \"Raw Colour\": Image channel name cannot be an empty string.");
     EXPECT_TRUE(e2e::filesIn(out("out")).empty());
+
+    // OpenEXR holds names of up to 255 bytes: its writer cuts longer ones
+    // (two channels may then fall into one) and its readers refuse them, so
+    // a longer name stops the frame, compressed or not, before any file.
+    const std::string longest(253, 'L'), tooLong(254, 'L');
+    for (const char *compression : {"0", "3"}) {
+        std::filesystem::remove_all(out("out"));
+        const std::string header =
+            e2e::sceneHeader() + kPlugin + "{ Compression " + compression + " }\n";
+        render(header + buffer("Raw Colour", "{ EXRBufferName \"" + longest + "\" }") + kEnd);
+        const auto raw = readPlane(out("out/shot001.exr"), longest + ".R");
+        EXPECT_EQ(raw.at(20, 20), static_cast<float>(half(readPlane(dump(1), "B6").at(20, 20))));
+        EXPECT_EQ(e2e::channelsOf(e2e::headerOf(out("out/shot001.exr"))).size(), 3u);
+
+        std::filesystem::remove_all(out("out"));
+        EXPECT_THROW(
+            render(header + buffer("Raw Colour", "{ EXRBufferName \"" + tooLong + "\" }") + kEnd),
+            devhost::HostError)
+            << compression;
+        EXPECT_EQ(messages(devhost::Message::Error).back(),
+                  "An exception occured in ImageFilter::Process():|Cannot write \"" +
+                      out("out/shot001.exr") + "\": buffer \"Raw Colour\": the channel name \"" +
+                      tooLong + ".R\" is longer than 255 bytes, the most OpenEXR can hold.");
+        EXPECT_TRUE(e2e::filesIn(out("out")).empty()) << compression;
+    }
 }
 
 TEST_F(ExportRenderTest, MaskRequestsOfVersionFourHosts)
