@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "devhost/Host.h"
+#include "devhost/PanelPainter.h"
 
 namespace devhost {
 
@@ -87,10 +88,11 @@ void Messages::post(Message::Kind kind, const char *line1, const char *line2)
     std::ostream *out = kind == Message::Info      ? info_
                         : kind == Message::Warning ? warnings_
                                                    : errors_;
+    // The host's message boxes show the panel markup a text holds.
     if (out) {
-        *out << "[" << label(kind) << "] " << m.line1 << "\n";
+        *out << "[" << label(kind) << "] " << PanelPainter::lineText(m.line1) << "\n";
         if (!m.line2.empty())
-            *out << "[" << label(kind) << "] " << m.line2 << "\n";
+            *out << "[" << label(kind) << "] " << PanelPainter::lineText(m.line2) << "\n";
         out->flush();
     }
     log_.push_back(std::move(m));
@@ -110,8 +112,10 @@ int Messages::ask(const char *title, const char *line1, const char *line2, bool 
         code = a == Answer::Yes ? 1 : 0;
     Message m{Message::Question, line1 ? line1 : "", line2 ? line2 : "", title ? title : "", code};
     if (info_)
-        *info_ << "[question] " << m.title << ": " << m.line1
-               << (m.line2.empty() ? "" : " / " + m.line2) << " -> " << code << "\n";
+        *info_ << "[question] " << PanelPainter::lineText(m.title) << ": "
+               << PanelPainter::lineText(m.line1)
+               << (m.line2.empty() ? "" : " / " + PanelPainter::lineText(m.line2)) << " -> "
+               << code << "\n";
     log_.push_back(std::move(m));
     return code;
 }

@@ -274,6 +274,24 @@ std::string plainTextOf(const std::string &s)
     return out;
 }
 
+std::string PanelPainter::lineText(const std::string &s)
+{
+    std::string out;
+    bool moved = false;
+    for (const Piece &p : pieces(s)) {
+        if (p.code == 'a' || p.code == 'g') {
+            moved = true;
+        } else if (!p.code) {
+            // A column move or a gap between two texts keeps them apart.
+            if (moved && !out.empty() && out.back() != ' ' && p.arg.front() != ' ')
+                out += ' ';
+            out += p.arg;
+            moved = false;
+        }
+    }
+    return out;
+}
+
 // ---- classic panels
 
 // The raster a classic panel's drawing functions paint: panel pixels, with
@@ -379,7 +397,7 @@ void cDrawText(LWPanelID id, const char *text, int c, int x, int y)
     if (!text)
         return;
     if (Host *h = Host::current())
-        Panels::of(*h).classic(id).drawnText.push_back(plainTextOf(text));
+        Panels::of(*h).classic(id).drawnText.push_back(PanelPainter::lineText(text));
     onPanel(id, [&](cairo_t *cr) { markupText(cr, text, x, y, palette(c)); });
 }
 
@@ -565,6 +583,29 @@ void PanelPainter::drawControlNow(ClassicControl &c)
     cairo_restore(cr);
 }
 
+namespace {
+
+// What a control shows as text: its label, then its lines; a list box
+// every item it holds (scrolling shows those below the visible rows).
+void recordText(ClassicPanel &p, const ClassicControl &c)
+{
+    if (!c.label.empty())
+        p.drawnText.push_back(PanelPainter::lineText(c.label));
+    if (c.desc.type == LWT_TEXT) {
+        for (const std::string &l : c.lines)
+            p.drawnText.push_back(PanelPainter::lineText(l));
+    } else if (c.desc.type == LWT_LISTBOX) {
+        const LWListBoxDesc &d = c.desc.listbox;
+        const int n = d.countFn ? d.countFn(c.userData) : 0;
+        for (int i = 0; i < n; ++i) {
+            const char *name = d.nameFn ? d.nameFn(c.userData, i) : "";
+            p.drawnText.push_back(PanelPainter::lineText(name ? name : ""));
+        }
+    }
+}
+
+} // namespace
+
 void PanelPainter::paintClassic(Panels &, LWPanelID id, ClassicPanel &p, int mode)
 {
     layout(p);
@@ -576,8 +617,10 @@ void PanelPainter::paintClassic(Panels &, LWPanelID id, ClassicPanel &p, int mod
     colour(cr, kBackground);
     cairo_paint(cr);
     titleBar(cr, canvas->width, p.title);
-    for (auto &c : p.controls)
+    for (auto &c : p.controls) {
+        recordText(p, *c);
         drawControlNow(*c);
+    }
     if (auto draw = reinterpret_cast<void (*)(LWPanelID, void *, int)>(
             p.attributes[PAN_USERDRAW].func))
         draw(id, p.attributes[PAN_USERDATA].ptr, mode);

@@ -450,6 +450,16 @@ int Panels::post(LWXPanelID id)
     }
     FormAnswer a = std::move(forms_.front());
     forms_.pop_front();
+    // What the user could choose from, as the form shows it.
+    if (out_)
+        for (const XControl &c : p.controls)
+            if (c.kind == "iPopChoice") {
+                *out_ << "form \"" << p.title() << "\" offers " << c.label << ":";
+                const std::vector<std::string> list = items(p, c);
+                for (std::size_t i = 0; i < list.size(); ++i)
+                    *out_ << (i ? " |" : "") << " " << list[i];
+                *out_ << "\n";
+            }
     for (const auto &[name, text] : a.values)
         setValue(p, findControl(p, name), text);
     if (out_)

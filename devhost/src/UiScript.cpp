@@ -1,5 +1,6 @@
 #include "devhost/UiScript.h"
 
+#include <algorithm>
 #include <istream>
 #include <ostream>
 #include <stdexcept>
@@ -358,6 +359,29 @@ void UiScript::step(const std::vector<std::string> &w)
                 panels_.snapshot(t.classic, file);
         }
         out_ << "snapshot: " << file << "\n";
+    } else if (verb == "text" || verb == "expect-text") {
+        const bool expecting = verb == "expect-text";
+        need(w, expecting ? 2 : 1, expecting ? 2 : 1,
+             expecting ? "expect-text PANEL-TITLE LINE" : "text PANEL-TITLE");
+        ClassicPanel *p = panels_.openClassicTitled(w[1]);
+        if (!p)
+            throw StepError("no panel \"" + w[1] + "\" is open");
+        // Drawn now, so the lines are those of what the panel shows now.
+        panels_.drawClassic(p->id, DR_REFRESH);
+        const std::vector<std::string> lines = p->drawnText;
+        if (!expecting) {
+            out_ << w[1] << ": " << lines.size() << " lines\n";
+            for (const std::string &l : lines)
+                out_ << "  " << l << "\n";
+        } else if (std::find(lines.begin(), lines.end(), w[2]) == lines.end()) {
+            std::string shown;
+            for (const std::string &l : lines)
+                shown += "\n  " + l;
+            throw StepError("\"" + w[1] + "\" shows no line " + inQuotes(w[2]) + "; it shows:" +
+                            shown);
+        } else {
+            out_ << w[1] << " shows " << inQuotes(w[2]) << " as expected\n";
+        }
     } else if (verb == "click" || verb == "mode" || verb == "resize") {
         if (w.size() < 2 || w[1] != "preview")
             throw StepError("usage: click preview X Y, mode preview N, resize preview W H");
@@ -433,7 +457,8 @@ void UiScript::step(const std::vector<std::string> &w)
     } else {
         throw StepError("unknown command " + inQuotes(verb) +
                         " (open, generic, set, get, expect, items, press, command, tab, answer, "
-                        "form, file, browse, close, snapshot, click, mode, resize, describe, expect-enabled, "
+                        "form, file, browse, close, snapshot, text, expect-text, click, mode, resize, "
+                        "describe, expect-enabled, "
                         "expect-disabled, "
                         "expect-description, render, convert, save)");
     }

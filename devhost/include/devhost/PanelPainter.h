@@ -25,6 +25,9 @@ struct PanelPainter {
     // Text with the markup codes (byte 3 and a command in parentheses)
     // removed.
     static std::string plainText(const std::string &text);
+    // The same as a line of text shows it: a column move or a gap between
+    // two texts becomes a blank.
+    static std::string lineText(const std::string &text);
 
     // A control's size from its description, before the module changes it.
     static void sizeControl(ClassicControl &c);

@@ -107,7 +107,9 @@ struct ClassicPanel {
     bool open = false;
     bool closeRequested = false;
     struct Canvas *canvas = nullptr; // the raster the drawing functions paint
-    std::vector<std::string> drawnText; // texts drawn since the last full paint
+    // The text lines of the last full paint, in drawing order, markup
+    // removed: control labels, text lines, list items, the module's texts.
+    std::vector<std::string> drawnText;
 };
 
 // Queued answers of a script, taken in order.
