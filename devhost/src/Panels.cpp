@@ -366,11 +366,17 @@ void Panels::interpretHints(XPanelRecord &p, unsigned int target, const LWXPanel
         case XPTAG_GROUP: p.groups[cid] = idList(a[1]); break;
         case XPTAG_TABS: p.tabRows[cid] = idList(a[1]); break;
         case XPTAG_ORDER: p.order = idList(a[0]); break;
-        case XPTAG_ENABLE:
-            p.rules.push_back(XEnableRule{cid, static_cast<int>(a[1]),
-                                          static_cast<int>(static_cast<unsigned int>(a[2])),
-                                          idList(a[3]), text(a[4])});
+        case XPTAG_ENABLE: {
+            XEnableRule r{cid, static_cast<int>(a[1]), 0, {}, idList(a[3]), text(a[4])};
+            if (r.comparison == XPENABLE_MAP) {
+                if (const int *m = reinterpret_cast<const int *>(a[2]))
+                    r.map.assign(m + 1, m + 1 + std::max(m[0], 0));
+            } else {
+                r.value = static_cast<int>(static_cast<unsigned int>(a[2]));
+            }
+            p.rules.push_back(std::move(r));
             break;
+        }
         case XPTAG_LINK: p.links[cid] = idList(a[1]); break;
         case XPTAG_FILEREQ:
             if (c) {
@@ -740,9 +746,14 @@ bool Panels::enabled(XPanelRecord &p, unsigned int id, std::string *message) con
             auto it = p.form.find(r.controller);
             value = it == p.form.end() ? 0 : it->second.i;
         }
-        const bool on = r.comparison == XPENABLE_EQUAL     ? value == r.value
-                        : r.comparison == XPENABLE_ATLEAST ? value >= r.value
-                                                           : value != r.value;
+        bool on = value != r.value;
+        if (r.comparison == XPENABLE_EQUAL)
+            on = value == r.value;
+        else if (r.comparison == XPENABLE_ATLEAST)
+            on = value >= r.value;
+        else if (r.comparison == XPENABLE_MAP)
+            on = value >= 0 && value < static_cast<int>(r.map.size()) &&
+                 r.map[static_cast<std::size_t>(value)] != 0;
         if (!on) {
             if (message)
                 *message = r.message;

@@ -231,6 +231,15 @@ HintList &HintList::enableFrom(unsigned int controller, int value, Ids ids, cons
     return enable(controller, XPENABLE_ATLEAST, value, ids, message);
 }
 
+HintList &HintList::enableWhereMapped(unsigned int controller, const std::vector<int> &map, Ids ids,
+                                      const char *message)
+{
+    maps_.emplace_back(1, static_cast<int>(map.size()));
+    maps_.back().insert(maps_.back().end(), map.begin(), map.end());
+    return raw({XPTAG_ENABLE, controller, static_cast<LWXPanelHint>(XPENABLE_MAP),
+                word(maps_.back().data()), word(keep(ids)), word(message)});
+}
+
 HintList &HintList::refresh(unsigned int controller, Ids ids)
 {
     return raw({XPTAG_LINK, controller, word(keep(ids))});

@@ -51,6 +51,7 @@ struct XEnableRule {
     unsigned int controller = 0;
     int comparison = XPENABLE_NOTEQUAL;
     int value = 0;
+    std::vector<int> map; // XPENABLE_MAP: an entry per controller value
     std::vector<unsigned int> ids;
     std::string message;
 };

@@ -110,6 +110,9 @@ public:
                                 const char *message = nullptr);
     HintList &enableFrom(unsigned int controller, int value, Ids ids,
                          const char *message = nullptr);
+    // The ids are enabled while map[controller's value] is not 0.
+    HintList &enableWhereMapped(unsigned int controller, const std::vector<int> &map, Ids ids,
+                                const char *message = nullptr);
     HintList &refresh(unsigned int controller, Ids ids);
     // The requester a file name control opens.
     HintList &fileRequester(unsigned int cid, int type, const char *title, const char *fileType);
@@ -130,6 +133,7 @@ private:
 
     std::vector<LWXPanelHint> words_;
     std::deque<std::vector<unsigned int>> lists_;
+    std::deque<std::vector<int>> maps_;
     bool ended_ = false;
 };
 

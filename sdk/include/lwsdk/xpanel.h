@@ -62,6 +62,10 @@ typedef uintptr_t LWXPanelHint;
 #define XPENABLE_EQUAL 0
 #define XPENABLE_NOTEQUAL 1
 #define XPENABLE_ATLEAST 2 /* the controller's value is value or more */
+/* value points at a map of ints, copied by the host: its length n, then n
+ * entries; the ids are enabled while the entry at the controller's value
+ * is not 0 (a value outside the map disables them). */
+#define XPENABLE_MAP 3
 /* controller id, const unsigned int *ids: after the controller's value
  * changes, the ids are read again. */
 #define XPTAG_LINK 0x3D00A702u
