@@ -115,53 +115,64 @@ int BufferChannel::kernelWidth(int source, int target)
     return k <= 1 ? 2 : k;
 }
 
+BoxResampler::BoxResampler(int sourceWidth, int sourceHeight, int width, int height,
+                           std::function<bool(float)> excluded)
+    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), excluded_(std::move(excluded)),
+      rows_(static_cast<std::size_t>(std::max(sourceHeight, 0)) * std::max(width, 0))
+{
+    result_.width = width;
+    result_.height = height;
+}
+
+void BoxResampler::row(int y, const float *line)
+{
+    const int width = result_.width;
+    if (y < 0 || y >= sourceHeight_ || width <= 0)
+        return;
+    float *out = &rows_[static_cast<std::size_t>(y) * width];
+    if (!line) {
+        std::fill(out, out + width, 0.0f);
+        return;
+    }
+    Resampled &r = result_;
+    const std::function<bool(float)> &excluded = excluded_;
+    boxPass(sourceWidth_, width, [line](int i) { return line[i]; }, out, [&r, &excluded](float v) {
+        if (excluded && excluded(v))
+            return;
+        r.minimum = std::min(r.minimum, v);
+        r.maximum = std::max(r.maximum, v);
+    });
+}
+
+Resampled BoxResampler::finish()
+{
+    // Vertical pass on the columns; it leaves the extremes alone.
+    const int width = result_.width, height = result_.height;
+    result_.samples.assign(static_cast<std::size_t>(width) * height, 0.0f);
+    std::vector<float> column(static_cast<std::size_t>(std::max(height, 0)));
+    for (int x = 0; x < width; ++x) {
+        boxPass(sourceHeight_, height,
+                [&](int i) { return rows_[static_cast<std::size_t>(i) * width + x]; },
+                column.data(), [](float) {});
+        for (int y = 0; y < height; ++y)
+            result_.samples[static_cast<std::size_t>(y) * width + x] = column[y];
+    }
+    rows_.clear();
+    return std::move(result_);
+}
+
 Resampled BufferChannel::resample(const hostkit::FrameAccess &access, int width, int height) const
 {
     Resampled r;
     r.width = width;
     r.height = height;
-    if (width <= 0 || height <= 0 || !getLine(0, access))
+    if (width <= 0 || height <= 0 || !getLine(0, access) || access.width() <= 0 ||
+        access.height() <= 0)
         return r;
-    const int srcW = access.width();
-    const int srcH = access.height();
-    if (srcW <= 0 || srcH <= 0)
-        return r;
-
-    // Horizontal pass: every source row to width columns.
-    std::vector<float> rows(static_cast<std::size_t>(srcH) * width);
-    auto widen = [&](float v) {
-        r.minimum = std::min(r.minimum, v);
-        r.maximum = std::max(r.maximum, v);
-    };
-    for (int y = 0; y < srcH; ++y) {
-        float *out = &rows[static_cast<std::size_t>(y) * width];
-        const float *line = getLine(y, access);
-        if (!line) {
-            std::fill(out, out + width, 0.0f);
-            continue;
-        }
-        boxPass(srcW, width, [line](int i) { return line[i]; }, out, widen);
-    }
-
-    // Vertical pass on the columns; it leaves the extremes alone.
-    r.samples.assign(static_cast<std::size_t>(width) * height, 0.0f);
-    std::vector<float> column(height);
-    for (int x = 0; x < width; ++x) {
-        boxPass(srcH, height,
-                [&](int i) { return rows[static_cast<std::size_t>(i) * width + x]; },
-                column.data(), [](float) {});
-        for (int y = 0; y < height; ++y)
-            r.samples[static_cast<std::size_t>(y) * width + x] = column[y];
-    }
-    return r;
-}
-
-void BufferChannel::resampleChannel(const hostkit::FrameAccess &access, int width, int height,
-                                    float &minimum, float &maximum)
-{
-    preview_ = resample(access, width, height);
-    minimum = std::min(minimum, preview_.minimum);
-    maximum = std::max(maximum, preview_.maximum);
+    BoxResampler resampler(access.width(), access.height(), width, height);
+    for (int y = 0; y < access.height(); ++y)
+        resampler.row(y, getLine(y, access));
+    return resampler.finish();
 }
 
 float BufferChannel::previewSample(int x, int y) const

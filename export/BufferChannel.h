@@ -3,6 +3,7 @@
 #ifndef RAVELCAST_EXPORT_BUFFERCHANNEL_H
 #define RAVELCAST_EXPORT_BUFFERCHANNEL_H
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,25 @@ struct Resampled {
     float maximum = kNoMaximum;
 };
 
+// The box-kernel resampling of one channel onto width x height, fed the
+// host's rows one at a time, so that other work can use the same rows.
+class BoxResampler {
+public:
+    // excluded: source samples that do not widen the extremes (empty: none).
+    BoxResampler(int sourceWidth, int sourceHeight, int width, int height,
+                 std::function<bool(float)> excluded = {});
+    // Row y of the source, in order from 0; a null line gives zeros.
+    void row(int y, const float *line);
+    // The vertical pass over the rows given.
+    Resampled finish();
+
+private:
+    int sourceWidth_, sourceHeight_;
+    std::function<bool(float)> excluded_;
+    Resampled result_;
+    std::vector<float> rows_; // every source row at the target width
+};
+
 class BufferChannel : public hostkit::RefCounted {
 public:
     explicit BufferChannel(const ChannelSpec &spec);
@@ -62,10 +82,8 @@ public:
     // The host's line y of this channel's buffer; may be null.
     const float *getLine(int y, const hostkit::FrameAccess &access) const;
     int requestMask() const;
-    // Replaces the preview samples with the channel resampled to width x
-    // height and widens minimum/maximum by the source samples read.
-    void resampleChannel(const hostkit::FrameAccess &access, int width, int height,
-                                 float &minimum, float &maximum);
+    // Replaces the preview samples (and their extremes).
+    void setPreview(Resampled preview) { preview_ = std::move(preview); }
     // The stored sample, 0 outside the preview.
     float previewSample(int x, int y) const;
     ~BufferChannel() override = default;

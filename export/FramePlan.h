@@ -94,6 +94,9 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter);
 // pixel inspector: sizes and where the preview image sits.
 struct FrameData {
     int frameWidth = 640, frameHeight = 480;
+    // Where the lines of the last frame sat, whose data windows the buffers
+    // hold (in the lines' coordinates).
+    int windowX0 = 0, windowY0 = 0;
     int previewImageWidth = 640, previewImageHeight = 480;
     float previewAspect = 1.0f;
     int previewWidth = 0, previewHeight = 0; // the embedded preview's

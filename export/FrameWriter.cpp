@@ -183,17 +183,31 @@ FrameWriter::Columns FrameWriter::columnsOf(const Imath::Box2i &window, const Fr
     return c;
 }
 
+const float *FrameWriter::hostLine(const OpenEXRBuffer &b, int channel, int hostRow) const
+{
+    return hostRow >= 0 && hostRow < access_.height() ? b.channel(channel).getLine(hostRow, access_)
+                                                      : nullptr;
+}
+
+void FrameWriter::measure(const OpenEXRBuffer &b, int hostRow, const float *const *lines)
+{
+    for (auto &[buffer, meter] : meters_)
+        if (buffer == &b) {
+            meter.row(hostRow, lines);
+            return;
+        }
+}
+
 // One channel's host line converted into a row of the file: a row the host
 // does not deliver is written as zeros, and so are the columns of the file
 // beside the host's line.
 void FrameWriter::convertRow(const OpenEXRBuffer &b, int channel, int hostRow,
-                             const Columns &columns, unsigned char *row) const
+                             const float *values, const Columns &columns,
+                             unsigned char *row) const
 {
     const hostkit::FrameAccess &A = access_;
     const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
     const std::size_t rowBytes = bps * static_cast<std::size_t>(columns.width);
-    const float *values =
-        hostRow >= 0 && hostRow < A.height() ? b.channel(channel).getLine(hostRow, A) : nullptr;
     if (!values) {
         std::memset(row, 0, rowBytes);
         return;
@@ -275,17 +289,47 @@ void FrameWriter::prepareBuffers(const FrameFacts &facts)
             frame.previewImageHeight = 480;
         }
     }
+    frame.windowX0 = facts.x0;
+    frame.windowY0 = facts.y0;
+    meters_.clear();
     for (const auto &b : filter_.buffers_) {
         b->evaluateParameters();
+        // Unknown until measured: a failing frame leaves no stale box.
+        b->setDataWindow(emptyWindow());
         if (preview) {
+            // The preview's pass over every line measures the data window too.
             b->computePreviewData(access_, frame.previewImageWidth, frame.previewImageHeight);
-            if (!b->active())
-                b->computeDataWindow(access_);
+            continue;
         }
-        // Only a fitted window needs the pass over every pixel.
-        if (b->active() && b->fitDataWindow())
+        if (!b->active())
+            continue;
+        // A fitted window is needed before any file is written; the others
+        // are measured on the rows the files read.
+        if (b->fitDataWindow())
             b->computeDataWindow(access_);
+        else
+            meters_.emplace_back(b.get(), b->dataWindowMeter(facts.width, facts.height));
     }
+}
+
+// The data windows measured on the rows written, completed with the rows
+// no file read.
+void FrameWriter::finishDataWindows()
+{
+    std::vector<const float *> lines;
+    for (auto &[b, meter] : meters_) {
+        lines.resize(static_cast<std::size_t>(b->channelCount()));
+        for (int y = 0; y < access_.height(); ++y) {
+            if (meter.measured(y))
+                continue;
+            for (int c = 0; c < b->channelCount(); ++c)
+                lines[c] = hostLine(*b, c, y);
+            meter.row(y, lines.data());
+        }
+        const std::lock_guard<std::mutex> hold(filter_.previewMutex());
+        b->setDataWindow(meter.box());
+    }
+    meters_.clear();
 }
 
 void FrameWriter::write()
@@ -303,8 +347,10 @@ void FrameWriter::write()
             hostkit::processMessages().warning("Orvo Ravelcast: two outputs share a name", c);
     filter_.frame_.collisions = std::move(collisions);
     progress_.init(plan.progressTotal);
-    if (!plan.writes)
+    if (!plan.writes) {
+        finishDataWindows();
         return;
+    }
     // Without a name the files would land as "001.exr" in the content folder.
     if (!plan.files.empty() && filter_.baseName().empty())
         throw std::runtime_error("No output filename: nothing was written for frame " +
@@ -322,6 +368,7 @@ void FrameWriter::write()
         }
         announce(file.fileName);
     }
+    finishDataWindows();
 }
 
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
@@ -434,22 +481,39 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
     // with the storage before anything else uses it.
     std::future<void> writing;
     int store = 0;
+    std::vector<const float *> lines;
     for (int first = window.min.y; first <= window.max.y; first += band) {
         const int rows = std::min(band, window.max.y - first + 1);
         Imf::FrameBuffer fb;
-        for (BandChannel &ch : channels[store]) {
-            const OpenEXRBuffer &b = *ch.buffer;
+        std::vector<BandChannel> &stored = channels[store];
+        // A buffer's channels follow each other: its rows are converted one
+        // at a time, all channels, and the data window measured on them.
+        for (std::size_t i = 0; i < stored.size();) {
+            const OpenEXRBuffer &b = *stored[i].buffer;
+            const int n = b.channelCount();
             const std::size_t bps = static_cast<std::size_t>(b.bytesPerSample());
             const std::size_t rowBytes = bps * width;
-            for (int r = 0; r < rows; ++r)
-                convertRow(b, ch.channel, first + r - plan.y0, columns, ch.rows + rowBytes * r);
-            // Addressed so that pixel (x, y) of the file is its place in the band.
-            char *base = reinterpret_cast<char *>(ch.rows) -
-                         static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(bps) -
-                         static_cast<std::ptrdiff_t>(first) * static_cast<std::ptrdiff_t>(rowBytes);
-            for (const std::string &name : ch.names)
-                fb.insert(name, Imf::Slice(static_cast<Imf::PixelType>(b.pixelType()), base, bps,
-                                           rowBytes, 1, 1, b.emptyValue()));
+            lines.resize(static_cast<std::size_t>(n));
+            for (int r = 0; r < rows; ++r) {
+                const int hostRow = first + r - plan.y0;
+                for (int c = 0; c < n; ++c) {
+                    lines[c] = hostLine(b, c, hostRow);
+                    convertRow(b, c, hostRow, lines[c], columns, stored[i + c].rows + rowBytes * r);
+                }
+                measure(b, hostRow, lines.data());
+            }
+            for (int c = 0; c < n; ++c) {
+                const BandChannel &ch = stored[i + c];
+                // Addressed so that pixel (x, y) of the file is its place in the band.
+                char *base =
+                    reinterpret_cast<char *>(ch.rows) -
+                    static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(bps) -
+                    static_cast<std::ptrdiff_t>(first) * static_cast<std::ptrdiff_t>(rowBytes);
+                for (const std::string &name : ch.names)
+                    fb.insert(name, Imf::Slice(static_cast<Imf::PixelType>(b.pixelType()), base,
+                                               bps, rowBytes, 1, 1, b.emptyValue()));
+            }
+            i += static_cast<std::size_t>(n);
         }
         // The band before is written (its failure surfaces here) before
         // this one goes to the library: bands reach the file in order.
@@ -485,29 +549,35 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
     unsigned char *const lines = filter_.bands_.get(
         bandBytes + (direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width)));
     unsigned char *const wide = lines + bandBytes;
+    std::vector<const float *> hostLines;
     for (int first = window.min.y; first <= window.max.y; first += band) {
         const int rows = std::min(band, window.max.y - first + 1);
-        for (const PlannedBuffer &b : buffers)
-            for (int c = 0; c < b->channelCount(); ++c) {
-                const std::vector<std::string> &names = b.names[static_cast<std::size_t>(c)];
-                if (names.empty())
-                    continue;
-                const std::size_t bps = static_cast<std::size_t>(b->bytesPerSample());
-                const std::size_t rowBytes = bps * static_cast<std::size_t>(windowWidth);
-                const std::size_t at = out.channelOffset(names.front());
-                for (int r = 0; r < rows; ++r) {
-                    unsigned char *line = lines + lineBytes * r;
+        for (const PlannedBuffer &b : buffers) {
+            const std::size_t bps = static_cast<std::size_t>(b->bytesPerSample());
+            const std::size_t rowBytes = bps * static_cast<std::size_t>(windowWidth);
+            hostLines.resize(static_cast<std::size_t>(b->channelCount()));
+            for (int r = 0; r < rows; ++r) {
+                const int hostRow = first + r - plan.y0;
+                unsigned char *line = lines + lineBytes * r;
+                for (int c = 0; c < b->channelCount(); ++c) {
+                    hostLines[c] = hostLine(*b.buffer, c, hostRow);
+                    const std::vector<std::string> &names = b.names[static_cast<std::size_t>(c)];
+                    if (names.empty())
+                        continue;
+                    const std::size_t at = out.channelOffset(names.front());
                     if (direct) {
-                        convertRow(*b.buffer, c, first + r - plan.y0, columns, line + at);
+                        convertRow(*b.buffer, c, hostRow, hostLines[c], columns, line + at);
                     } else {
-                        convertRow(*b.buffer, c, first + r - plan.y0, columns, wide);
+                        convertRow(*b.buffer, c, hostRow, hostLines[c], columns, wide);
                         std::memcpy(line + at, wide + bps * skip, rowBytes);
                     }
                     // A channel written under more names is converted once.
                     for (std::size_t n = 1; n < names.size(); ++n)
                         std::memcpy(line + out.channelOffset(names[n]), line + at, rowBytes);
                 }
+                measure(*b.buffer, hostRow, hostLines.data());
             }
+        }
         for (int r = 0; r < rows; ++r)
             out.writeLine(first + r, lines + lineBytes * r);
         stepRows(first, rows);
@@ -516,7 +586,7 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
 
 // A separate image in a format of the host's: the processed values in a
 // host image, saved by the host's saver.
-void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fileName) const
+void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fileName)
 {
     const hostkit::HostImage::Type type = b.hostImageType();
     const int w = access_.width(), h = access_.height();
@@ -530,6 +600,8 @@ void FrameWriter::saveThroughHost(const OpenEXRBuffer &b, const std::string &fil
         const float *lines[3] = {nullptr, nullptr, nullptr};
         for (int c = 0; c < b.channelCount() && c < 3; ++c)
             lines[c] = b.channel(c).getLine(y, access_);
+        if (b.channelCount() <= 3)
+            measure(b, y, lines);
         for (int x = 0; x < w; ++x) {
             const float a = alpha ? alpha[x] : 1.0f;
             float px[4];

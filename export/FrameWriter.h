@@ -9,6 +9,7 @@
 
 #include <ImfFrameBuffer.h>
 
+#include "export/DataWindow.h"
 #include "export/FramePlan.h"
 #include "hostkit/FrameAccess.h"
 
@@ -55,15 +56,22 @@ private:
         int host = 0;
     };
     Columns columnsOf(const Imath::Box2i &window, const FramePlan &plan) const;
-    void convertRow(const OpenEXRBuffer &buffer, int channel, int hostRow, const Columns &columns,
-                    unsigned char *row) const;
+    // The host's line of a buffer's channel; null outside the host's rows.
+    const float *hostLine(const OpenEXRBuffer &buffer, int channel, int hostRow) const;
+    void convertRow(const OpenEXRBuffer &buffer, int channel, int hostRow, const float *values,
+                    const Columns &columns, unsigned char *row) const;
+    // Measures a row read for a file, when the buffer's window is measured so.
+    void measure(const OpenEXRBuffer &buffer, int hostRow, const float *const *lines);
+    void finishDataWindows();
     void announce(const std::string &fileName) const;
-    void saveThroughHost(const OpenEXRBuffer &buffer, const std::string &fileName) const;
+    void saveThroughHost(const OpenEXRBuffer &buffer, const std::string &fileName);
 
     OpenEXRFilter &filter_;
     const hostkit::FrameAccess &access_;
     hostkit::FrameAccess::Progress &progress_;
     bool node_ = false;
+    // The active buffers whose data windows are measured on the rows written.
+    std::vector<std::pair<OpenEXRBuffer *, DataWindowMeter>> meters_;
 };
 
 } // namespace ravelcast

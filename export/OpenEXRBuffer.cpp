@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 
 #include <ImfConvert.h>
@@ -35,11 +36,6 @@ int saveAsFromPopup(int index)
 }
 
 int popupFromSaveAs(int saveAs) { return kPopupBySaveAs[saveAs & 7]; }
-
-Imath::Box2i emptyWindow()
-{
-    return Imath::Box2i(Imath::V2i(INT_MAX, INT_MAX), Imath::V2i(INT_MIN, INT_MIN));
-}
 
 std::uint32_t toUint(float v)
 {
@@ -82,36 +78,16 @@ std::string OpenEXRBuffer::channelLongName(int i) const
     return i >= 0 && i < channelCount() ? channels_[i]->longName() : std::string();
 }
 
-namespace {
-bool emptyUint(float v) { return std::isnan(v) || std::trunc(v) == 0.0f; }
-bool emptyHalf(float v) { return Imf::floatToHalf(v) == 0.0f; }
-bool emptyFloat(float v) { return v == 0.0f || std::isnan(v); }
-
-bool farUint(float v)
-{
-    if (std::isnan(v))
-        return false;
-    const auto wide = static_cast<std::int64_t>(std::trunc(std::clamp(v, -9.2e18f, 9.2e18f)));
-    return static_cast<std::uint32_t>(wide) > 552894463u;
-}
-bool farHalf(float v)
-{
-    static const float limit = static_cast<float>(Imf::floatToHalf(kDepthEmpty));
-    return static_cast<float>(Imf::floatToHalf(v)) >= limit;
-}
-bool farFloat(float v) { return v >= kDepthEmpty; }
-} // namespace
-
-OpenEXRBuffer::EmptyTest OpenEXRBuffer::emptyTest() const
+Emptiness OpenEXRBuffer::emptiness() const
 {
     switch (pixelType_) {
-    case Imf::UINT: return emptyUint;
-    case Imf::HALF: return emptyHalf;
-    default: return emptyFloat;
+    case Imf::UINT: return Emptiness::Uint;
+    case Imf::HALF: return Emptiness::Half;
+    default: return Emptiness::Float;
     }
 }
 
-bool OpenEXRBuffer::isEmptyValue(float v) const { return emptyTest()(v); }
+bool OpenEXRBuffer::isEmptyValue(float v) const { return isEmpty(emptiness(), v); }
 
 Processing OpenEXRBuffer::processing() const
 {
@@ -315,10 +291,41 @@ void OpenEXRBuffer::fixSingleChannelName()
 
 void OpenEXRBuffer::computePreviewData(const hostkit::FrameAccess &access, int width, int height)
 {
+    const int n = channelCount(), sourceWidth = access.width(), sourceHeight = access.height();
+    // Depth's far pixels are no part of its range.
+    std::function<bool(float)> far;
+    if (isDepth())
+        far = [kind = emptiness()](float v) { return isEmpty(kind, v); };
+    std::vector<std::unique_ptr<BoxResampler>> resamplers(static_cast<std::size_t>(n));
+    DataWindowMeter meter = dataWindowMeter(sourceWidth, sourceHeight);
+    std::vector<const float *> lines(static_cast<std::size_t>(n));
+    for (int y = 0; y < sourceHeight; ++y) {
+        for (int c = 0; c < n; ++c) {
+            lines[c] = channels_[c]->getLine(y, access);
+            // A channel without a first line keeps no samples.
+            if (y == 0 && lines[c] && width > 0 && height > 0 && sourceWidth > 0)
+                resamplers[c] =
+                    std::make_unique<BoxResampler>(sourceWidth, sourceHeight, width, height, far);
+            if (resamplers[c])
+                resamplers[c]->row(y, lines[c]);
+        }
+        meter.row(y, lines.data());
+    }
+    dataWindow_ = meter.box();
     rawMinimum_ = kNoMinimum;
     rawMaximum_ = kNoMaximum;
-    for (auto &c : channels_)
-        c->resampleChannel(access, width, height, rawMinimum_, rawMaximum_);
+    for (int c = 0; c < n; ++c) {
+        Resampled r;
+        if (resamplers[c]) {
+            r = resamplers[c]->finish();
+        } else {
+            r.width = width;
+            r.height = height;
+        }
+        rawMinimum_ = std::min(rawMinimum_, r.minimum);
+        rawMaximum_ = std::max(rawMaximum_, r.maximum);
+        channels_[c]->setPreview(std::move(r));
+    }
     // The normalised view divides by this frame's range, not the last
     // frame's (on the first frame there is none and the view would be
     // black).
@@ -333,36 +340,22 @@ Resampled OpenEXRBuffer::resampledChannel(int i, const hostkit::FrameAccess &acc
     return channels_[i]->resample(access, width, height);
 }
 
+DataWindowMeter OpenEXRBuffer::dataWindowMeter(int width, int height) const
+{
+    return DataWindowMeter(emptiness(), channelCount(), width, height);
+}
+
 void OpenEXRBuffer::computeDataWindow(const hostkit::FrameAccess &access)
 {
-    dataWindow_ = emptyWindow();
-    const EmptyTest empty = emptyTest();
+    DataWindowMeter meter = dataWindowMeter(access.width(), access.height());
     const int n = channelCount();
-    std::vector<const float *> lines(n);
+    std::vector<const float *> lines(static_cast<std::size_t>(n));
     for (int y = 0; y < access.height(); ++y) {
-        bool complete = true;
         for (int c = 0; c < n; ++c)
-            complete &= (lines[c] = channels_[c]->getLine(y, access)) != nullptr;
-        if (!complete || n == 0)
-            continue; // a missing line holds no data
-        int first = -1, last = -1;
-        for (int x = 0; x < access.width(); ++x) {
-            bool data = true;
-            for (int c = 0; c < n && data; ++c)
-                data = !empty(lines[c][x]);
-            if (data) {
-                if (first < 0)
-                    first = x;
-                last = x;
-            }
-        }
-        if (first < 0)
-            continue;
-        dataWindow_.min.y = std::min(dataWindow_.min.y, y);
-        dataWindow_.max.y = y;
-        dataWindow_.min.x = std::min(dataWindow_.min.x, first);
-        dataWindow_.max.x = std::max(dataWindow_.max.x, last);
+            lines[c] = channels_[c]->getLine(y, access);
+        meter.row(y, lines.data());
     }
+    dataWindow_ = meter.box();
 }
 
 // Table order is the order settings are saved in.
@@ -530,12 +523,12 @@ hostkit::ErrorText OpenEXRBuffer::load(hostkit::LoadState &s)
     return error;
 }
 
-OpenEXRBuffer::EmptyTest DepthBuffer::emptyTest() const
+Emptiness DepthBuffer::emptiness() const
 {
     switch (pixelType()) {
-    case Imf::UINT: return farUint;
-    case Imf::HALF: return farHalf;
-    default: return farFloat;
+    case Imf::UINT: return Emptiness::FarUint;
+    case Imf::HALF: return Emptiness::FarHalf;
+    default: return Emptiness::FarFloat;
     }
 }
 

@@ -20,6 +20,7 @@
 #include "hostkit/HostImage.h"
 
 #include "export/BufferChannel.h"
+#include "export/DataWindow.h"
 #include "hostkit/ChannelGroup.h"
 #include "hostkit/Storeable.h"
 #include "hostkit/VParm.h"
@@ -33,9 +34,6 @@ enum SaveAsBits { kSaveLayer = 1, kSaveImage = 2, kSaveImageAlpha = 4 };
 // The "Save as" popup: index to SaveAs, and SaveAs (0..7) to index.
 int saveAsFromPopup(int index);
 int popupFromSaveAs(int saveAs);
-
-// The empty data window: no pixel holds data.
-Imath::Box2i emptyWindow();
 
 // The buffers' group and the plug-in name of their envelope-able values.
 constexpr const char *kPluginName = "Ravelcast";
@@ -95,6 +93,9 @@ public:
     // The processed extremes from the raw ones.
     void processExtremes();
     virtual void fixSingleChannelName();
+    // The preview samples of every channel and the extremes of the values
+    // read, and the data window measured on the same rows: one pass over
+    // the host's lines. Depth's empty pixels (far away) widen no extreme.
     void computePreviewData(const hostkit::FrameAccess &access, int width, int height);
     Resampled resampledChannel(int i, const hostkit::FrameAccess &access, int width,
                                        int height) const;
@@ -110,6 +111,9 @@ public:
     // Bounding box of the non-empty pixels of the frame, access coordinates.
     void computeDataWindow(const hostkit::FrameAccess &access);
     const Imath::Box2i &dataWindow() const { return dataWindow_; }
+    void setDataWindow(const Imath::Box2i &box) { dataWindow_ = box; }
+    // Measures the data window on rows of width x height read elsewhere.
+    DataWindowMeter dataWindowMeter(int width, int height) const;
     // The host image type of the separate image through a host saver.
     hostkit::HostImage::Type hostImageType() const;
     void copySettings(const OpenEXRBuffer &other);
@@ -151,9 +155,8 @@ public:
     float processedMaximum() const { return processedMaximum_; }
 
 protected:
-    // The test of isEmptyValue, chosen once per frame rather than per pixel.
-    using EmptyTest = bool (*)(float);
-    virtual EmptyTest emptyTest() const;
+    // What isEmptyValue tests, chosen once per frame rather than per pixel.
+    virtual Emptiness emptiness() const;
     // The depth buffer maps a range onto 0..1.
     virtual bool isDepth() const { return false; }
 
@@ -192,7 +195,7 @@ private:
 class DepthBuffer : public OpenEXRBuffer {
 public:
     using OpenEXRBuffer::OpenEXRBuffer;
-    EmptyTest emptyTest() const override;
+    Emptiness emptiness() const override;
     float emptyValue() const override;
     bool isDepth() const override { return true; }
     void fixSingleChannelName() override;

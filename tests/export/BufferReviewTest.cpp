@@ -123,11 +123,12 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
 
     const Lines lines = review(f);
     EXPECT_EQ(shape, "Ravelcast: Buffer Review|Active Buffers|600x20");
-    const std::string window = " - <1,0> - <2,1>", out = "out" + S;
+    // Every active buffer's window is measured, not only the fitted ones.
+    const std::string window = " - <1,0> - <2,1>", whole = " - <0,0> - <3,1>", out = "out" + S;
     EXPECT_EQ(lines, (Lines{"Multibuffer Image: " + out + "shot_007.exr",
-                            heading("Final Render", "Rendered Colour"),
+                            heading("Final Render", "Rendered Colour", whole),
                             channels("Red (R) Green (G) Blue (B) "),
-                            heading("Alpha", "Alpha Channel"),
+                            heading("Alpha", "Alpha Channel", whole),
                             channel("Alpha (A) "),
                             heading("Raw Colour", "Unshaded Colour", window),
                             "Writing a data window!",
@@ -136,10 +137,10 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
                             heading("Raw Colour", "Unshaded Colour", window),
                             "  Saved as: " + out + "shot_Raw_007.exr",
                             channels("Red (R) Green (G) Blue (B) "),
-                            heading("Luminosity", "Luminosity"),
+                            heading("Luminosity", "Luminosity", whole),
                             "  Saved as: " + out + "shot_Luminosity_007.exr",
                             channels("Luminosity (R) Luminosity (G) Luminosity (B) "),
-                            heading("Depth", "Depth (Z-Buffer)"),
+                            heading("Depth", "Depth (Z-Buffer)", whole),
                             "  Saved as: " + out + "shot_Depth_007.png"}));
     EXPECT_EQ(warnings(), Lines{}) << "no errors, no warning";
     // The names are those the frame wrote.
