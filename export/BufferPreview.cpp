@@ -64,10 +64,11 @@ void BufferPreview::show()
         const PreviewPoint o = previewOrigin(w, h);
         const int mode = filter_.viperOptions();
         const OpenEXRBuffer *alpha = filter_.buffer("Alpha");
-        const Processing processing = b->processing();
+        // The samples of the last frame as the settings process them now.
+        const PreviewLook look = previewLook(*b, b->processingAt(filter_.lastFrame().time));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
-                const std::array<float, 3> v = previewPixel(*b, processing, x, y, (mode & 1) != 0,
+                const std::array<float, 3> v = previewPixel(*b, look, x, y, (mode & 1) != 0,
                                                             (mode & 2) != 0,
                                                             filter_.displayGamma(), alpha);
                 f->setPixel(id_, o.x + x, o.y + y, displayByte(v[0]), displayByte(v[1]),

@@ -191,6 +191,22 @@ Value valueOfControl(unsigned int vid)
     return Value::None;
 }
 
+// The controls whose change alters what the preview window shows.
+bool changesPreview(unsigned int vid)
+{
+    switch (vid) {
+    case kInvertControl:
+    case kMinimumControl:
+    case kMaximumControl:
+    case kOffsetControl:
+    case kScaleControl:
+    case kGammaControl:
+    case kUnmultiplyControl:
+    case kFlipChannelControl: return true;
+    default: return false;
+    }
+}
+
 } // namespace
 
 int depthPosition(int major, int minor)
@@ -351,6 +367,12 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
         break;
     }
     }
+    if (preview_) {
+        // The kept frame as the settings process it now, at once.
+        if (changesPreview(vid))
+            preview_->showIfOpen();
+        preview_->inspector().refreshIfCreated();
+    }
     notifyUpdate();
     return result;
 }
@@ -411,6 +433,8 @@ void OpenEXRFilter::quickEnable(int command)
     }
     default: return;
     }
+    if (preview_)
+        preview_->inspector().refreshIfCreated();
     notifyUpdate();
 }
 

@@ -94,9 +94,16 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter);
 // pixel inspector: sizes and where the preview image sits.
 struct FrameData {
     int frameWidth = 640, frameHeight = 480;
+    // The lines the host delivered (a limited region's) and where they sit
+    // in the frame.
+    int hostWidth = 640, hostHeight = 480;
+    int x0 = 0, y0 = 0;
+    double time = 0.0; // the frame's: the preview's parameters are evaluated then
     // Where the lines of the last frame sat, whose data windows the buffers
     // hold (in the lines' coordinates).
     int windowX0 = 0, windowY0 = 0;
+    // Whether the buffers hold preview samples of a frame.
+    bool previewed = false;
     int previewImageWidth = 640, previewImageHeight = 480;
     float previewAspect = 1.0f;
     int previewWidth = 0, previewHeight = 0; // the embedded preview's

@@ -288,6 +288,13 @@ void FrameWriter::prepareBuffers(const FrameFacts &facts)
             frame.previewImageWidth = static_cast<int>(std::ceil(frame.previewAspect * 480));
             frame.previewImageHeight = 480;
         }
+        // What the samples show: the host's lines, where they sit, and when.
+        frame.hostWidth = facts.width;
+        frame.hostHeight = facts.height;
+        frame.x0 = facts.x0;
+        frame.y0 = facts.y0;
+        frame.time = hostkit::TimeInfo().time();
+        frame.previewed = true;
     }
     frame.windowX0 = facts.x0;
     frame.windowY0 = facts.y0;

@@ -103,6 +103,17 @@ Processing OpenEXRBuffer::processing() const
     return p;
 }
 
+Processing OpenEXRBuffer::processingAt(double time) const
+{
+    Processing p = processing();
+    p.minimum = minimum_->value(time);
+    p.maximum = maximum_->value(time);
+    p.offset = offset_->value(time);
+    p.scale = scale_->value(time);
+    p.inverseGamma = 1.0f / static_cast<float>(gamma_->value(time));
+    return p;
+}
+
 float OpenEXRBuffer::processValue(float v, float a, bool negate) const
 {
     return processing().apply(v, a, negate);
@@ -259,13 +270,12 @@ void OpenEXRBuffer::insertChannels(Imf::ChannelList &list, bool unprefixed) cons
 
 void OpenEXRBuffer::evaluateParameters()
 {
-    const LWTime t = hostkit::TimeInfo().time();
-    minValue_ = minimum_->value(t);
-    maxValue_ = maximum_->value(t);
-    offsetValue_ = offset_->value(t);
-    scaleValue_ = scale_->value(t);
-    gammaValue_ = gamma_->value(t);
-    inverseGamma_ = 1.0f / static_cast<float>(gammaValue_);
+    const Processing p = processingAt(hostkit::TimeInfo().time());
+    minValue_ = p.minimum;
+    maxValue_ = p.maximum;
+    offsetValue_ = p.offset;
+    scaleValue_ = p.scale;
+    inverseGamma_ = p.inverseGamma;
     processExtremes();
 }
 

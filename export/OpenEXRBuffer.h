@@ -68,6 +68,9 @@ public:
     float processValue(float value, float alpha, bool negate) const;
     // The arithmetic of the current frame's parameters and the switches.
     Processing processing() const;
+    // The same with the parameters as they are set now, at time t: what
+    // the preview shows after an edit, before the next frame.
+    Processing processingAt(double time) const;
     virtual float emptyValue() const;
     bool active() const;
     void setActive(bool active);
@@ -162,7 +165,6 @@ protected:
 
     // The parameters as evaluated for the current frame.
     double minValue_ = 0.0, maxValue_ = 1.0, offsetValue_ = 0.0, scaleValue_ = 1.0;
-    double gammaValue_ = 1.0;
 
 private:
     std::vector<hostkit::Ref<BufferChannel>> channels_;

@@ -137,6 +137,10 @@ OpenEXRFilter::OpenEXRFilter(void *, void *context, std::string &error)
 std::optional<std::string> OpenEXRFilter::loadPreset(hostkit::LoadState &state)
 {
     const hostkit::ErrorText error = loadSettings(state, true);
+    if (preview_) {
+        preview_->showIfOpen();
+        preview_->inspector().refreshIfCreated();
+    }
     return error.empty() ? std::nullopt : std::optional<std::string>(error);
 }
 

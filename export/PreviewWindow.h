@@ -30,9 +30,25 @@ PreviewPoint previewOrigin(int imageWidth, int imageHeight);
 PreviewPoint windowToImage(int px, int py, int windowWidth, int windowHeight, int imageWidth,
                            int imageHeight);
 bool insideImage(PreviewPoint p, int imageWidth, int imageHeight);
+// The host pixel (0 to hostSize - 1) at the centre of preview pixel i of an
+// image previewSize wide that shows hostSize pixels.
+int previewToHost(int i, int previewSize, int hostSize);
 
 // A shown value as a byte: clamped to 0..1 (infinity full, not-a-number none).
 int displayByte(float v);
+
+// How the window shows a buffer: the processing it applies and the ranges
+// its normalised views divide by.
+struct PreviewLook {
+    Processing processing;
+    float rawMinimum, rawMaximum;
+    float processedMinimum, processedMaximum;
+};
+// As the buffer's frame was processed.
+PreviewLook previewLook(const OpenEXRBuffer &buffer);
+// With the processing given (the settings as they are now): the raw range
+// passed through it.
+PreviewLook previewLook(const OpenEXRBuffer &buffer, const Processing &processing);
 
 // The three values the window shows for the buffer's preview sample (x, y).
 // alpha: the catalogue's "Alpha" buffer, whose first channel gives the alpha
@@ -40,10 +56,12 @@ int displayByte(float v);
 std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, int x, int y, bool processed,
                                   bool normalized, double displayGamma,
                                   const OpenEXRBuffer *alpha);
-// The same with the buffer's processing taken once for a whole window.
-std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, const Processing &processing,
-                                  int x, int y, bool processed, bool normalized,
-                                  double displayGamma, const OpenEXRBuffer *alpha);
+// The same with the look taken once for a whole window.
+std::array<float, 3> previewPixel(const OpenEXRBuffer &buffer, const PreviewLook &look, int x,
+                                  int y, bool processed, bool normalized, double displayGamma,
+                                  const OpenEXRBuffer *alpha);
+// The alpha processed values of (x, y) are un-multiplied with.
+float previewAlpha(const OpenEXRBuffer *alpha, int x, int y);
 
 } // namespace ravelcast
 

@@ -20,11 +20,6 @@ const char *pixelTypeText(int type)
     }
 }
 
-float withGamma(float v, double gamma)
-{
-    return gamma != 1.0 && gamma != 0.0 ? std::pow(v, static_cast<float>(1.0 / gamma)) : v;
-}
-
 } // namespace
 
 PixelInfoPanel::PixelInfoPanel() = default;
@@ -63,13 +58,11 @@ void PixelInfoPanel::setDisplayMode(int mode)
     refresh();
 }
 
-void PixelInfoPanel::resize(int previewWidth, int previewHeight)
+void PixelInfoPanel::resize(int windowWidth, int windowHeight)
 {
-    if (previewWidth > 0 && previewHeight > 0) {
-        previewWidth_ = previewWidth;
-        previewHeight_ = previewHeight;
-        xFactor_ = static_cast<float>(kPreviewWindowWidth) / previewWidth;
-        yFactor_ = static_cast<float>(kPreviewWindowHeight) / previewHeight;
+    if (windowWidth > 0 && windowHeight > 0) {
+        windowWidth_ = windowWidth;
+        windowHeight_ = windowHeight;
     }
     refresh();
 }
@@ -78,19 +71,18 @@ void PixelInfoPanel::click(int x, int y)
 {
     if (!frame_)
         return;
-    const PreviewPoint margin = previewOrigin(frame_->previewImageWidth, frame_->previewImageHeight);
-    const float bw = static_cast<float>(frame_->frameWidth);
-    const float bh = static_cast<float>(frame_->frameHeight);
-    const float fx = static_cast<float>(x - margin.x) /
-                     static_cast<float>(previewWidth_ - 2 * margin.x) * bw;
-    const float fy = static_cast<float>(y - margin.y) /
-                     static_cast<float>(previewHeight_ - 2 * margin.y) * bh;
-    if (!(fx >= 0 && fx <= bw && fy >= 0 && fy <= bh))
-        return; // the margin around the image
-    clickX_ = x - margin.x;
-    clickY_ = y - margin.y;
-    pixelX_ = static_cast<int>(std::ceil(fx));
-    pixelY_ = static_cast<int>(std::ceil(fy));
+    {
+        std::unique_lock<std::mutex> hold;
+        if (lock_)
+            hold = std::unique_lock<std::mutex>(*lock_);
+        // The window's own mapping: the pixel drawn under the click.
+        const int w = frame_->previewImageWidth, h = frame_->previewImageHeight;
+        const PreviewPoint p = windowToImage(x, y, windowWidth_, windowHeight_, w, h);
+        if (!insideImage(p, w, h))
+            return; // the margin around the image
+        imageX_ = p.x;
+        imageY_ = p.y;
+    }
     refresh();
     if (panel_)
         panel_->open(PANF_NOBUTT);
@@ -140,17 +132,19 @@ void PixelInfoPanel::lines(hostkit::LWPanel *into, int *width, int *height)
     const int tx = swatch + 8;
     LWPanelID id = measure->id();
     const OpenEXRBuffer &b = *buffer_;
-    const int sx = static_cast<int>(static_cast<float>(clickX_) * xFactor_);
-    const int sy = static_cast<int>(static_cast<float>(clickY_) * yFactor_);
+    const FrameData &frame = *frame_;
+    const int sx = imageX_, sy = imageY_;
     const bool processed = (mode_ & 1) != 0, normalized = (mode_ & 2) != 0;
     const int panelWidth = into ? into->getInt(PAN_W) : 0;
+    // As the window shows the samples: the settings as they are now.
+    const PreviewLook look = previewLook(b, b.processingAt(frame.time));
+    const std::array<float, 3> shownColour =
+        previewPixel(b, look, sx, sy, processed, normalized, displayGamma_, alpha_);
 
     if (into) {
         df->drawBox(id, LWP_PANEL_BG, 0, 0, panelWidth, into->getInt(PAN_H));
-        const std::array<float, 3> c = previewPixel(b, sx, sy, processed, normalized, 1.0, alpha_);
-        df->drawRGBBox(id, displayByte(withGamma(c[0], displayGamma_)),
-                       displayByte(withGamma(c[1], displayGamma_)), displayByte(withGamma(c[2], displayGamma_)),
-                       4, 2, swatch, swatch);
+        df->drawRGBBox(id, displayByte(shownColour[0]), displayByte(shownColour[1]),
+                       displayByte(shownColour[2]), 4, 2, swatch, swatch);
         df->drawBorder(id, 1, 4, 2, swatch, swatch);
     }
     int right = 0, bottom = 0;
@@ -161,23 +155,25 @@ void PixelInfoPanel::lines(hostkit::LWPanel *into, int *width, int *height)
         bottom = std::max(bottom, y + th);
     };
 
-    std::string name = b.displayName();
+    const bool written = b.active() && (b.savesLayer() || b.savesImage());
     std::string how;
-    if (b.savesLayer())
+    if (written && b.savesLayer())
         how = "layer";
-    if (b.savesImage())
+    if (written && b.savesImage())
         how += how.empty() ? "image" : " + image";
-    if (!how.empty())
-        name += " (" + how + ")";
-    line(name, LWP_PANEL_HILIGHT, 2);
+    line(b.displayName() + " (" + (written ? how : std::string("not written")) + ")",
+         LWP_PANEL_HILIGHT, 2);
     line(pixelTypeText(b.pixelType()), LWP_PANEL_HILIGHT, th + 4);
-    line("x: " + std::to_string(pixelX_) + " - y: " + std::to_string(pixelY_), LWP_PANEL_TEXT,
-         2 * th + 6);
+    // Frame pixels: a limited region's lines start at its corner.
+    const int px = frame.x0 + previewToHost(sx, frame.previewImageWidth, frame.hostWidth);
+    const int py = frame.y0 + previewToHost(sy, frame.previewImageHeight, frame.hostHeight);
+    line("x: " + std::to_string(px) + " - y: " + std::to_string(py), LWP_PANEL_TEXT, 2 * th + 6);
     int y = 3 * th + 8;
     const Imath::Box2i &dw = b.dataWindow();
-    if (dw.max.x >= dw.min.x && dw.max.y >= dw.min.y) {
-        line("[" + std::to_string(dw.min.x) + "," + std::to_string(dw.min.y) + "] [" +
-                 std::to_string(dw.max.x) + "," + std::to_string(dw.max.y) + "]",
+    if (!isEmptyWindow(dw)) {
+        const int wx = frame.windowX0, wy = frame.windowY0;
+        line("[" + std::to_string(wx + dw.min.x) + "," + std::to_string(wy + dw.min.y) + "] [" +
+                 std::to_string(wx + dw.max.x) + "," + std::to_string(wy + dw.max.y) + "]",
              LWP_PANEL_TEXT, y);
         y += th + 2;
     }
@@ -194,27 +190,29 @@ void PixelInfoPanel::lines(hostkit::LWPanel *into, int *width, int *height)
     y += 4;
 
     const auto layered = b.fileChannelNames(false);
-    const float alpha = alpha_ && alpha_->channelCount() > 0
-                            ? alpha_->channel(0).previewSample(sx, sy)
-                            : 1.0f;
+    const float alpha = previewAlpha(alpha_, sx, sy);
+    // The numbers are normalised by the range the window divides by.
+    const float lo = processed ? look.processedMinimum : look.rawMinimum;
+    const float hi = processed ? look.processedMaximum : look.rawMaximum;
     for (int i = 0; i < b.channelCount(); ++i) {
         const BufferChannel &c = b.channel(i);
         std::string output;
-        if (b.savesLayer())
+        if (!written)
+            output = "not written";
+        else if (b.savesLayer())
             output = layered[static_cast<std::size_t>(i)][0];
-        else if (b.savesImage())
-            output = b.lumaAsRGB() ? "RGB" : c.channelName();
         else
-            output = c.channelName();
+            output = b.lumaAsRGB() ? "RGB" : c.channelName();
         line(c.longName() + " : " + output, LWP_PANEL_TEXT, y);
         const float raw = c.previewSample(sx, sy);
         float shown = raw;
         if (processed)
-            shown = b.processValue(shown, alpha, c.flip());
+            shown = look.processing.apply(shown, alpha, c.flip());
         if (normalized)
-            shown = (shown - c.previewMinimum()) / (c.previewMaximum() - c.previewMinimum());
+            shown = (shown - lo) / (hi - lo);
         if (into) {
-            const int v = displayByte(withGamma(shown, displayGamma_));
+            // The colour the window shows for this channel there.
+            const int v = displayByte(shownColour[static_cast<std::size_t>(std::min(i, 2))]);
             const std::string &n = c.channelName();
             df->drawRGBBox(id, n == "G" || n == "B" ? 0 : v, n == "R" || n == "B" ? 0 : v,
                            n == "R" || n == "G" ? 0 : v, 4, y, swatch, swatch);

@@ -27,17 +27,27 @@ public:
     void setAlpha(const OpenEXRBuffer *alpha) { alpha_ = alpha; }
     void setDisplayGamma(double gamma);
     void setDisplayMode(int mode);
-    // A click at (x, y) of the preview window, drawn at its current size.
+    // A click at (x, y) of the preview window, drawn at its current size:
+    // the pixel drawn there is shown; a click beside the image changes
+    // nothing.
     void click(int x, int y);
-    void resize(int previewWidth, int previewHeight);
+    // The window is now drawn at width x height.
+    void resize(int windowWidth, int windowHeight);
     void refresh();
+    // Refreshes a panel that has been shown; makes none.
+    void refreshIfCreated()
+    {
+        if (panel_)
+            refresh();
+    }
 
     void draw(hostkit::LWPanel &panel, int mode) override;
 
     bool created() const { return panel_ != nullptr; }
     hostkit::LWPanel *panel() { return panel_.get(); }
-    int pixelX() const { return pixelX_; }
-    int pixelY() const { return pixelY_; }
+    // The preview image's pixel shown.
+    int imageX() const { return imageX_; }
+    int imageY() const { return imageY_; }
 
     // Right-aligned in 8 places with 4 significant digits and the decimal
     // point always shown: 0.5 -> "  0.5000".
@@ -51,12 +61,10 @@ private:
     const FrameData *frame_ = nullptr;
     std::mutex *lock_ = nullptr;
     const OpenEXRBuffer *alpha_ = nullptr;
-    int clickX_ = 0, clickY_ = 0;
     double displayGamma_ = 1.0;
     std::unique_ptr<hostkit::LWPanel> panel_;
-    float xFactor_ = 1.0f, yFactor_ = 1.0f;
-    int previewWidth_ = 640, previewHeight_ = 480;
-    int pixelX_ = 0, pixelY_ = 0;
+    int windowWidth_ = 640, windowHeight_ = 480;
+    int imageX_ = 0, imageY_ = 0;
     int mode_ = 1;
 };
 

@@ -27,26 +27,7 @@ using e2e::buffer;
 using e2e::kEnd;
 using e2e::kPlugin;
 
-// A FLOAT EXR of w x h with the given channels, each a function of (x, y).
-template <class F>
-void writeSource(const std::string &path, int w, int h, const std::vector<std::string> &channels,
-                 F value)
-{
-    Imf::Header header(w, h);
-    std::vector<std::vector<float>> data(channels.size(), std::vector<float>(w * h));
-    Imf::FrameBuffer fb;
-    for (std::size_t c = 0; c < channels.size(); ++c) {
-        header.channels().insert(channels[c], Imf::Channel(Imf::FLOAT));
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                data[c][y * w + x] = value(static_cast<int>(c), x, y);
-        fb.insert(channels[c], Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(data[c].data()), 4,
-                                         4 * static_cast<std::size_t>(w)));
-    }
-    Imf::OutputFile out(path.c_str(), header);
-    out.setFrameBuffer(fb);
-    out.writePixels(h);
-}
+using e2e::writeSource;
 
 class ExportRenderTest : public e2e::RenderTest {};
 

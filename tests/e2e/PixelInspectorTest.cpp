@@ -79,7 +79,8 @@ TEST_F(PixelInspectorTest, ClicksPickPixelsOfTheShownBuffer)
     previews().click(w, 320, 240);
     std::vector<std::string> lines = inspector();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0], "Final Render (layer)");
+    // The scene enables no buffer: none is said to be written.
+    EXPECT_EQ(lines[0], "Final Render (not written)");
     EXPECT_FALSE(shows(lines, "Min: "));
     EXPECT_FALSE(shows(lines, "Max: "));
 
@@ -91,28 +92,30 @@ TEST_F(PixelInspectorTest, ClicksPickPixelsOfTheShownBuffer)
     previews().click(w, 320, 240);
     lines = inspector();
     ASSERT_GE(lines.size(), 4u);
-    EXPECT_EQ(lines[0], "Surface Normal (layer)");
+    EXPECT_EQ(lines[0], "Surface Normal (not written)");
     EXPECT_EQ(lines[1], "16bit Float");
     // The 64 x 36 frame fills 640 x 360 of the 640 x 480 window: 60 pixels
     // of margin above and below.
     EXPECT_EQ(lines[2], "x: 32 - y: 18");
     EXPECT_TRUE(shows(lines, "Min: ")) << "measured by the frame";
-    EXPECT_TRUE(shows(lines, "X : N.X")) << "channel label and output name";
+    EXPECT_TRUE(shows(lines, "X : not written")) << "channel label, and no output name";
 
     // A click in the margin changes nothing.
     previews().click(w, 320, 10);
     EXPECT_EQ(inspector(), lines);
 
-    // On a window drawn larger a click between pixels picks the next one.
+    // On a window drawn larger the click picks the pixel drawn there:
+    // window (645, 480) is image pixel (322, 180), whose centre lies on
+    // frame pixel 322.5 x 64 / 640 = 32.
     previews().resize(w, 1280, 960);
     previews().click(w, 645, 480);
     lines = inspector();
-    EXPECT_EQ(lines[2], "x: 33 - y: 18") << "(645 - 0) / 1280 x 64 = 32.25 rounds up";
+    EXPECT_EQ(lines[2], "x: 32 - y: 18");
 
     // The window follows the popup.
     set("Buffer", "Depth");
     lines = inspector();
-    EXPECT_EQ(lines[0], "Depth (layer)");
+    EXPECT_EQ(lines[0], "Depth (not written)");
     EXPECT_EQ(lines[1], "32bit Float");
 }
 

@@ -1,0 +1,211 @@
+// What the panels show, checked as a user reads it: `devhost ui` scripts
+// (tests/ui) drive the real module, read Magnifex's and the review's lines
+// through `text` and `expect-text`, and draw pictures whose pixels are
+// compared with the preview window's; files and saved scenes are read back.
+//
+// RAVELCAST_UI_PICTURES=DIR keeps every picture the scripts draw in DIR,
+// for a person to look at.
+#include <cairo.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include <half.h>
+
+#include "E2ESupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+
+bool has(const std::string &text, const std::string &part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+// The lines `text TITLE` printed after the step that names it.
+std::vector<std::string> printedText(const std::string &out, const std::string &title)
+{
+    std::vector<std::string> lines;
+    const std::size_t at = out.find("> text " + title);
+    if (at == std::string::npos)
+        return lines;
+    std::size_t pos = out.find('\n', at) + 1;
+    pos = out.find('\n', pos) + 1; // "TITLE: n lines"
+    while (pos < out.size() && out.compare(pos, 2, "  ") == 0) {
+        const std::size_t end = out.find('\n', pos);
+        lines.push_back(out.substr(pos + 2, end - pos - 2));
+        pos = end + 1;
+    }
+    return lines;
+}
+
+struct Rgb {
+    int r = -1, g = -1, b = -1;
+    bool operator==(const Rgb &o) const { return r == o.r && g == o.g && b == o.b; }
+};
+
+std::ostream &operator<<(std::ostream &os, const Rgb &c)
+{
+    return os << "(" << c.r << ", " << c.g << ", " << c.b << ")";
+}
+
+Rgb pixelOf(const std::string &png, int x, int y)
+{
+    cairo_surface_t *s = cairo_image_surface_create_from_png(png.c_str());
+    Rgb c;
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS && x < cairo_image_surface_get_width(s) &&
+        y < cairo_image_surface_get_height(s)) {
+        cairo_surface_flush(s);
+        const unsigned char *d = cairo_image_surface_get_data(s);
+        const std::uint32_t v = *reinterpret_cast<const std::uint32_t *>(
+            d + y * cairo_image_surface_get_stride(s) + 4 * x);
+        c = {static_cast<int>((v >> 16) & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+             static_cast<int>(v & 0xFF)};
+    }
+    cairo_surface_destroy(s);
+    return c;
+}
+
+// The preview window's picture: a title bar and the choices row above the
+// image as drawn at the window's size.
+Rgb windowPixel(const std::string &png, int x, int y) { return pixelOf(png, x, 22 + 28 + y); }
+// Magnifex's colour swatch, below the panel's title bar.
+Rgb swatchPixel(const std::string &png) { return pixelOf(png, 4 + 8, 22 + 2 + 8); }
+
+const std::string kHost = "{ Host { Version 10 0 2009 } { Mode \"layout\" } }\n";
+
+std::string scene(const std::string &settings, const std::string &filter)
+{
+    return kHost + "{ Scene { Name \"truth.lws\" } { Frames 1 1 1 } { Camera { Name \"Camera\" } } "
+                   "{ RenderCamera \"Camera\" } " +
+           settings + " }\n" + e2e::kPlugin + "{ LayoutRenderMode 0 }\n" + filter + e2e::kEnd;
+}
+
+std::string sources(const std::vector<std::pair<int, const char *>> &list)
+{
+    std::string s;
+    for (const auto &[buffer, channel] : list)
+        s += "{ BufferSource " + std::to_string(buffer) + " \"sources.exr\" \"" + channel + "\" } ";
+    return s;
+}
+
+// Each pixel's own position in X and Y; depth near in the left half and
+// far (the backdrop) in the right; a grey beauty.
+void writeSources(const std::string &file, int w, int h)
+{
+    e2e::writeSource(file, w, h, {"X", "Y", "Z", "R", "G", "B", "A", "T"}, [w](int c, int x, int y) {
+        switch (c) {
+        case 0: return static_cast<float>(x);
+        case 1: return static_cast<float>(y);
+        case 2: return x < w / 2 ? static_cast<float>(x + 1) : 1e30f;
+        case 6: return 0.5f;
+        case 7: return 0.4f;
+        default: return 0.25f;
+        }
+    });
+}
+
+class PanelTruthTest : public ::testing::Test {
+protected:
+    // Runs tests/ui/NAME.ui on the scene in the test's folder (or from
+    // `from`); answers its output, having checked that every step held.
+    std::string runScript(const std::string &name, const std::string &sceneFile = "scene.lws",
+                          const fs::path &from = {}, const std::string &environment = "")
+    {
+        std::string out;
+        const std::string script = std::string(DOCS_DIR) + "/tests/ui/" + name + ".ui";
+        const int status = testsupport::run(
+            "cd " + e2e::shellQuoted((from.empty() ? dir.path() : from).string()) + " && " +
+                environment + " " + e2e::shellQuoted(testsupport::devhostPath()) + " --module " +
+                e2e::shellQuoted(testsupport::modulePath()) + " ui " +
+                e2e::shellQuoted(sceneFile) + " " + e2e::shellQuoted(script) + " 2>&1",
+            &out);
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_TRUE(has(out, "every step succeeded")) << out;
+        if (const char *keep = std::getenv("RAVELCAST_UI_PICTURES"))
+            for (const auto &e : fs::recursive_directory_iterator(dir.path()))
+                if (e.path().extension() == ".png") {
+                    fs::create_directories(keep);
+                    fs::copy_file(e.path(), fs::path(keep) / (name + "-" + e.path().filename().string()),
+                                  fs::copy_options::overwrite_existing);
+                }
+        return out;
+    }
+    void writeScene(const std::string &text, const std::string &file = "scene.lws")
+    {
+        testsupport::writeFile(dir.file(file), text);
+    }
+
+    TempDir dir;
+};
+
+TEST_F(PanelTruthTest, InspectorShowsThePixelDrawnUnderTheClickAtEveryWindowSize)
+{
+    writeSources(dir.file("sources.exr"), 640, 360);
+    writeScene(scene("{ FrameSize 640 360 } { RGBPrefix \"renders/i\" } " +
+                         sources({{15, "X"}, {16, "Y"}}),
+                     e2e::buffer("Motion", "")));
+    const std::string out = runScript("inspector-sizes");
+    const std::vector<std::string> lines = printedText(out, "Magnifex");
+    ASSERT_GE(lines.size(), 9u) << out;
+    EXPECT_EQ(lines[0], "Motion (layer)");
+    EXPECT_EQ(lines[1], "16bit Float");
+    EXPECT_EQ(lines[2], "x: 320 - y: 140");
+    EXPECT_EQ(lines[6], "X : Motion.X");
+    EXPECT_EQ(lines[7], "  0.5008 [   320.0]") << "320 of the raw range 0 to 639";
+    EXPECT_EQ(lines[8], "Y : Motion.Y");
+    // The window at 1000 x 480 shows the pixel's colour where it was clicked.
+    EXPECT_EQ(windowPixel(dir.file("preview-wide.png"), 500, 200),
+              swatchPixel(dir.file("magnifex-motion.png")));
+}
+
+TEST_F(PanelTruthTest, InspectorInALimitedRegionNamesFramePixels)
+{
+    writeSources(dir.file("sources.exr"), 300, 500);
+    writeScene(scene("{ FrameSize 300 500 } { LimitedRegion 30 10 269 489 } "
+                     "{ RGBPrefix \"renders/r\" } " +
+                         sources({{15, "X"}, {16, "Y"}}),
+                     e2e::buffer("Motion", "")));
+    runScript("inspector-region");
+    // The file's data window is the region, as Magnifex said.
+    EXPECT_EQ(e2e::headerOf(dir.file("renders/r001.exr")).dataWindow(),
+              Imath::Box2i(Imath::V2i(30, 10), Imath::V2i(269, 489)));
+}
+
+TEST_F(PanelTruthTest, ProcessingEditsShowAtOnceAndSwatchesMatchTheWindow)
+{
+    writeSources(dir.file("sources.exr"), 640, 360);
+    writeScene(scene("{ FrameSize 640 360 } { RGBPrefix \"renders/p\" } " +
+                         sources({{15, "X"}, {16, "Y"}, {12, "Z"}, {32, "R"}, {33, "G"},
+                                  {34, "B"}, {35, "A"}}),
+                     e2e::buffer("Final Render", "") + e2e::buffer("Motion", "") +
+                         e2e::buffer("Depth", "")));
+    const std::string out = runScript("processing-live");
+    EXPECT_EQ(out.find("> render", out.find("> set Offset")), std::string::npos)
+        << "no render after the first";
+    // Inverted, the window's red at the clicked pixel is the normalised
+    // value Magnifex showed: 0.4601 of 255.
+    EXPECT_EQ(windowPixel(dir.file("motion-inverted.png"), 345, 137).r, 117);
+    // Depth's near half spreads over black to white; its far half is white.
+    EXPECT_EQ(windowPixel(dir.file("depth-normalized.png"), 160, 100), (Rgb{127, 127, 127}));
+    EXPECT_EQ(windowPixel(dir.file("depth-normalized.png"), 1, 100), (Rgb{0, 0, 0}));
+    EXPECT_EQ(windowPixel(dir.file("depth-normalized.png"), 500, 100), (Rgb{255, 255, 255}));
+    // The raw buffer shows no display gamma; the processed one does, for a
+    // colour buffer: 0.25 and 0.25 ^ (1 / 2) = 0.5. The swatch follows.
+    EXPECT_EQ(windowPixel(dir.file("raw-gamma.png"), 100, 100), (Rgb{63, 63, 63}));
+    EXPECT_EQ(swatchPixel(dir.file("magnifex-raw-gamma.png")), (Rgb{63, 63, 63}));
+    EXPECT_EQ(windowPixel(dir.file("processed-gamma.png"), 100, 100), (Rgb{127, 127, 127}));
+    EXPECT_EQ(swatchPixel(dir.file("magnifex-processed-gamma.png")), (Rgb{127, 127, 127}));
+    const std::vector<std::string> lines = printedText(out, "Magnifex");
+    ASSERT_GE(lines.size(), 8u) << out;
+    EXPECT_EQ(lines[0], "Final Render (layer)");
+    EXPECT_EQ(lines[2], "x: 100 - y: 40");
+    EXPECT_EQ(lines[7], "  0.2500 [  0.2500]") << "the number is the written value";
+}
+
+} // namespace
