@@ -9,6 +9,7 @@
 
 #include "export/BufferReview.h"
 #include "export/OpenEXRFilter.h"
+#include "exrio/RenderMetadata.h"
 #include "hostkit/HostInfo.h"
 #include "panels/AboutBox.h"
 
@@ -121,7 +122,16 @@ const char *const kQuickCommands[] = {"Enable All",      "Disable All",      "To
         kScaleControl, kGammaControl, kUnmultiplyControl, kFitDataWindowControl,               \
         kChannelControl, kChannelNameControl, kFlipChannelControl
 
-hostkit::HintList hints(const std::string &title)
+// Per buffer position: 1 where the buffer offers the setting.
+template <class Offers> std::vector<int> bufferMap(const OpenEXRFilter &filter, Offers offers)
+{
+    std::vector<int> map;
+    for (const auto &b : filter.buffers())
+        map.push_back(offers(*b) ? 1 : 0);
+    return map;
+}
+
+hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
 {
     static std::string kept;
     kept = title;
@@ -172,6 +182,17 @@ hostkit::HintList hints(const std::string &title)
                             kScaleControl, kGammaControl, kChannelControl, kChannelNameControl,
                             kFlipChannelControl, kUnmultiplyControl, kFitDataWindowControl},
                            "The Buffer is not enabled")
+        .enableUnlessEqual(kRenderModeControl, kSaveOnly, {kToggleViperControl},
+                           "Nothing is shown with \"Save Buffers Only\"")
+        // What a buffer cannot use is greyed as it is chosen.
+        .enableWhereMapped(kBufferControl,
+                           bufferMap(filter, [](const OpenEXRBuffer &b) { return b.offersGamma(); }),
+                           {kGammaControl, kUnmultiplyControl},
+                           "Depth has no gamma and no un-multiplication")
+        .enableWhereMapped(
+            kBufferControl,
+            bufferMap(filter, [](const OpenEXRBuffer &b) { return b.offersUnmultiply(); }),
+            {kUnmultiplyControl}, "Only for colour buffers (three channels)")
         .fileRequester(kOutputFileControl, FREQ_SAVE, "Output filename", "Images")
         .refresh(kOutputFileControl, {kUseRenderPathControl})
         .refresh(kChannelControl, {kChannelNameControl, kFlipChannelControl})
@@ -183,12 +204,39 @@ hostkit::HintList hints(const std::string &title)
     return h;
 }
 
-Value valueOfControl(unsigned int vid)
+const LWXPanelControl *controlOf(unsigned int vid)
 {
     for (const LWXPanelControl *c = kControls; c->cid; ++c)
         if (c->cid == vid)
-            return valueOf(c->ctrlclass);
-    return Value::None;
+            return c;
+    return nullptr;
+}
+
+Value valueOfControl(unsigned int vid)
+{
+    const LWXPanelControl *c = controlOf(vid);
+    return c ? valueOf(c->ctrlclass) : Value::None;
+}
+
+// A typed number the field's range refuses is told, not dropped in silence.
+template <class Owner>
+void tellRefused(const hostkit::Field<Owner> &field, const Owner &owner, unsigned int vid,
+                 const hostkit::PanelValue &typed)
+{
+    const LWXPanelControl *c = controlOf(vid);
+    if (!c || field.stored == hostkit::Stored::Other ||
+        (std::strcmp(c->ctrlclass, "float") && std::strcmp(c->ctrlclass, "integer")))
+        return;
+    const bool whole = !std::strcmp(c->ctrlclass, "integer");
+    const auto text = [whole](double v) {
+        return whole ? std::to_string(static_cast<long long>(v)) : shortestText(v);
+    };
+    const hostkit::PanelValue now = field.panelGet(owner);
+    hostkit::LWMessage().error(std::string(c->label) + " takes values from " + text(field.lo) +
+                                   " to " + text(field.hi) + ".",
+                               "The value " + text(whole ? typed.i : typed.f) +
+                                   " was not taken; it stays " + text(whole ? now.i : now.f) +
+                                   ".");
 }
 
 // The controls whose change alters what the preview window shows.
@@ -230,7 +278,7 @@ int OpenEXRFilter::buildInterface(int, LWInterface *local, void *)
 {
     if (!panel().id()) {
         static const std::vector<LWXPanelDataDesc> data = dataOf(kControls);
-        hostkit::HintList h = hints("OpenEXR Layered SaverBuild: 98");
+        hostkit::HintList h = hints("OpenEXR Layered SaverBuild: 98", *this);
         createViewPanel(kControls, data.data(), h.data(), true);
         if (panel().id()) {
             bufferList_.filter = this;
@@ -295,6 +343,9 @@ void *OpenEXRFilter::get(unsigned int vid)
     const Value type = valueOfControl(vid);
     if (const auto *f = fields().byControl(vid))
         return hand(f->panelGet(*this), type);
+    // Depth has no value for what it does not use.
+    if (b && !b->offersGamma() && (vid == kGammaControl || vid == kUnmultiplyControl))
+        return nullptr;
     if (const auto *f = OpenEXRBuffer::fields().byControl(vid))
         return b ? hand(f->panelGet(*b), type) : nullptr;
     return nullptr;
@@ -349,8 +400,17 @@ int OpenEXRFilter::set(unsigned int vid, void *value)
             v.s = static_cast<const char *>(value);
         else
             v.i = i;
-        if (ff ? !ff->panelSet(*ff, *this, v) : !bf->panelSet(*bf, *b, v))
+        // What a buffer cannot use is not kept (and would not be saved).
+        if (bf && ((vid == kGammaControl && !b->offersGamma()) ||
+                   (vid == kUnmultiplyControl && !b->offersUnmultiply())))
             return 0;
+        if (ff ? !ff->panelSet(*ff, *this, v) : !bf->panelSet(*bf, *b, v)) {
+            if (ff)
+                tellRefused(*ff, *this, vid, v);
+            else
+                tellRefused(*bf, *b, vid, v);
+            return 0;
+        }
         if (vid == kPreviewScaleControl && previewScale_ != kCustomPreviewSize) {
             hostkit::SceneInfo scene;
             const float factor = previewScaleFactor(previewScale_);
@@ -381,8 +441,13 @@ void OpenEXRFilter::buttonClick(unsigned int cid)
 {
     switch (cid) {
     case kToggleViperControl:
-        if (preview_)
-            preview_->toggle();
+        if (!preview_)
+            break;
+        // Until a frame is rendered with the window in use it has nothing to show.
+        if (!preview_->isOpen() && !frame_.previewed)
+            hostkit::LWMessage().info("Ravelcast Buffers: nothing has been rendered yet.",
+                                      "The window shows the buffers of the next frame you render.");
+        preview_->toggle();
         break;
     case kReviewControl: showReview(*this); break;
     case kAboutControl: showAboutPanel(); break;

@@ -460,7 +460,10 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                               s.writeBlock(f.ident, b.unmultiply_);
                       },
                       [](const Field<B> &, B &b, LoadState &s) {
-                          b.unmultiply_ = s.readBool();
+                          // Not offered elsewhere, so not taken from a file either.
+                          const bool on = s.readBool();
+                          if (b.offersUnmultiply())
+                              b.unmultiply_ = on;
                           return ErrorText();
                       },
                       [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; })

@@ -117,6 +117,12 @@ public:
     void setDataWindow(const Imath::Box2i &box) { dataWindow_ = box; }
     // Measures the data window on rows of width x height read elsewhere.
     DataWindowMeter dataWindowMeter(int width, int height) const;
+    // What the panel offers: un-multiplying for colour buffers (three
+    // channels), gamma for all but depth.
+    bool offersUnmultiply() const { return channelCount() == 3; }
+    bool offersGamma() const { return !isDepth(); }
+    // The depth buffer maps a range onto 0..1.
+    virtual bool isDepth() const { return false; }
     // The host image type of the separate image through a host saver.
     hostkit::HostImage::Type hostImageType() const;
     void copySettings(const OpenEXRBuffer &other);
@@ -160,8 +166,6 @@ public:
 protected:
     // What isEmptyValue tests, chosen once per frame rather than per pixel.
     virtual Emptiness emptiness() const;
-    // The depth buffer maps a range onto 0..1.
-    virtual bool isDepth() const { return false; }
 
     // The parameters as evaluated for the current frame.
     double minValue_ = 0.0, maxValue_ = 1.0, offsetValue_ = 0.0, scaleValue_ = 1.0;

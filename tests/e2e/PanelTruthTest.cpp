@@ -151,6 +151,10 @@ TEST_F(PanelTruthTest, InspectorShowsThePixelDrawnUnderTheClickAtEveryWindowSize
                          sources({{15, "X"}, {16, "Y"}}),
                      e2e::buffer("Motion", "")));
     const std::string out = runScript("inspector-sizes");
+    // Before the first render the window has nothing to show, and says so.
+    EXPECT_LT(out.find("[info] Ravelcast Buffers: nothing has been rendered yet."),
+              out.find("> render 1"))
+        << out;
     const std::vector<std::string> lines = printedText(out, "Magnifex");
     ASSERT_GE(lines.size(), 9u) << out;
     EXPECT_EQ(lines[0], "Motion (layer)");
@@ -206,6 +210,27 @@ TEST_F(PanelTruthTest, ProcessingEditsShowAtOnceAndSwatchesMatchTheWindow)
     EXPECT_EQ(lines[0], "Final Render (layer)");
     EXPECT_EQ(lines[2], "x: 100 - y: 40");
     EXPECT_EQ(lines[7], "  0.2500 [  0.2500]") << "the number is the written value";
+}
+
+TEST_F(PanelTruthTest, UnavailableControlsAreGreyedAndNotKept)
+{
+    writeSources(dir.file("sources.exr"), 48, 32);
+    writeScene(scene("{ FrameSize 48 32 } { RGBPrefix \"renders/u\" } " +
+                         sources({{5, "T"}, {35, "A"}}),
+                     e2e::buffer("Transparency", "{ Unmultiply 1 }")));
+    const std::string out = runScript("unavailable-controls");
+    EXPECT_TRUE(has(out, "VIPER Display Gamma = 1 (set answered 0)")) << out;
+    EXPECT_TRUE(has(out, "[error] VIPER Display Gamma takes values from 0.125 to 64.")) << out;
+    EXPECT_TRUE(has(out, "[error] The value 0 was not taken; it stays 1.")) << out;
+    EXPECT_TRUE(has(out, "[error] DWA Compression Level takes values from 0 to 1000.")) << out;
+    EXPECT_TRUE(has(out, "[error] Width takes values from 0 to 65536.")) << out;
+    // The stored un-multiplication was not taken: the file holds the
+    // transparency as it is, not divided by the alpha of 0.5.
+    const auto t = e2e::readPlane(dir.file("renders/u001.exr"), "Transparency.Y");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            ASSERT_EQ(t.at(x, y), static_cast<float>(half(0.4f))) << x << ", " << y;
+    EXPECT_FALSE(has(testsupport::readFile(dir.file("saved.lws")), "Unmultiply 1"));
 }
 
 } // namespace
