@@ -5,6 +5,7 @@
 #include "export/FramePlan.h"
 #include "export/FrameWriter.h"
 #include "export/OpenEXRFilter.h"
+#include "hostkit/FileName.h"
 #include "hostkit/Panel.h"
 #include "hostkit/Services.h"
 #include "module/Version.h"
@@ -18,15 +19,14 @@ namespace {
 
 const char *const kErrorPrefix = RC_MARK "(c:Ic_CHAN_MOTION_X)Error:" RC_MARK "(c:Nc_HILIGHT) ";
 
-bool isEmpty(const Imath::Box2i &b) { return b.max.x < b.min.x || b.max.y < b.min.y; }
-
 std::string errorLine(const std::string &text) { return kErrorPrefix + text; }
 
 // The collisions the plan resolved for this buffer's output in this file
 // that its own lines do not already tell: a channel name it repeats itself
 // is a duplicate, an empty one has no name.
 int reviewCollisions(const FramePlan &plan, const PlannedFile &file, const OpenEXRBuffer &buffer,
-                     std::vector<std::string> &lines)
+                     std::vector<std::string> &lines, const std::function<std::string(
+                                                          const std::string &, const std::string &)> &shown)
 {
     int errors = 0;
     for (const NameCollision &c : plan.collisions) {
@@ -35,9 +35,9 @@ int reviewCollisions(const FramePlan &plan, const PlannedFile &file, const OpenE
         if (!c.channel) {
             const std::string holder =
                 c.holder ? "the image of " + c.holder->displayName() : "the Multibuffer Image";
-            // Short enough for the list: the shared name is on the line above.
-            lines.push_back(errorLine("File name already used by " + holder + "; written as " +
-                                      c.renamed));
+            // The new name on a line of its own, where a long path can be read.
+            lines.push_back(errorLine("File name already used by " + holder));
+            lines.push_back("  Written as: " + shown("  Written as: ", c.renamed));
         } else if (c.holder != &buffer && !c.name.empty()) {
             lines.push_back(errorLine("Channel name " + c.name + " already used by " +
                                       c.holder->displayName() + "; written as " + c.renamed));
@@ -61,14 +61,16 @@ std::string intendedName(const FramePlan &plan, const PlannedFile &file)
 } // namespace
 
 int reviewText(const OpenEXRBuffer &buffer, const std::string &fileName, bool asLayer,
-               std::vector<std::string> &lines)
+               std::vector<std::string> &lines, const Imath::V2i &origin)
 {
     std::string heading = RC_MARK "(i:MIMG_BULLET1)" RC_MARK "(c:Nc_HILIGHT) Buffer: " +
                           buffer.displayName() + " (" + buffer.description() + ")";
     const Imath::Box2i &w = buffer.dataWindow();
-    if (!isEmpty(w))
-        heading += " - <" + std::to_string(w.min.x) + "," + std::to_string(w.min.y) + "> - <" +
-                   std::to_string(w.max.x) + "," + std::to_string(w.max.y) + ">";
+    if (!isEmptyWindow(w))
+        heading += " - <" + std::to_string(origin.x + w.min.x) + "," +
+                   std::to_string(origin.y + w.min.y) + "> - <" +
+                   std::to_string(origin.x + w.max.x) + "," +
+                   std::to_string(origin.y + w.max.y) + ">";
     lines.push_back(heading);
 
     if (!asLayer) {
@@ -106,45 +108,107 @@ int reviewText(const OpenEXRBuffer &buffer, const std::string &fileName, bool as
     return static_cast<int>(problems.size());
 }
 
-ReviewResult reviewSettings(const OpenEXRFilter &filter)
+std::string fittedPath(const std::string &prefix, const std::string &path,
+                       const std::string &suffix, const ReviewWidth &width)
+{
+    const auto fits = [&](const std::string &p) {
+        return !width.measure || width.measure(prefix + p + suffix) <= width.limit;
+    };
+    if (fits(path))
+        return path;
+    const std::size_t cut = path.find_last_of("\\/");
+    const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    // The folder's start and as much of its end as fits, then the name.
+    const std::size_t first = folder.find_first_of("\\/", folder.find_first_not_of("\\/"));
+    const std::string head = first == std::string::npos ? std::string() : folder.substr(0, first + 1);
+    std::string best;
+    for (std::size_t from = folder.size(); from > head.size();) {
+        const std::size_t at = folder.find_last_of("\\/", from - 2);
+        if (at == std::string::npos || at < head.size())
+            break;
+        const std::string candidate = head + "..." + folder.substr(at) + name;
+        if (!fits(candidate))
+            break;
+        best = candidate;
+        from = at + 1;
+    }
+    if (!best.empty())
+        return best;
+    for (const std::string &candidate : {head + "..." + path.substr(cut == std::string::npos ? 0 : cut),
+                                         ".../" + name})
+        if (fits(candidate))
+            return candidate;
+    // A name too long by itself keeps its start and its end.
+    for (std::size_t keep = name.size(); keep > 2; --keep) {
+        const std::string candidate =
+            name.substr(0, keep / 2) + "..." + name.substr(name.size() - (keep - keep / 2));
+        if (fits(candidate))
+            return candidate;
+    }
+    return "...";
+}
+
+ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &width)
 {
     ReviewResult review;
     std::vector<std::string> &lines = review.lines;
-    if (filter.baseName().empty())
+    if (filter.baseName().empty()) {
         lines.push_back(errorLine("No Output Filename specified!"));
+        ++review.errors;
+    }
 
     // The names as the user gave them, relative to the content folder.
     FrameFacts facts = currentFrameFacts();
+    const std::string content = facts.contentFolder;
     facts.contentFolder.clear();
     const FramePlan plan = planFrame(facts, filter);
+    const auto shown = [&](const std::string &prefix, const std::string &name) {
+        const std::string relative =
+            content.empty() ? name : hostkit::FileName::relativeTo(name, content);
+        return fittedPath(prefix, relative, "", width);
+    };
+    const Imath::V2i origin(filter.lastFrame().windowX0, filter.lastFrame().windowY0);
 
     bool images = false;
     for (const PlannedFile &file : plan.files) {
         const bool layered = file.kind == PlannedFile::Layered;
         if (layered) {
-            lines.push_back("Multibuffer Image: " + file.fileName);
+            lines.push_back("Multibuffer Image: " + shown("Multibuffer Image: ", file.fileName));
         } else if (!images) {
             lines.push_back("Self contained Buffer Images:");
             images = true;
         }
         for (const PlannedBuffer &b : file.buffers) {
-            review.errors += reviewText(*b.buffer, layered ? file.fileName : intendedName(plan, file),
-                                        layered, lines);
-            review.errors += reviewCollisions(plan, file, *b.buffer, lines);
+            const std::string name = layered ? file.fileName : intendedName(plan, file);
+            review.errors += reviewText(*b.buffer, shown("  Saved as: ", name), layered, lines,
+                                        origin);
+            review.errors += reviewCollisions(plan, file, *b.buffer, lines, shown);
         }
     }
+    const auto &buffers = filter.buffers();
+    if (std::none_of(buffers.begin(), buffers.end(), [](const auto &b) { return b->active(); }))
+        lines.push_back(RC_MARK "(c:Nc_HILIGHT)No buffer is enabled: nothing will be written.");
     return review;
 }
 
 void showReview(const OpenEXRFilter &filter)
 {
-    const ReviewResult review = reviewSettings(filter);
+    hostkit::LogPanel panel("Ravelcast: Buffer Review");
+    // Lines are measured as the panel draws them; the list keeps a margin
+    // on either side and room for its scroll bar.
+    ReviewWidth width;
+    if (const LWDrawFuncs *df = panel.drawing(); df && df->textWidth && panel.id()) {
+        const LWPanelID id = panel.id();
+        width.measure = [df, id](const std::string &text) { return df->textWidth(id, text.c_str()); };
+        width.limit = panel.listWidth() - 24;
+    }
+    const ReviewResult review = reviewSettings(filter, width);
     if (review.errors > 0)
         hostkit::LWMessage().warning(
             std::string(kProductLine) + " - " + std::to_string(review.errors) +
                 (review.errors == 1 ? " Error encountered!" : " Errors encountered!"),
             "Please check your settings thoroughly, these errors may cause Ravelcast to fail.");
-    hostkit::LogPanel panel("Ravelcast: Buffer Review");
     for (const std::string &line : review.lines)
         panel.add(line);
     panel.open("Active Buffers");

@@ -27,6 +27,11 @@ bool has(const std::string &text, const std::string &part)
     return text.find(part) != std::string::npos;
 }
 
+bool endsWith(const std::string &text, const std::string &end)
+{
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // The lines `text TITLE` printed after the step that names it.
 std::vector<std::string> printedText(const std::string &out, const std::string &title)
 {
@@ -175,8 +180,12 @@ TEST_F(PanelTruthTest, InspectorInALimitedRegionNamesFramePixels)
                      "{ RGBPrefix \"renders/r\" } " +
                          sources({{15, "X"}, {16, "Y"}}),
                      e2e::buffer("Motion", "")));
-    runScript("inspector-region");
-    // The file's data window is the region, as Magnifex said.
+    const std::string out = runScript("inspector-region");
+    const std::vector<std::string> review = printedText(out, "\"Ravelcast: Buffer Review\"");
+    ASSERT_GE(review.size(), 3u) << out;
+    EXPECT_EQ(review[0], "Active Buffers");
+    EXPECT_EQ(review[1], "Multibuffer Image: renders/r001.exr");
+    // The file's data window is the region, as the review said.
     EXPECT_EQ(e2e::headerOf(dir.file("renders/r001.exr")).dataWindow(),
               Imath::Box2i(Imath::V2i(30, 10), Imath::V2i(269, 489)));
 }
@@ -210,6 +219,37 @@ TEST_F(PanelTruthTest, ProcessingEditsShowAtOnceAndSwatchesMatchTheWindow)
     EXPECT_EQ(lines[0], "Final Render (layer)");
     EXPECT_EQ(lines[2], "x: 100 - y: 40");
     EXPECT_EQ(lines[7], "  0.2500 [  0.2500]") << "the number is the written value";
+}
+
+TEST_F(PanelTruthTest, ReviewCountsEveryErrorAndNamesFilesReadably)
+{
+    writeScene(scene("{ FrameSize 48 32 } { RGBPrefix \"" + dir.file("renders/take") + "\" }", ""));
+    const std::string out = runScript("review-counts");
+    // The missing name alone is an error, and with a duplicate two.
+    EXPECT_TRUE(has(out, "[warning] Ravelcast V1.5a (Linux64) - 1 Error encountered!")) << out;
+    EXPECT_TRUE(has(out, "[warning] Ravelcast V1.5a (Linux64) - 2 Errors encountered!")) << out;
+    const std::vector<std::string> counted = printedText(out, "\"Ravelcast: Buffer Review\"");
+    int errors = 0;
+    for (const std::string &l : counted)
+        errors += l.rfind("Error:", 0) == 0 ? 1 : 0;
+    EXPECT_EQ(errors, 2) << "every red line is counted";
+
+    // The long path: shortened in its middle, the file names whole.
+    const std::size_t second = out.find("> text", out.find("> text") + 1);
+    const std::vector<std::string> lines = printedText(out.substr(second), "\"Ravelcast: Buffer Review\"");
+    ASSERT_GE(lines.size(), 2u) << out;
+    const std::string &layered = lines[1];
+    EXPECT_EQ(layered.rfind("Multibuffer Image: /srv/", 0), 0u) << layered;
+    EXPECT_TRUE(has(layered, "/.../")) << layered;
+    EXPECT_TRUE(endsWith(layered, "/beauty000.exr")) << layered;
+    bool image = false;
+    for (const std::string &l : lines)
+        if (l.rfind("  Saved as: /srv/", 0) == 0) {
+            image = true;
+            EXPECT_TRUE(has(l, "/.../")) << l;
+            EXPECT_TRUE(endsWith(l, "/beautyAlpha000.exr")) << l;
+        }
+    EXPECT_TRUE(image) << out;
 }
 
 TEST_F(PanelTruthTest, UnavailableControlsAreGreyedAndNotKept)

@@ -154,14 +154,16 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
     EXPECT_EQ(withPath.at(0), "Multibuffer Image: renders/take_007.exr");
     EXPECT_EQ(withPath.at(10), "  Saved as: renders" + S + "take_Raw_007.exr");
 
-    // No active buffer: no file, no warning; no name at all is said.
+    // No active buffer: no file, and the review says so; no name at all
+    // is an error like any other, counted in the warning.
     for (const auto &b : f.buffers())
         b->setActive(false);
     host().scene().settings.rgbPrefix = "";
     host().sceneChanged();
-    EXPECT_EQ(review(f), Lines{error("No Output Filename specified!")});
-    EXPECT_EQ(warnings(), Lines{});
-    EXPECT_EQ(review(load(kOutput)), Lines{});
+    const std::string none = M + "(c:Nc_HILIGHT)No buffer is enabled: nothing will be written.";
+    EXPECT_EQ(review(f), (Lines{error("No Output Filename specified!"), none}));
+    EXPECT_EQ(warnings(), warned(1, " Error encountered!"));
+    EXPECT_EQ(review(load(kOutput)), Lines{none});
     EXPECT_EQ(warnings(), Lines{});
 }
 
@@ -226,16 +228,18 @@ TEST_F(BufferReviewTest, NamesTwoOutputsWouldShareAreErrors)
                      heading("Refraction Alpha", "Refraction Alpha"),
                      "  Saved as: " + out + "shot_Refr_007.exr",
                      channel("Alpha (A) "),
-                     error("File name already used by the image of Refraction Colour; written as " +
-                           out + "shot_Refr_007_2.exr")}));
+                     error("File name already used by the image of Refraction Colour"),
+                     "  Written as: " + out + "shot_Refr_007_2.exr"}));
     EXPECT_EQ(warnings(), warned(2, " Errors encountered!"));
 
     // A custom image name equal to the layered file's.
     const Lines lines = review(load("{ SingleFileNameFormat 4 } { CustomFileName \"shot\" }", &f));
-    const std::string taken = "File name already used by the Multibuffer Image; written as " + out;
+    const std::string taken = error("File name already used by the Multibuffer Image");
     EXPECT_EQ(lines.at(8), "  Saved as: " + out + "shot_007.exr");
-    EXPECT_EQ(lines.at(10), error(taken + "shot_007_2.exr"));
-    EXPECT_EQ(lines.at(14), error(taken + "shot_007_3.exr"));
+    EXPECT_EQ(lines.at(10), taken);
+    EXPECT_EQ(lines.at(11), "  Written as: " + out + "shot_007_2.exr");
+    EXPECT_EQ(lines.at(15), taken);
+    EXPECT_EQ(lines.at(16), "  Written as: " + out + "shot_007_3.exr");
     EXPECT_EQ(warnings(), warned(3, " Errors encountered!"));
 }
 

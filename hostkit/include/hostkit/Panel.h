@@ -98,6 +98,7 @@ public:
     void add(const std::string &line) { lines_.push_back(line); }
     const std::vector<std::string> &lines() const { return lines_; }
     void setListWidth(int pixels) { listWidth_ = pixels; }
+    int listWidth() const { return listWidth_; }
     void setVisibleLines(int lines) { visibleLines_ = lines; }
     // Shows the lines under listTitle; returns when the user closes it.
     void open(const std::string &listTitle);
