@@ -42,6 +42,8 @@ std::string joined(const std::string &dir, const std::string &name)
     return dir.empty() ? name : dir + kPathSeparator + name;
 }
 
+bool canRead(const std::string &path) { return std::ifstream(path, std::ios::binary).is_open(); }
+
 } // namespace
 
 std::string sharedDataFolder()
@@ -105,7 +107,8 @@ void PathMap::load()
     folders_["Global"] = shared.empty() ? std::string()
                                         : joined(joined(shared, "orv"), "LightWavePlugins");
     folders_["User"] = dirs.dir("Settings");
-    folders_["Content"] = dirs.dir("Content");
+    const std::string content = dirs.dir("Content");
+    folders_["Content"] = content;
     for (const char *where : {"Install", "Settings", "Content"}) {
         const std::string dir = dirs.dir(where);
         if (dir.empty())
@@ -113,6 +116,15 @@ void PathMap::load()
         std::ifstream in(joined(dir, kListFile), std::ios::binary);
         for (std::string line; std::getline(in, line);)
             applyLine(line);
+    }
+    // A folder is never taken from the process's current directory: a
+    // relative one lies in the content directory, and a location without
+    // a folder (or a relative one without a content directory) is not
+    // offered.
+    for (auto it = folders_.begin(); it != folders_.end();) {
+        if (!it->second.empty() && !isAbsolutePath(it->second))
+            it->second = content.empty() ? std::string() : resolvedAgainst(it->second, content);
+        it = it->second.empty() ? folders_.erase(it) : std::next(it);
     }
 }
 
@@ -136,7 +148,9 @@ std::string PathMap::presetFolder(const std::string &location, const std::string
 {
     const auto it = folders_.find(location);
     std::string folder = it != folders_.end() ? it->second : DirInfo().dir("Content");
-    while (!folder.empty() && isPathSeparator(folder.back()))
+    if (!isAbsolutePath(folder))
+        return {}; // nowhere: not the process's current directory
+    while (folder.size() > 1 && isPathSeparator(folder.back()))
         folder.pop_back();
     return joined(joined(joined(folder, "SimplePresets"), className), serverName);
 }
@@ -221,29 +235,44 @@ bool writePresetFile(const std::string &path, const std::string &name, PresetHan
     return true;
 }
 
-void loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet)
+bool loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet)
 {
+    const LWMessage messages;
+    // The host offers a block only when it lies whole in the file: a file
+    // without one (cut short, or not a preset) is refused before anything
+    // reaches the settings, so they stay as they were.
+    if (!presetNameOf(path)) {
+        if (!quiet)
+            messages.error("Error loading Preset: " + path,
+                           canRead(path) ? "The file holds no complete preset: it is cut short, "
+                                           "damaged or not a settings file."
+                                         : "The file cannot be opened.");
+        return false;
+    }
     File file(path, File::Read, LWIO_BINARY);
     LoadState *in = file.loadState();
     if (!in)
-        return;
+        return false;
     std::string name;
     std::optional<std::string> error;
+    bool loaded = false;
     while (const unsigned int id = in->findBlock(kPresetBlocks)) {
-        if (id == kNameBlock)
+        if (id == kNameBlock) {
             name = limited(in->readString());
-        else if (id == kPresetBlock)
+        } else if (id == kPresetBlock && !loaded) {
             error = handler.loadPreset(*in);
-        else if (id == kVersionBlock)
+            loaded = true;
+        } else if (id == kVersionBlock) {
             in->readI2();
+        }
         in->endBlock();
     }
     file.close();
-    const LWMessage messages;
     if (error)
-        messages.error("Error loading Preset: " + *error);
+        messages.error("Error loading Preset: " + *error, path);
     else if (!quiet)
         messages.info("Loaded Preset: " + name);
+    return true;
 }
 
 std::optional<std::string> presetNameOf(const std::string &path)
@@ -364,8 +393,13 @@ bool SimplePreset::loadEntry(int index)
 {
     if (!handler_ || index < 0 || index >= collection_.count())
         return false;
-    loadPresetFile(collection_.entry(index).path, *handler_, false);
-    return true;
+    return loadPresetFile(collection_.entry(index).path, *handler_, false);
+}
+
+void SimplePreset::refreshView()
+{
+    if (panel_.id() && panel_.available() && panel_.table()->viewRefresh)
+        panel_.table()->viewRefresh(panel_.id());
 }
 
 void SimplePreset::popCommand(unsigned int cid, int index)
@@ -373,8 +407,8 @@ void SimplePreset::popCommand(unsigned int cid, int index)
     if (cid != controlId)
         return;
     if (index < collection_.count()) {
-        if (loadEntry(index) && panel_.id() && panel_.available() && panel_.table()->viewRefresh)
-            panel_.table()->viewRefresh(panel_.id());
+        if (loadEntry(index))
+            refreshView();
         return;
     }
     switch (commandAt(index)) {
@@ -393,11 +427,6 @@ bool confirmations()
 {
     const InterfaceInfo info;
     return !info.available() || info->alertLevel < LWALERT_EXPERT;
-}
-
-bool canOpen(const std::string &path)
-{
-    return std::ifstream(path, std::ios::binary).is_open();
 }
 
 const char *const kOverwrite = "Are you sure you want to overwrite preset?";
@@ -424,14 +453,29 @@ void SimplePreset::saveAsPreset()
         form.setPopup(kFormPreset, &collection_);
         form.setPopup(kFormType, &pathMap());
         form.setString(kFormPreset, lastName_);
+        // Locations come and go with the list files.
+        lastLocation_ = std::clamp(lastLocation_, 0, std::max(pathMap().count() - 1, 0));
         form.setInt(kFormType, lastLocation_);
         if (!form.post())
             return;
         lastName_ = form.getString(kFormPreset);
         lastLocation_ = form.getInt(kFormType, lastLocation_);
-        const std::string path =
-            joined(folderOf(pathMap().name(lastLocation_)), presetFileName(lastName_));
         const LWMessage messages;
+        // The list skips names starting with '.', so such a file would
+        // never be seen again; path parts become such names.
+        const std::string fileName = presetFileName(lastName_);
+        if (lastName_.empty() || fileName[0] == '.') {
+            messages.error("Preset not saved: the name \"" + lastName_ + "\" cannot be listed.",
+                           "Give a name that is not empty and does not start with \".\".");
+            continue;
+        }
+        const std::string folder = folderOf(pathMap().name(lastLocation_));
+        if (folder.empty()) {
+            messages.error("Preset not saved: the location has no folder.",
+                           "Choose another location.");
+            continue;
+        }
+        const std::string path = joined(folder, fileName);
         if (confirm && std::filesystem::exists(path)) {
             const int answer = messages.yesNoCancel("Save Preset", kOverwrite, path);
             if (answer == kNo)
@@ -477,7 +521,7 @@ void SimplePreset::deletePreset()
         return;
     const std::string path = collection_.entry(index).path;
     const LWMessage messages;
-    if (confirmations() && canOpen(path) &&
+    if (confirmations() && canRead(path) &&
         messages.yesNo("Delete Preset", "Are you sure you want to delete the preset?",
                        collection_.label(index)) != 1)
         return;
@@ -488,8 +532,8 @@ void SimplePreset::deletePreset()
 
 void SimplePreset::loadFromFile()
 {
-    if (loadRequest_.open() && handler_)
-        loadPresetFile(loadRequest_.fullName(), *handler_, false);
+    if (loadRequest_.open() && handler_ && loadPresetFile(loadRequest_.fullName(), *handler_, false))
+        refreshView();
 }
 
 void SimplePreset::saveToFile()

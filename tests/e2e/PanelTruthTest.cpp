@@ -16,6 +16,7 @@
 #include <half.h>
 
 #include "E2ESupport.h"
+#include "devhost/BlockFile.h"
 
 namespace {
 
@@ -271,6 +272,102 @@ TEST_F(PanelTruthTest, UnavailableControlsAreGreyedAndNotKept)
         for (int x = 0; x < 48; ++x)
             ASSERT_EQ(t.at(x, y), static_cast<float>(half(0.4f))) << x << ", " << y;
     EXPECT_FALSE(has(testsupport::readFile(dir.file("saved.lws")), "Unmultiply 1"));
+}
+
+// A preset file as the host writes it: 'VERS', 'NAME', then 'PRES' with
+// the filter's blocks (display gamma 2.5, "Final Render" enabled).
+std::string presetBytes(bool withPreset)
+{
+    devhost::BinaryBlockWriter w;
+    const auto leaf = [&](const LWBlockIdent &id, auto write) {
+        w.beginBlock(&id, true);
+        write();
+        w.endBlock();
+    };
+    const LWBlockIdent vers{LWID_('V', 'E', 'R', 'S'), "Version"},
+        name{LWID_('N', 'A', 'M', 'E'), "Name"}, pres{LWID_('P', 'R', 'E', 'S'), "Preset"},
+        gamma{LWID_('D', 'G', 'A', 'M'), "DisplayGamma"}, buff{LWID_('B', 'U', 'F', 'F'), "Buffer"},
+        bnam{LWID_('B', 'N', 'A', 'M'), "Name"}, bset{LWID_('B', 'S', 'E', 'T'), "Settings"},
+        actv{LWID_('A', 'C', 'T', 'V'), "Active"};
+    const std::int64_t one = 1, two = 2;
+    leaf(vers, [&] { w.ints(&one, 1, 2, true); });
+    leaf(name, [&] { w.string("Warm"); });
+    if (withPreset) {
+        w.beginBlock(&pres, false);
+        leaf(vers, [&] { w.ints(&two, 1, 2, true); });
+        const float g = 2.5f;
+        leaf(gamma, [&] { w.floats(&g, 1); });
+        w.beginBlock(&buff, false);
+        leaf(bnam, [&] { w.string("Final Render"); });
+        w.beginBlock(&bset, false);
+        leaf(actv, [&] { w.ints(&one, 1, 1, false); });
+        w.endBlock();
+        w.endBlock();
+        w.endBlock();
+    }
+    return w.contents();
+}
+
+TEST_F(PanelTruthTest, DamagedSettingsFilesLoadNothingAndSayWhy)
+{
+    writeScene(scene("{ FrameSize 48 32 } { RGBPrefix \"renders/d\" }", ""));
+    const std::string good = presetBytes(true);
+    testsupport::writeFile(dir.file("good.cfg"), good);
+    testsupport::writeFile(dir.file("cut.cfg"), good.substr(0, good.size() - 7));
+    testsupport::writeFile(dir.file("nopres.cfg"), presetBytes(false));
+    testsupport::writeFile(dir.file("notblock.cfg"), "not a settings file\n");
+    const std::string out = runScript("damaged-settings");
+    for (const char *file : {"cut.cfg", "nopres.cfg", "notblock.cfg"})
+        EXPECT_TRUE(has(out, std::string("[error] Error loading Preset: ") + file +
+                                 "\n[error] The file holds no complete preset: it is cut short, "
+                                 "damaged or not a settings file."))
+            << file << "\n"
+            << out;
+    EXPECT_TRUE(has(out, "[error] Error loading Preset: missing.cfg"
+                             "\n[error] The file cannot be opened."))
+        << out;
+    // Only the whole file says it loaded.
+    const std::size_t loaded = out.find("[info] Loaded Preset: Warm");
+    EXPECT_EQ(out.find("Loaded Preset:"), loaded + std::string("[info] ").size()) << out;
+    EXPECT_GT(loaded, out.find("> file good.cfg")) << out;
+}
+
+TEST_F(PanelTruthTest, PresetLocationsNeverComeFromTheCurrentDirectory)
+{
+    fs::create_directories(dir.path() / "content");
+    fs::create_directories(dir.path() / "run");
+    writeScene(scene("{ FrameSize 48 32 }", ""), "content/scene.lws");
+    // A relative folder, and a location whose folder is empty.
+    testsupport::writeFile(dir.file("content/SimplePresetPaths.cfg"),
+                           "studio shared/presets\nempty \n");
+    // No shared-data folder at all: no HOME, no XDG_DATA_HOME, no
+    // RAVELCAST_SHARED_DATA.
+    const std::string out = runScript("preset-locations", "../content/scene.lws",
+                                      dir.path() / "run",
+                                      "env -u HOME -u XDG_DATA_HOME -u RAVELCAST_SHARED_DATA");
+    EXPECT_TRUE(has(out, "form \"Save Preset\" offers Type: Content | Studio | User")) << out;
+    EXPECT_TRUE(fs::exists(dir.path() / "content/shared/presets/SimplePresets/ImageFilterHandler/"
+                                        "Ravelcast/Studio.cfg"))
+        << out;
+    EXPECT_TRUE(has(out, "[info] Loaded Preset: Studio")) << out;
+    // Names the list would never show are refused, and nothing is written
+    // for them anywhere.
+    for (const char *name : {"../../escape", ".hidden", ""})
+        EXPECT_TRUE(has(out, std::string("[error] Preset not saved: the name \"") + name +
+                                 "\" cannot be listed."))
+            << name << "\n"
+            << out;
+    EXPECT_TRUE(has(out, "[question] Delete Preset: Are you sure you want to delete the preset? / "
+                         "[Studio] Studio -> 0"))
+        << out;
+    EXPECT_EQ(e2e::filesIn(dir.path() / "run"), std::vector<std::string>{});
+    std::vector<std::string> presets;
+    for (const auto &e : fs::recursive_directory_iterator(dir.path()))
+        if (e.path().extension() == ".cfg" && e.path().filename() != "SimplePresetPaths.cfg")
+            presets.push_back(fs::relative(e.path(), dir.path()).string());
+    EXPECT_EQ(presets, std::vector<std::string>{
+                           "content/shared/presets/SimplePresets/ImageFilterHandler/Ravelcast/"
+                           "Studio.cfg"});
 }
 
 } // namespace

@@ -285,13 +285,14 @@ TEST_F(PresetCommandsTest, SettingsFilesThroughTheRequester)
     choose("Save Settings to File...");
     EXPECT_EQ(testsupport::readFile(outside), "kept");
 
-    // Loading says so and leaves the panel alone; a cancel loads nothing.
+    // Loading says so and shows the loaded values, as choosing a preset
+    // does; a cancel loads nothing.
     const int refreshes = record().refreshes;
     panels().queueFile(mine);
     choose("Load Settings from File...");
     EXPECT_EQ(look.text, "amber");
     EXPECT_EQ(lastInfo(), "Loaded Preset: " + mine + "|");
-    EXPECT_EQ(record().refreshes, refreshes);
+    EXPECT_EQ(record().refreshes, refreshes + 1);
     look.text = "grey";
     panels().queueFile(std::nullopt);
     choose("Load Settings from File...");

@@ -23,6 +23,8 @@ public:
 
     // Clears the map, inserts the built-in locations and reads the list
     // files of the host's "Install", "Settings" and "Content" folders.
+    // Relative folders are taken inside the content directory; locations
+    // left without a folder are dropped.
     void load();
     // Applies one line of a list file; comments and malformed lines do nothing.
     void applyLine(const std::string &line);
@@ -31,7 +33,9 @@ public:
     // The key at index, in map order; empty past the end.
     std::string name(int index) const;
     int indexOf(const std::string &key) const;
-    // The folder the presets of className/serverName use at location.
+    // The folder the presets of className/serverName use at location;
+    // empty when the location has none (a location not in the map uses
+    // the content directory).
     std::string presetFolder(const std::string &location, const std::string &className,
                              const std::string &serverName) const;
     const std::map<std::string, std::string> &folders() const { return folders_; }
@@ -51,6 +55,7 @@ PathMap &pathMap();
 // The folder every user of the machine shares for presets; empty when the
 // platform cannot tell. On POSIX it is $RAVELCAST_SHARED_DATA, else
 // $XDG_DATA_HOME, else ~/.local/share (never the home folder itself).
+// The location map takes a relative one as inside the content directory.
 std::string sharedDataFolder();
 
 struct PresetEntry {
@@ -105,9 +110,11 @@ std::string presetFileName(const std::string &presetName);
 bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler);
 
 // Reads a preset file into the handler; reports its outcome through the
-// host's messages ("Loaded Preset: ..." unless quiet). A file that cannot
-// be opened is ignored.
-void loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet);
+// host's messages ("Loaded Preset: ..." unless quiet). A file without a
+// complete 'PRES' block reaches no settings and is reported as an error
+// naming the file (quietly loaded ones only when it can be read at all).
+// True when the handler was given the settings.
+bool loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet);
 
 // The preset name a file holds (its last 'NAME' block, else the file name
 // up to its last '.'); none when no top-level block is 'PRES'.
@@ -169,6 +176,7 @@ public:
 
 private:
     void rescan();
+    void refreshView();
     void saveAsPreset();
     void deletePreset();
     void loadFromFile();
