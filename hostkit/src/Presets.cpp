@@ -231,7 +231,7 @@ void loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet)
     std::optional<std::string> error;
     while (const unsigned int id = in->findBlock(kPresetBlocks)) {
         if (id == kNameBlock)
-            name = limited(in->readString());
+            name = limited(in->readString().value_or(""));
         else if (id == kPresetBlock)
             error = handler.loadPreset(*in);
         else if (id == kVersionBlock)
@@ -256,7 +256,7 @@ std::optional<std::string> presetNameOf(const std::string &path)
     std::optional<std::string> name;
     while (const unsigned int id = in->findBlock(kPresetBlocks)) {
         if (id == kNameBlock)
-            name = limited(in->readString());
+            name = limited(in->readString().value_or(""));
         else if (id == kPresetBlock)
             preset = true;
         in->endBlock();
