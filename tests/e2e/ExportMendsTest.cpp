@@ -96,16 +96,29 @@ TEST_F(ExportMendsTest, FrameDataArrivesWhole)
 
 namespace {
 
+// Whether a folder holds a file being written (a writer's temporary).
+bool writingIn(const std::string &folder)
+{
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(".ravelcast-", 0) == 0 && name.size() > 4 &&
+            name.compare(name.size() - 4, 4, ".tmp") == 0)
+            return true;
+    }
+    return false;
+}
+
 // The devhost program rendering a scene in a child process, with a cap on
 // the size of any file it writes (a full disk as the process sees it), or
-// killed once a file of the frame is being written.
+// killed once a file is being written in a folder.
 struct Child {
     int status = -1;
     bool killed = false;
 };
 
 Child renderInChild(const std::string &scene, const std::string &content, long fileSizeCap,
-                    const std::string &killWhenExists)
+                    const std::string &killWhenWritingIn)
 {
     const pid_t child = fork();
     if (child == 0) {
@@ -126,7 +139,7 @@ Child renderInChild(const std::string &scene, const std::string &content, long f
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (waitpid(child, &status, WNOHANG) == 0) {
-        if ((!killWhenExists.empty() && std::filesystem::exists(killWhenExists)) ||
+        if ((!killWhenWritingIn.empty() && writingIn(killWhenWritingIn)) ||
             std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL);
             waitpid(child, &status, 0);
@@ -188,9 +201,9 @@ TEST_F(ExportMendsTest, FilesLandWhereAndOnlyWhenTheyShould)
     const Child full = renderInChild(scene, content, 100000, "");
     EXPECT_EQ(full.status, 1) << "a failed write fails the frame";
     EXPECT_EQ(testsupport::readFile(good), goodBytes);
-    EXPECT_FALSE(fs::exists(good + ".ravelcast-tmp")) << "the unfinished file is removed";
+    EXPECT_FALSE(writingIn(content + "/out")) << "the unfinished file is removed";
 
-    const Child killed = renderInChild(scene, content, 0, good + ".ravelcast-tmp");
+    const Child killed = renderInChild(scene, content, 0, content + "/out");
     EXPECT_TRUE(killed.killed);
     EXPECT_EQ(testsupport::readFile(good), goodBytes) << "killed while writing";
     EXPECT_TRUE(Imf::InputFile(good.c_str()).isComplete());
