@@ -298,6 +298,23 @@ TEST_F(FarmTest, LockedFilesAndPlantedLinksAreNeverWrittenThrough)
     for (const char *name : {"shot_0001.exr", "shot_0002.exr", "shot_Diff_0001.exr", "shot0001.exr"})
         EXPECT_TRUE(pixelsOf(out + "/" + name) == pixelsOf(reference + "/out/" + name)) << name;
 
+    // A path longer than the system takes fails with the file and the
+    // system's words, not a library's.
+    std::string deep = "out";
+    while (deep.size() < 4220)
+        deep += "/" + std::string(200, 'd');
+    testsupport::writeFile(scene, farmScene(160, 90, deep + "/shot"));
+    EXPECT_EQ(e2e::devhostIn(dir.path(),
+                             "render " + e2e::shellQuoted(scene) + " --content " +
+                                 e2e::shellQuoted(farm) + " --frames 1-1",
+                             &messages),
+              1);
+    EXPECT_NE(messages.find("Cannot create the folder \"" + farm + "/" + deep +
+                            "\" for the layered file: File name too long"),
+              std::string::npos)
+        << messages.substr(0, 300);
+    EXPECT_EQ(messages.find("filesystem error"), std::string::npos);
+
     // A name of 250 bytes, which the system takes, is written like any.
     const std::string longName = std::string(241, 'n');
     testsupport::writeFile(scene, farmScene(160, 90, "long/" + longName));
