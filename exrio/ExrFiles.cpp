@@ -91,17 +91,14 @@ void commitStream(std::unique_ptr<Imf::Win32OFStream> &stream,
     stream->close();
     const std::string failure = stream->failure();
     stream.reset();
-    const std::string fileName = target->finalName();
-    if (!failure.empty()) {
-        target.reset();
-        throw Iex::InputExc("Cannot close image file \"" + fileName + "\". " + failure);
-    }
-    if (!target->commit()) {
-        const std::string cause = target->cause();
-        target.reset();
-        throw Iex::InputExc("Cannot write image file \"" + fileName + "\". " + cause);
-    }
-    target.reset();
+    // Gone when this returns, committed or not: an unfinished file is
+    // removed with it.
+    const std::unique_ptr<hostkit::AtomicFile> file = std::move(target);
+    if (!failure.empty())
+        throw Iex::InputExc("Cannot close image file \"" + file->finalName() + "\". " + failure);
+    if (!file->commit())
+        throw Iex::InputExc("Cannot write image file \"" + file->finalName() + "\". " +
+                            file->cause());
 }
 
 // The stream closed and the unfinished file removed.

@@ -15,4 +15,16 @@ void PlatformFile::borrow(Handle handle) noexcept
     error_ = 0;
 }
 
+bool PlatformFile::opened(Handle handle, ErrorCode failure) noexcept
+{
+    if (handle == invalidHandle()) {
+        error_ = failure;
+        return false;
+    }
+    handle_ = handle;
+    ownsHandle_ = true;
+    error_ = 0;
+    return true;
+}
+
 } // namespace hostkit

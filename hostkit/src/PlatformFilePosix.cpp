@@ -94,14 +94,7 @@ bool PlatformFile::createForWriting(const std::string &path) noexcept
 {
     close();
     const int fd = openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error_ = errno;
-        return false;
-    }
-    handle_ = fd;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(fd, errno);
 }
 
 bool PlatformFile::createNew(const std::string &path) noexcept
@@ -110,34 +103,22 @@ bool PlatformFile::createNew(const std::string &path) noexcept
     // O_EXCL fails on any existing name and never follows a link there.
     const int fd = openRetrying(path.c_str(),
                                 O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error_ = errno;
-        return false;
-    }
-    handle_ = fd;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(fd, errno);
 }
 
 bool PlatformFile::openForWriting(const std::string &path) noexcept
 {
     close();
     const int fd = openRetrying(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0);
-    if (fd < 0) {
-        error_ = errno;
-        return false;
-    }
+    if (fd < 0)
+        return opened(fd, errno);
     struct stat info;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error_ = errno ? errno : EINVAL;
+    const ErrorCode notFile = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    if (notFile != 0) {
         ::close(fd);
-        return false;
+        return opened(invalidHandle(), notFile);
     }
-    handle_ = fd;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(fd, 0);
 }
 
 bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept

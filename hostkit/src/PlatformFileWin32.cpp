@@ -50,16 +50,9 @@ bool PlatformFile::createForWriting(const std::string &path) noexcept
     close();
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                              nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error_ = ::GetLastError();
-        return false;
-    }
     // Replacing an existing file sets ERROR_ALREADY_EXISTS with success; that
     // is not a failure.
-    handle_ = h;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(h, ::GetLastError());
 }
 
 bool PlatformFile::createNew(const std::string &path) noexcept
@@ -69,14 +62,7 @@ bool PlatformFile::createNew(const std::string &path) noexcept
     // so nobody opens or deletes it while it is being written.
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    handle_ = h;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(h, ::GetLastError());
 }
 
 bool PlatformFile::openForWriting(const std::string &path) noexcept
@@ -84,14 +70,7 @@ bool PlatformFile::openForWriting(const std::string &path) noexcept
     close();
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    handle_ = h;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(h, ::GetLastError());
 }
 
 bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept

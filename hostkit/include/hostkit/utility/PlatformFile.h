@@ -161,6 +161,11 @@ public:
     static void clearThreadError() noexcept;
 
 private:
+    // An open's outcome: the handle kept and owned, or the failure's code
+    // when there is no handle. The code must be taken before any other
+    // call can change it.
+    bool opened(Handle handle, ErrorCode failure) noexcept;
+
     Handle handle_ = invalidHandle();
     bool ownsHandle_ = false;
     ErrorCode error_ = 0;
