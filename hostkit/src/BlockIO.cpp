@@ -1,6 +1,6 @@
 #include "hostkit/BlockIO.h"
 
-#include <vector>
+#include <memory>
 
 namespace hostkit {
 
@@ -52,13 +52,15 @@ std::optional<float> LoadState::readFP() { return readOne<float, float>(*this); 
 std::optional<std::string> LoadState::readString()
 {
     // Room for the longest path a system takes (32767 characters), so a
-    // stored name is never cut into another path.
-    std::vector<char> buf(kMaxStoredText + 1, '\0');
-    last_ = state_->readStr(state_->readData, buf.data(), static_cast<int>(buf.size()));
+    // stored name is never cut into another path. Not cleared first: the
+    // host writes the text and its end, and most texts are short.
+    const std::unique_ptr<char[]> buf(new char[kMaxStoredText + 1]);
+    buf[0] = '\0';
+    last_ = state_->readStr(state_->readData, buf.get(), static_cast<int>(kMaxStoredText + 1));
     if (last_ < 0)
         return std::nullopt;
-    buf.back() = '\0';
-    return std::string(buf.data());
+    buf[kMaxStoredText] = '\0';
+    return std::string(buf.get());
 }
 
 std::optional<bool> LoadState::readBool()
