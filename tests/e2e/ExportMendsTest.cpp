@@ -96,22 +96,10 @@ TEST_F(ExportMendsTest, FrameDataArrivesWhole)
 
 namespace {
 
-// Whether a folder holds a file being written (a writer's temporary).
-bool writingIn(const std::string &folder)
-{
-    std::error_code ec;
-    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(".ravelcast-", 0) == 0 && name.size() > 4 &&
-            name.compare(name.size() - 4, 4, ".tmp") == 0)
-            return true;
-    }
-    return false;
-}
+bool writingIn(const std::string &folder) { return !e2e::temporariesIn(folder).empty(); }
 
-// The devhost program rendering a scene in a child process, with a cap on
-// the size of any file it writes (a full disk as the process sees it), or
-// killed once a file is being written in a folder.
+// A render in a child process, or killed once a file is being written in a
+// folder.
 struct Child {
     int status = -1;
     bool killed = false;
@@ -120,29 +108,15 @@ struct Child {
 Child renderInChild(const std::string &scene, const std::string &content, long fileSizeCap,
                     const std::string &killWhenWritingIn)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (fileSizeCap > 0) {
-            signal(SIGXFSZ, SIG_IGN); // a write past the cap fails instead
-            const rlimit cap{static_cast<rlim_t>(fileSizeCap), static_cast<rlim_t>(fileSizeCap)};
-            setrlimit(RLIMIT_FSIZE, &cap);
-        }
-        execl(testsupport::devhostPath().c_str(), "devhost", "--module",
-              testsupport::modulePath().c_str(), "render", scene.c_str(), "--content",
-              content.c_str(), "--quiet", static_cast<char *>(nullptr));
-        _exit(127);
-    }
+    const e2e::RenderNode node(scene, content, "", fileSizeCap);
     Child c;
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (waitpid(child, &status, WNOHANG) == 0) {
+    while (waitpid(node.pid, &status, WNOHANG) == 0) {
         if ((!killWhenWritingIn.empty() && writingIn(killWhenWritingIn)) ||
             std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
+            node.kill();
+            waitpid(node.pid, &status, 0);
             c.killed = true;
             return c;
         }

@@ -7,15 +7,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <thread>
 
-#include <fcntl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
@@ -44,64 +41,13 @@ std::string farmScene(int width = 160, int height = 90, const std::string &prefi
            e2e::buffer("Diffuse Colour", "{ SaveAs 3 }") + e2e::kEnd;
 }
 
-// One devhost render node, running in a process of its own.
-struct Node {
-    pid_t pid = -1;
-
-    Node(const std::string &scene, const std::string &content, const std::string &frames,
-         long fileSizeCap = 0)
-    {
-        pid = fork();
-        if (pid != 0)
-            return;
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (fileSizeCap > 0) {
-            signal(SIGXFSZ, SIG_IGN); // a write past the cap fails instead
-            const rlimit cap{static_cast<rlim_t>(fileSizeCap), static_cast<rlim_t>(fileSizeCap)};
-            setrlimit(RLIMIT_FSIZE, &cap);
-        }
-        std::vector<std::string> args = {"devhost", "--module", testsupport::modulePath(),
-                                         "render",  scene,      "--content",
-                                         content,   "--quiet"};
-        if (!frames.empty()) {
-            args.push_back("--frames");
-            args.push_back(frames);
-        }
-        std::vector<char *> argv;
-        for (std::string &a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        execv(testsupport::devhostPath().c_str(), argv.data());
-        _exit(127);
-    }
-    // The exit status; -1 when killed.
-    int wait() const
-    {
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-};
+using e2e::RenderNode;
+using e2e::temporariesIn;
 
 int renderOnce(const std::string &scene, const std::string &content, const std::string &frames = "",
                long fileSizeCap = 0)
 {
-    return Node(scene, content, frames, fileSizeCap).wait();
-}
-
-// The writers' temporaries in a folder; of one process when given.
-std::vector<std::string> temporariesIn(const std::string &folder, pid_t of = 0)
-{
-    std::vector<std::string> found;
-    char pid[16];
-    std::snprintf(pid, sizeof pid, "-%08x-", static_cast<unsigned int>(of));
-    for (const std::string &name : testsupport::namesIn(folder))
-        if (name.rfind(".ravelcast-", 0) == 0 && name.size() == 50 &&
-            (of == 0 || name.find(pid) == 28))
-            found.push_back(name);
-    return found;
+    return RenderNode(scene, content, frames, fileSizeCap).wait();
 }
 
 // Every channel of a file's every pixel, bit for bit, as the library reads
@@ -147,18 +93,18 @@ TEST_F(FarmTest, NodesSharingAFolderLeaveOnlyWholeFrames)
 {
     // Overlapping ranges, two nodes on the same frame at the same moment,
     // and one node killed while it writes.
-    std::vector<Node> nodes;
+    std::vector<RenderNode> nodes;
     for (const char *frames : {"1-4", "3-6", "1-6", "2-5", "3-3", "3-3"})
         nodes.emplace_back(scene, farm, frames);
-    Node doomed(scene, farm, "1-6");
+    RenderNode doomed(scene, farm, "1-6");
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (temporariesIn(farm + "/out", doomed.pid).empty() &&
            std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::microseconds(100));
     ASSERT_FALSE(temporariesIn(farm + "/out", doomed.pid).empty()) << "the node began a file";
-    kill(doomed.pid, SIGKILL);
+    doomed.kill();
     EXPECT_EQ(doomed.wait(), -1);
-    for (const Node &n : nodes)
+    for (const RenderNode &n : nodes)
         EXPECT_EQ(n.wait(), 0) << "no node fails because another wrote the same name";
 
     // Every frame whole and as one node renders it; at most the killed
@@ -283,10 +229,12 @@ TEST_F(FarmTest, LockedFilesAndPlantedLinksAreNeverWrittenThrough)
     const std::string outside = dir.file("outside.txt");
     testsupport::writeFile(outside, "not the module's");
     fs::create_symlink(outside, locked + ".ravelcast-tmp");
-    Node doomed(scene, farm, "1-1");
-    while (temporariesIn(out, doomed.pid).empty() && waitpid(doomed.pid, nullptr, WNOHANG) == 0)
+    const RenderNode doomed(scene, farm, "1-1");
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (temporariesIn(out, doomed.pid).empty() && std::chrono::steady_clock::now() < until &&
+           waitpid(doomed.pid, nullptr, WNOHANG) == 0)
         std::this_thread::sleep_for(std::chrono::microseconds(50));
-    kill(doomed.pid, SIGKILL);
+    doomed.kill();
     doomed.wait();
     const std::vector<std::string> left = temporariesIn(out, doomed.pid);
     if (!left.empty()) {
