@@ -12,6 +12,10 @@
 // filter's peak heap growth for two frame heights: the filter writes a band
 // of rows at a time, so it must not grow with height.
 //
+// Beside each compression's times it prints what making the written file
+// durable costs: the same bytes written plainly and as the module writes
+// every file (flushed to the disk, renamed into place, the folder synced).
+//
 // Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
 // [--compression none|zip|piz|dwaa] [--profile none|zip|piz|dwaa]: with
 // --compression only that compression is measured (no heap lines); with
@@ -44,6 +48,7 @@
 #include "devhost/Renderer.h"
 #include "devhost/SceneFile.h"
 #include "export/BufferCatalogue.h"
+#include "hostkit/utility/AtomicFile.h"
 
 namespace {
 
@@ -148,6 +153,9 @@ struct Measure {
     double floorMs = 0;
     double threadedFloorMs = 0;
     double threadedFilterMs = 0;
+    double plainWriteMs = 0;
+    double replacingWriteMs = 0;
+    std::size_t fileBytes = 0;
     std::size_t filterHeap = 0;
 };
 
@@ -219,6 +227,44 @@ double writeReference(const Imf::Header &header, const devhost::RenderedFrame &f
     return msSince(start);
 }
 
+// What making a file of these bytes durable costs: its bytes written as a
+// plain file (created, written, closed) and as the module writes every file
+// (its own temporary, flushed to the disk, renamed over the file, the
+// folder synced). Both times in milliseconds.
+std::pair<double, double> timeWrites(const std::string &bytes, const std::string &path)
+{
+    settle(path);
+    auto start = Clock::now();
+    {
+        hostkit::PlatformFile plain;
+        if (!plain.createForWriting(path) || !plain.write(bytes.data(), bytes.size()) ||
+            !plain.close())
+            throw std::runtime_error("cannot write " + path);
+    }
+    const double plainMs = msSince(start);
+    settle(path);
+    start = Clock::now();
+    hostkit::AtomicFile replacing;
+    if (!replacing.open(path) || !replacing.file().write(bytes.data(), bytes.size()) ||
+        !replacing.commit())
+        throw std::runtime_error("cannot write " + path + ": " + replacing.cause());
+    return {plainMs, msSince(start)};
+}
+
+std::string fileBytes(const std::string &path)
+{
+    std::string bytes;
+    hostkit::PlatformFile in;
+    std::uint64_t size = 0;
+    std::size_t got = 0;
+    if (!in.openForReading(path) || !in.size(&size))
+        throw std::runtime_error("cannot read " + path);
+    bytes.resize(static_cast<std::size_t>(size));
+    if (!in.read(bytes.data(), bytes.size(), &got) || got != bytes.size())
+        throw std::runtime_error("cannot read " + path);
+    return bytes;
+}
+
 // The module's process call alone, in milliseconds: the host's own part
 // (preparing the frame access with its output planes, committing them)
 // happens outside the clock, as it is not the filter's work.
@@ -262,7 +308,7 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
 
     Measure m;
     std::vector<double> filterTimes, referenceTimes, floorTimes, threadedFloorTimes,
-        threadedFilterTimes;
+        threadedFilterTimes, plainTimes, replacingTimes;
     for (int run = 0; run < runs; ++run) {
         devhost::RenderedFrame frame = source;
         {
@@ -291,7 +337,14 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
         threadedFloorTimes.push_back(
             writeFloor(header, converted, height, floorFile, kFloorThreads));
         Imf::setGlobalThreadCount(0);
+        const std::string bytes = fileBytes(written);
+        m.fileBytes = bytes.size();
+        const auto [plainMs, replacingMs] = timeWrites(bytes, (dir / "durable.exr").string());
+        plainTimes.push_back(plainMs);
+        replacingTimes.push_back(replacingMs);
     }
+    m.plainWriteMs = median(plainTimes);
+    m.replacingWriteMs = median(replacingTimes);
     m.filterMs = median(filterTimes);
     m.referenceMs = median(referenceTimes);
     m.floorMs = median(floorTimes);
@@ -378,6 +431,12 @@ int main(int argc, char **argv)
                         m.threadedFilterMs);
             std::printf("%s_filter_over_floor_%dthreads: %.3f\n", c.c_str(), kFloorThreads,
                         m.threadedFilterMs / m.threadedFloorMs);
+            // The filter's time includes making its file durable; the floor's
+            // does not.
+            std::printf("%s_file_mib: %.1f\n", c.c_str(), m.fileBytes / 1048576.0);
+            std::printf("%s_plain_write_ms: %.1f\n", c.c_str(), m.plainWriteMs);
+            std::printf("%s_durable_write_ms: %.1f\n", c.c_str(), m.replacingWriteMs);
+            std::printf("%s_flush_cost_ms: %.1f\n", c.c_str(), m.replacingWriteMs - m.plainWriteMs);
             std::fflush(stdout);
         }
         if (!only.empty()) {

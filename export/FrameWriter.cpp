@@ -93,15 +93,16 @@ void ensureFolderFor(const PlannedFile &file)
     const fs::path folder = fs::path(file.fileName).parent_path();
     if (folder.empty())
         return;
-    std::error_code ec;
+    std::error_code ec, examined;
     fs::create_directories(folder, ec);
-    if (fs::is_directory(folder))
+    if (fs::is_directory(folder, examined))
         return;
     const std::string what = file.kind == PlannedFile::Layered
                                  ? std::string("the layered file")
                                  : "the image of \"" + file.buffers.front()->displayName() + "\"";
+    const std::error_code why = ec ? ec : examined;
     throw std::runtime_error("Cannot create the folder \"" + folder.string() + "\" for " + what +
-                             ": " + (ec ? ec.message() : std::string("it is not a folder")));
+                             ": " + (why ? why.message() : std::string("it is not a folder")));
 }
 
 // A buffer's channels added to a header under their planned names; a name

@@ -396,7 +396,10 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                           s.writeBlock(f.ident, static_cast<std::int32_t>(b.saveAs_));
                       },
                       [](const Field<B> &, B &b, LoadState &s) {
-                          b.setSaveAs(s.readI4());
+                          // Three bits; anything else is damage, not a choice.
+                          const auto v = s.readI4();
+                          if (v && *v >= 0 && *v <= 7)
+                              b.setSaveAs(*v);
                           return ErrorText();
                       },
                       [](B &to, const B &from) { to.saveAs_ = from.saveAs_; })
@@ -420,7 +423,8 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                                            hostkit::ImageUtil().saverName(b.imageFormat_ - 1));
                       },
                       [](const Field<B> &, B &b, LoadState &s) {
-                          const int saver = hostkit::ImageUtil().findSaver(s.readString());
+                          const auto name = s.readString();
+                          const int saver = name ? hostkit::ImageUtil().findSaver(*name) : -1;
                           if (saver >= 0)
                               b.imageFormat_ = saver + 1;
                           return ErrorText();
@@ -461,9 +465,8 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                       },
                       [](const Field<B> &, B &b, LoadState &s) {
                           // Not offered elsewhere, so not taken from a file either.
-                          const bool on = s.readBool();
-                          if (b.offersUnmultiply())
-                              b.unmultiply_ = on;
+                          if (const auto v = s.readBool(); v && b.offersUnmultiply())
+                              b.unmultiply_ = *v;
                           return ErrorText();
                       },
                       [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; })
@@ -480,7 +483,7 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
             // The older form of SaveAs.
             custom<B>({blockId("SFIL"), "SaveAsFile"}, nullptr,
                       [](const Field<B> &, B &b, LoadState &s) {
-                          if (s.readBool())
+                          if (s.readBool().value_or(false))
                               b.saveAs_ = kSaveImage;
                           return ErrorText();
                       },
@@ -524,7 +527,7 @@ hostkit::ErrorText OpenEXRBuffer::load(hostkit::LoadState &s)
         while (unsigned int c = s.findBlock(kChannelEntry)) {
             hostkit::FoundBlock entry(s);
             if (c == blockId("CNAM"))
-                name = trimmed(s.readString());
+                name = trimmed(s.readString().value_or(""));
             else if (c == blockId("CSER"))
                 for (auto &ch : channels_)
                     if (ch->longName() == name) {

@@ -89,8 +89,8 @@ const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
                       [](const hostkit::Field<F> &, F &f, hostkit::LoadState &s) {
-                          const int v = s.readI4();
-                          f.nameFormat_ = (v & 3) | ((v & 4) * 2);
+                          if (const auto v = s.readI4())
+                              f.nameFormat_ = (*v & 3) | ((*v & 4) * 2);
                           return hostkit::ErrorText();
                       },
                       nullptr),
@@ -317,12 +317,13 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
         case LWID_ENDPLUGIN:
             return error;
         case blockId("VERS"):
-            version = s.readI2();
+            if (const auto v = s.readI2())
+                version = *v;
             if (version > kSettingsVersion)
                 error = "These settings require a newer version of Ravelcast to read.";
             break;
         case blockId("FNAM"): {
-            const std::string name = s.readString();
+            const std::string name = s.readString().value_or("");
             if (!name.empty())
                 outputFile_.set(name);
             break;
@@ -332,7 +333,7 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
             while (unsigned int b = s.findBlock(kBufferEntry)) {
                 hostkit::FoundBlock entry(s);
                 if (b == blockId("BNAM")) {
-                    name = trimmed(s.readString());
+                    name = trimmed(s.readString().value_or(""));
                 } else if (b == blockId("BSET")) {
                     if (OpenEXRBuffer *buffer = this->buffer(name)) {
                         if (hostkit::ErrorText e = buffer->load(s); !e.empty() && error.empty())

@@ -1,7 +1,6 @@
 #include "exrio/ExrFiles.h"
 
 #include <cstring>
-#include <filesystem>
 #include <limits>
 
 #include <Iex.h>
@@ -15,6 +14,7 @@
 #include <openexr.h>
 
 #include "exrio/StreamFailure.h"
+#include "hostkit/utility/AtomicFile.h"
 
 namespace ravelcast {
 
@@ -60,69 +60,55 @@ ExrRgbaInput::~ExrRgbaInput()
 
 namespace {
 
-// The stream of a file written under the name `path` for `fileName`.
-// Written under a name of its own beside the file, renamed into place only
-// once complete: a failed or interrupted write never leaves a half file
-// under the final name, and a good file there stays until replaced.
-// A device or pipe named as the output is written as it is.
-std::string temporaryName(const std::string &fileName)
+// The file's replacing write begun and the stream that writes it, named
+// after the file itself. Failures read as they would inside the library,
+// "Cannot open image file \"<name>\". " and the cause, so the user sees
+// one wording for "cannot open".
+std::unique_ptr<hostkit::AtomicFile> beginTarget(const std::string &fileName)
 {
-    std::error_code ec;
-    const auto status = std::filesystem::status(fileName, ec);
-    if (!ec && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return fileName;
-    return fileName + ".ravelcast-tmp";
+    auto target = std::make_unique<hostkit::AtomicFile>();
+    if (!target->open(fileName))
+        throw Iex::InputExc(outputOpenPrefix(fileName) +
+                            (target->refused()
+                                 ? target->cause()
+                                 : streamFailureMessage("Win32OFStream::Win32OFStream()",
+                                                        target->cause())));
+    return target;
 }
 
-std::unique_ptr<Imf::Win32OFStream> createStream(const std::string &path,
-                                                 const std::string &fileName)
+std::unique_ptr<Imf::Win32OFStream> streamInto(hostkit::AtomicFile &target)
 {
-    try {
-        return std::make_unique<Imf::Win32OFStream>(path);
-    } catch (Iex::BaseExc &e) {
-        // The library adds this prefix to anything that fails once it holds
-        // the stream; a stream that cannot even be made gets the same, so the
-        // user sees one wording for "cannot open".
-        e.assign((outputOpenPrefix(fileName) + e.what()).c_str());
-        throw;
-    }
+    return std::make_unique<Imf::Win32OFStream>(target.file().handle(), target.finalName());
 }
 
-// The stream's buffered bytes written and the file closed; the temporary
-// renamed over the file. Throws as ExrOutput::close() describes.
-void commitStream(std::unique_ptr<Imf::Win32OFStream> &stream, const std::string &tempName,
-                  const std::string &fileName)
+// The stream's buffered bytes written and the stream closed, then the file
+// put in place. A failure of the stream at any time since it opened (the
+// library swallows those of its last writes) or of putting the file in
+// place removes the unfinished file and throws, naming the user's file.
+void commitStream(std::unique_ptr<Imf::Win32OFStream> &stream,
+                  std::unique_ptr<hostkit::AtomicFile> &target)
 {
-    try {
-        stream->flush();
-    } catch (Iex::BaseExc &) {
-        // Kept in failure() and reported below.
-    }
     stream->close();
     const std::string failure = stream->failure();
     stream.reset();
-    if (!failure.empty()) {
-        if (tempName != fileName)
-            PlatformFile::removeFile(tempName);
-        throw Iex::InputExc("Cannot close image file \"" + fileName + "\". " + failure);
-    }
-    PlatformFile::ErrorCode error = 0;
-    if (tempName != fileName && !PlatformFile::replaceFile(tempName, fileName, &error)) {
-        PlatformFile::removeFile(tempName);
-        throw Iex::InputExc("Cannot write image file \"" + fileName + "\". " +
-                            PlatformFile::errorText(error));
-    }
+    // Gone when this returns, committed or not: an unfinished file is
+    // removed with it.
+    const std::unique_ptr<hostkit::AtomicFile> file = std::move(target);
+    if (!failure.empty())
+        throw Iex::InputExc("Cannot close image file \"" + file->finalName() + "\". " + failure);
+    if (!file->commit())
+        throw Iex::InputExc("Cannot write image file \"" + file->finalName() + "\". " +
+                            file->cause());
 }
 
-// The stream closed and the unfinished temporary removed.
-void dropStream(std::unique_ptr<Imf::Win32OFStream> &stream, const std::string &tempName,
-                const std::string &fileName) noexcept
+// The stream closed and the unfinished file removed.
+void dropStream(std::unique_ptr<Imf::Win32OFStream> &stream,
+                std::unique_ptr<hostkit::AtomicFile> &target) noexcept
 {
     if (stream)
         stream->close();
     stream.reset();
-    if (tempName != fileName)
-        PlatformFile::removeFile(tempName);
+    target.reset();
 }
 
 // The header's buffered bytes sent to the file, which fails here when it
@@ -140,7 +126,7 @@ void flushHeaderOf(Imf::Win32OFStream &stream, const std::string &fileName)
 } // namespace
 
 ExrOutput::ExrOutput(const std::string &fileName, const Imf::Header &header, int numThreads)
-    : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
+    : fileName_(fileName), target_(beginTarget(fileName)), stream_(streamInto(*target_))
 {
     try {
         file_ = std::make_unique<Imf::OutputFile>(*stream_, header, numThreads);
@@ -155,7 +141,7 @@ void ExrOutput::flushHeader() { flushHeaderOf(*stream_, fileName_); }
 
 ExrOutput::ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
                      int numThreads)
-    : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
+    : fileName_(fileName), target_(beginTarget(fileName)), stream_(streamInto(*target_))
 {
     try {
         parts_ = std::make_unique<Imf::MultiPartOutputFile>(
@@ -181,7 +167,7 @@ void ExrOutput::discard() noexcept
     } catch (...) {
         // The library finishing a broken file: nothing of it is kept.
     }
-    dropStream(stream_, tempName_, fileName_);
+    dropStream(stream_, target_);
 }
 
 Imf::OutputFile &ExrOutput::file()
@@ -204,12 +190,13 @@ void ExrOutput::close()
 {
     if (!file_ && !parts_)
         return;
-    // Only what fails while the file is finished counts here; an earlier
-    // failure was thrown to the caller when it happened.
-    stream_->forgetFailure();
-    file_.reset();
-    parts_.reset();
-    commitStream(stream_, tempName_, fileName_);
+    try {
+        file_.reset();
+        parts_.reset();
+    } catch (...) {
+        // Its stream's failure is told below.
+    }
+    commitStream(stream_, target_);
 }
 
 // ------------------------------------------------------- line output
@@ -336,7 +323,7 @@ bool ExrLineOutput::carries(const Imf::Header &header)
 }
 
 ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &header)
-    : fileName_(fileName), tempName_(temporaryName(fileName)), stream_(createStream(tempName_, fileName))
+    : fileName_(fileName), target_(beginTarget(fileName)), stream_(streamInto(*target_))
 {
     const LineOutputCore::Call call(this);
     exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
@@ -344,7 +331,7 @@ ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &hea
     init.write_fn = &LineOutputCore::write;
     init.error_handler_fn = &LineOutputCore::error;
     exr_context_t c = nullptr;
-    const exr_result_t started = exr_start_write(&c, tempName_.c_str(), EXR_WRITE_FILE_DIRECTLY, &init);
+    const exr_result_t started = exr_start_write(&c, fileName_.c_str(), EXR_WRITE_FILE_DIRECTLY, &init);
     context_ = c;
     if (started != EXR_ERR_SUCCESS)
         fail(outputOpenPrefix(fileName_), started);
@@ -429,13 +416,11 @@ void ExrLineOutput::close()
 {
     if (!context_)
         return;
-    // Only what fails while the file is finished counts here.
-    stream_->forgetFailure();
     const LineOutputCore::Call call(this);
     exr_context_t c = static_cast<exr_context_t>(context_);
     context_ = nullptr;
     exr_finish(&c);
-    commitStream(stream_, tempName_, fileName_);
+    commitStream(stream_, target_);
 }
 
 void ExrLineOutput::discard() noexcept
@@ -446,7 +431,7 @@ void ExrLineOutput::discard() noexcept
         context_ = nullptr;
         exr_finish(&c);
     }
-    dropStream(stream_, tempName_, fileName_);
+    dropStream(stream_, target_);
 }
 
 void ExrLineOutput::fail(const std::string &prefix, int code)

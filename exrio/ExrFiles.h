@@ -7,6 +7,11 @@
 // for a failure inside the library: "Cannot open image file \"<name>\". " for
 // output and "Cannot read image file \"<name>\". " for input, followed by the
 // stream's message (for a missing input file "File does not exist.").
+//
+// Output files are written whole or not at all (hostkit::AtomicFile): the
+// bytes go to a temporary of the writer's own, which becomes the file only
+// once it is finished, flushed to the disk and renamed over the file. Every
+// message names the file, never the temporary.
 #ifndef RAVELCAST_EXRIO_EXRFILES_H
 #define RAVELCAST_EXRIO_EXRFILES_H
 
@@ -26,21 +31,26 @@
 #include "exrio/Win32IFStream.h"
 #include "exrio/Win32OFStream.h"
 
+namespace hostkit {
+class AtomicFile;
+}
+
 namespace ravelcast {
 
 // A scan-line file being written.
 class ExrOutput {
 public:
-    // Creates (or replaces) the file and writes its header. Throws the
-    // library's Iex exceptions.
+    // Begins replacing the file and writes its header. A folder or a
+    // read-only file under the name is refused. Throws the library's Iex
+    // exceptions.
     ExrOutput(const std::string &fileName, const Imf::Header &header,
               int numThreads = Imf::globalThreadCount());
     // A multi-part file, one part per header (each named, of one type).
     ExrOutput(const std::string &fileName, const std::vector<Imf::Header> &headers,
               int numThreads = Imf::globalThreadCount());
 
-    // Finishes and closes the file when close() was not called; failures are
-    // not reported then.
+    // A file that close() did not finish is dropped: what was under the
+    // name stays as it was.
     ~ExrOutput();
 
     ExrOutput(const ExrOutput &) = delete;
@@ -56,10 +66,13 @@ public:
     const std::string &fileName() const { return fileName_; }
 
     // Finishes the file (the library writes its table of line offsets) and
-    // closes it. The library ignores a failure of that last write; this
-    // throws it as Iex::InputExc "Cannot close image file \"<name>\". "
-    // followed by the stream's message, since the file is unreadable then.
-    // Does nothing when already closed.
+    // puts it in place. When any write since the file was opened failed
+    // (the library ignores a failure of its last one) this throws
+    // Iex::InputExc "Cannot close image file \"<name>\". " followed by the
+    // stream's message; when it cannot be flushed or put in place,
+    // "Cannot write image file \"<name>\". " and the cause. Either way the
+    // unfinished file is dropped and the name keeps what it had. Does
+    // nothing when already closed.
     void close();
 
 private:
@@ -68,7 +81,7 @@ private:
     void discard() noexcept;
 
     std::string fileName_;
-    std::string tempName_;
+    std::unique_ptr<hostkit::AtomicFile> target_;
     std::unique_ptr<Imf::Win32OFStream> stream_;
     std::unique_ptr<Imf::OutputFile> file_;
     std::unique_ptr<Imf::MultiPartOutputFile> parts_;
@@ -77,8 +90,8 @@ private:
 // An uncompressed single-part scan-line file whose lines the caller packs
 // itself: each goes to the file as it is, through the library's core, so
 // no frame buffer is copied line by line on the way (for uncompressed
-// files that copy is most of the library's work). The same temporary name
-// and replacement as ExrOutput, and the same messages.
+// files that copy is most of the library's work). The same replacing write
+// as ExrOutput, and the same messages.
 class ExrLineOutput {
 public:
     // Whether the header can be written this way: no compression, and only
@@ -86,8 +99,8 @@ public:
     // numbers as the file does, least significant byte first).
     static bool carries(const Imf::Header &header);
 
-    // Creates (or replaces) the file and writes its header. Throws the
-    // library's Iex exceptions.
+    // Begins replacing the file and writes its header, as ExrOutput does.
+    // Throws the library's Iex exceptions.
     ExrLineOutput(const std::string &fileName, const Imf::Header &header);
     ~ExrLineOutput();
     ExrLineOutput(const ExrLineOutput &) = delete;
@@ -116,7 +129,7 @@ private:
     [[noreturn]] void fail(const std::string &prefix, int code);
 
     std::string fileName_;
-    std::string tempName_;
+    std::unique_ptr<hostkit::AtomicFile> target_;
     std::unique_ptr<Imf::Win32OFStream> stream_;
     void *context_ = nullptr;
     std::map<std::string, std::size_t> offsets_;

@@ -210,9 +210,10 @@ Imath::Box2i box(HeaderReader &r)
     return b;
 }
 
-std::vector<ExrChannelLayout> channelList(const std::vector<char> &bytes)
+std::vector<ExrChannelLayout> channelList(const std::vector<char> &bytes,
+                                          const std::string &attribute = "channels")
 {
-    ValueReader v(bytes, "channels");
+    ValueReader v(bytes, attribute);
     std::vector<ExrChannelLayout> out;
     for (;;) {
         ExrChannelLayout c;
@@ -226,7 +227,7 @@ std::vector<ExrChannelLayout> channelList(const std::vector<char> &bytes)
         out.push_back(std::move(c));
     }
     if (!v.atEnd())
-        damaged("\"channels\" holds bytes after its end");
+        damaged(quoted(attribute) + " holds bytes after its end");
     return out;
 }
 
@@ -331,6 +332,12 @@ void readAttribute(HeaderReader &r, ExrPartLayout &part, const std::string &name
     } else if (name == "view" && type == "string") {
         const std::vector<char> text = r.block(bytes, "the view name");
         part.view.assign(text.begin(), text.end());
+    } else if (type == "chlist") {
+        // The library reads every channel list up to its empty name,
+        // whatever size the attribute claims: one that does not end where
+        // its size says would have the library read the rest of the header
+        // from another place than here (and believe sizes found there).
+        channelList(r.block(bytes, "a channel list"), name);
     } else if (type == "stringvector") {
         const std::string first = checkStringVector(name, r.block(bytes, "a string vector"));
         if (name == "multiView")

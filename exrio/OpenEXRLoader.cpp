@@ -15,7 +15,7 @@
 
 #include "exrio/ExrLayout.h"
 #include "exrio/OpenEXRFileTest.h"
-#include "exrio/PlatformFile.h"
+#include "hostkit/utility/PlatformFile.h"
 #include "exrio/StreamFailure.h"
 #include "exrio/Win32IFStream.h"
 #include "module/ServerRegistry.h"
@@ -46,11 +46,11 @@ template <class F> auto withInputPrefix(const std::string &fileName, F &&f)
 
 std::uint64_t fileSizeOf(const std::string &fileName)
 {
-    PlatformFile file;
+    hostkit::PlatformFile file;
     std::uint64_t size = 0;
     if (!file.openForReading(fileName) || !file.size(&size))
         throw Iex::InputExc("Cannot tell the file's size: " +
-                            PlatformFile::errorText(file.error()));
+                            hostkit::PlatformFile::errorText(file.error()));
     return size;
 }
 

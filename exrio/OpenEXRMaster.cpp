@@ -140,17 +140,17 @@ hostkit::ErrorText OpenEXRMaster::load(hostkit::LoadState &s)
         switch (id) {
         case blockId("VERS"): s.readI2(); break;
         case blockId("BPPX"): {
-            const int v = s.readI2();
             // A damaged scene must not hand savers a type the library
-            // cannot write.
-            if (validPixelType(v))
-                settings_->pixelType = v;
+            // cannot write, nor a value that could not be read.
+            const auto v = s.readI2();
+            if (v && validPixelType(*v))
+                settings_->pixelType = *v;
             break;
         }
         case blockId("XCMP"): {
-            const int v = s.readI2();
-            if (validCompression(v))
-                settings_->compression = v;
+            const auto v = s.readI2();
+            if (v && validCompression(*v))
+                settings_->compression = *v;
             break;
         }
         }

@@ -120,11 +120,18 @@ void OpenEXRSaver::setSize(int width, int height)
 
 int OpenEXRSaver::done(int code)
 {
-    if (output_) {
-        std::unique_ptr<ExrOutput> out = std::move(output_);
+    std::unique_ptr<ExrOutput> out = std::move(output_);
+    // Only a whole image replaces the file: a failed status, a line that
+    // failed or a missing line drops it, and the old file stays.
+    if (code != IPSTAT_OK || sizeRefused_ || failed_)
+        return code == IPSTAT_OK ? IPSTAT_FAILED : code;
+    if (linesWritten_ < height_)
+        throw std::runtime_error("the host sent " + std::to_string(linesWritten_) + " of the " +
+                                 std::to_string(height_) + " lines of \"" + fileName() +
+                                 "\"; the image was not saved");
+    if (out)
         out->close();
-    }
-    return sizeRefused_ && code == IPSTAT_OK ? IPSTAT_FAILED : code;
+    return code;
 }
 
 int OpenEXRSaver::metadataItem(int tag, const char *text)
@@ -161,8 +168,14 @@ int OpenEXRSaver::sendLine(int, const void *pixels)
     // channels.
     if (type < LWIMTYP_RGB24 || type > LWIMTYP_RGBAFP)
         return IPSTAT_FAILED;
-    if (sizeRefused_)
+    if (sizeRefused_ || failed_)
         return IPSTAT_FAILED;
+    // A line past the image's height is refused; the image stays whole.
+    if (output_ && linesWritten_ >= height_)
+        throw std::runtime_error("the host sent more than the " + std::to_string(height_) +
+                                 " lines of \"" + fileName() + "\"");
+    // Once a line failed nothing more is written, and done() drops the file.
+    failed_ = true;
     if (const int opened = openFile())
         return opened;
     switch (type) {
@@ -175,6 +188,7 @@ int OpenEXRSaver::sendLine(int, const void *pixels)
     case LWIMTYP_RGBAFP: rgbaFloats(static_cast<const float *>(pixels)); break;
     }
     writeLine();
+    failed_ = false;
     return IPSTAT_OK;
 }
 
@@ -257,7 +271,11 @@ int OpenEXRSaver::openFile()
     return IPSTAT_OK;
 }
 
-void OpenEXRSaver::writeLine() { output_->file().writePixels(1); }
+void OpenEXRSaver::writeLine()
+{
+    output_->file().writePixels(1);
+    ++linesWritten_;
+}
 
 namespace {
 ServerRegistration saverServer(kSaverPosition, LWIMAGESAVER_CLASS, "OpenEXR(.exr)",

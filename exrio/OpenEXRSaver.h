@@ -55,8 +55,11 @@ public:
     // open its size is fixed: another size throws, and every later line is
     // refused (IPSTAT_FAILED) and done answers IPSTAT_FAILED.
     void setSize(int width, int height) override;
-    // Closes the file (the library writes its line offsets); answers the
-    // code, and throws when the file cannot be finished.
+    // With IPSTAT_OK after every line of the image was written: finishes
+    // the file and puts it in place (throws when it cannot, and the old
+    // file stays). A failure code, an earlier failed line or missing lines
+    // drop the file instead: nothing is left behind, the old file stays,
+    // and a failure is answered (missing lines throw, naming the file).
     int done(int code) override;
     // Tags 3 to 52 go to the render metadata. Tag 1, the pixel aspect as
     // decimal text, is taken as set-parameter 1 would be: version-3 hosts
@@ -97,6 +100,8 @@ private:
 
     int width_ = 0, height_ = 0;
     bool sizeRefused_ = false;
+    bool failed_ = false;
+    int linesWritten_ = 0;
     float pixelAspect_ = 0.0f;
     RenderMetadata metadata_;
     SaverSettingsRecord *settings_;

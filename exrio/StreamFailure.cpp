@@ -14,9 +14,9 @@ void throwStreamFailure(const char *label, const std::string &cause)
     throw Iex::InputExc(streamFailureMessage(label, cause));
 }
 
-void throwStreamFailure(const char *label, PlatformFile::ErrorCode code)
+void throwStreamFailure(const char *label, hostkit::PlatformFile::ErrorCode code)
 {
-    throwStreamFailure(label, PlatformFile::errorText(code));
+    throwStreamFailure(label, hostkit::PlatformFile::errorText(code));
 }
 
 std::string outputOpenPrefix(const std::string &fileName)

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "exrio/PlatformFile.h"
+#include "hostkit/utility/PlatformFile.h"
 
 namespace ravelcast {
 
@@ -18,7 +18,7 @@ std::string streamFailureMessage(const char *label, const std::string &cause);
 
 // Throw Iex::InputExc with the labelled message.
 [[noreturn]] void throwStreamFailure(const char *label, const std::string &cause);
-[[noreturn]] void throwStreamFailure(const char *label, PlatformFile::ErrorCode code);
+[[noreturn]] void throwStreamFailure(const char *label, hostkit::PlatformFile::ErrorCode code);
 
 // The OpenEXR library's own prefix for a file that fails while it is opened
 // over a stream: "Cannot open image file \"<name>\". " for output, "Cannot

@@ -170,7 +170,7 @@ void Win32IFStream::seekg(uint64_t pos)
 
 void Win32IFStream::clear()
 {
-    ravelcast::PlatformFile::clearThreadError();
+    hostkit::PlatformFile::clearThreadError();
 }
 
 } // namespace Imf

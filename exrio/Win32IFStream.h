@@ -22,7 +22,7 @@
 
 #include <ImfIO.h>
 
-#include "exrio/PlatformFile.h"
+#include "hostkit/utility/PlatformFile.h"
 
 namespace Imf {
 
@@ -75,7 +75,7 @@ private:
     // Refills the buffer from position_; false when the file has ended.
     bool fill();
 
-    ravelcast::PlatformFile file_;
+    hostkit::PlatformFile file_;
     bool seekable_ = false;
     std::uint64_t position_ = 0;      // where the next read starts
     std::uint64_t platformAt_ = 0;    // the platform's own position

@@ -21,6 +21,13 @@ Win32OFStream::Win32OFStream(const std::string &fileName) : OStream(fileName.c_s
     buffer_.reserve(kBufferBytes);
 }
 
+Win32OFStream::Win32OFStream(hostkit::PlatformFile::Handle handle, const std::string &fileName)
+    : OStream(fileName.c_str())
+{
+    file_.borrow(handle);
+    buffer_.reserve(kBufferBytes);
+}
+
 Win32OFStream::~Win32OFStream()
 {
     try {
@@ -39,7 +46,7 @@ void Win32OFStream::close() noexcept
     }
     if (file_.isOpen() && !file_.close() && failure_.empty())
         failure_ = ravelcast::streamFailureMessage(
-            "Win32OFStream::close()", ravelcast::PlatformFile::errorText(file_.error()));
+            "Win32OFStream::close()", hostkit::PlatformFile::errorText(file_.error()));
 }
 
 void Win32OFStream::fail(const char *label, const std::string &cause)
@@ -53,7 +60,7 @@ void Win32OFStream::fail(const char *label, const std::string &cause)
 void Win32OFStream::writeOut(const char *c, std::size_t n)
 {
     if (!file_.write(c, n))
-        fail(kWriteLabel, ravelcast::PlatformFile::errorText(file_.error()));
+        fail(kWriteLabel, hostkit::PlatformFile::errorText(file_.error()));
     platformAt_ += n;
 }
 
@@ -91,7 +98,7 @@ void Win32OFStream::seekp(uint64_t pos)
     if (pos == platformAt_)
         return;
     if (!file_.seek(pos))
-        fail(kSeekLabel, ravelcast::PlatformFile::errorText(file_.error()));
+        fail(kSeekLabel, hostkit::PlatformFile::errorText(file_.error()));
     platformAt_ = pos;
 }
 

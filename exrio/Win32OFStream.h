@@ -16,7 +16,7 @@
 
 #include <ImfIO.h>
 
-#include "exrio/PlatformFile.h"
+#include "hostkit/utility/PlatformFile.h"
 
 namespace Imf {
 
@@ -27,6 +27,11 @@ public:
     // message "Win32OFStream::Win32OFStream() failed with error: ..." when
     // it cannot be created (missing folder, no access, file in use).
     explicit Win32OFStream(const std::string &fileName);
+
+    // Writes through an open file another object owns (a replacing write's
+    // temporary), from its position 0. fileName is the name the library
+    // and the messages give the file: the user's, not the temporary's.
+    Win32OFStream(hostkit::PlatformFile::Handle handle, const std::string &fileName);
 
     // Writes out the buffer (a failure is kept in failure(), not thrown)
     // and closes the file.
@@ -50,16 +55,16 @@ public:
 
     // Writes out the buffer; throws like write().
     void flush();
-    // Writes out the buffer and closes the file; a failure of either is
-    // kept in failure() (quotas and network file systems report at close).
+    // Writes out the buffer and closes the file (a borrowed one is left to
+    // its owner); a failure of either is kept in failure() (quotas and
+    // network file systems report at close).
     void close() noexcept;
 
     // The message of the first write, tell or seek that failed since the
-    // stream was opened or since forgetFailure(); empty when none did. The
-    // library swallows such failures while it finishes a file from its
-    // destructor; this is how the owner still learns of them.
+    // stream was opened; empty when none did. The library swallows such
+    // failures while it finishes a file from its destructor; this is how
+    // the owner still learns of them.
     const std::string &failure() const { return failure_; }
-    void forgetFailure() { failure_.clear(); }
 
 private:
     [[noreturn]] void fail(const char *label, const std::string &cause);
@@ -68,7 +73,7 @@ private:
 
     void writeOut(const char *c, std::size_t n);
 
-    ravelcast::PlatformFile file_;
+    hostkit::PlatformFile file_;
     std::string failure_;
     std::uint64_t platformAt_ = 0; // where the buffer's bytes go
     std::vector<char> buffer_;

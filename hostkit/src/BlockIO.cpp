@@ -1,6 +1,6 @@
 #include "hostkit/BlockIO.h"
 
-#include <vector>
+#include <memory>
 
 namespace hostkit {
 
@@ -27,25 +27,49 @@ int LoadState::read(unsigned short *v, int n) { return last_ = state_->readU2(st
 int LoadState::read(unsigned int *v, int n) { return last_ = state_->readU4(state_->readData, v, n); }
 int LoadState::read(float *v, int n) { return last_ = state_->readFP(state_->readData, v, n); }
 
-std::int8_t LoadState::readI1() { char v = 0; read(&v, 1); return static_cast<std::int8_t>(v); }
-std::int16_t LoadState::readI2() { short v = 0; read(&v, 1); return v; }
-std::int32_t LoadState::readI4() { int v = 0; read(&v, 1); return v; }
-std::uint8_t LoadState::readU1() { unsigned char v = 0; read(&v, 1); return v; }
-std::uint16_t LoadState::readU2() { unsigned short v = 0; read(&v, 1); return v; }
-std::uint32_t LoadState::readU4() { unsigned int v = 0; read(&v, 1); return v; }
-float LoadState::readFP() { float v = 0.0f; read(&v, 1); return v; }
+namespace {
 
-std::string LoadState::readString()
+// One value of type T through the host's reader for it; nothing when the
+// host read none.
+template <class T, class Stored> std::optional<T> readOne(LoadState &s)
 {
-    // Room for the longest path a system takes (32767 characters), so a
-    // stored name is never cut into another path.
-    std::vector<char> buf(kMaxStoredText + 1, '\0');
-    last_ = state_->readStr(state_->readData, buf.data(), static_cast<int>(buf.size()));
-    buf.back() = '\0';
-    return buf.data();
+    Stored v{};
+    if (s.read(&v, 1) != 1)
+        return std::nullopt;
+    return static_cast<T>(v);
 }
 
-bool LoadState::readBool() { return readU1() == 1; }
+} // namespace
+
+std::optional<std::int8_t> LoadState::readI1() { return readOne<std::int8_t, char>(*this); }
+std::optional<std::int16_t> LoadState::readI2() { return readOne<std::int16_t, short>(*this); }
+std::optional<std::int32_t> LoadState::readI4() { return readOne<std::int32_t, int>(*this); }
+std::optional<std::uint8_t> LoadState::readU1() { return readOne<std::uint8_t, unsigned char>(*this); }
+std::optional<std::uint16_t> LoadState::readU2() { return readOne<std::uint16_t, unsigned short>(*this); }
+std::optional<std::uint32_t> LoadState::readU4() { return readOne<std::uint32_t, unsigned int>(*this); }
+std::optional<float> LoadState::readFP() { return readOne<float, float>(*this); }
+
+std::optional<std::string> LoadState::readString()
+{
+    // Room for the longest path a system takes (32767 characters), so a
+    // stored name is never cut into another path. Not cleared first: the
+    // host writes the text and its end, and most texts are short.
+    const std::unique_ptr<char[]> buf(new char[kMaxStoredText + 1]);
+    buf[0] = '\0';
+    last_ = state_->readStr(state_->readData, buf.get(), static_cast<int>(kMaxStoredText + 1));
+    if (last_ < 0)
+        return std::nullopt;
+    buf[kMaxStoredText] = '\0';
+    return std::string(buf.get());
+}
+
+std::optional<bool> LoadState::readBool()
+{
+    const std::optional<std::uint8_t> v = readU1();
+    if (!v)
+        return std::nullopt;
+    return *v == 1;
+}
 
 void SaveState::beginBlock(const LWBlockIdent &ident, bool leaf)
 {

@@ -2,14 +2,25 @@
 
 namespace hostkit::fields {
 
-double readNumber(LoadState &s, Stored stored)
+namespace {
+
+template <class T> std::optional<double> widened(const std::optional<T> &v)
+{
+    if (!v)
+        return std::nullopt;
+    return static_cast<double>(*v);
+}
+
+} // namespace
+
+std::optional<double> readNumber(LoadState &s, Stored stored)
 {
     switch (stored) {
-    case Stored::I2: return s.readI2();
-    case Stored::I4: return s.readI4();
-    case Stored::U4: return s.readU4();
-    case Stored::FP: return s.readFP();
-    case Stored::Bool: return s.readBool() ? 1.0 : 0.0;
+    case Stored::I2: return widened(s.readI2());
+    case Stored::I4: return widened(s.readI4());
+    case Stored::U4: return widened(s.readU4());
+    case Stored::FP: return widened(s.readFP());
+    case Stored::Bool: return widened(s.readBool());
     case Stored::String:
     case Stored::Other: break;
     }

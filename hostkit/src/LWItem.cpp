@@ -19,11 +19,13 @@ ErrorText LWItem::load(LoadState &state)
     while (unsigned int id = state.findBlock(kItemLevel)) {
         if (id == blockId("ITEM")) {
             while (unsigned int field = state.findBlock(kItemFields)) {
-                if (field == blockId("ITID"))
-                    id_ = reinterpret_cast<LWItemID>(
-                        static_cast<std::uintptr_t>(state.readU4()));
-                else if (field == blockId("ITTY"))
-                    type_ = state.readI4();
+                if (field == blockId("ITID")) {
+                    if (const auto v = state.readU4())
+                        id_ = reinterpret_cast<LWItemID>(static_cast<std::uintptr_t>(*v));
+                } else if (field == blockId("ITTY")) {
+                    if (const auto v = state.readI4())
+                        type_ = *v;
+                }
                 state.endBlock();
             }
         }

@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "hostkit/File.h"
+#include "hostkit/utility/AtomicFile.h"
 #include "hostkit/XPanel.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
@@ -195,44 +196,39 @@ std::string presetFileName(const std::string &presetName)
     return out + ".cfg";
 }
 
-bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler)
+std::string writePresetFile(const std::string &path, const std::string &name,
+                            PresetHandler *handler)
 {
-    // A hidden name beside the target: the scan skips it should it survive
-    // a crash, and the rename stays inside one folder.
-    const std::size_t cut = path.find_last_of("\\/");
-    const std::size_t start = cut == std::string::npos ? 0 : cut + 1;
-    const std::string temporary = path.substr(0, start) + "." + path.substr(start) + ".part";
-    std::error_code ec;
+    // The host writes the block file, by name, into a temporary of this
+    // write's own; only a whole one replaces the preset.
+    AtomicFile target;
+    if (!target.open(path))
+        return target.cause();
+    target.release();
     {
-        File file(temporary, File::Write, LWIO_BINARY);
+        File file(target.writtenName(), File::Write, LWIO_BINARY);
         SaveState *out = file.saveState();
         if (!out)
-            return false;
-        try {
-            out->beginBlock(kPresetBlocks[0], true);
-            out->writeI2(1);
-            out->endBlock();
-            out->beginBlock(kPresetBlocks[2], true);
-            out->writeString(name);
-            out->endBlock();
-            out->beginBlock(kPresetBlocks[1], false);
-            if (handler)
-                handler->savePreset(*out);
-            out->endBlock();
-        } catch (...) {
-            file.close();
-            std::filesystem::remove(temporary, ec);
-            throw;
-        }
+            return "The host cannot write the file.";
+        out->beginBlock(kPresetBlocks[0], true);
+        out->writeI2(1);
+        out->endBlock();
+        out->beginBlock(kPresetBlocks[2], true);
+        out->writeString(name);
+        out->endBlock();
+        out->beginBlock(kPresetBlocks[1], false);
+        if (handler)
+            handler->savePreset(*out);
+        out->endBlock();
         file.close();
     }
-    std::filesystem::rename(temporary, path, ec);
-    if (ec) {
-        std::error_code ignored;
-        std::filesystem::remove(temporary, ignored);
-        return false;
-    }
-    return true;
+    // The host tells nothing of a write that failed (a full disk): what it
+    // wrote must read back as this very preset.
+    if (presetNameOf(target.writtenName()) != limited(name))
+        return "What the host wrote does not read back as the preset (a full disk?).";
+    if (!target.commit())
+        return target.cause();
+    return {};
 }
 
 bool loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet)
@@ -258,7 +254,7 @@ bool loadPresetFile(const std::string &path, PresetHandler &handler, bool quiet)
     bool loaded = false;
     while (const unsigned int id = in->findBlock(kPresetBlocks)) {
         if (id == kNameBlock) {
-            name = limited(in->readString());
+            name = limited(in->readString().value_or(""));
         } else if (id == kPresetBlock && !loaded) {
             error = handler.loadPreset(*in);
             loaded = true;
@@ -285,7 +281,7 @@ std::optional<std::string> presetNameOf(const std::string &path)
     std::optional<std::string> name;
     while (const unsigned int id = in->findBlock(kPresetBlocks)) {
         if (id == kNameBlock)
-            name = limited(in->readString());
+            name = limited(in->readString().value_or(""));
         else if (id == kPresetBlock)
             preset = true;
         in->endBlock();
@@ -484,10 +480,10 @@ void SimplePreset::saveAsPreset()
                 return;
         }
         createDirectoriesFor(path);
-        if (writePresetFile(path, lastName_, handler_))
+        if (const std::string error = writePresetFile(path, lastName_, handler_); error.empty())
             messages.info("Preset saved: " + path);
         else
-            messages.error("Error saving Preset:", path);
+            messages.error("Error saving Preset: " + path, error);
         return;
     }
 }
@@ -550,10 +546,10 @@ void SimplePreset::saveToFile()
             if (answer != 2)
                 return;
         }
-        if (writePresetFile(name, name, handler_))
+        if (const std::string error = writePresetFile(name, name, handler_); error.empty())
             messages.info("Saved Preset As: " + name);
         else
-            messages.error("Error saving Preset:", name);
+            messages.error("Error saving Preset: " + name, error);
         return;
     }
 }

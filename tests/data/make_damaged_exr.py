@@ -130,6 +130,11 @@ def main():
           with_extra(attr("preview", "preview", struct.pack("<II", 65535, 65535) + b"\0" * 16)))
     write("huge_stringvector.exr",
           with_extra(attr("names", "stringvector", struct.pack("<i", 0x7FFFFFF0) + b"abc")))
+    # A channel list under another name that does not end where its size
+    # says: the library reads it up to its empty name all the same.
+    write("foreign_channel_list.exr",
+          with_extra(attr("layers", "chlist", chlist(("Z",))[:-1]) +
+                     attr("huge", "opaque", b"", size=0x64000000)))
     write("long_name.exr", MAGIC + version() + b"x" * 400)
     write("wrong_window_type.exr", MAGIC + version() +
           attr("dataWindow", "string", b"0 0 7 3") + header()[0:] + valid[head_len:])

@@ -63,29 +63,29 @@ Read readAll(LoadState &s)
             return r;
         }
         if (id == blockId("VERS"))
-            r.version = s.readI2();
+            r.version = s.readI2().value_or(-1);
         else if (id == blockId("NAME"))
-            r.topName = s.readString();
+            r.topName = s.readString().value_or("(unread)");
         else if (id == blockId("BOOL"))
-            r.flag = s.readBool();
+            r.flag = s.readBool().value_or(false);
         else if (id == blockId("NUMS")) {
-            r.nums[0] = s.readI1();
-            r.nums[1] = s.readU1();
-            r.nums[2] = s.readI2();
-            r.nums[3] = s.readU2();
-            r.nums[4] = s.readI4();
-            r.nums[5] = static_cast<int>(s.readU4());
-            r.fp = s.readFP();
+            r.nums[0] = s.readI1().value_or(-1);
+            r.nums[1] = s.readU1().value_or(0);
+            r.nums[2] = s.readI2().value_or(-1);
+            r.nums[3] = s.readU2().value_or(0);
+            r.nums[4] = s.readI4().value_or(-1);
+            r.nums[5] = static_cast<int>(s.readU4().value_or(0));
+            r.fp = s.readFP().value_or(-1.0f);
         } else if (id == blockId("GRUP")) {
             while (unsigned int g = s.findBlock(kGroup)) {
                 if (g == blockId("NAME"))
-                    r.groupName = s.readString();
+                    r.groupName = s.readString().value_or("(unread)");
                 else if (g == blockId("FLOT"))
-                    r.number = s.readFP();
+                    r.number = s.readFP().value_or(-1.0f);
                 else if (g == blockId("INNR"))
                     while (unsigned int i = s.findBlock(kInner)) {
                         if (i == blockId("BIGU"))
-                            r.big = s.readU4();
+                            r.big = s.readU4().value_or(0);
                         s.endBlock();
                     }
                 s.endBlock();
@@ -201,10 +201,10 @@ TEST_P(BlockFileTest, EndBlockLeavesABlockReadOnlyInPart)
     auto reader = readerFor(*writer, GetParam());
     LoadState load(reader->state());
     ASSERT_EQ(load.findBlock(kTop), blockId("NUMS"));
-    EXPECT_EQ(load.readI4(), 0);
+    EXPECT_EQ(load.readI4(), std::optional<std::int32_t>(0));
     load.endBlock();
     ASSERT_EQ(load.findBlock(kTop), blockId("VERS"));
-    EXPECT_EQ(load.readI2(), 5);
+    EXPECT_EQ(load.readI2(), std::optional<std::int16_t>(5));
     load.endBlock();
     EXPECT_EQ(load.findBlock(kTop), 0u);
 }

@@ -1,5 +1,13 @@
 #include "E2ESupport.h"
 
+#include <csignal>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include <ImfChannelList.h>
@@ -17,6 +25,57 @@ std::string sceneHeader(const std::string &extraScene, const std::string &mode, 
            "{ Scene { Name \"e2e.lws\" } { Frames 1 1 1 } { FrameSize " +
            std::to_string(width) + " " + std::to_string(height) +
            " } { RGBPrefix \"out/shot\" } " + extraScene + " }\n";
+}
+
+RenderNode::RenderNode(const std::string &scene, const std::string &content,
+                       const std::string &frames, long fileSizeCap)
+{
+    pid = fork();
+    if (pid != 0)
+        return;
+    const int null = open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    dup2(null, 2);
+    if (fileSizeCap > 0) {
+        signal(SIGXFSZ, SIG_IGN); // a write past the cap fails instead
+        const rlimit cap{static_cast<rlim_t>(fileSizeCap), static_cast<rlim_t>(fileSizeCap)};
+        setrlimit(RLIMIT_FSIZE, &cap);
+    }
+    std::vector<std::string> args = {"devhost", "--module", testsupport::modulePath(), "render",
+                                     scene,     "--content", content,                 "--quiet"};
+    if (!frames.empty()) {
+        args.push_back("--frames");
+        args.push_back(frames);
+    }
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(testsupport::devhostPath().c_str(), argv.data());
+    _exit(127);
+}
+
+int RenderNode::wait() const
+{
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+void RenderNode::kill() const { ::kill(pid, SIGKILL); }
+
+std::vector<std::string> temporariesIn(const std::string &folder, int pid)
+{
+    // ".ravelcast-" name "-" machine "-" process "-" serial ".tmp"
+    std::vector<std::string> found;
+    char process[16];
+    std::snprintf(process, sizeof process, "-%08x-", static_cast<unsigned int>(pid));
+    for (const std::string &name : testsupport::namesIn(folder))
+        if (name.rfind(".ravelcast-", 0) == 0 && name.size() == 50 &&
+            (pid == 0 || name.find(process) == 28))
+            found.push_back(name);
+    return found;
 }
 
 std::vector<std::string> filesIn(const std::filesystem::path &dir)

@@ -72,6 +72,21 @@ int devhostIn(const std::filesystem::path &folder, const std::string &arguments,
 // A path quoted for the shell.
 std::string shellQuoted(const std::string &s);
 
+// The devhost program rendering a scene (its frames, or "A-B") in a process
+// of its own, its output discarded; with a cap on the size of any file it
+// writes, a full disk as the process sees it (the write fails).
+struct RenderNode {
+    int pid = -1;
+    RenderNode(const std::string &scene, const std::string &content,
+               const std::string &frames = "", long fileSizeCap = 0);
+    // Its exit status; -1 when it was killed.
+    int wait() const;
+    void kill() const;
+};
+
+// The writers' temporaries in a folder; of one process when given.
+std::vector<std::string> temporariesIn(const std::string &folder, int pid = 0);
+
 // Files below a folder, relative to it, sorted.
 std::vector<std::string> filesIn(const std::filesystem::path &dir);
 

@@ -96,40 +96,27 @@ TEST_F(ExportMendsTest, FrameDataArrivesWhole)
 
 namespace {
 
-// The devhost program rendering a scene in a child process, with a cap on
-// the size of any file it writes (a full disk as the process sees it), or
-// killed once a file of the frame is being written.
+bool writingIn(const std::string &folder) { return !e2e::temporariesIn(folder).empty(); }
+
+// A render in a child process, or killed once a file is being written in a
+// folder.
 struct Child {
     int status = -1;
     bool killed = false;
 };
 
 Child renderInChild(const std::string &scene, const std::string &content, long fileSizeCap,
-                    const std::string &killWhenExists)
+                    const std::string &killWhenWritingIn)
 {
-    const pid_t child = fork();
-    if (child == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        if (fileSizeCap > 0) {
-            signal(SIGXFSZ, SIG_IGN); // a write past the cap fails instead
-            const rlimit cap{static_cast<rlim_t>(fileSizeCap), static_cast<rlim_t>(fileSizeCap)};
-            setrlimit(RLIMIT_FSIZE, &cap);
-        }
-        execl(testsupport::devhostPath().c_str(), "devhost", "--module",
-              testsupport::modulePath().c_str(), "render", scene.c_str(), "--content",
-              content.c_str(), "--quiet", static_cast<char *>(nullptr));
-        _exit(127);
-    }
+    const e2e::RenderNode node(scene, content, "", fileSizeCap);
     Child c;
     int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (waitpid(child, &status, WNOHANG) == 0) {
-        if ((!killWhenExists.empty() && std::filesystem::exists(killWhenExists)) ||
+    while (waitpid(node.pid, &status, WNOHANG) == 0) {
+        if ((!killWhenWritingIn.empty() && writingIn(killWhenWritingIn)) ||
             std::chrono::steady_clock::now() > deadline) {
-            kill(child, SIGKILL);
-            waitpid(child, &status, 0);
+            node.kill();
+            waitpid(node.pid, &status, 0);
             c.killed = true;
             return c;
         }
@@ -188,9 +175,9 @@ TEST_F(ExportMendsTest, FilesLandWhereAndOnlyWhenTheyShould)
     const Child full = renderInChild(scene, content, 100000, "");
     EXPECT_EQ(full.status, 1) << "a failed write fails the frame";
     EXPECT_EQ(testsupport::readFile(good), goodBytes);
-    EXPECT_FALSE(fs::exists(good + ".ravelcast-tmp")) << "the unfinished file is removed";
+    EXPECT_FALSE(writingIn(content + "/out")) << "the unfinished file is removed";
 
-    const Child killed = renderInChild(scene, content, 0, good + ".ravelcast-tmp");
+    const Child killed = renderInChild(scene, content, 0, content + "/out");
     EXPECT_TRUE(killed.killed);
     EXPECT_EQ(testsupport::readFile(good), goodBytes) << "killed while writing";
     EXPECT_TRUE(Imf::InputFile(good.c_str()).isComplete());

@@ -1,6 +1,8 @@
 // The filter's settings in scene files, through the real module's load and
 // save callbacks as the development host reads and writes scenes.
 
+#include <ImfChannelList.h>
+
 #include "E2ESupport.h"
 #include "devhost/SceneFile.h"
 
@@ -68,6 +70,43 @@ TEST_F(FilterSceneTest, SettingsOfANewerVersionAreAppliedWithItsText)
     EXPECT_NE(text.find("{ Version 2 }"), std::string::npos);
     EXPECT_NE(text.find("{ Compression 0 }"), std::string::npos);
     EXPECT_EQ(text.find("Hologram"), std::string::npos);
+}
+
+TEST_F(FilterSceneTest, ValuesThatCannotBeReadKeepTheSetting)
+{
+    // Each setting first well, then as a text where a number belongs, a
+    // number beyond its type or its range, or an empty block: the good
+    // value stays, at every level.
+    loadScene(e2e::sceneHeader() + kPlugin +
+              "{ Version 2 } { useRGBPrefix 0 } { FileName \"renders/x\" }\n"
+              "{ Compression 4 } { Compression \"zip\" } { Compression 99999999999 }\n"
+              "{ NameFormatExt 9 } { NameFormatExt abc } { NameFormatExt 16 }\n"
+              "{ DisplayGamma 2.2 } { DisplayGamma \"x\" } { EmbedPreview 1 } { EmbedPreview }\n"
+              "{ useRGBPrefix \"maybe\" } { FileName }\n"
+              "{ Buffer { Name \"Final Render\" } { Settings { Active 1 }"
+              " { PixelType 2 } { PixelType \"float\" } { PixelType 7 } { SaveAs 3 } { SaveAs 99 }"
+              " { Channel { Name \"Green\" } { Settings { EXRChannelName \"GG\" } { LWBuffer 32 }"
+              " { LWBuffer x } { LWBuffer 4000 } { Flip 1 } { Flip } } } } }\n"
+              "EndPlugin\n");
+    EXPECT_EQ(describe(), "Orvo Ravelcast: renders/x_000.exr - 2 Files - 1 Buffer");
+    const std::string text = savedScene();
+    for (const char *kept : {"{ Compression 4 }", "{ NameFormatExt 9 }", "{ DisplayGamma 2.2 }",
+                             "{ EmbedPreview 1 }", "{ useRGBPrefix 0 }", "{ PixelType 2 }",
+                             "{ SaveAs 3 }", "{ EXRChannelName \"GG\" }", "{ LWBuffer 32 }",
+                             "{ Flip 1 }"})
+        EXPECT_NE(text.find(kept), std::string::npos) << kept << " in\n" << text;
+
+    // What the frame gets: PIZ, FLOAT, the layer and the image, green read
+    // from the red host buffer and flipped.
+    render(testsupport::readFile(dir.file("saved.lws")));
+    const Imf::Header layered = e2e::headerOf(out("renders/x_001.exr"));
+    EXPECT_EQ(layered.compression(), Imf::PIZ_COMPRESSION);
+    EXPECT_EQ(layered.channels().findChannel("GG")->type, Imf::FLOAT);
+    const auto gg = e2e::readPlane(out("renders/x_001.exr"), "GG");
+    const auto red = e2e::readPlane(dump(1), "B32");
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            ASSERT_EQ(gg.at(x, y), -red.at(x, y));
 }
 
 TEST_F(FilterSceneTest, CreatedFilterTakesTheRenderPath)

@@ -75,10 +75,11 @@ TEST_F(PresetTest, LocationsFilesAndTheDefaultPreset)
     fs::create_directories(studio);
     EXPECT_EQ(hostkit::presetFileName("a/b:c"), "a_b_c.cfg");
     EXPECT_EQ(hostkit::presetFileName("\"%*+/:<>?\\|~"), "____________.cfg");
-    ASSERT_TRUE(hostkit::writePresetFile(studio + "/" + hostkit::presetFileName("a/b:c"), "a/b:c", &source));
-    ASSERT_TRUE(hostkit::writePresetFile(global + "/" + hostkit::presetFileName("My Default look"),
-                                         "My Default look", &source));
-    ASSERT_TRUE(hostkit::writePresetFile(global + "/.hidden.cfg", ".hidden", &source));
+    ASSERT_EQ(hostkit::writePresetFile(studio + "/" + hostkit::presetFileName("a/b:c"), "a/b:c", &source), "");
+    ASSERT_EQ(hostkit::writePresetFile(global + "/" + hostkit::presetFileName("My Default look"),
+                                       "My Default look", &source),
+              "");
+    ASSERT_EQ(hostkit::writePresetFile(global + "/.hidden.cfg", ".hidden", &source), "");
     fs::create_directories(global + "/folder.cfg");
     // A file with a preset block and no name is listed under its file name;
     // a block file without one is no preset.

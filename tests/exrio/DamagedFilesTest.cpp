@@ -56,6 +56,7 @@ const Expectation kCorpus[] = {
     {"long_name.exr", kMessage, "longer than 255 characters"},
     {"wrong_window_type.exr", kMessage, "instead of \"box2i\""},
     {"bad_channel_list.exr", kMessage, "shorter than it claims"},
+    {"foreign_channel_list.exr", kMessage, "\"layers\" is shorter than it claims"},
     {"no_windows.exr", kMessage, "it has no data window"},
     {"version_three.exr", kMessage, "file format version 3"},
     {"unknown_flags.exr", kMessage, "unknown flags"},

@@ -243,6 +243,23 @@ EndPlugin
     EXPECT_TRUE(messages(devhost::Message::Error).empty());
     const Imf::Header h = saveOne("after-damage.exr");
     EXPECT_EQ(h.compression(), Imf::PIZ_COMPRESSION);
+
+    // Values that do not read as numbers keep what was read before them
+    // (a text, a number beyond 16 bits, an empty block).
+    devhost::readSceneText(host(), R"(
+{ Host { Version 10 0 2009 } }
+Plugin MasterHandler 1 OpenEXRSettings
+{ Version 1 }
+{ PixelFormat 2 } { PixelFormat "x" } { PixelFormat }
+{ Compression 3 } { Compression "y" } { Compression 99999999999 }
+EndPlugin
+)",
+                           dir.file("unreadable.lws"));
+    EXPECT_EQ(host().describe(*host().scene().servers[0]),
+              "Orvo OpenEXR: Float 32 - ZIP (lossless)");
+    const Imf::Header kept = saveOne("after-unreadable.exr");
+    EXPECT_EQ(kept.compression(), Imf::ZIP_COMPRESSION);
+    EXPECT_EQ(kept.channels().begin().channel().type, Imf::FLOAT);
 }
 
 } // namespace

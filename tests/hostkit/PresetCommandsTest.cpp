@@ -30,7 +30,7 @@ struct Look : hostkit::PresetHandler {
     std::optional<std::string> loadPreset(hostkit::LoadState &in) override
     {
         for (; in.findBlock(kLookIds); in.endBlock())
-            text = in.readString();
+            text = in.readString().value_or("");
         return std::nullopt;
     }
     void savePreset(hostkit::SaveState &out) override

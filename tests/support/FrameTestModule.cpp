@@ -57,7 +57,7 @@ public:
         maybeThrow("load");
         while (unsigned int id = state.findBlock(kLevel)) {
             if (id == hostkit::blockId("NAME"))
-                name_ = state.readString();
+                name_ = state.readString().value_or("");
             state.endBlock();
         }
         return {};

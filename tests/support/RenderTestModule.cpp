@@ -80,9 +80,9 @@ public:
             } else if (id == kLevel[3].id) {
                 state.read(&gain_, 1);
             } else if (id == kLevel[4].id) {
-                label_ = state.readString();
+                label_ = state.readString().value_or("");
             } else if (id == kLevel[5].id) {
-                fail_ = state.readI4() != 0;
+                fail_ = state.readI4().value_or(0) != 0;
             }
             state.endBlock();
         }

@@ -48,6 +48,9 @@ protected:
 
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &text);
+// The names directly inside a folder (files, folders, hidden ones too),
+// sorted.
+std::vector<std::string> namesIn(const std::string &folder);
 
 // Runs a shell command; answers its exit status and its output.
 int run(const std::string &command, std::string *output);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include <lwsdk/blockio.h>
@@ -23,7 +24,10 @@ constexpr unsigned int blockId(const char (&s)[5])
 const LWBlockIdent *findIdent(const LWBlockIdent *table, unsigned int id);
 
 // Reads one level at a time: findBlock, act on the id, endBlock, repeat.
-// Every read stores the host's answer as lastResult().
+// Every read stores the host's answer as lastResult(). The typed readers
+// answer nothing when the host read no value (the block is empty, holds
+// text where a number belongs, or a number beyond the type): a setting
+// that was not read is never taken as 0.
 // The longest text a stored string is read back with.
 constexpr std::size_t kMaxStoredText = 32767;
 
@@ -47,17 +51,17 @@ public:
     int read(unsigned int *vals, int n);
     int read(float *vals, int n);
 
-    std::int8_t readI1();
-    std::int16_t readI2();
-    std::int32_t readI4();
-    std::uint8_t readU1();
-    std::uint16_t readU2();
-    std::uint32_t readU4();
-    float readFP();
-    // At most 1023 characters; longer texts are cut.
-    std::string readString();
+    std::optional<std::int8_t> readI1();
+    std::optional<std::int16_t> readI2();
+    std::optional<std::int32_t> readI4();
+    std::optional<std::uint8_t> readU1();
+    std::optional<std::uint16_t> readU2();
+    std::optional<std::uint32_t> readU4();
+    std::optional<float> readFP();
+    // At most kMaxStoredText characters; longer texts are cut.
+    std::optional<std::string> readString();
     // True only for a stored 1.
-    bool readBool();
+    std::optional<bool> readBool();
 
 private:
     const LWLoadState *state_;

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -69,7 +70,9 @@ template <class Owner> struct Field {
     Load load = nullptr; // null: read by the owner itself (nested blocks)
     Copy copy = nullptr;
     Stored stored = Stored::Other;
-    // A loaded number outside [lo, hi], or not a number, is not taken over.
+    // A loaded number outside [lo, hi], not a number, or a value that could
+    // not be read as its type is not taken over: the setting keeps what it
+    // had.
     double lo = 0.0, hi = 0.0;
     // The panel control that edits the setting (0: none) and how.
     unsigned int control = 0;
@@ -95,7 +98,8 @@ template <class Owner> struct Field {
 
 namespace fields {
 
-double readNumber(LoadState &s, Stored stored);
+// Nothing when the host read no number.
+std::optional<double> readNumber(LoadState &s, Stored stored);
 void writeNumber(SaveState &s, Stored stored, double v);
 
 template <class T, class Owner> struct MemberOf;
@@ -118,9 +122,9 @@ Field<Owner> number(const LWBlockIdent &ident, Stored stored, double lo, double 
         writeNumber(s, f.stored, static_cast<double>(o.*M));
     };
     f.load = [](const Field<Owner> &f, Owner &o, LoadState &s) -> ErrorText {
-        const double v = readNumber(s, f.stored);
-        if (v >= f.lo && v <= f.hi)
-            o.*M = static_cast<T>(v);
+        const std::optional<double> v = readNumber(s, f.stored);
+        if (v && *v >= f.lo && *v <= f.hi)
+            o.*M = static_cast<T>(*v);
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
@@ -149,7 +153,8 @@ template <class Owner, auto M> Field<Owner> flag(const LWBlockIdent &ident)
         s.writeBlock(f.ident, static_cast<bool>(o.*M));
     };
     f.load = [](const Field<Owner> &, Owner &o, LoadState &s) -> ErrorText {
-        o.*M = s.readBool();
+        if (const std::optional<bool> v = s.readBool())
+            o.*M = *v;
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
@@ -174,7 +179,8 @@ template <class Owner, auto M> Field<Owner> text(const LWBlockIdent &ident)
         s.writeBlock(f.ident, o.*M);
     };
     f.load = [](const Field<Owner> &, Owner &o, LoadState &s) -> ErrorText {
-        o.*M = s.readString();
+        if (std::optional<std::string> v = s.readString())
+            o.*M = std::move(*v);
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };

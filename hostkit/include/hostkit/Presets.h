@@ -103,11 +103,12 @@ public:
 // on every system replaced by '_', then ".cfg".
 std::string presetFileName(const std::string &presetName);
 
-// Writes a preset file through the host's "File IO" under a hidden
-// temporary name in the same folder and renames it into place, so an
-// existing file is replaced whole or not at all; false when the host cannot
-// open the temporary file or it cannot be renamed.
-bool writePresetFile(const std::string &path, const std::string &name, PresetHandler *handler);
+// Writes a preset file through the host's "File IO" into a temporary of its
+// own beside the file and puts it in place only once it reads back whole
+// (hostkit::AtomicFile): an existing file is replaced whole or not at all.
+// Answers the cause when it was not written, empty when it was.
+std::string writePresetFile(const std::string &path, const std::string &name,
+                            PresetHandler *handler);
 
 // Reads a preset file into the handler; reports its outcome through the
 // host's messages ("Loaded Preset: ..." unless quiet). A file without a

@@ -1,7 +1,11 @@
-// A file handle of the platform with exactly what the OpenEXR streams need:
-// open an existing file for reading, create (or truncate) one for writing,
-// read (also at an offset), write, tell, seek, size, close, and the platform's error code and
-// text of the last call that failed.
+// A file handle of the platform with exactly what the module's file
+// streams and its replacing writes need: open an existing file for reading,
+// create (or truncate) one for writing, create one that must not exist yet,
+// read (also at an offset), write, tell, seek, size, flush to stable
+// storage, close, and the platform's error code and text of the last call
+// that failed; beside them the few operations on names a whole-file
+// replacement needs (what stands at a name, rename over it, remove it,
+// sync a folder) and the machine and process a temporary belongs to.
 //
 // POSIX (open/read/write/lseek) and Win32 (CreateFileA/ReadFile/WriteFile/
 // SetFilePointerEx) behind one interface; only one of them is compiled.
@@ -16,14 +20,14 @@
 // Error texts: Windows system texts are used as the system gives them (they
 // end with a line break); POSIX texts are the C library's message for errno,
 // without a line break.
-#ifndef RAVELCAST_EXRIO_PLATFORMFILE_H
-#define RAVELCAST_EXRIO_PLATFORMFILE_H
+#ifndef HOSTKIT_UTILITY_PLATFORMFILE_H
+#define HOSTKIT_UTILITY_PLATFORMFILE_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
-namespace ravelcast {
+namespace hostkit {
 
 class PlatformFile {
 public:
@@ -63,6 +67,21 @@ public:
     // file is closed first.
     bool createForWriting(const std::string &path) noexcept;
 
+    // Creates a new file for writing that nobody else has: fails when
+    // anything exists under the name, a symbolic link included (it is
+    // never followed). On Windows nobody else may open or delete it while
+    // it is open. An open file is closed first.
+    bool createNew(const std::string &path) noexcept;
+
+    // Opens an existing regular file for writing without truncating it
+    // (never through a symbolic link), at position 0. An open file is
+    // closed first.
+    bool openForWriting(const std::string &path) noexcept;
+
+    // Works on a handle that another object owns: this one never closes
+    // it. An open file is closed first.
+    void borrow(Handle handle) noexcept;
+
     bool isOpen() const noexcept { return handle_ != invalidHandle(); }
     Handle handle() const noexcept { return handle_; }
 
@@ -91,6 +110,16 @@ public:
     // The file's length in bytes.
     bool size(std::uint64_t *bytes) noexcept;
 
+    // Everything written so far on stable storage (fsync, FlushFileBuffers).
+    bool flushToStorage() noexcept;
+
+    // An advisory lock on the whole file that no other open of it can take
+    // while this one holds it; released when the handle closes or its
+    // process dies. POSIX only (Windows files opened by createNew are not
+    // shared at all): true there without doing anything. Fails at once
+    // instead of waiting.
+    bool tryLock() noexcept;
+
     // Closes the handle when it is valid and owned. False when the platform
     // reports an error while closing (written data may then be lost).
     bool close() noexcept;
@@ -102,10 +131,29 @@ public:
     // The platform's text for an error code.
     static std::string errorText(ErrorCode code);
 
-    // Moves a file to a new name, replacing a file there in one step. False
-    // with *error set when it cannot.
+    // Moves a file to a new name, replacing a file there in one step (on
+    // Windows with write-through). False with *error set when it cannot.
     static bool replaceFile(const std::string &from, const std::string &to,
                             ErrorCode *error) noexcept;
+
+    // What stands at a name (through a symbolic link): nothing, a file one
+    // may replace, a file marked read-only (no write permission for anyone;
+    // the read-only attribute on Windows), a folder, anything else (a
+    // device, a pipe), or Unknown when the name cannot be examined (a path
+    // too long, no access), with *error set.
+    enum class Kind { Missing, Regular, ReadOnly, Folder, Other, Unknown };
+    static Kind kindOf(const std::string &path, ErrorCode *error) noexcept;
+
+    // Syncs a folder's entries to stable storage (a rename in it made
+    // durable). POSIX only; file systems that cannot sync folders count as
+    // done. True on Windows, where the rename was written through.
+    static bool syncFolder(const std::string &folder) noexcept;
+
+    // This process, whether a process of this machine still runs, and a
+    // name of this machine (empty when the system gives none).
+    static unsigned long currentProcess() noexcept;
+    static bool processRuns(unsigned long process) noexcept;
+    static std::string machineName();
     // Deletes a file; false when it cannot (a missing file among others).
     static bool removeFile(const std::string &path) noexcept;
     // Resets the calling thread's error state (errno, or the thread's
@@ -113,11 +161,16 @@ public:
     static void clearThreadError() noexcept;
 
 private:
+    // An open's outcome: the handle kept and owned, or the failure's code
+    // when there is no handle. The code must be taken before any other
+    // call can change it.
+    bool opened(Handle handle, ErrorCode failure) noexcept;
+
     Handle handle_ = invalidHandle();
     bool ownsHandle_ = false;
     ErrorCode error_ = 0;
 };
 
-} // namespace ravelcast
+} // namespace hostkit
 
 #endif

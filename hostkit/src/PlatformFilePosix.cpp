@@ -1,27 +1,22 @@
-#include "exrio/PlatformFile.h"
+// The POSIX half of the platform file; only one half is compiled.
+#include "hostkit/utility/PlatformFile.h"
+
+#if !defined(_WIN32)
 
 #include <algorithm>
-#include <limits>
-
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
-#endif
 
-namespace ravelcast {
+namespace hostkit {
 
 namespace {
 
@@ -32,206 +27,6 @@ constexpr std::size_t kMaxChunk = std::size_t(1) << 30;
 
 } // namespace
 
-PlatformFile::~PlatformFile()
-{
-    close();
-}
-
-#ifdef _WIN32
-
-bool PlatformFile::openForReading(const std::string &path) noexcept
-{
-    close();
-    // Cleared first: a code the system leaves behind although the handle is
-    // valid is reported by the caller, and must not be an older one.
-    ::SetLastError(0);
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                             OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    handle_ = h;
-    ownsHandle_ = true;
-    error_ = ::GetLastError();
-    return true;
-}
-
-bool PlatformFile::createForWriting(const std::string &path) noexcept
-{
-    close();
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
-                             nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    // Replacing an existing file sets ERROR_ALREADY_EXISTS with success; that
-    // is not a failure.
-    handle_ = h;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept
-{
-    *got = 0;
-    while (*got < n) {
-        const DWORD want = static_cast<DWORD>(std::min(n - *got, kMaxChunk));
-        DWORD count = 0;
-        if (!::ReadFile(handle_, buffer + *got, want, &count, nullptr)) {
-            error_ = ::GetLastError();
-            return false;
-        }
-        if (count == 0)
-            break; // end of file
-        *got += count;
-    }
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::readAt(std::uint64_t offset, char *buffer, std::size_t n,
-                          std::size_t *got) noexcept
-{
-    *got = 0;
-    while (*got < n) {
-        const DWORD want = static_cast<DWORD>(std::min(n - *got, kMaxChunk));
-        const std::uint64_t at = offset + *got;
-        OVERLAPPED where{};
-        where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
-        where.OffsetHigh = static_cast<DWORD>(at >> 32);
-        DWORD count = 0;
-        if (!::ReadFile(handle_, buffer + *got, want, &count, &where)) {
-            const DWORD code = ::GetLastError();
-            if (code == ERROR_HANDLE_EOF)
-                break;
-            error_ = code;
-            return false;
-        }
-        if (count == 0)
-            break; // end of file
-        *got += count;
-    }
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::write(const char *buffer, std::size_t n) noexcept
-{
-    std::size_t done = 0;
-    while (done < n) {
-        const DWORD want = static_cast<DWORD>(std::min(n - done, kMaxChunk));
-        DWORD count = 0;
-        if (!::WriteFile(handle_, buffer + done, want, &count, nullptr)) {
-            error_ = ::GetLastError();
-            return false;
-        }
-        if (count == 0) {
-            // No progress and no error code: stop instead of spinning.
-            error_ = ERROR_WRITE_FAULT;
-            return false;
-        }
-        done += count;
-    }
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::tell(std::uint64_t *position) noexcept
-{
-    LARGE_INTEGER zero;
-    zero.QuadPart = 0;
-    LARGE_INTEGER now;
-    ::SetLastError(0);
-    if (!::SetFilePointerEx(handle_, zero, &now, FILE_CURRENT)) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    *position = static_cast<std::uint64_t>(now.QuadPart);
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::seek(std::uint64_t position) noexcept
-{
-    if (position > static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())) {
-        error_ = ERROR_NEGATIVE_SEEK;
-        return false;
-    }
-    LARGE_INTEGER to;
-    to.QuadPart = static_cast<LONGLONG>(position);
-    ::SetLastError(0);
-    if (!::SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::size(std::uint64_t *bytes) noexcept
-{
-    LARGE_INTEGER length;
-    if (!::GetFileSizeEx(handle_, &length)) {
-        error_ = ::GetLastError();
-        return false;
-    }
-    *bytes = static_cast<std::uint64_t>(length.QuadPart);
-    error_ = 0;
-    return true;
-}
-
-bool PlatformFile::close() noexcept
-{
-    bool ok = true;
-    if (handle_ != invalidHandle() && ownsHandle_) {
-        if (!::CloseHandle(handle_)) {
-            error_ = ::GetLastError();
-            ok = false;
-        }
-    }
-    handle_ = invalidHandle();
-    ownsHandle_ = false;
-    return ok;
-}
-
-std::string PlatformFile::errorText(ErrorCode code)
-{
-    char *text = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-        nullptr);
-    std::string result = (length != 0 && text != nullptr)
-                             ? std::string(text, length)
-                             : "error " + std::to_string(code);
-    if (text != nullptr)
-        ::LocalFree(text);
-    return result;
-}
-
-bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
-                               ErrorCode *error) noexcept
-{
-    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    *error = ::GetLastError();
-    return false;
-}
-
-bool PlatformFile::removeFile(const std::string &path) noexcept
-{
-    return ::DeleteFileA(path.c_str()) != 0;
-}
-
-void PlatformFile::clearThreadError() noexcept
-{
-    ::SetLastError(0);
-}
-
-#else // POSIX
 
 static_assert(sizeof(off_t) >= sizeof(std::int64_t),
               "file offsets must be 64 bits wide (build with _FILE_OFFSET_BITS=64)");
@@ -299,14 +94,31 @@ bool PlatformFile::createForWriting(const std::string &path) noexcept
 {
     close();
     const int fd = openRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error_ = errno;
-        return false;
+    return opened(fd, errno);
+}
+
+bool PlatformFile::createNew(const std::string &path) noexcept
+{
+    close();
+    // O_EXCL fails on any existing name and never follows a link there.
+    const int fd = openRetrying(path.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    return opened(fd, errno);
+}
+
+bool PlatformFile::openForWriting(const std::string &path) noexcept
+{
+    close();
+    const int fd = openRetrying(path.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0);
+    if (fd < 0)
+        return opened(fd, errno);
+    struct stat info;
+    const ErrorCode notFile = ::fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    if (notFile != 0) {
+        ::close(fd);
+        return opened(invalidHandle(), notFile);
     }
-    handle_ = fd;
-    ownsHandle_ = true;
-    error_ = 0;
-    return true;
+    return opened(fd, 0);
 }
 
 bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept
@@ -460,6 +272,91 @@ void PlatformFile::clearThreadError() noexcept
     errno = 0;
 }
 
-#endif
+bool PlatformFile::flushToStorage() noexcept
+{
+    for (;;) {
+        if (::fsync(handle_) == 0) {
+            error_ = 0;
+            return true;
+        }
+        if (errno != EINTR)
+            break;
+    }
+    error_ = errno;
+    return false;
+}
 
-} // namespace ravelcast
+bool PlatformFile::tryLock() noexcept
+{
+    for (;;) {
+        if (::flock(handle_, LOCK_EX | LOCK_NB) == 0) {
+            error_ = 0;
+            return true;
+        }
+        if (errno != EINTR)
+            break;
+    }
+    error_ = errno;
+    return false;
+}
+
+PlatformFile::Kind PlatformFile::kindOf(const std::string &path, ErrorCode *error) noexcept
+{
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return Kind::Missing;
+        *error = errno;
+        return Kind::Unknown;
+    }
+    if (S_ISDIR(info.st_mode))
+        return Kind::Folder;
+    if (!S_ISREG(info.st_mode))
+        return Kind::Other;
+    // Marked read-only by whoever made it so, whatever this process could
+    // still do (a file of another user keeps being replaced as before).
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        return Kind::ReadOnly;
+    return Kind::Regular;
+}
+
+bool PlatformFile::syncFolder(const std::string &folder) noexcept
+{
+    const int fd = openRetrying(folder.empty() ? "." : folder.c_str(),
+                                O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    int result = 0;
+    while ((result = ::fsync(fd)) != 0 && errno == EINTR) {
+    }
+    // Some file systems cannot sync a folder: the rename is as durable as
+    // they make it.
+    const bool ok = result == 0 || errno == EINVAL || errno == ENOTSUP || errno == EROFS;
+    ::close(fd);
+    return ok;
+}
+
+unsigned long PlatformFile::currentProcess() noexcept
+{
+    return static_cast<unsigned long>(::getpid());
+}
+
+bool PlatformFile::processRuns(unsigned long process) noexcept
+{
+    if (process == 0 || process > static_cast<unsigned long>(std::numeric_limits<pid_t>::max()))
+        return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(process), 0) == 0 || errno == EPERM;
+}
+
+std::string PlatformFile::machineName()
+{
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0)
+        return {};
+    return name;
+}
+
+} // namespace hostkit
+
+#endif
