@@ -75,6 +75,16 @@ bool fieldsOf(const std::string &name, Fields *f)
            parseHex8(name, at + 27, &serial);
 }
 
+// Why a file of this kind is never replaced; null when it may be.
+const char *refusalFor(PlatformFile::Kind kind)
+{
+    switch (kind) {
+    case PlatformFile::Kind::Folder: return "It is a folder, not a file.";
+    case PlatformFile::Kind::ReadOnly: return "The file is read-only; it is kept as it is.";
+    default: return nullptr;
+    }
+}
+
 std::size_t lastSeparator(const std::string &path)
 {
     return path.find_last_of("\\/");
@@ -130,11 +140,10 @@ bool AtomicFile::open(const std::string &finalName)
     refused_ = inPlace_ = released_ = false;
 
     PlatformFile::ErrorCode error = 0;
-    switch (PlatformFile::kindOf(finalName, &error)) {
-    case PlatformFile::Kind::Folder:
-        return refuse("It is a folder, not a file.");
-    case PlatformFile::Kind::ReadOnly:
-        return refuse("The file is read-only; it is kept as it is.");
+    const PlatformFile::Kind kind = PlatformFile::kindOf(finalName, &error);
+    if (const char *why = refusalFor(kind))
+        return refuse(why);
+    switch (kind) {
     case PlatformFile::Kind::Unknown:
         return fail(error, nullptr);
     case PlatformFile::Kind::Other:
@@ -144,8 +153,7 @@ bool AtomicFile::open(const std::string &finalName)
         inPlace_ = true;
         written_ = finalName;
         return true;
-    case PlatformFile::Kind::Missing:
-    case PlatformFile::Kind::Regular:
+    default: // missing, or a file that may be replaced
         break;
     }
 
@@ -215,10 +223,8 @@ bool AtomicFile::commit()
 
     // Made a folder or read-only while this was written: still kept.
     PlatformFile::ErrorCode error = 0;
-    const PlatformFile::Kind now = PlatformFile::kindOf(finalName_, &error);
-    if (now == PlatformFile::Kind::Folder || now == PlatformFile::Kind::ReadOnly) {
-        refuse(now == PlatformFile::Kind::Folder ? "It is a folder, not a file."
-                                                 : "The file is read-only; it is kept as it is.");
+    if (const char *why = refusalFor(PlatformFile::kindOf(finalName_, &error))) {
+        refuse(why);
         abandon();
         return false;
     }
