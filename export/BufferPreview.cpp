@@ -22,11 +22,11 @@ BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter)
         return;
     f->setClick(id_, clicked);
     f->setResize(id_, resized);
-    f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
-    inspector_.setFrameData(&filter_.lastFrame(), &filter_.previewMutex());
+    f->setChoices(id_, kModeNames, filter_.settings().viperOptions, chosen);
+    inspector_.setFrameData(&filter_.lastFrame().data(), &filter_.lastFrame().mutex());
     inspector_.setAlpha(filter_.buffer("Alpha"));
-    inspector_.setDisplayGamma(filter_.displayGamma());
-    inspector_.setDisplayMode(filter_.viperOptions());
+    inspector_.setDisplayGamma(filter_.settings().displayGamma);
+    inspector_.setDisplayMode(filter_.settings().viperOptions);
 }
 
 BufferPreview::~BufferPreview()
@@ -55,22 +55,23 @@ void BufferPreview::show()
         return;
     const LWPreviewFuncs *f = service_.table();
     const OpenEXRBuffer *b = filter_.currentBuffer();
-    const int w = filter_.previewImageWidth(), h = filter_.previewImageHeight();
+    const FrameData &frame = filter_.lastFrame().data();
+    const int w = frame.previewImageWidth, h = frame.previewImageHeight;
     f->initBuffer(id_, kPreviewWindowWidth, kPreviewWindowHeight);
     // The choice may have changed with a loaded scene or preset.
-    f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
+    f->setChoices(id_, kModeNames, filter_.settings().viperOptions, chosen);
     if (b) {
-        const std::lock_guard<std::mutex> hold(filter_.previewMutex());
+        const std::lock_guard<std::mutex> hold(filter_.lastFrame().mutex());
         const PreviewPoint o = previewOrigin(w, h);
-        const int mode = filter_.viperOptions();
+        const int mode = filter_.settings().viperOptions;
         const OpenEXRBuffer *alpha = filter_.buffer("Alpha");
         // The samples of the last frame as the settings process them now.
-        const PreviewLook look = previewLook(*b, b->processingAt(filter_.lastFrame().time));
+        const PreviewLook look = previewLook(*b, b->processingAt(frame.time));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const std::array<float, 3> v = previewPixel(*b, look, x, y, (mode & 1) != 0,
                                                             (mode & 2) != 0,
-                                                            filter_.displayGamma(), alpha);
+                                                            filter_.settings().displayGamma, alpha);
                 f->setPixel(id_, o.x + x, o.y + y, displayByte(v[0]), displayByte(v[1]),
                              displayByte(v[2]));
             }

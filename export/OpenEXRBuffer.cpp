@@ -1,5 +1,5 @@
 #include "export/OpenEXRBuffer.h"
-#include "export/FilterPanel.h"
+#include "export/FilterControls.h"
 #include "export/HalfConversion.h"
 
 #include <algorithm>
@@ -376,21 +376,22 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
     using hostkit::Field;
     using hostkit::LoadState;
     using hostkit::SaveState;
+    using hostkit::Control;
     using hostkit::Stored;
     using B = OpenEXRBuffer;
     static const hostkit::FieldTable<B> table(
         {
             text<B, &B::layerName_>({blockId("XNAM"), "EXRBufferName"})
-                .on(kLayerNameControl),
+                .on(kLayerNameControl, "Layer Name", Control::Text),
             number<B, &B::pixelType_>({blockId("XPPT"), "PixelType"}, Stored::I2, Imf::UINT,
                                       Imf::FLOAT)
-                .on(kPixelTypeControl),
+                .on(kPixelTypeControl, "OpenEXR Pixel Type", Control::Choice),
             flag<B, &B::active_>({blockId("ACTV"), "Active"})
-                .on(kEnabledControl),
+                .on(kEnabledControl, "Enabled", Control::Boolean),
             text<B, &B::description_>({blockId("DESC"), "Description"})
-                .on(kDescriptionControl),
+                .on(kDescriptionControl, "Description", Control::Info),
             flag<B, &B::invert_>({blockId("INVT"), "Invert"})
-                .on(kInvertControl),
+                .on(kInvertControl, "Invert", Control::Boolean),
             custom<B>({blockId("SVAS"), "SaveAs"},
                       [](const Field<B> &f, const B &b, SaveState &s) {
                           s.writeBlock(f.ident, static_cast<std::int32_t>(b.saveAs_));
@@ -403,7 +404,7 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                           return ErrorText();
                       },
                       [](B &to, const B &from) { to.saveAs_ = from.saveAs_; })
-                .on(kSaveAsControl,
+                .on(kSaveAsControl, "Save as", Control::Choice,
                     [](const B &b) {
                         hostkit::PanelValue v;
                         v.i = popupFromSaveAs(b.saveAs_);
@@ -430,7 +431,7 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                           return ErrorText();
                       },
                       [](B &to, const B &from) { to.imageFormat_ = from.imageFormat_; })
-                .on(kFileFormatControl,
+                .on(kFileFormatControl, "File Format", Control::Choice,
                     [](const B &b) {
                         hostkit::PanelValue v;
                         v.i = b.imageFormat_;
@@ -444,19 +445,19 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                         return true;
                     }),
             flag<B, &B::lumaAsRGB_>({blockId("SRGB"), "LumaAsRGB"})
-                .on(kLumaAsRGBControl),
+                .on(kLumaAsRGBControl, "Save Luminance as RGB", Control::Boolean),
             flag<B, &B::fitDataWindow_>({blockId("DWND"), "FitDataWindow"})
-                .on(kFitDataWindowControl),
+                .on(kFitDataWindowControl, "Fit Data Window", Control::Boolean),
             storeable<B, &B::minimum_>({blockId("MINI"), "Minimum"})
-                .on(kMinimumControl),
+                .on(kMinimumControl, "Minimum", Control::FloatEnv),
             storeable<B, &B::maximum_>({blockId("MAXI"), "Maximum"})
-                .on(kMaximumControl),
+                .on(kMaximumControl, "Maximum", Control::FloatEnv),
             storeable<B, &B::offset_>({blockId("OFFS"), "Offset"})
-                .on(kOffsetControl),
+                .on(kOffsetControl, "Offset", Control::FloatEnv),
             storeable<B, &B::scale_>({blockId("SCAL"), "Scale"})
-                .on(kScaleControl),
+                .on(kScaleControl, "Scale", Control::FloatEnv),
             storeable<B, &B::gamma_>({blockId("GAMA"), "Gamma"})
-                .on(kGammaControl),
+                .on(kGammaControl, "Gamma Correction", Control::FloatEnv),
             // Only a colour buffer un-multiplies.
             custom<B>({blockId("UMUL"), "Unmultiply"},
                       [](const Field<B> &f, const B &b, SaveState &s) {
@@ -470,7 +471,7 @@ const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
                           return ErrorText();
                       },
                       [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; })
-                .on(kUnmultiplyControl,
+                .on(kUnmultiplyControl, "Un-multiply by Alpha", Control::Boolean,
                     [](const B &b) {
                         hostkit::PanelValue v;
                         v.i = b.unmultiply_ ? 1 : 0;

@@ -8,7 +8,7 @@
 #include <mutex>
 #include <string>
 
-#include "export/FramePlan.h"
+#include "export/LastFrame.h"
 #include "export/OpenEXRBuffer.h"
 #include "hostkit/Panel.h"
 

@@ -120,7 +120,7 @@ protected:
 
 TEST_F(SettingsTableTest, EveryRowLoadsSavesAndCopiesAsItsRowSays)
 {
-    checkLevel(OpenEXRFilter::fields(), Level::Filter);
+    checkLevel(ravelcast::FilterSettings::fields(), Level::Filter);
     checkLevel(OpenEXRBuffer::fields(), Level::Buffer);
     checkLevel(BufferChannel::fields(), Level::Channel);
 }
