@@ -96,7 +96,7 @@ const PanelControls &panelControls()
         PanelControls p;
         p.rows.assign(std::begin(kOwnControls), std::end(kOwnControls));
         p.gather(FilterSettings::fields());
-        p.gather(OpenEXRBuffer::fields());
+        p.gather(BufferSettings::fields());
         p.gather(BufferChannel::fields());
         std::stable_sort(p.rows.begin(), p.rows.end(), [](const OwnControl &a, const OwnControl &b) {
             return declaredRank(a.cid) < declaredRank(b.cid);
@@ -340,8 +340,8 @@ void *FilterPanel::get(unsigned int vid)
     // Depth has no value for what it does not use.
     if (!b->offersGamma() && (vid == kGammaControl || vid == kUnmultiplyControl))
         return nullptr;
-    if (const auto *f = OpenEXRBuffer::fields().byControl(vid))
-        return hand(f->panelGet(*b), type);
+    if (const auto *f = BufferSettings::fields().byControl(vid))
+        return hand(f->panelGet(b->settings()), type);
     if (const auto *f = BufferChannel::fields().byControl(vid))
         return b->currentChannel() < b->channelCount()
                    ? hand(f->panelGet(b->channel(b->currentChannel())), type)
@@ -390,10 +390,10 @@ int FilterPanel::setSetting(unsigned int vid, void *value, PanelType type)
     if (const auto *f = FilterSettings::fields().byControl(vid)) {
         if (!take(*f, settings, v))
             return 0;
-    } else if (const auto *bf = b ? OpenEXRBuffer::fields().byControl(vid) : nullptr) {
+    } else if (const auto *bf = b ? BufferSettings::fields().byControl(vid) : nullptr) {
         // What a buffer cannot use is not kept (and would not be saved).
         if ((vid == kGammaControl && !b->offersGamma()) ||
-            (vid == kUnmultiplyControl && !b->offersUnmultiply()) || !take(*bf, *b, v))
+            (vid == kUnmultiplyControl && !b->offersUnmultiply()) || !take(*bf, b->settings(), v))
             return 0;
     } else if (const auto *cf = b ? BufferChannel::fields().byControl(vid) : nullptr) {
         if (b->currentChannel() >= b->channelCount() ||

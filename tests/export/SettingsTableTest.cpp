@@ -121,7 +121,7 @@ protected:
 TEST_F(SettingsTableTest, EveryRowLoadsSavesAndCopiesAsItsRowSays)
 {
     checkLevel(ravelcast::FilterSettings::fields(), Level::Filter);
-    checkLevel(OpenEXRBuffer::fields(), Level::Buffer);
+    checkLevel(ravelcast::BufferSettings::fields(), Level::Buffer);
     checkLevel(BufferChannel::fields(), Level::Channel);
 }
 

@@ -360,6 +360,15 @@ public:
         return false;
     }
 
+    // The row of block id; a table without it is a mistake of the code.
+    const Field<Owner> &row(unsigned int id) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (f.ident.id == id)
+                return f;
+        throw std::logic_error("no row of this id in the settings table");
+    }
+
     // The row a panel control edits; null when none does.
     const Field<Owner> *byControl(unsigned int cid) const
     {
