@@ -12,7 +12,7 @@ const char *const BufferPreview::kModeNames[] = {"Raw Buffer", "Processed Buffer
                                                  "Raw Buffer (normalized)",
                                                  "Processed Buffer (normalized)", nullptr};
 
-BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter)
+BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter), inspection_(filter)
 {
     const LWPreviewFuncs *f = service_.table();
     if (!f || !f->subscribe)
@@ -23,8 +23,7 @@ BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter)
     f->setClick(id_, clicked);
     f->setResize(id_, resized);
     f->setChoices(id_, kModeNames, filter_.settings().viperOptions, chosen);
-    inspector_.setFrameData(&filter_.lastFrame().data(), &filter_.lastFrame().mutex());
-    inspector_.setAlpha(filter_.buffer("Alpha"));
+    inspector_.setFrame(&inspection_);
     inspector_.setDisplayGamma(filter_.settings().displayGamma);
     inspector_.setDisplayMode(filter_.settings().viperOptions);
 }

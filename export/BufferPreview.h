@@ -6,6 +6,7 @@
 
 #include <lwsdk/preview.h>
 
+#include "export/FrameInspection.h"
 #include "hostkit/Services.h"
 #include "panels/PixelInfoPanel.h"
 
@@ -46,6 +47,7 @@ private:
     OpenEXRFilter &filter_;
     hostkit::GlobalBase<LWPreviewFuncs> service_;
     LWPreviewID id_ = nullptr;
+    FrameInspection inspection_;
     PixelInfoPanel inspector_;
 };
 

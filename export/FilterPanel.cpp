@@ -6,11 +6,10 @@
 #include <algorithm>
 #include <iterator>
 
-#include <lwsdk/filereq.h>
-
 #include "export/BufferReview.h"
 #include "export/OpenEXRFilter.h"
 #include "exrio/RenderMetadata.h"
+#include "hostkit/FileRequest.h"
 #include "hostkit/HostInfo.h"
 #include "panels/AboutBox.h"
 

@@ -177,7 +177,7 @@ bool OpenEXRFilter::setCurrentIndex(int index)
         return false;
     current_ = index;
     if (preview_) {
-        preview_->inspector().setBuffer(currentBuffer());
+        preview_->inspector().refresh();
         preview_->showIfOpen();
     }
     return true;
@@ -213,7 +213,7 @@ int OpenEXRFilter::buildInterface(int, LWInterface *local, void *)
             if (!preview_->exists())
                 preview_.reset();
             else
-                preview_->inspector().setBuffer(currentBuffer());
+                preview_->inspector().refresh();
         }
     }
     if (local)
