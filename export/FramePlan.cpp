@@ -130,15 +130,11 @@ std::string suffixedChannelName(const std::string &channel, int n)
     return channel.substr(0, dot) + suffix + channel.substr(dot);
 }
 
-FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
-                    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers)
+namespace {
+
+// The embedded preview's size.
+void planPreview(const FrameFacts &facts, const FilterSettings &settings, FramePlan &plan)
 {
-    FramePlan plan;
-    plan.display = facts.display;
-    plan.region = facts.region;
-    plan.pixelAspect = facts.pixelAspect;
-    plan.x0 = facts.x0;
-    plan.y0 = facts.y0;
     if (settings.previewScale != kCustomPreviewSize) {
         const float factor = previewScaleFactor(settings.previewScale);
         plan.previewWidth = static_cast<int>(facts.width * factor);
@@ -148,6 +144,20 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
         plan.previewWidth = std::min(settings.previewWidth, facts.width);
         plan.previewHeight = std::min(settings.previewHeight, facts.height);
     }
+}
+
+} // namespace
+
+FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
+                    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers)
+{
+    FramePlan plan;
+    plan.display = facts.display;
+    plan.region = facts.region;
+    plan.pixelAspect = facts.pixelAspect;
+    plan.x0 = facts.x0;
+    plan.y0 = facts.y0;
+    planPreview(facts, settings, plan);
 
     // The layered file's data window: the union of the fitted layers'
     // boxes, or the region (or frame) when no layer is fitted.
