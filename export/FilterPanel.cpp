@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "export/BufferReview.h"
 #include "export/OpenEXRFilter.h"
@@ -416,13 +417,13 @@ int FilterPanel::setSetting(unsigned int vid, void *value, PanelType type)
 
 void FilterPanel::scalePreview()
 {
-    hostkit::SceneInfo scene;
-    if (!scene.available())
+    const std::optional<hostkit::FrameSize> frame = hostkit::frameSize();
+    if (!frame)
         return;
     FilterSettings &settings = filter_.settings();
     const float factor = previewScaleFactor(settings.previewScale);
-    settings.previewWidth = static_cast<int>(static_cast<float>(scene->frameWidth) * factor);
-    settings.previewHeight = static_cast<int>(static_cast<float>(scene->frameHeight) * factor);
+    settings.previewWidth = static_cast<int>(static_cast<float>(frame->width) * factor);
+    settings.previewHeight = static_cast<int>(static_cast<float>(frame->height) * factor);
 }
 
 void FilterPanel::buttonClick(unsigned int cid)

@@ -271,7 +271,7 @@ FrameFacts FrameWriter::gatherFacts() const
     // Relative output names resolve against the content directory; the
     // process's current directory (the host's) is left alone.
     f.contentFolder = hostkit::DirInfo().dir("Content");
-    f.renderPath = sceneRenderPath();
+    f.renderPath = hostkit::renderPath();
     return f;
 }
 
@@ -651,14 +651,9 @@ FrameFacts currentFrameFacts()
     facts.frame = hostkit::TimeInfo().frame();
     facts.names = hostNameContext();
     facts.contentFolder = hostkit::DirInfo().dir("Content");
-    facts.renderPath = sceneRenderPath();
+    facts.renderPath = hostkit::renderPath();
     return facts;
 }
 
-std::string sceneRenderPath()
-{
-    hostkit::SceneInfo scene;
-    return scene.available() && scene->RGBPrefix ? scene->RGBPrefix : std::string();
-}
 
 } // namespace ravelcast

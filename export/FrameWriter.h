@@ -34,8 +34,6 @@ int bandRows(int compression, int threads);
 // The facts of the frame the host is at, outside a render: the scene's
 // frame size, no region, names of the current frame.
 FrameFacts currentFrameFacts();
-// The scene's render path (its RGB prefix); empty without one.
-std::string sceneRenderPath();
 
 // The frame writer's band storage, kept from frame to frame: fresh memory
 // would pay its page faults again at every frame. A copy starts without it.

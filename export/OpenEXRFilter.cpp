@@ -51,7 +51,7 @@ OpenEXRFilter::OpenEXRFilter(void *, void *context, std::string &error)
         else
             buffers_.emplace_back(new OpenEXRBuffer(row.definition, rootGroup_->id()));
     }
-    if (const std::string path = sceneRenderPath(); !path.empty())
+    if (const std::string path = hostkit::renderPath(); !path.empty())
         settings_.outputFile.set(path);
     // A new instance starts from the user's default preset, when there is one.
     presets_ = std::make_unique<hostkit::SimplePreset>("ImageFilterHandler", kPluginName);
@@ -150,7 +150,7 @@ const int *OpenEXRFilter::hcFlags()
     return hcList_.data();
 }
 
-std::string OpenEXRFilter::baseName() const { return settings_.baseName(sceneRenderPath()); }
+std::string OpenEXRFilter::baseName() const { return settings_.baseName(hostkit::renderPath()); }
 
 int OpenEXRFilter::previewWidth() const
 {

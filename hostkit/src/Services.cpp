@@ -141,4 +141,18 @@ bool limitedRegionOn()
     return scene.available() && (scene->renderOpts & LWROPT_LIMITEDREGION);
 }
 
+std::string renderPath()
+{
+    SceneInfo scene;
+    return scene.available() && scene->RGBPrefix ? scene->RGBPrefix : std::string();
+}
+
+std::optional<FrameSize> frameSize()
+{
+    SceneInfo scene;
+    if (!scene.available())
+        return std::nullopt;
+    return FrameSize{scene->frameWidth, scene->frameHeight};
+}
+
 } // namespace hostkit

@@ -4,6 +4,7 @@
 #ifndef HOSTKIT_SERVICES_H
 #define HOSTKIT_SERVICES_H
 
+#include <optional>
 #include <string>
 
 #include <lwsdk/blockio.h>
@@ -160,6 +161,15 @@ RenderCamera renderCamera(double time);
 
 // Whether the scene's render options ask for a limited region.
 bool limitedRegionOn();
+
+// The scene's render path (its RGB prefix); empty without one.
+std::string renderPath();
+
+// The scene's frame size in pixels; nothing without the scene service.
+struct FrameSize {
+    int width = 0, height = 0;
+};
+std::optional<FrameSize> frameSize();
 
 } // namespace hostkit
 
