@@ -11,14 +11,14 @@
 
 #include <CLI/CLI.hpp>
 
-#include "devhost/ContactSheet.h"
-#include "devhost/Convert.h"
-#include "devhost/ExrSummary.h"
+#include "devhost/tools/ContactSheet.h"
+#include "devhost/tools/Convert.h"
+#include "devhost/tools/ExrSummary.h"
 #include "devhost/Host.h"
 #include "devhost/Module.h"
 #include "devhost/RenderJob.h"
 #include "devhost/SceneFile.h"
-#include "devhost/UiScript.h"
+#include "devhost/tools/UiScript.h"
 
 namespace {
 

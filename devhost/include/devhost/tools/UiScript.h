@@ -2,8 +2,8 @@
 // way a user clicks. One command per line, `#` comments, values quoted when
 // they hold blanks; every step echoes what it did, and a failed step or a
 // failed expectation stops the script.
-#ifndef DEVHOST_UISCRIPT_H
-#define DEVHOST_UISCRIPT_H
+#ifndef DEVHOST_TOOLS_UISCRIPT_H
+#define DEVHOST_TOOLS_UISCRIPT_H
 
 #include <iosfwd>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "devhost/UiScript.h"
+#include "devhost/tools/UiScript.h"
 
 #include <algorithm>
 #include <istream>
@@ -8,7 +8,7 @@
 #include <lwsdk/filter.h>
 #include <lwsdk/master.h>
 
-#include "devhost/Convert.h"
+#include "devhost/tools/Convert.h"
 #include "devhost/Host.h"
 #include "devhost/Panels.h"
 #include "devhost/Previews.h"

@@ -1,4 +1,4 @@
-#include "devhost/ContactSheet.h"
+#include "devhost/tools/ContactSheet.h"
 
 #include <algorithm>
 #include <cctype>
@@ -19,8 +19,8 @@
 #include <ImfMultiPartInputFile.h>
 #include <ImfPartType.h>
 
-#include "devhost/ExrLayers.h"
-#include "devhost/ExrSummary.h"
+#include "devhost/tools/ExrLayers.h"
+#include "devhost/tools/ExrSummary.h"
 #include "devhost/Host.h"
 
 namespace devhost {
