@@ -1,38 +1,19 @@
 #include "devhost/tools/UiScript.h"
 
-#include <algorithm>
+#include <cctype>
 #include <istream>
+#include <limits>
 #include <ostream>
-#include <stdexcept>
 
-#include <lwsdk/filter.h>
-#include <lwsdk/master.h>
-
-#include "devhost/tools/Convert.h"
 #include "devhost/Host.h"
 #include "devhost/Panels.h"
-#include "devhost/Previews.h"
-#include "devhost/RenderJob.h"
-#include "devhost/SceneFile.h"
 
 namespace devhost {
 
-namespace {
-
-class StepError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Applied servers whose interface a script can open, by class.
-const char *const kPanelClasses[] = {LWIMAGEFILTER_HCLASS, LWMASTER_HCLASS};
-
-std::string inQuotes(const std::string &s)
+std::string UiScript::inQuotes(const std::string &s)
 {
     return s.find_first_of(" \t\"") == std::string::npos && !s.empty() ? s : "\"" + s + "\"";
 }
-
-} // namespace
 
 UiScript::UiScript(Host &host, std::istream &in, std::string name, std::ostream &out,
                    std::ostream &errors)
@@ -57,7 +38,7 @@ UiScript::~UiScript()
     panels_.setOutput(nullptr);
 }
 
-std::vector<std::string> UiScript::words(const std::string &line)
+UiScript::Words UiScript::words(const std::string &line)
 {
     std::vector<std::string> out;
     std::string word;
@@ -127,14 +108,14 @@ void UiScript::loop(LWPanelID until)
 UiScript::Top &UiScript::top()
 {
     if (stack_.empty())
-        throw StepError("no panel is open (use open or generic first)");
+        throw ScriptError("no panel is open (use open or generic first)");
     return stack_.back();
 }
 
 void UiScript::pushXPanel(LWXPanelID id)
 {
     if (!id)
-        throw StepError("the server built no panel");
+        throw ScriptError("the server built no panel");
     if (!stack_.empty() && stack_.back().xpanel == id)
         return;
     Top t;
@@ -175,293 +156,106 @@ void UiScript::closeAll()
     }
 }
 
-void UiScript::need(const std::vector<std::string> &w, std::size_t min, std::size_t max,
-                    const char *usage)
+// ---- the verbs
+
+const std::vector<UiScript::Verb> &UiScript::verbs()
 {
-    if (w.size() - 1 < min || w.size() - 1 > max)
-        throw StepError(std::string("usage: ") + usage);
+    constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
+    static const std::vector<Verb> table = {
+        {"open", "SERVER", 1, 1,
+         "opens the interface of the applied filter or master SERVER, applying it first when the "
+         "scene lacks it", &UiScript::open},
+        {"generic", "NAME", 1, 1,
+         "runs the layout-generic server NAME and follows the host commands it sends; a panel it "
+         "opens goes on top", &UiScript::generic},
+        {"set", "CONTROL VALUE", 2, 2,
+         "sets a value: a popup by its item text or index, a boolean as 0 or 1, numbers and text "
+         "as written", &UiScript::set},
+        {"get", "CONTROL", 1, 1, "prints the value: popups as item text, booleans as 0 or 1",
+         &UiScript::get},
+        {"expect", "CONTROL VALUE", 2, 2, "fails unless get would print VALUE", &UiScript::expect},
+        {"expect-enabled", "CONTROL", 1, 1, "fails unless the control can be used",
+         &UiScript::expectEnabled},
+        {"expect-disabled", "CONTROL [MESSAGE]", 1, 2,
+         "fails unless the control cannot be used (and, given, shows MESSAGE)",
+         &UiScript::expectDisabled},
+        {"items", "CONTROL", 1, 1, "lists a popup's items with their indices", &UiScript::items},
+        {"press", "CONTROL", 1, 1, "clicks a button", &UiScript::press},
+        {"command", "CONTROL ITEM", 2, 2, "chooses ITEM (text or index) of a popup command",
+         &UiScript::command},
+        {"browse", "CONTROL", 1, 1,
+         "clicks the \"...\" of a file name control; the next file answers the requester",
+         &UiScript::browse},
+        {"tab", "NAME", 1, 1, "shows the tab page NAME", &UiScript::tab},
+        {"answer", "yes|no|cancel", 1, 1, "queues the answer to the next question",
+         &UiScript::answer},
+        {"form", "CONTROL=VALUE... ok|cancel", 1, kAny,
+         "queues the answer to the next form: its values, then OK or Cancel", &UiScript::form},
+        {"file", "PATH|cancel", 1, 1, "queues the answer to the next file requester",
+         &UiScript::file},
+        {"close", "", 0, 0,
+         "closes the panel on top: a modal panel returns to the module, an XPanel is destroyed",
+         &UiScript::close},
+        {"snapshot", "[preview|PANEL-TITLE] FILE.png", 1, 2,
+         "draws the panel on top, the preview window or the open panel of that title",
+         &UiScript::snapshot},
+        {"text", "PANEL-TITLE", 1, 1,
+         "prints the text lines the open classic panel of that title shows", &UiScript::text},
+        {"expect-text", "PANEL-TITLE LINE", 2, 2,
+         "fails unless the panel of that title shows a line that is exactly LINE",
+         &UiScript::expectText},
+        {"click", "preview X Y", 3, 3, "clicks the preview window at X, Y of the window as drawn",
+         &UiScript::click},
+        {"mode", "preview N|CHOICE", 2, 2,
+         "chooses a display choice of the preview window by index or text", &UiScript::mode},
+        {"resize", "preview W H", 3, 3, "draws the preview window at W x H", &UiScript::resize},
+        {"describe", "", 0, 0, "prints every applied server's description line",
+         &UiScript::describe},
+        {"expect-description", "SERVER ENDING", 2, 2,
+         "fails unless SERVER's description line ends with ENDING", &UiScript::expectDescription},
+        {"render", "[FRAMES]", 0, 1, "renders the scene's frames, or A-B, as devhost render does",
+         &UiScript::render},
+        {"convert", "IN OUT", 2, 2, "loads and saves an image, as devhost convert does",
+         &UiScript::convert},
+        {"save", "SCENE", 1, 1, "writes the scene, with every server's settings", &UiScript::save},
+    };
+    return table;
 }
 
-void UiScript::step(const std::vector<std::string> &w)
+const UiScript::Verb *UiScript::verb(const std::string &name)
 {
-    const std::string &verb = w[0];
-    auto xpanel = [&]() -> XPanelRecord & {
-        Top &t = top();
-        if (!t.xpanel)
-            throw StepError("the panel on top (\"" + panels_.classic(t.classic).title +
-                            "\") has no controls to " + verb + "; close it first");
-        return panels_.xpanel(t.xpanel);
-    };
+    for (const Verb &v : verbs())
+        if (name == v.name)
+            return &v;
+    return nullptr;
+}
 
-    if (verb == "open") {
-        need(w, 1, 1, "open SERVER");
-        AppliedServer *server = nullptr;
-        int index = 0;
-        for (const char *cls : kPanelClasses)
-            for (int n = 1; !server && host_.scene().server(cls, n); ++n)
-                if (host_.scene().server(cls, n)->name == w[1]) {
-                    server = host_.scene().server(cls, n);
-                    index = n;
-                }
-        if (!server) {
-            for (const char *cls : kPanelClasses)
-                if (!server && host_.module()->find(cls, w[1])) {
-                    server = &host_.applyServer(cls, w[1]);
-                    index = host_.scene().count(cls);
-                    out_ << "applied " << cls << " " << w[1] << "\n";
-                }
-            if (!server)
-                throw StepError("the module has no filter or master \"" + w[1] + "\"");
-        }
-        const std::size_t before = host_.edits().size();
-        host_.evaluate("EditServer " + server->className + " " + std::to_string(index));
-        if (host_.edits().size() == before)
-            throw StepError("the host could not open the interface of \"" + w[1] + "\"");
-        const Host::Edit &e = host_.edits().back();
-        if (e.result != 0)
-            throw StepError("the interface of \"" + w[1] + "\" failed (result " +
-                            std::to_string(e.result) + ")");
-        pushXPanel(static_cast<LWXPanelID>(e.panel));
-    } else if (verb == "generic") {
-        need(w, 1, 1, "generic NAME");
-        const std::size_t commands = host_.commands().size(), edits = host_.edits().size();
-        const int result = host_.runGeneric(w[1]);
-        for (std::size_t i = commands; i < host_.commands().size(); ++i)
-            out_ << "command: " << host_.commands()[i] << "\n";
-        if (result != 0)
-            throw StepError("\"" + w[1] + "\" failed (result " + std::to_string(result) + ")");
-        if (host_.edits().size() > edits)
-            pushXPanel(static_cast<LWXPanelID>(host_.edits().back().panel));
-    } else if (verb == "set") {
-        need(w, 2, 2, "set CONTROL VALUE");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        const LWXPanelID id = p.id;
-        const std::string label = c.label;
-        const int rc = panels_.setValue(p, c, w[2]);
-        if (!panels_.alive(id)) {
-            out_ << label << " set; the panel is gone (set answered " << rc << ")\n";
-            return;
-        }
-        out_ << c.label << " = " << panels_.valueText(p, c) << " (set answered " << rc << ")\n";
-    } else if (verb == "get") {
-        need(w, 1, 1, "get CONTROL");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        out_ << c.label << " = " << panels_.valueText(p, c) << "\n";
-    } else if (verb == "expect") {
-        need(w, 2, 2, "expect CONTROL VALUE");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        const std::string v = panels_.valueText(p, c);
-        if (v != w[2])
-            throw StepError("expected " + c.label + " = " + inQuotes(w[2]) + ", got " + inQuotes(v));
-        out_ << c.label << " = " << v << " as expected\n";
-    } else if (verb == "expect-enabled" || verb == "expect-disabled") {
-        const bool wantOn = verb == "expect-enabled";
-        need(w, 1, wantOn ? 1 : 2, wantOn ? "expect-enabled CONTROL"
-                                          : "expect-disabled CONTROL [MESSAGE]");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        std::string why;
-        const bool on = panels_.enabled(p, c.id, &why);
-        if (on != wantOn)
-            throw StepError(c.label + " is " + (on ? "enabled" : "disabled") +
-                            (why.empty() ? "" : " (" + why + ")"));
-        if (!wantOn && w.size() == 3 && why != w[2])
-            throw StepError(c.label + " is disabled with the message " + inQuotes(why) +
-                            ", not " + inQuotes(w[2]));
-        out_ << c.label << " is " << (on ? "enabled" : "disabled")
-             << (why.empty() ? "" : ": " + why) << "\n";
-    } else if (verb == "items") {
-        need(w, 1, 1, "items CONTROL");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        const std::vector<std::string> list = panels_.items(p, c);
-        out_ << c.label << ": " << list.size() << " items\n";
-        for (std::size_t i = 0; i < list.size(); ++i)
-            out_ << "  " << i << " " << list[i] << "\n";
-    } else if (verb == "press") {
-        need(w, 1, 1, "press CONTROL");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        out_ << "pressed " << c.label << "\n";
-        panels_.press(p, c);
-    } else if (verb == "command") {
-        need(w, 2, 2, "command CONTROL ITEM");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        out_ << c.label << ": " << w[2] << "\n";
-        panels_.popCommand(p, c, w[2]);
-    } else if (verb == "browse") {
-        need(w, 1, 1, "browse CONTROL");
-        XPanelRecord &p = xpanel();
-        const XControl &c = panels_.findControl(p, w[1]);
-        const LWXPanelID id = p.id;
-        if (panels_.browse(p, c) && panels_.alive(id))
-            out_ << c.label << " = " << panels_.valueText(p, c) << "\n";
-    } else if (verb == "tab") {
-        need(w, 1, 1, "tab NAME");
-        panels_.chooseTab(xpanel(), w[1]);
-        out_ << "tab " << w[1] << " chosen\n";
-    } else if (verb == "answer") {
-        need(w, 1, 1, "answer yes|no|cancel");
-        Messages::Answer a;
-        if (w[1] == "yes")
-            a = Messages::Answer::Yes;
-        else if (w[1] == "no")
-            a = Messages::Answer::No;
-        else if (w[1] == "cancel")
-            a = Messages::Answer::Cancel;
-        else
-            throw StepError("answer needs yes, no or cancel, not " + inQuotes(w[1]));
-        host_.messages().queueAnswer(a);
-        out_ << "the next question will be answered " << w[1] << "\n";
-    } else if (verb == "form") {
-        if (w.size() < 2 || (w.back() != "ok" && w.back() != "cancel"))
-            throw StepError("usage: form CONTROL=VALUE... ok|cancel");
-        FormAnswer a;
-        a.ok = w.back() == "ok";
-        for (std::size_t i = 1; i + 1 < w.size(); ++i) {
-            const std::size_t eq = w[i].find('=');
-            if (eq == std::string::npos)
-                throw StepError("form values are CONTROL=VALUE, not " + inQuotes(w[i]));
-            a.values.emplace_back(w[i].substr(0, eq), w[i].substr(eq + 1));
-        }
-        out_ << "the next form will be answered with " << a.values.size() << " values and "
-             << w.back() << "\n";
-        panels_.queueForm(std::move(a));
-    } else if (verb == "file") {
-        need(w, 1, 1, "file PATH|cancel");
-        if (w[1] == "cancel")
-            panels_.queueFile(std::nullopt);
-        else
-            panels_.queueFile(w[1]);
-        out_ << "the next file requester will be answered " << inQuotes(w[1]) << "\n";
-    } else if (verb == "close") {
-        need(w, 0, 0, "close");
-        closeTop();
-    } else if (verb == "snapshot") {
-        need(w, 1, 2, "snapshot [preview|PANEL-TITLE] FILE.png");
-        const std::string &file = w.back();
-        if (w.size() == 3 && w[1] == "preview") {
-            Previews::of(host_).snapshot(Previews::of(host_).only(), file);
-        } else if (w.size() == 3) {
-            ClassicPanel *p = panels_.openClassicTitled(w[1]);
-            if (!p)
-                throw StepError("no panel \"" + w[1] + "\" is open");
-            panels_.snapshot(p->id, file);
-        } else {
-            Top &t = top();
-            if (t.xpanel)
-                panels_.snapshot(t.xpanel, file);
-            else
-                panels_.snapshot(t.classic, file);
-        }
-        out_ << "snapshot: " << file << "\n";
-    } else if (verb == "text" || verb == "expect-text") {
-        const bool expecting = verb == "expect-text";
-        need(w, expecting ? 2 : 1, expecting ? 2 : 1,
-             expecting ? "expect-text PANEL-TITLE LINE" : "text PANEL-TITLE");
-        ClassicPanel *p = panels_.openClassicTitled(w[1]);
-        if (!p)
-            throw StepError("no panel \"" + w[1] + "\" is open");
-        // Drawn now, so the lines are those of what the panel shows now.
-        panels_.drawClassic(p->id, DR_REFRESH);
-        const std::vector<std::string> lines = p->drawnText;
-        if (!expecting) {
-            out_ << w[1] << ": " << lines.size() << " lines\n";
-            for (const std::string &l : lines)
-                out_ << "  " << l << "\n";
-        } else if (std::find(lines.begin(), lines.end(), w[2]) == lines.end()) {
-            std::string shown;
-            for (const std::string &l : lines)
-                shown += "\n  " + l;
-            throw StepError("\"" + w[1] + "\" shows no line " + inQuotes(w[2]) + "; it shows:" +
-                            shown);
-        } else {
-            out_ << w[1] << " shows " << inQuotes(w[2]) << " as expected\n";
-        }
-    } else if (verb == "click" || verb == "mode" || verb == "resize") {
-        if (w.size() < 2 || w[1] != "preview")
-            throw StepError("usage: click preview X Y, mode preview N, resize preview W H");
-        Previews &previews = Previews::of(host_);
-        PreviewWindow &pw = previews.only();
-        auto number = [&](std::size_t i) {
-            if (i >= w.size())
-                throw StepError("usage: click preview X Y, mode preview N, resize preview W H");
-            char *end = nullptr;
-            const long v = std::strtol(w[i].c_str(), &end, 10);
-            if (w[i].empty() || *end)
-                throw StepError(inQuotes(w[i]) + " is not a whole number");
-            return static_cast<int>(v);
-        };
-        if (verb == "click") {
-            need(w, 3, 3, "click preview X Y");
-            previews.click(pw, number(2), number(3));
-            out_ << "clicked the preview at " << w[2] << ", " << w[3] << "\n";
-        } else if (verb == "mode") {
-            need(w, 2, 2, "mode preview N|CHOICE");
-            int choice = -1;
-            for (std::size_t i = 0; i < pw.choices.size(); ++i)
-                if (pw.choices[i] == w[2])
-                    choice = static_cast<int>(i);
-            previews.choose(pw, choice >= 0 ? choice : number(2));
-            out_ << "preview shows " << pw.choices[static_cast<std::size_t>(pw.current)] << "\n";
-        } else {
-            need(w, 3, 3, "resize preview W H");
-            previews.resize(pw, number(2), number(3));
-            out_ << "preview is " << w[2] << " x " << w[3] << "\n";
-        }
-    } else if (verb == "describe") {
-        need(w, 0, 0, "describe");
-        for (const auto &s : host_.scene().servers) {
-            const std::string d = host_.describe(*s);
-            out_ << s->className << " " << s->name << (d.empty() ? "" : ": ") << d << "\n";
-        }
-    } else if (verb == "expect-description") {
-        need(w, 2, 2, "expect-description SERVER ENDING");
-        for (const auto &s : host_.scene().servers)
-            if (s->name == w[1]) {
-                const std::string d = host_.describe(*s);
-                if (d.size() < w[2].size() || d.compare(d.size() - w[2].size(), w[2].size(), w[2]))
-                    throw StepError("the description of " + w[1] + " is " + inQuotes(d) +
-                                    ", which does not end with " + inQuotes(w[2]));
-                out_ << s->name << ": " << d << "\n";
-                return;
-            }
-        throw StepError("no server \"" + w[1] + "\" is applied");
-    } else if (verb == "render") {
-        need(w, 0, 1, "render [FRAMES]");
-        RenderOptions options;
-        if (w.size() == 2) {
-            FrameRange range;
-            if (!parseFrameRange(w[1], &range))
-                throw StepError("render needs frames A-B or A, not " + inQuotes(w[1]));
-            options.frames = range;
-        }
-        options.out = &out_;
-        RenderJob job(host_, options);
-        job.run();
-    } else if (verb == "convert") {
-        need(w, 2, 2, "convert IN OUT");
-        ConvertOptions options;
-        options.input = w[1];
-        options.output = w[2];
-        options.out = &out_;
-        convertImage(host_, options);
-    } else if (verb == "save") {
-        need(w, 1, 1, "save SCENE");
-        writeSceneFile(host_, w[1]);
-        out_ << "saved: " << w[1] << "\n";
-    } else {
-        throw StepError("unknown command " + inQuotes(verb) +
-                        " (open, generic, set, get, expect, items, press, command, tab, answer, "
-                        "form, file, browse, close, snapshot, text, expect-text, click, mode, resize, "
-                        "describe, expect-enabled, "
-                        "expect-disabled, "
-                        "expect-description, render, convert, save)");
+std::string UiScript::usage(const Verb &verb)
+{
+    return *verb.arguments ? std::string(verb.name) + " " + verb.arguments : verb.name;
+}
+
+void UiScript::step(const Words &w)
+{
+    const Verb *verb = UiScript::verb(w[0]);
+    if (!verb) {
+        std::string names;
+        for (const Verb &v : verbs())
+            names += (names.empty() ? "" : ", ") + std::string(v.name);
+        throw ScriptError("unknown command " + inQuotes(w[0]) + " (" + names + ")");
     }
+    if (w.size() - 1 < verb->least || w.size() - 1 > verb->most)
+        throw ScriptError("usage: " + usage(*verb));
+    (this->*verb->run)(w);
+}
+
+XPanelRecord &UiScript::xpanelOnTop(const std::string &verb)
+{
+    Top &t = top();
+    if (!t.xpanel)
+        throw ScriptError("the panel on top (\"" + panels_.classic(t.classic).title +
+                        "\") has no controls to " + verb + "; close it first");
+    return panels_.xpanel(t.xpanel);
 }
 
 } // namespace devhost
