@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <istream>
-#include <limits>
 #include <ostream>
 
 #include "devhost/Host.h"
@@ -160,7 +159,6 @@ void UiScript::closeAll()
 
 const std::vector<UiScript::Verb> &UiScript::verbs()
 {
-    constexpr std::size_t kAny = std::numeric_limits<std::size_t>::max();
     static const std::vector<Verb> table = {
         {"open", "SERVER", 1, 1,
          "opens the interface of the applied filter or master SERVER, applying it first when the "

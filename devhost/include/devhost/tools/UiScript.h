@@ -49,10 +49,11 @@ public:
     struct Verb {
         const char *name;
         const char *arguments;   // as the usage writes them; empty for none
-        std::size_t least, most; // how many arguments it takes
+        std::size_t least, most; // how many arguments it takes; most may be kAny
         const char *help;        // one line: what it does
         void (UiScript::*run)(const Words &w);
     };
+    static constexpr std::size_t kAny = static_cast<std::size_t>(-1);
     // Every command, in the order the help lists them.
     static const std::vector<Verb> &verbs();
     // The verb of that name; null when there is none.
