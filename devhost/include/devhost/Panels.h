@@ -50,7 +50,10 @@ struct XControl {
     // for ("integer", "float", "string"); empty when it has none.
     std::string valueType() const;
     // Whether values of that type are doubles.
-    static bool floatType(const std::string &type) { return type == "float" || type == "float-env"; }
+    static bool floatType(const std::string &type)
+    {
+        return type == "float" || type == "float-env";
+    }
 };
 
 struct XEnableRule {

@@ -263,7 +263,8 @@ void UiScript::expectText(const Words &w)
         std::string shown;
         for (const std::string &l : lines)
             shown += "\n  " + l;
-        throw ScriptError("\"" + w[1] + "\" shows no line " + inQuotes(w[2]) + "; it shows:" + shown);
+        throw ScriptError("\"" + w[1] + "\" shows no line " + inQuotes(w[2]) +
+                          "; it shows:" + shown);
     }
     out_ << w[1] << " shows " << inQuotes(w[2]) << " as expected\n";
 }
