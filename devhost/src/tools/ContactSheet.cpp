@@ -23,374 +23,18 @@
 #include "devhost/tools/ExrSummary.h"
 #include "devhost/Host.h"
 
+#include "SheetPixels.h"
+
 namespace devhost {
 
-namespace {
+using namespace sheet;
 
-// Larger magnitudes are a renderer's "nothing here" (a backdrop depth of
-// 1e30), not data to stretch the grey ramp over.
-constexpr double kNoData = 1e20;
-// The grid a tile is read into: every n-th row and column of the data
-// window, at most this many on the long side. The tile is smaller still.
-constexpr std::int64_t kGridSide = 1024;
-constexpr std::int64_t kMaxPixels = std::int64_t(1) << 31;
-// Floats read at once while walking the data window.
-constexpr std::int64_t kChunkFloats = std::int64_t(1) << 22;
+namespace {
 
 // Page layout, in pixels.
 constexpr int kMargin = 24, kGap = 20, kPad = 10;
 constexpr int kBoxWidth = 352, kBoxHeight = 264; // a tile's picture fits in this
 constexpr int kHeaderHeight = 64, kTextHeight = 78;
-
-enum class Show { Colour, Flow, Direction, Ids, Values, Nothing };
-
-struct Plan {
-    int part = 0;
-    std::string title;
-    Show show = Show::Values;
-    std::vector<LayerChannel> channels;
-    std::string note; // why nothing is shown
-};
-
-struct Rgb {
-    double r, g, b;
-};
-
-// ---------------------------------------------------------------- planning
-
-bool looksLikeId(const std::string &base)
-{
-    return base.size() >= 2 && (base.compare(base.size() - 2, 2, "ID") == 0 ||
-                                base.compare(base.size() - 2, 2, "Id") == 0 || base == "id");
-}
-
-// Depth is stretched even when it lies within 0-1: its range is what matters.
-bool isDepth(const LayerChannel &c)
-{
-    std::string lower;
-    for (char ch : c.name)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return c.base == "Z" || lower.find("depth") != std::string::npos;
-}
-
-std::string channelsText(const std::vector<LayerChannel> &channels)
-{
-    std::string types;
-    for (const LayerChannel &c : channels) {
-        const std::string t = pixelTypeName(c.type);
-        if (types.find(t) == std::string::npos)
-            types += (types.empty() ? "" : "/") + t;
-    }
-    return baseNames(channels) + "  " + types;
-}
-
-// Colour, vectors, then every other channel alone.
-std::vector<Plan> planPart(const Imf::Header &h, int part, const std::string &partName)
-{
-    std::vector<Plan> plans;
-    const std::string prefix = partName.empty() ? "" : partName + ": ";
-    for (const Layer &layer : layersOf(h.channels())) {
-        std::map<std::string, const LayerChannel *> byBase;
-        for (const LayerChannel &c : layer.channels)
-            if (c.xSampling == 1 && c.ySampling == 1)
-                byBase[c.base] = &c;
-        std::vector<const LayerChannel *> used;
-        auto take = [&](Show show, std::initializer_list<const char *> bases, const char *optional,
-                        const std::string &rootTitle) {
-            Plan p;
-            p.part = part;
-            p.show = show;
-            for (const char *b : bases) {
-                if (!byBase.count(b))
-                    return;
-                p.channels.push_back(*byBase[b]);
-            }
-            if (optional && byBase.count(optional))
-                p.channels.push_back(*byBase[optional]);
-            for (const LayerChannel &c : p.channels) {
-                used.push_back(byBase[c.base]);
-                byBase.erase(c.base);
-            }
-            p.title = prefix + (layer.name.empty() ? rootTitle : layer.name);
-            plans.push_back(std::move(p));
-        };
-        take(Show::Colour, {"R", "G", "B"}, "A", "RGBA");
-        if (!plans.empty() && plans.back().part == part && plans.back().show == Show::Colour &&
-            plans.back().channels.size() == 3 && layer.name.empty())
-            plans.back().title = prefix + "RGB";
-        // The top level's Z is depth, not the third part of a direction.
-        if (!layer.name.empty()) {
-            take(Show::Direction, {"X", "Y", "Z"}, nullptr, "");
-            take(Show::Flow, {"X", "Y"}, nullptr, "");
-        }
-        for (const LayerChannel &c : layer.channels) {
-            if (std::find(used.begin(), used.end(), &c) != used.end())
-                continue;
-            Plan p;
-            p.part = part;
-            p.title = prefix + c.name;
-            p.channels.push_back(c);
-            if (c.xSampling != 1 || c.ySampling != 1) {
-                p.show = Show::Nothing;
-                p.note = "not drawn: sampled every " + std::to_string(c.xSampling) + " x " +
-                         std::to_string(c.ySampling) + " pixels";
-            } else {
-                p.show = c.type == Imf::UINT ? Show::Ids : Show::Values;
-            }
-            plans.push_back(std::move(p));
-        }
-    }
-    return plans;
-}
-
-// ----------------------------------------------------------------- reading
-
-// Every step-th pixel of the data window, with what the mapping needs to
-// know about all of them.
-struct Grid {
-    int width = 0, height = 0, step = 1;
-    std::vector<std::vector<float>> planes; // one per channel, row by row
-    std::vector<std::uint32_t> ids;         // unsigned integer channels
-    // Over every pixel of the data window, not only the kept ones.
-    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    double maxLength = 0, maxAbs = 0, maxColour = 0;
-    std::int64_t noData = 0, total = 0;
-    double noDataValue = 0;
-    bool sameNoData = true, integral = true;
-};
-
-void account(Grid &g, const Plan &plan, const float *const *v, std::size_t i)
-{
-    switch (plan.show) {
-    case Show::Values: {
-        const double x = v[0][i];
-        ++g.total;
-        if (!std::isfinite(x) || std::fabs(x) >= kNoData) {
-            if (g.noData == 0)
-                g.noDataValue = x;
-            else if (!(x == g.noDataValue || (std::isnan(x) && std::isnan(g.noDataValue))))
-                g.sameNoData = false;
-            ++g.noData;
-            return;
-        }
-        g.lo = std::min(g.lo, x);
-        g.hi = std::max(g.hi, x);
-        if (x < 0 || x != std::floor(x) || x > 16777216.0)
-            g.integral = false;
-        return;
-    }
-    case Show::Flow: {
-        const double l = std::hypot(v[0][i], v[1][i]);
-        if (std::isfinite(l))
-            g.maxLength = std::max(g.maxLength, l);
-        return;
-    }
-    case Show::Direction:
-        for (int c = 0; c < 3; ++c)
-            if (std::isfinite(v[c][i]))
-                g.maxAbs = std::max(g.maxAbs, std::fabs(static_cast<double>(v[c][i])));
-        return;
-    case Show::Colour:
-        for (int c = 0; c < 3; ++c)
-            if (std::isfinite(v[c][i]))
-                g.maxColour = std::max(g.maxColour, static_cast<double>(v[c][i]));
-        return;
-    default: return;
-    }
-}
-
-Grid readGrid(Imf::MultiPartInputFile &file, const Plan &plan)
-{
-    const Imf::Header &h = file.header(plan.part);
-    const Imath::Box2i data = h.dataWindow();
-    const std::int64_t dw = std::int64_t(data.max.x) - data.min.x + 1;
-    const std::int64_t dh = std::int64_t(data.max.y) - data.min.y + 1;
-    if (dw <= 0 || dh <= 0 || dw * dh > kMaxPixels)
-        throw std::runtime_error("its data window is empty or too large to draw");
-
-    Grid g;
-    g.step = static_cast<int>(std::max<std::int64_t>(1, (std::max(dw, dh) + kGridSide - 1) / kGridSide));
-    g.width = static_cast<int>((dw + g.step - 1) / g.step);
-    g.height = static_cast<int>((dh + g.step - 1) / g.step);
-    const std::size_t cells = static_cast<std::size_t>(g.width) * g.height;
-    const std::size_t n = plan.channels.size();
-    const bool ids = plan.show == Show::Ids;
-    if (ids)
-        g.ids.resize(cells);
-    else
-        g.planes.assign(n, std::vector<float>(cells));
-
-    const std::int64_t rows = std::clamp<std::int64_t>(kChunkFloats / (dw * static_cast<std::int64_t>(n)), 1, 64);
-    std::vector<std::vector<float>> chunk(ids ? 0 : n, std::vector<float>(static_cast<std::size_t>(dw * rows)));
-    std::vector<std::uint32_t> idChunk(ids ? static_cast<std::size_t>(dw * rows) : 0);
-    Imf::InputPart in(file, plan.part);
-    for (std::int64_t y0 = data.min.y; y0 <= data.max.y; y0 += rows) {
-        const std::int64_t y1 = std::min<std::int64_t>(data.max.y, y0 + rows - 1);
-        const Imath::V2i origin(data.min.x, static_cast<int>(y0));
-        Imf::FrameBuffer fb;
-        for (std::size_t c = 0; c < n; ++c) {
-            if (ids)
-                fb.insert(plan.channels[c].name,
-                          Imf::Slice::Make(Imf::UINT, idChunk.data(), origin, dw, rows,
-                                           sizeof(std::uint32_t)));
-            else
-                fb.insert(plan.channels[c].name,
-                          Imf::Slice::Make(Imf::FLOAT, chunk[c].data(), origin, dw, rows, sizeof(float)));
-        }
-        in.setFrameBuffer(fb);
-        in.readPixels(static_cast<int>(y0), static_cast<int>(y1));
-
-        const float *planes[4] = {};
-        for (std::size_t c = 0; c < n && !ids; ++c)
-            planes[c] = chunk[c].data();
-        for (std::int64_t y = y0; y <= y1; ++y) {
-            const std::int64_t row = (y - y0) * dw;
-            const bool keepRow = (y - data.min.y) % g.step == 0;
-            const std::size_t gy = static_cast<std::size_t>((y - data.min.y) / g.step);
-            for (std::int64_t x = 0; x < dw; ++x) {
-                const std::size_t i = static_cast<std::size_t>(row + x);
-                if (!ids)
-                    account(g, plan, planes, i);
-                if (!keepRow || x % g.step != 0)
-                    continue;
-                const std::size_t cell = gy * g.width + static_cast<std::size_t>(x / g.step);
-                if (ids)
-                    g.ids[cell] = idChunk[i];
-                else
-                    for (std::size_t c = 0; c < n; ++c)
-                        g.planes[c][cell] = planes[c][i];
-            }
-        }
-    }
-    return g;
-}
-
-// ---------------------------------------------------------------- mapping
-
-struct SurfaceDeleter {
-    void operator()(cairo_surface_t *s) const { cairo_surface_destroy(s); }
-};
-struct ContextDeleter {
-    void operator()(cairo_t *c) const { cairo_destroy(c); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-using Context = std::unique_ptr<cairo_t, ContextDeleter>;
-
-Surface makeSurface(cairo_format_t format, int width, int height)
-{
-    Surface s(cairo_image_surface_create(format, width, height));
-    if (cairo_surface_status(s.get()) != CAIRO_STATUS_SUCCESS)
-        throw std::runtime_error(std::string("cannot make a picture of ") + std::to_string(width) +
-                                 " x " + std::to_string(height) + " pixels: " +
-                                 cairo_status_to_string(cairo_surface_status(s.get())));
-    return s;
-}
-
-double clamp01(double v) { return std::isnan(v) ? 0.0 : std::clamp(v, 0.0, 1.0); }
-
-double toSrgb(double linear)
-{
-    const double v = clamp01(linear);
-    return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
-}
-
-Rgb hsv(double h, double s, double v)
-{
-    h = (h - std::floor(h)) * 6.0;
-    const int i = static_cast<int>(h) % 6;
-    const double f = h - std::floor(h);
-    const double p = v * (1 - s), q = v * (1 - s * f), t = v * (1 - s * (1 - f));
-    switch (i) {
-    case 0: return {v, t, p};
-    case 1: return {q, v, p};
-    case 2: return {p, v, t};
-    case 3: return {p, q, v};
-    case 4: return {t, p, v};
-    default: return {v, p, q};
-    }
-}
-
-// Neighbouring ids land far apart on the colour wheel; 0 is "nothing".
-Rgb idColour(std::uint64_t id)
-{
-    if (id == 0)
-        return {0, 0, 0};
-    const double hue = std::fmod(static_cast<double>(id) * 0.6180339887, 1.0);
-    const double value = (id / 7) % 2 == 0 ? 0.95 : 0.7;
-    return hsv(hue, 0.7, value);
-}
-
-// Direction as hue, length as saturation over white: the usual picture of
-// a flow field.
-Rgb flowColour(double x, double y, double maxLength)
-{
-    const double l = std::hypot(x, y);
-    if (!std::isfinite(l) || maxLength <= 0)
-        return {1, 1, 1};
-    const double angle = std::atan2(-y, x) / (2 * M_PI); // y runs down the image
-    return hsv(angle, clamp01(l / maxLength), 1.0);
-}
-
-const Rgb kNoDataColour = {0.16, 0.27, 0.52};
-
-std::uint32_t pack(const Rgb &c, double alpha = 1.0)
-{
-    auto byte = [](double v) { return static_cast<std::uint32_t>(std::lround(clamp01(v) * 255.0)); };
-    // Cairo keeps colour premultiplied by alpha.
-    return byte(alpha) << 24 | byte(c.r * alpha) << 16 | byte(c.g * alpha) << 8 | byte(c.b * alpha);
-}
-
-struct Mapping {
-    Show show = Show::Values;
-    bool stretch = false; // Values: over lo..hi instead of 0..1
-    double lo = 0, hi = 1;
-};
-
-Surface picture(const Grid &g, const Plan &plan, const Mapping &m)
-{
-    Surface s = makeSurface(CAIRO_FORMAT_ARGB32, g.width, g.height);
-    cairo_surface_flush(s.get());
-    unsigned char *bytes = cairo_image_surface_get_data(s.get());
-    const int stride = cairo_image_surface_get_stride(s.get());
-    const bool alpha = plan.channels.size() == 4;
-    for (int y = 0; y < g.height; ++y) {
-        auto *row = reinterpret_cast<std::uint32_t *>(bytes + static_cast<std::size_t>(y) * stride);
-        for (int x = 0; x < g.width; ++x) {
-            const std::size_t i = static_cast<std::size_t>(y) * g.width + x;
-            auto at = [&](int c) { return static_cast<double>(g.planes[c][i]); };
-            switch (m.show) {
-            case Show::Colour: {
-                const double a = alpha ? clamp01(at(3)) : 1.0;
-                const double k = a > 0 ? 1.0 / a : 0.0;
-                row[x] = pack({toSrgb(at(0) * k), toSrgb(at(1) * k), toSrgb(at(2) * k)}, a);
-                break;
-            }
-            case Show::Flow: row[x] = pack(flowColour(at(0), at(1), g.maxLength)); break;
-            case Show::Direction: {
-                const double scale = std::max(1.0, g.maxAbs);
-                auto d = [&](int c) { return std::isfinite(at(c)) ? 0.5 + 0.5 * at(c) / scale : 0.5; };
-                row[x] = pack({d(0), d(1), d(2)});
-                break;
-            }
-            case Show::Ids:
-                row[x] = pack(idColour(g.ids.empty() ? static_cast<std::uint64_t>(at(0)) : g.ids[i]));
-                break;
-            default: {
-                const double v = at(0);
-                if (!std::isfinite(v) || std::fabs(v) >= kNoData) {
-                    row[x] = pack(kNoDataColour);
-                    break;
-                }
-                const double t = !m.stretch ? v : m.hi > m.lo ? (v - m.lo) / (m.hi - m.lo) : 0.5;
-                row[x] = pack({t, t, t});
-                break;
-            }
-            }
-        }
-    }
-    cairo_surface_mark_dirty(s.get());
-    return s;
-}
 
 // --------------------------------------------------------------- drawing
 
@@ -689,21 +333,18 @@ std::string windowSize(const Imath::Box2i &w)
            std::to_string(std::int64_t(w.max.y) - w.min.y + 1);
 }
 
-} // namespace
-
-ContactSheet writeContactSheet(const std::string &input, const std::string &output)
+// Every part's tiles, in order, with their channels and windows; answers
+// how many channels the file has in *channelCount.
+std::vector<TileDraw> planTiles(Imf::MultiPartInputFile &file, std::size_t *channelCount)
 {
-    const std::unique_ptr<Imf::MultiPartInputFile> file = openExrFile(input);
-
     std::vector<TileDraw> tiles;
-    std::size_t channelCount = 0;
-    for (int p = 0; p < file->parts(); ++p) {
-        const Imf::Header &h = file->header(p);
+    for (int p = 0; p < file.parts(); ++p) {
+        const Imf::Header &h = file.header(p);
         for (auto it = h.channels().begin(); it != h.channels().end(); ++it)
-            ++channelCount;
+            ++*channelCount;
         const bool deep = h.hasType() && Imf::isDeepData(h.type());
         std::string partName;
-        if (file->parts() > 1)
+        if (file.parts() > 1)
             partName = h.hasName() ? h.name() : "part " + std::to_string(p);
         for (Plan &plan : planPart(h, p, partName)) {
             TileDraw t;
@@ -719,62 +360,82 @@ ContactSheet writeContactSheet(const std::string &input, const std::string &outp
             tiles.push_back(std::move(t));
         }
     }
+    return tiles;
+}
 
-    for (TileDraw &t : tiles) {
-        if (t.plan.show == Show::Nothing)
-            continue;
-        try {
-            const Grid g = readGrid(*file, t.plan);
-            Mapping m;
-            m.show = t.plan.show;
-            t.step = g.step;
-            if (m.show == Show::Values) {
-                const bool finite = g.noData < g.total;
-                if (finite && g.noData == 0 && g.integral && looksLikeId(t.plan.channels[0].base)) {
-                    m.show = Show::Ids;
-                } else {
-                    m.stretch = finite && (g.lo < 0 || g.hi > 1 || isDepth(t.plan.channels[0]));
-                    m.lo = m.stretch ? g.lo : 0;
-                    m.hi = m.stretch ? g.hi : 1;
-                    t.art.ramp = finite;
-                    t.art.low = shortNumber(m.lo);
-                    t.art.high = shortNumber(m.hi);
-                    t.tile.legend = !finite ? "no finite values" : m.stretch ? "stretched" : "as stored";
-                    if (g.noData > 0)
-                        t.art.swatches.push_back(
-                            {kNoDataColour, (g.sameNoData ? shortNumber(g.noDataValue) : "beyond 1e20") +
-                                                " (" + percent(g.noData, g.total) + ")"});
-                }
-            }
-            if (m.show == Show::Ids) {
-                std::vector<std::uint64_t> seen;
-                bool more = false;
-                auto note = [&](std::uint64_t id) {
-                    if (std::find(seen.begin(), seen.end(), id) != seen.end())
-                        return;
-                    if (seen.size() >= 4096)
-                        more = true;
-                    else
-                        seen.push_back(id);
-                };
-                if (!g.ids.empty())
-                    for (std::uint32_t id : g.ids)
-                        note(id);
-                else
-                    for (float v : g.planes[0])
-                        note(static_cast<std::uint64_t>(v));
-                std::sort(seen.begin(), seen.end());
-                describeIds(t, seen, more);
-                t.nearest = true;
-            }
-            describe(t, g);
-            t.image = picture(g, t.plan, m);
-        } catch (const std::exception &e) {
-            t.tile.error = std::string("cannot read the pixels: ") + e.what();
-        }
+// A single channel: ids when every value is a whole number and the name
+// says so, else grey, stretched where the values leave 0-1.
+Mapping valuesMapping(TileDraw &t, const Grid &g)
+{
+    Mapping m;
+    m.show = Show::Values;
+    const bool finite = g.noData < g.total;
+    if (finite && g.noData == 0 && g.integral && looksLikeId(t.plan.channels[0].base)) {
+        m.show = Show::Ids;
+        return m;
     }
+    m.stretch = finite && (g.lo < 0 || g.hi > 1 || isDepth(t.plan.channels[0]));
+    m.lo = m.stretch ? g.lo : 0;
+    m.hi = m.stretch ? g.hi : 1;
+    t.art.ramp = finite;
+    t.art.low = shortNumber(m.lo);
+    t.art.high = shortNumber(m.hi);
+    t.tile.legend = !finite ? "no finite values" : m.stretch ? "stretched" : "as stored";
+    if (g.noData > 0)
+        t.art.swatches.push_back(
+            {kNoDataColour, (g.sameNoData ? shortNumber(g.noDataValue) : "beyond 1e20") + " (" +
+                                percent(g.noData, g.total) + ")"});
+    return m;
+}
 
-    // One picture size per tile, a common cell for all.
+void describeGridIds(TileDraw &t, const Grid &g)
+{
+    std::vector<std::uint64_t> seen;
+    bool more = false;
+    auto note = [&](std::uint64_t id) {
+        if (std::find(seen.begin(), seen.end(), id) != seen.end())
+            return;
+        if (seen.size() >= 4096)
+            more = true;
+        else
+            seen.push_back(id);
+    };
+    if (!g.ids.empty())
+        for (std::uint32_t id : g.ids)
+            note(id);
+    else
+        for (float v : g.planes[0])
+            note(static_cast<std::uint64_t>(v));
+    std::sort(seen.begin(), seen.end());
+    describeIds(t, seen, more);
+    t.nearest = true;
+}
+
+// Reads the tile's pixels and makes its picture and legend; a tile that
+// cannot be read keeps the reason as its error.
+void drawPixels(Imf::MultiPartInputFile &file, TileDraw &t)
+{
+    if (t.plan.show == Show::Nothing)
+        return;
+    try {
+        const Grid g = readGrid(file, t.plan);
+        Mapping m;
+        m.show = t.plan.show;
+        t.step = g.step;
+        if (m.show == Show::Values)
+            m = valuesMapping(t, g);
+        if (m.show == Show::Ids)
+            describeGridIds(t, g);
+        describe(t, g);
+        t.image = picture(g, t.plan, m);
+    } catch (const std::exception &e) {
+        t.tile.error = std::string("cannot read the pixels: ") + e.what();
+    }
+}
+
+// One picture size per tile within the box; answers the tallest.
+int sizePictures(std::vector<TileDraw> &tiles)
+{
     int pictureH = 1;
     for (TileDraw &t : tiles) {
         const double dispW = double(t.display.max.x) - t.display.min.x + 1;
@@ -790,6 +451,39 @@ ContactSheet writeContactSheet(const std::string &input, const std::string &outp
         t.tile.height = std::max(1, static_cast<int>(std::lround(h)));
         pictureH = std::max(pictureH, t.tile.height);
     }
+    return pictureH;
+}
+
+// The line under the file's name: size, parts, compression, channels,
+// tiles, bytes and the path.
+std::string fileFacts(Imf::MultiPartInputFile &file, const std::string &input,
+                      std::size_t channelCount, int tiles)
+{
+    const Imf::Header &first = file.header(0);
+    std::string facts = windowSize(first.displayWindow());
+    facts += " \xC2\xB7 " + std::to_string(file.parts()) + (file.parts() == 1 ? " part" : " parts");
+    facts += " \xC2\xB7 " + attributeText(first["compression"]);
+    facts += " \xC2\xB7 " + std::to_string(channelCount) + " channels in " +
+             std::to_string(tiles) + (tiles == 1 ? " tile" : " tiles");
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(input, ec);
+    if (!ec)
+        facts += " \xC2\xB7 " + sizeText(bytes);
+    return facts + " \xC2\xB7 " + input;
+}
+
+} // namespace
+
+ContactSheet writeContactSheet(const std::string &input, const std::string &output)
+{
+    const std::unique_ptr<Imf::MultiPartInputFile> file = openExrFile(input);
+    std::size_t channelCount = 0;
+    std::vector<TileDraw> tiles = planTiles(*file, &channelCount);
+    for (TileDraw &t : tiles)
+        drawPixels(*file, t);
+
+    // A common cell for all tiles.
+    const int pictureH = sizePictures(tiles);
     const int n = static_cast<int>(tiles.size());
     int columns = std::max(1, std::min(n, 4));
     if (n > 4)
@@ -807,20 +501,10 @@ ContactSheet writeContactSheet(const std::string &input, const std::string &outp
         cairo_paint(cr.get());
 
         const std::string name = std::filesystem::path(input).filename().string();
-        const Imf::Header &first = file->header(0);
-        std::string facts = windowSize(first.displayWindow());
-        facts += " \xC2\xB7 " + std::to_string(file->parts()) + (file->parts() == 1 ? " part" : " parts");
-        facts += " \xC2\xB7 " + attributeText(first["compression"]);
-        facts += " \xC2\xB7 " + std::to_string(channelCount) + " channels in " +
-                 std::to_string(n) + (n == 1 ? " tile" : " tiles");
-        std::error_code ec;
-        const auto bytes = std::filesystem::file_size(input, ec);
-        if (!ec)
-            facts += " \xC2\xB7 " + sizeText(bytes);
-        facts += " \xC2\xB7 " + input;
         const double inner = sheet.width - 2.0 * kMargin;
         text(cr.get(), kMargin, kMargin + 22, 22, true, kTitle, name, inner);
-        text(cr.get(), kMargin, kMargin + 46, 13, false, kSub, facts, inner);
+        text(cr.get(), kMargin, kMargin + 46, 13, false, kSub,
+             fileFacts(*file, input, channelCount, n), inner);
         if (n == 0)
             text(cr.get(), kMargin, kMargin + kHeaderHeight + 20, 14, false, kSub,
                  "The file has no channels.", inner);
@@ -862,3 +546,4 @@ int reportContactSheet(const ContactSheet &sheet, const std::string &output, std
 }
 
 } // namespace devhost
+
