@@ -202,6 +202,49 @@ struct XLayout {
         }
     }
 
+    // A popup choice shows its value, a popup command its label.
+    void popup(const XControl &c, const std::string &label, int wx, int ww, int y)
+    {
+        const std::string &k = c.kind;
+        const int bw = std::min(ww, 240);
+        const int bx = wx;
+        bevel(cr, bx, y + 2, bw, 20, false, k == "vPopCmd" ? kLight : kBackground);
+        std::string shown = k == "vPopCmd" ? label : value(c);
+        if (k == "iPopChoice") { // drawn with the item's own markup
+            const std::vector<std::string> marked = panels.markedItems(p, c);
+            for (const std::string &item : marked)
+                if (PanelPainter::plainText(item) == shown)
+                    shown = item;
+        }
+        cairo_save(cr);
+        cairo_rectangle(cr, bx, y, bw - 16, kRow);
+        cairo_clip(cr);
+        markupText(cr, shown, bx + 6, y + 4, kText);
+        cairo_restore(cr);
+        downArrow(cr, bx + bw - 14, y + 10);
+    }
+
+    // A number or text field; file names and envelopes with their button.
+    void field(const XControl &c, int wx, int ww, int y)
+    {
+        const std::string &k = c.kind;
+        const bool number = k == "integer" || k == "float" || k == "float-env";
+        const int fw = number ? 100 : std::min(ww, 300);
+        bevel(cr, wx, y + 2, fw, 20, true, kField);
+        cairo_save(cr);
+        cairo_rectangle(cr, wx + 2, y, fw - 4, kRow);
+        cairo_clip(cr);
+        markupText(cr, value(c), wx + 5, y + 4, kText);
+        cairo_restore(cr);
+        if (k == "sFileName" || k == "float-env") {
+            bevel(cr, wx + fw + 4, y + 2, 22, 20, false, kBackground);
+            font(cr);
+            colour(cr, kText);
+            cairo_move_to(cr, wx + fw + 9, y + 16);
+            cairo_show_text(cr, k == "float-env" ? "E" : "...");
+        }
+    }
+
     int control(const XControl &c, int x, int y, int width)
     {
         std::string why;
@@ -228,22 +271,7 @@ struct XLayout {
             if (value(c) == "1")
                 drawIcon(cr, "MIMG_CHECKMARK", wx + 2, y + 3, kText);
         } else if (k == "iPopChoice" || k == "vPopCmd") {
-            const int bw = std::min(ww, 240);
-            const int bx = k == "vPopCmd" ? wx : wx;
-            bevel(cr, bx, y + 2, bw, 20, false, k == "vPopCmd" ? kLight : kBackground);
-            std::string shown = k == "vPopCmd" ? text : value(c);
-            if (k == "iPopChoice") { // drawn with the item's own markup
-                const std::vector<std::string> marked = panels.markedItems(p, c);
-                for (const std::string &item : marked)
-                    if (PanelPainter::plainText(item) == shown)
-                        shown = item;
-            }
-            cairo_save(cr);
-            cairo_rectangle(cr, bx, y, bw - 16, kRow);
-            cairo_clip(cr);
-            markupText(cr, shown, bx + 6, y + 4, kText);
-            cairo_restore(cr);
-            downArrow(cr, bx + bw - 14, y + 10);
+            popup(c, text, wx, ww, y);
         } else if (k == "vButton") {
             font(cr);
             const double bw = plainWidth(cr, text) + 24;
@@ -264,21 +292,7 @@ struct XLayout {
         } else if (k == "sInfo") {
             markupText(cr, value(c), wx, y + 4, kText);
         } else {
-            const bool number = k == "integer" || k == "float" || k == "float-env";
-            const int fw = number ? 100 : std::min(ww, 300);
-            bevel(cr, wx, y + 2, fw, 20, true, kField);
-            cairo_save(cr);
-            cairo_rectangle(cr, wx + 2, y, fw - 4, kRow);
-            cairo_clip(cr);
-            markupText(cr, value(c), wx + 5, y + 4, kText);
-            cairo_restore(cr);
-            if (k == "sFileName" || k == "float-env") {
-                bevel(cr, wx + fw + 4, y + 2, 22, 20, false, kBackground);
-                font(cr);
-                colour(cr, kText);
-                cairo_move_to(cr, wx + fw + 9, y + 16);
-                cairo_show_text(cr, k == "float-env" ? "E" : "...");
-            }
+            field(c, wx, ww, y);
         }
         if (!on) {
             cairo_pop_group_to_source(cr);
