@@ -38,7 +38,7 @@ namespace {
 // account that rendered).
 void stampMetadata(Imf::Header &header, const std::string &comment, const std::string &author)
 {
-    addFileMetadata(header, comment);
+    stampFileMetadata(header, gatherRenderFacts(), comment);
     if (!author.empty())
         header.insert("author", Imf::StringAttribute(author));
 }
