@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -165,22 +166,22 @@ FrameFacts FrameWriter::gatherFacts() const
     f.renderNode = node_;
     f.inLayout = hostkit::inLayout();
     f.frame = hostkit::TimeInfo().frame();
-    hostkit::SceneInfo scene;
-    if (scene.available()) {
+    const hostkit::SceneInfo scene;
+    if (const std::optional<hostkit::SceneFacts> s = scene.facts()) {
         // A damaged aspect (not a number, 0 or below) would make no sizes.
-        const double aspect = scene->pixelAspect;
+        const double aspect = s->pixelAspect;
         f.pixelAspect = std::isfinite(aspect) && aspect > 0 ? static_cast<float>(aspect) : 1.0f;
         // Region mode only on the limited-region bit: other render options
         // say nothing about the rectangle, which a host may keep stale.
-        if (!hostkit::inModeler() && hostkit::limitedRegionOn() &&
+        if (!hostkit::inModeler() && (s->renderOptions & hostkit::renderOption::LimitedRegion) &&
             !hostkit::renderCamera(A.start()).noLimitedRegion) {
             f.region = true;
-            f.x0 = scene->limitedRegionX0;
-            f.y0 = scene->limitedRegionY0;
-            f.regionBox = Imath::Box2i(Imath::V2i(f.x0, f.y0),
-                                       Imath::V2i(scene->limitedRegionX1, scene->limitedRegionY1));
-            f.display = Imath::Box2i(Imath::V2i(0, 0),
-                                     Imath::V2i(scene->frameWidth - 1, scene->frameHeight - 1));
+            f.x0 = s->regionX0;
+            f.y0 = s->regionY0;
+            f.regionBox =
+                Imath::Box2i(Imath::V2i(f.x0, f.y0), Imath::V2i(s->regionX1, s->regionY1));
+            f.display =
+                Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(s->frameWidth - 1, s->frameHeight - 1));
         }
     }
     f.names = hostNameContext();
@@ -534,10 +535,10 @@ void FrameWriter::announce(const std::string &fileName) const
 FrameFacts currentFrameFacts()
 {
     FrameFacts facts;
-    hostkit::SceneInfo scene;
-    if (scene.available()) {
-        facts.width = scene->frameWidth;
-        facts.height = scene->frameHeight;
+    const hostkit::SceneInfo scene;
+    if (const std::optional<hostkit::SceneFacts> s = scene.facts()) {
+        facts.width = s->frameWidth;
+        facts.height = s->frameHeight;
     }
     facts.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(facts.width - 1, facts.height - 1));
     facts.frame = hostkit::TimeInfo().frame();
