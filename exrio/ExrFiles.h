@@ -28,8 +28,8 @@
 #include <ImfRgbaFile.h>
 #include <ImfThreading.h>
 
-#include "exrio/Win32IFStream.h"
-#include "exrio/Win32OFStream.h"
+#include "exrio/FileInputStream.h"
+#include "exrio/FileOutputStream.h"
 
 namespace hostkit {
 class AtomicFile;

@@ -1,7 +1,7 @@
 // The header scan: the OpenEXR headers read through the stream without the
 // library, every claim checked against the bytes the file holds.
 
-#include "exrio/ExrLayout.h"
+#include "exrio/ExrHeaderScan.h"
 #include "exrio/ExrLayoutDetail.h"
 
 #include <algorithm>

@@ -64,15 +64,6 @@ struct ExrLayout {
     bool partTiled(const ExrPartLayout &part) const;
 };
 
-// Reads the magic number, version field and every header from the start of
-// the stream, which holds fileSize bytes. Throws ExrLayoutError for a
-// damaged header: a wrong magic number or file version, unknown flags, an
-// over-long name, an attribute claiming more bytes than are left, or a
-// known attribute (windows, channels, compression, tiles, chunk count,
-// type, preview image, string vector) whose value is malformed. Stream
-// failures (Iex::InputExc) pass through.
-ExrLayout readExrLayout(Imf::IStream &in, std::uint64_t fileSize);
-
 // The number of chunks (scan-line blocks or tiles over all levels) a part
 // has by its windows, compression and tiles; saturates at 2^62.
 std::uint64_t expectedChunkCount(const ExrPartLayout &part, bool tiled);

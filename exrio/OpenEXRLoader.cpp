@@ -13,11 +13,12 @@
 #include <ImfRgbaFile.h>
 #include <ImfThreading.h>
 
+#include "exrio/ExrHeaderScan.h"
 #include "exrio/ExrLayout.h"
-#include "exrio/OpenEXRFileTest.h"
-#include "hostkit/utility/PlatformFile.h"
+#include "exrio/FileInputStream.h"
+#include "exrio/OpenEXRMagic.h"
 #include "exrio/StreamFailure.h"
-#include "exrio/Win32IFStream.h"
+#include "hostkit/utility/PlatformFile.h"
 #include "module/ServerRegistry.h"
 #include "module/ServerTags.h"
 

@@ -6,8 +6,9 @@
 #include <filesystem>
 
 #include "ImageIOTest.h"
+#include "exrio/ExrHeaderScan.h"
 #include "exrio/ExrLayout.h"
-#include "exrio/Win32IFStream.h"
+#include "exrio/FileInputStream.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 
 #include "StreamMessages.h"
 #include "TestSupport.h"
-#include "exrio/Win32IFStream.h"
-#include "exrio/Win32OFStream.h"
+#include "exrio/FileInputStream.h"
+#include "exrio/FileOutputStream.h"
 
 using testsupport::TempDir;
 

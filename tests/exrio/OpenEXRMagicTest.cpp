@@ -14,7 +14,7 @@
 #include <ImfTiledOutputFile.h>
 
 #include "TestSupport.h"
-#include "exrio/OpenEXRFileTest.h"
+#include "exrio/OpenEXRMagic.h"
 
 using ravelcast::isOpenEXRFile;
 using testsupport::TempDir;
@@ -67,7 +67,7 @@ std::pair<bool, bool> ask(const std::string &path)
 
 } // namespace
 
-TEST(OpenEXRFileTest, RefusesWhatIsNoOpenEXRFile)
+TEST(OpenEXRMagic, RefusesWhatIsNoOpenEXRFile)
 {
     TempDir dir;
     EXPECT_EQ(ask(dir.file("missing.exr")), std::make_pair(false, false));
@@ -96,7 +96,7 @@ TEST(OpenEXRFileTest, RefusesWhatIsNoOpenEXRFile)
     EXPECT_FALSE(isOpenEXRFile(swapped));
 }
 
-TEST(OpenEXRFileTest, RecognisesFilesAndTheTiledBit)
+TEST(OpenEXRMagic, RecognisesFilesAndTheTiledBit)
 {
     TempDir dir;
     const std::string scan = dir.file("scan.exr");

@@ -1,10 +1,10 @@
-#include "exrio/OpenEXRFileTest.h"
+#include "exrio/OpenEXRMagic.h"
 
 #include <cstdint>
 
 #include <ImfVersion.h>
 
-#include "exrio/Win32IFStream.h"
+#include "exrio/FileInputStream.h"
 
 namespace ravelcast {
 

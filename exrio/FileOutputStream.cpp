@@ -1,4 +1,4 @@
-#include "exrio/Win32OFStream.h"
+#include "exrio/FileOutputStream.h"
 
 #include <Iex.h>
 

@@ -1,7 +1,7 @@
 // Whether a file is an OpenEXR file, read through the module's own input
 // stream, as the image loader asks before it opens one.
-#ifndef RAVELCAST_EXRIO_OPENEXRFILETEST_H
-#define RAVELCAST_EXRIO_OPENEXRFILETEST_H
+#ifndef RAVELCAST_EXRIO_OPENEXRMAGIC_H
+#define RAVELCAST_EXRIO_OPENEXRMAGIC_H
 
 #include <string>
 

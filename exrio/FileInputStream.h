@@ -12,8 +12,8 @@
 // read). Positions stay exact, and an offset the platform cannot represent
 // still fails at the seek. Files that cannot seek (pipes) are read
 // unbuffered.
-#ifndef RAVELCAST_EXRIO_WIN32IFSTREAM_H
-#define RAVELCAST_EXRIO_WIN32IFSTREAM_H
+#ifndef RAVELCAST_EXRIO_FILEINPUTSTREAM_H
+#define RAVELCAST_EXRIO_FILEINPUTSTREAM_H
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,8 @@
 
 namespace Imf {
 
+// It serves every platform; the class keeps its first name, which its
+// messages carry.
 class Win32IFStream : public IStream {
 public:
     // Opens an existing file for reading; others may read it meanwhile (on

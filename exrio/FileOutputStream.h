@@ -6,8 +6,8 @@
 // the platform. The buffer is written out when it is full, before a seek,
 // by flush() and by the destructor; a failure surfaces at that moment, with
 // the label of the write, and is kept in failure().
-#ifndef RAVELCAST_EXRIO_WIN32OFSTREAM_H
-#define RAVELCAST_EXRIO_WIN32OFSTREAM_H
+#ifndef RAVELCAST_EXRIO_FILEOUTPUTSTREAM_H
+#define RAVELCAST_EXRIO_FILEOUTPUTSTREAM_H
 
 #include <cstddef>
 #include <cstdint>
@@ -20,6 +20,8 @@
 
 namespace Imf {
 
+// It serves every platform; the class keeps its first name, which its
+// messages carry.
 class Win32OFStream : public OStream {
 public:
     // Creates the file, or truncates it when it exists; on Windows nobody

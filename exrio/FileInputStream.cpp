@@ -1,4 +1,4 @@
-#include "exrio/Win32IFStream.h"
+#include "exrio/FileInputStream.h"
 
 #include <algorithm>
 #include <cstdint>
