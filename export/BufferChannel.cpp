@@ -1,4 +1,5 @@
 #include "export/BufferChannel.h"
+#include "export/FilterControls.h"
 
 #include <algorithm>
 #include <climits>
@@ -52,13 +53,16 @@ const hostkit::FieldTable<BufferChannel> &BufferChannel::fields()
 {
     using namespace hostkit::fields;
     using hostkit::blockId;
+    using hostkit::Control;
     using C = BufferChannel;
     static const hostkit::FieldTable<C> table({
-        text<C, &C::channelName_>({blockId("CXNM"), "EXRChannelName"}),
+        text<C, &C::channelName_>({blockId("CXNM"), "EXRChannelName"})
+            .on(kChannelNameControl, "Channel Name", Control::Text),
         // A buffer number the host does not have keeps the channel's own.
         number<C, &C::hostBuffer_>({blockId("CLBF"), "LWBuffer"}, hostkit::Stored::I4, 0,
                                    LWBUF_COUNT - 1),
-        flag<C, &C::flip_>({blockId("FLIP"), "Flip"}),
+        flag<C, &C::flip_>({blockId("FLIP"), "Flip"})
+            .on(kFlipChannelControl, "Flip Channel", Control::Boolean),
     });
     return table;
 }

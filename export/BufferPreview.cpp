@@ -4,7 +4,6 @@
 
 #include "export/OpenEXRFilter.h"
 #include "export/PreviewWindow.h"
-#include "hostkit/ExceptionBarrier.h"
 
 namespace ravelcast {
 
@@ -12,101 +11,70 @@ const char *const BufferPreview::kModeNames[] = {"Raw Buffer", "Processed Buffer
                                                  "Raw Buffer (normalized)",
                                                  "Processed Buffer (normalized)", nullptr};
 
-BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter)
+BufferPreview::BufferPreview(OpenEXRFilter &filter) : filter_(filter), inspection_(filter)
 {
-    const LWPreviewFuncs *f = service_.table();
-    if (!f || !f->subscribe)
+    if (!subscribe("Ravelcast Buffers"))
         return;
-    id_ = f->subscribe("Ravelcast Buffers", this, closed);
-    if (!id_)
-        return;
-    f->setClick(id_, clicked);
-    f->setResize(id_, resized);
-    f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
-    inspector_.setFrameData(&filter_.lastFrame(), &filter_.previewMutex());
-    inspector_.setAlpha(filter_.buffer("Alpha"));
-    inspector_.setDisplayGamma(filter_.displayGamma());
-    inspector_.setDisplayMode(filter_.viperOptions());
+    setChoices(kModeNames, filter_.settings().viperOptions);
+    inspector_.setFrame(&inspection_);
+    inspector_.setDisplayGamma(filter_.settings().displayGamma);
+    inspector_.setDisplayMode(filter_.settings().viperOptions);
 }
 
-BufferPreview::~BufferPreview()
-{
-    if (id_ && service_.table()->unsubscribe)
-        service_.table()->unsubscribe(id_);
-}
-
-bool BufferPreview::isOpen() const { return id_ && service_.table()->isOpen(id_); }
+BufferPreview::~BufferPreview() = default;
 
 void BufferPreview::toggle()
 {
-    if (!id_)
+    if (!exists())
         return;
     if (isOpen()) {
-        service_.table()->close(id_);
+        close();
         return;
     }
-    service_.table()->open(id_);
+    open();
     show();
 }
 
 void BufferPreview::show()
 {
-    if (!id_)
+    if (!exists())
         return;
-    const LWPreviewFuncs *f = service_.table();
     const OpenEXRBuffer *b = filter_.currentBuffer();
-    const int w = filter_.previewImageWidth(), h = filter_.previewImageHeight();
-    f->initBuffer(id_, kPreviewWindowWidth, kPreviewWindowHeight);
+    const FrameData &frame = filter_.lastFrame().data();
+    const int w = frame.previewImageWidth, h = frame.previewImageHeight;
+    initBuffer(kPreviewWindowWidth, kPreviewWindowHeight);
     // The choice may have changed with a loaded scene or preset.
-    f->setChoices(id_, kModeNames, filter_.viperOptions(), chosen);
+    setChoices(kModeNames, filter_.settings().viperOptions);
     if (b) {
-        const std::lock_guard<std::mutex> hold(filter_.previewMutex());
+        const std::lock_guard<std::mutex> hold(filter_.lastFrame().mutex());
         const PreviewPoint o = previewOrigin(w, h);
-        const int mode = filter_.viperOptions();
+        const int mode = filter_.settings().viperOptions;
         const OpenEXRBuffer *alpha = filter_.buffer("Alpha");
         // The samples of the last frame as the settings process them now.
-        const PreviewLook look = previewLook(*b, b->processingAt(filter_.lastFrame().time));
+        const PreviewLook look = previewLook(*b, b->processingAt(frame.time));
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x) {
                 const std::array<float, 3> v = previewPixel(*b, look, x, y, (mode & 1) != 0,
                                                             (mode & 2) != 0,
-                                                            filter_.displayGamma(), alpha);
-                f->setPixel(id_, o.x + x, o.y + y, displayByte(v[0]), displayByte(v[1]),
-                             displayByte(v[2]));
+                                                            filter_.settings().displayGamma, alpha);
+                setPixel(o.x + x, o.y + y, displayByte(v[0]), displayByte(v[1]),
+                         displayByte(v[2]));
             }
     }
-    f->draw(id_);
+    draw();
 }
 
-// The host calls these on its interface thread; nothing may escape.
-void BufferPreview::closed(void *) {}
+void BufferPreview::clicked(int x, int y) { inspector_.click(x, y); }
 
-void BufferPreview::clicked(void *data, int x, int y)
+void BufferPreview::chosen(int mode)
 {
-    hostkit::guardedVoid("An exception occured in Preview::Click():", [&] {
-        if (data)
-            static_cast<BufferPreview *>(data)->inspector_.click(x, y);
-    });
+    if (mode < 0 || mode > 3)
+        return;
+    filter_.setViperOptions(mode);
+    inspector_.setDisplayMode(mode);
+    show();
 }
 
-void BufferPreview::chosen(void *data, int mode)
-{
-    hostkit::guardedVoid("An exception occured in Preview::Choice():", [&] {
-        auto *p = static_cast<BufferPreview *>(data);
-        if (!p || mode < 0 || mode > 3)
-            return;
-        p->filter_.setViperOptions(mode);
-        p->inspector_.setDisplayMode(mode);
-        p->show();
-    });
-}
-
-void BufferPreview::resized(void *data, int width, int height)
-{
-    hostkit::guardedVoid("An exception occured in Preview::Resize():", [&] {
-        if (data)
-            static_cast<BufferPreview *>(data)->inspector_.resize(width, height);
-    });
-}
+void BufferPreview::resized(int width, int height) { inspector_.resize(width, height); }
 
 } // namespace ravelcast

@@ -4,25 +4,22 @@
 #ifndef RAVELCAST_EXPORT_BUFFERPREVIEW_H
 #define RAVELCAST_EXPORT_BUFFERPREVIEW_H
 
-#include <lwsdk/preview.h>
-
-#include "hostkit/Services.h"
+#include "export/FrameInspection.h"
+#include "hostkit/PreviewDisplay.h"
 #include "panels/PixelInfoPanel.h"
 
 namespace ravelcast {
 
 class OpenEXRFilter;
 
-class BufferPreview {
+class BufferPreview : private hostkit::PreviewDisplay {
 public:
     explicit BufferPreview(OpenEXRFilter &filter);
-    ~BufferPreview();
-    BufferPreview(const BufferPreview &) = delete;
-    BufferPreview &operator=(const BufferPreview &) = delete;
+    ~BufferPreview() override;
 
     // Whether the host gave a window.
-    bool exists() const { return id_ != nullptr; }
-    bool isOpen() const;
+    using PreviewDisplay::exists;
+    using PreviewDisplay::isOpen;
     // Opens the window showing the current buffer, or closes it.
     void toggle();
     // Shows the filter's current buffer, mode and gamma again.
@@ -38,14 +35,12 @@ public:
     static const char *const kModeNames[];
 
 private:
-    static void closed(void *data);
-    static void clicked(void *data, int x, int y);
-    static void chosen(void *data, int mode);
-    static void resized(void *data, int width, int height);
+    void clicked(int x, int y) override;
+    void chosen(int mode) override;
+    void resized(int width, int height) override;
 
     OpenEXRFilter &filter_;
-    hostkit::GlobalBase<LWPreviewFuncs> service_;
-    LWPreviewID id_ = nullptr;
+    FrameInspection inspection_;
     PixelInfoPanel inspector_;
 };
 

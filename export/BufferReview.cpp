@@ -162,13 +162,14 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
     FrameFacts facts = currentFrameFacts();
     const std::string content = facts.contentFolder;
     facts.contentFolder.clear();
-    const FramePlan plan = planFrame(facts, filter);
+    const FramePlan plan = planFrame(facts, filter.settings(), filter.buffers());
     const auto shown = [&](const std::string &prefix, const std::string &name) {
         const std::string relative =
             content.empty() ? name : hostkit::FileName::relativeTo(name, content);
         return fittedPath(prefix, relative, "", width);
     };
-    const Imath::V2i origin(filter.lastFrame().windowX0, filter.lastFrame().windowY0);
+    const FrameData &kept = filter.lastFrame().data();
+    const Imath::V2i origin(kept.windowX0, kept.windowY0);
 
     bool images = false;
     for (const PlannedFile &file : plan.files) {

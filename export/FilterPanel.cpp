@@ -1,15 +1,15 @@
 // The filter's panel: its controls, layout, enable rules and refresh links,
-// the values it reads and writes, its popups and its buttons.
+// the values it reads and writes through the settings tables, its popups
+// and its buttons.
 #include "export/FilterPanel.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include <lwsdk/filereq.h>
+#include <iterator>
 
 #include "export/BufferReview.h"
 #include "export/OpenEXRFilter.h"
 #include "exrio/RenderMetadata.h"
+#include "hostkit/FileRequest.h"
 #include "hostkit/HostInfo.h"
 #include "panels/AboutBox.h"
 
@@ -17,81 +17,96 @@ namespace ravelcast {
 
 namespace {
 
-const LWXPanelControl kControls[] = {
-    {kRenderModeControl, "Render Mode (Layout only)", "iPopChoice"},
-    {kToggleViperControl, "Toggle VIPER", "vButton"},
-    {kPostGammaControl, "Post-apply Display Gamma", "iBoolean"},
-    {kPresetsControl, "Presets", "vPopCmd"},
-    {kQuickEnableControl, "Quick Buffer Enable", "vPopCmd"},
-    {kOutputFileControl, "Output File", "sFileName"},
-    {kFormatControl, "Format", "iPopChoice"},
-    {kSingleNamingControl, "Single Image File Naming", "iPopChoice"},
-    {kCustomNameControl, "Custom Single Image Name", "string"},
-    {kUseRenderPathControl, "Use Render Path", "iBoolean"},
-    {kDescriptionControl, "Description", "sInfo"},
-    {kBufferControl, "Buffer", "iPopChoice"},
-    {kCompressionControl, "Compression", "iPopChoice"},
-    {kEnabledControl, "Enabled", "iBoolean"},
-    {kPixelTypeControl, "OpenEXR Pixel Type", "iPopChoice"},
-    {kLayerNameControl, "Layer Name", "string"},
-    {kSaveAsControl, "Save as", "iPopChoice"},
-    {kFileFormatControl, "File Format", "iPopChoice"},
-    {kLumaAsRGBControl, "Save Luminance as RGB", "iBoolean"},
-    {kInvertControl, "Invert", "iBoolean"},
-    {kMinimumControl, "Minimum", "float-env"},
-    {kMaximumControl, "Maximum", "float-env"},
-    {kOffsetControl, "Offset", "float-env"},
-    {kScaleControl, "Scale", "float-env"},
-    {kGammaControl, "Gamma Correction", "float-env"},
-    {kUnmultiplyControl, "Un-multiply by Alpha", "iBoolean"},
-    {kDisplayGammaControl, "VIPER Display Gamma", "float"},
-    {kFitDataWindowControl, "Fit Data Window", "iBoolean"},
-    {kCommentControl, "Comment", "string"},
-    {kAuthorControl, "Author", "string"},
-    {kEmbedPreviewControl, "Embed Preview", "iBoolean"},
-    {kPreviewScaleControl, "Scale", "iPopChoice"},
-    {kPreviewWidthControl, "Width", "integer"},
-    {kPreviewHeightControl, "Height", "integer"},
-    {kChannelControl, "Channel", "iPopChoice"},
-    {kChannelNameControl, "Channel Name", "string"},
-    {kFlipChannelControl, "Flip Channel", "iBoolean"},
-    {kReviewControl, "Review Settings...", "vButton"},
-    {kAboutControl, "About Ravelcast...", "vButton"},
-    {kDwaLevelControl, "DWA Compression Level", "float"},
-    {kMultiPartControl, "One Part per Layer", "iBoolean"},
-    {0, nullptr, nullptr}};
+using hostkit::Control;
+using hostkit::PanelType;
 
-// What a control's value is, from its kind.
-enum class Value { None, Integer, Float, Text };
+// The panel's own controls: they show no setting.
+struct OwnControl {
+    unsigned int cid;
+    const char *label;
+    Control kind;
+};
+const OwnControl kOwnControls[] = {
+    {kToggleViperControl, "Toggle VIPER", Control::Button},
+    {kPresetsControl, "Presets", Control::Command},
+    {kQuickEnableControl, "Quick Buffer Enable", Control::Command},
+    {kBufferControl, "Buffer", Control::Choice},
+    {kChannelControl, "Channel", Control::Choice},
+    {kReviewControl, "Review Settings...", Control::Button},
+    {kAboutControl, "About Ravelcast...", Control::Button},
+};
 
-Value valueOf(const char *kind)
+// The order the host is given the controls in, which it may lay them out
+// by: as the panel has always had them. Controls not named here follow in
+// table order.
+const unsigned int kDeclaredOrder[] = {
+    kRenderModeControl,  kToggleViperControl,  kPostGammaControl,    kPresetsControl,
+    kQuickEnableControl, kOutputFileControl,   kFormatControl,       kSingleNamingControl,
+    kCustomNameControl,  kUseRenderPathControl, kDescriptionControl, kBufferControl,
+    kCompressionControl, kEnabledControl,      kPixelTypeControl,    kLayerNameControl,
+    kSaveAsControl,      kFileFormatControl,   kLumaAsRGBControl,    kInvertControl,
+    kMinimumControl,     kMaximumControl,      kOffsetControl,       kScaleControl,
+    kGammaControl,       kUnmultiplyControl,   kDisplayGammaControl, kFitDataWindowControl,
+    kCommentControl,     kAuthorControl,       kEmbedPreviewControl, kPreviewScaleControl,
+    kPreviewWidthControl, kPreviewHeightControl, kChannelControl,    kChannelNameControl,
+    kFlipChannelControl, kReviewControl,       kAboutControl};
+
+std::size_t declaredRank(unsigned int cid)
 {
-    if (!std::strcmp(kind, "vButton"))
-        return Value::None;
-    if (!std::strcmp(kind, "float-env") || !std::strcmp(kind, "float"))
-        return Value::Float;
-    if (!std::strcmp(kind, "string") || !std::strcmp(kind, "sFileName") ||
-        !std::strcmp(kind, "sInfo"))
-        return Value::Text;
-    return Value::Integer;
+    const auto *end = std::end(kDeclaredOrder);
+    return static_cast<std::size_t>(std::find(std::begin(kDeclaredOrder), end, cid) -
+                                    std::begin(kDeclaredOrder));
 }
 
-Value valueOfControl(unsigned int vid);
-
-// The value type of every control that has one.
-std::vector<LWXPanelDataDesc> dataOf(const LWXPanelControl *controls)
-{
+// The panel's control list and their values' types: its own controls and
+// every row of the settings tables that a control edits.
+struct PanelControls {
+    std::vector<LWXPanelControl> controls;
     std::vector<LWXPanelDataDesc> data;
-    for (const LWXPanelControl *c = controls; c->cid; ++c) {
-        const Value v = valueOf(c->ctrlclass);
-        if (v != Value::None)
-            data.push_back({c->cid, "",
-                            v == Value::Float ? c->ctrlclass
-                            : v == Value::Text ? "string"
-                                               : "integer"});
+    std::vector<PanelType> types; // per control
+    std::vector<OwnControl> rows; // gathered, before they are ordered
+
+    template <class Owner> void gather(const hostkit::FieldTable<Owner> &table)
+    {
+        for (const hostkit::Field<Owner> &f : table.rows())
+            if (f.control)
+                rows.push_back({f.control, f.label, f.kind});
     }
-    data.push_back({0, nullptr, nullptr});
-    return data;
+    void add(const OwnControl &c)
+    {
+        const hostkit::ControlKind &k = hostkit::controlKind(c.kind);
+        controls.push_back({c.cid, c.label, k.controlClass});
+        types.push_back(k.value);
+        if (k.value != PanelType::None)
+            data.push_back({c.cid, "", k.dataType});
+    }
+    PanelType typeOf(unsigned int cid) const
+    {
+        for (std::size_t i = 0; i < types.size(); ++i)
+            if (controls[i].cid == cid)
+                return types[i];
+        return PanelType::None;
+    }
+};
+
+const PanelControls &panelControls()
+{
+    static const PanelControls all = [] {
+        PanelControls p;
+        p.rows.assign(std::begin(kOwnControls), std::end(kOwnControls));
+        p.gather(FilterSettings::fields());
+        p.gather(BufferSettings::fields());
+        p.gather(BufferChannel::fields());
+        std::stable_sort(p.rows.begin(), p.rows.end(), [](const OwnControl &a, const OwnControl &b) {
+            return declaredRank(a.cid) < declaredRank(b.cid);
+        });
+        for (const OwnControl &c : p.rows)
+            p.add(c);
+        p.controls.push_back({0, nullptr, nullptr});
+        p.data.push_back({0, nullptr, nullptr});
+        return p;
+    }();
+    return all;
 }
 
 const char *const kRenderModes[] = {"VIPER and Save Buffers", "VIPER only (save in ScreamerNet)",
@@ -204,39 +219,34 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
     return h;
 }
 
-const LWXPanelControl *controlOf(unsigned int vid)
-{
-    for (const LWXPanelControl *c = kControls; c->cid; ++c)
-        if (c->cid == vid)
-            return c;
-    return nullptr;
-}
-
-Value valueOfControl(unsigned int vid)
-{
-    const LWXPanelControl *c = controlOf(vid);
-    return c ? valueOf(c->ctrlclass) : Value::None;
-}
-
 // A typed number the field's range refuses is told, not dropped in silence.
 template <class Owner>
-void tellRefused(const hostkit::Field<Owner> &field, const Owner &owner, unsigned int vid,
+void tellRefused(const hostkit::Field<Owner> &field, const Owner &owner,
                  const hostkit::PanelValue &typed)
 {
-    const LWXPanelControl *c = controlOf(vid);
-    if (!c || field.stored == hostkit::Stored::Other ||
-        (std::strcmp(c->ctrlclass, "float") && std::strcmp(c->ctrlclass, "integer")))
+    if (field.stored == hostkit::Stored::Other ||
+        (field.kind != Control::Float && field.kind != Control::Integer))
         return;
-    const bool whole = !std::strcmp(c->ctrlclass, "integer");
+    const bool whole = field.kind == Control::Integer;
     const auto text = [whole](double v) {
         return whole ? std::to_string(static_cast<long long>(v)) : shortestText(v);
     };
     const hostkit::PanelValue now = field.panelGet(owner);
-    hostkit::LWMessage().error(std::string(c->label) + " takes values from " + text(field.lo) +
+    hostkit::LWMessage().error(std::string(field.label) + " takes values from " + text(field.lo) +
                                    " to " + text(field.hi) + ".",
                                "The value " + text(whole ? typed.i : typed.f) +
                                    " was not taken; it stays " + text(whole ? now.i : now.f) +
                                    ".");
+}
+
+// Takes the value into the row's owner; false when it refuses it (and says so).
+template <class Owner>
+bool take(const hostkit::Field<Owner> &field, Owner &owner, const hostkit::PanelValue &v)
+{
+    if (field.panelSet(field, owner, v))
+        return true;
+    tellRefused(field, owner, v);
+    return false;
 }
 
 // The controls whose change alters what the preview window shows.
@@ -267,223 +277,197 @@ int depthPosition(int major, int minor)
     return d;
 }
 
-OpenEXRBuffer *OpenEXRFilter::currentBuffer() const
+FilterPanel::FilterPanel(OpenEXRFilter &filter) : filter_(filter)
 {
-    if (current_ < 0 || current_ >= static_cast<int>(buffers_.size()))
-        return nullptr;
-    return buffers_[static_cast<std::size_t>(current_)].get();
+    bufferList_.filter = &filter;
+    channelList_.filter = &filter;
+    quickCommands_.panel = this;
 }
 
-int OpenEXRFilter::buildInterface(int, LWInterface *local, void *)
+FilterPanel::~FilterPanel() = default;
+
+bool FilterPanel::build()
 {
-    if (!panel().id()) {
-        static const std::vector<LWXPanelDataDesc> data = dataOf(kControls);
-        hostkit::HintList h = hints("OpenEXR Layered SaverBuild: 98", *this);
-        createViewPanel(kControls, data.data(), h.data(), true);
-        if (panel().id()) {
-            bufferList_.filter = this;
-            channelList_.filter = this;
-            quickCommands_.filter = this;
-            wirePopup(kBufferControl, &bufferList_);
-            wirePopup(kChannelControl, &channelList_);
-            wirePopup(kFileFormatControl, &formatList_);
-            wirePopupCommand(kQuickEnableControl, &quickCommands_);
-if (presets_) {
-    presets_->setPanel(panel().id());
-    presets_->controlId = kPresetsControl;
-    wirePopupCommand(kPresetsControl, presets_.get());
-}
-        }
-        // The preview window comes with the panel; without one the panel
-        // goes on alone.
-        if (!preview_ && hostkit::inLayout()) {
-            preview_ = std::make_unique<BufferPreview>(*this);
-            if (!preview_->exists())
-                preview_.reset();
-            else
-                preview_->inspector().setBuffer(currentBuffer());
-        }
+    if (panel().id())
+        return true;
+    const PanelControls &all = panelControls();
+    hostkit::HintList h = hints("OpenEXR Layered SaverBuild: 98", filter_);
+    createViewPanel(all.controls.data(), all.data.data(), h.data(), true);
+    if (!panel().id())
+        return false;
+    wirePopup(kBufferControl, &bufferList_);
+    wirePopup(kChannelControl, &channelList_);
+    wirePopup(kFileFormatControl, &formatList_);
+    wirePopupCommand(kQuickEnableControl, &quickCommands_);
+    if (hostkit::SimplePreset *presets = filter_.presets()) {
+        presets->setPanel(panel().id());
+        presets->controlId = kPresetsControl;
+        wirePopupCommand(kPresetsControl, presets);
     }
-    if (local)
-        local->panel = panel().id();
-    return AFUNC_OK;
+    return true;
 }
 
-void *OpenEXRFilter::get(unsigned int vid)
+void *FilterPanel::hand(const hostkit::PanelValue &v, PanelType type)
 {
-    auto hand = [&](const hostkit::PanelValue &v, Value type) -> void * {
-        if (type == Value::Text) {
-            panelText_ = v.s;
-            return panelText_.data();
-        }
-        if (type == Value::Float) {
-            panelFloat_ = v.f;
-            return &panelFloat_;
-        }
-        panelInt_ = v.i;
-        return &panelInt_;
-    };
-    OpenEXRBuffer *b = currentBuffer();
+    if (type == PanelType::Text) {
+        panelText_ = v.s;
+        return panelText_.data();
+    }
+    if (type == PanelType::Float) {
+        panelFloat_ = v.f;
+        return &panelFloat_;
+    }
+    panelInt_ = v.i;
+    return &panelInt_;
+}
+
+void *FilterPanel::get(unsigned int vid)
+{
+    const PanelType type = panelControls().typeOf(vid);
+    OpenEXRBuffer *b = filter_.currentBuffer();
     switch (vid) {
-    case kOutputFileControl: return hand({0, 0, outputFile_.fullPath()}, Value::Text);
-    case kBufferControl: return hand({current_, 0, {}}, Value::Integer);
-    case kChannelControl: return b ? hand({b->currentChannel(), 0, {}}, Value::Integer) : nullptr;
-    case kChannelNameControl:
-    case kFlipChannelControl: {
-        if (!b || b->currentChannel() >= b->channelCount())
-            return nullptr;
-        const BufferChannel &c = b->channel(b->currentChannel());
-        return vid == kChannelNameControl ? hand({0, 0, c.channelName()}, Value::Text)
-                                          : hand({c.flip() ? 1 : 0, 0, {}}, Value::Integer);
-    }
+    case kBufferControl: return hand({filter_.currentIndex(), 0, {}}, type);
+    case kChannelControl: return b ? hand({b->currentChannel(), 0, {}}, type) : nullptr;
     case kPresetsControl:
-    case kQuickEnableControl: return hand({0, 0, {}}, Value::Integer);
+    case kQuickEnableControl: return hand({}, type);
     default: break;
     }
-    const Value type = valueOfControl(vid);
-    if (const auto *f = fields().byControl(vid))
-        return hand(f->panelGet(*this), type);
-    // Depth has no value for what it does not use.
-    if (b && !b->offersGamma() && (vid == kGammaControl || vid == kUnmultiplyControl))
+    if (const auto *f = FilterSettings::fields().byControl(vid))
+        return hand(f->panelGet(filter_.settings()), type);
+    if (!b)
         return nullptr;
-    if (const auto *f = OpenEXRBuffer::fields().byControl(vid))
-        return b ? hand(f->panelGet(*b), type) : nullptr;
+    // Depth has no value for what it does not use.
+    if (!b->offersGamma() && (vid == kGammaControl || vid == kUnmultiplyControl))
+        return nullptr;
+    if (const auto *f = BufferSettings::fields().byControl(vid))
+        return hand(f->panelGet(b->settings()), type);
+    if (const auto *f = BufferChannel::fields().byControl(vid))
+        return b->currentChannel() < b->channelCount()
+                   ? hand(f->panelGet(b->channel(b->currentChannel())), type)
+                   : nullptr;
     return nullptr;
 }
 
-int OpenEXRFilter::set(unsigned int vid, void *value)
+int FilterPanel::set(unsigned int vid, void *value)
 {
     if (!value)
         return 0;
     // Only integer controls hand an int; texts may be shorter than one.
-    const Value type = valueOfControl(vid);
-    const int i = type == Value::Integer ? *static_cast<const int *>(value) : 0;
-    OpenEXRBuffer *b = currentBuffer();
-    int result = 1;
+    const PanelType type = panelControls().typeOf(vid);
+    const int i = type == PanelType::Integer ? *static_cast<const int *>(value) : 0;
+    OpenEXRBuffer *b = filter_.currentBuffer();
     switch (vid) {
-    case kOutputFileControl: outputFile_.set(static_cast<const char *>(value)); break;
     case kBufferControl:
-        if (i < 0 || i >= static_cast<int>(buffers_.size()))
+        if (!filter_.setCurrentIndex(i))
             return 0;
-        current_ = i;
-        if (preview_) {
-            preview_->inspector().setBuffer(currentBuffer());
-            preview_->showIfOpen();
-        }
         break;
     case kChannelControl:
         if (!b || i < 0 || i >= b->channelCount())
             return 0;
         b->setCurrentChannel(i);
         break;
-    case kChannelNameControl:
-    case kFlipChannelControl:
-        if (!b || b->currentChannel() >= b->channelCount())
-            return 0;
-        if (vid == kChannelNameControl)
-            b->channel(b->currentChannel()).setChannelName(static_cast<const char *>(value));
-        else
-            b->channel(b->currentChannel()).setFlip(i != 0);
-        break;
     case kDescriptionControl:
     case kPresetsControl:
     case kQuickEnableControl: return 0;
-    default: {
-        hostkit::PanelValue v;
-        const auto *ff = fields().byControl(vid);
-        const auto *bf = ff ? nullptr : OpenEXRBuffer::fields().byControl(vid);
-        if (!ff && (!bf || !b))
+    default: return setSetting(vid, value, type);
+    }
+    filter_.settingsChanged(false);
+    return 1;
+}
+
+int FilterPanel::setSetting(unsigned int vid, void *value, PanelType type)
+{
+    hostkit::PanelValue v;
+    if (type == PanelType::Float)
+        v.f = *static_cast<const double *>(value);
+    else if (type == PanelType::Text)
+        v.s = static_cast<const char *>(value);
+    else if (type == PanelType::Integer)
+        v.i = *static_cast<const int *>(value);
+    FilterSettings &settings = filter_.settings();
+    OpenEXRBuffer *b = filter_.currentBuffer();
+    if (const auto *f = FilterSettings::fields().byControl(vid)) {
+        if (!take(*f, settings, v))
             return 0;
-        if (type == Value::Float)
-            v.f = *static_cast<const double *>(value);
-        else if (type == Value::Text)
-            v.s = static_cast<const char *>(value);
-        else
-            v.i = i;
+    } else if (const auto *bf = b ? BufferSettings::fields().byControl(vid) : nullptr) {
         // What a buffer cannot use is not kept (and would not be saved).
-        if (bf && ((vid == kGammaControl && !b->offersGamma()) ||
-                   (vid == kUnmultiplyControl && !b->offersUnmultiply())))
+        if ((vid == kGammaControl && !b->offersGamma()) ||
+            (vid == kUnmultiplyControl && !b->offersUnmultiply()) || !take(*bf, b->settings(), v))
             return 0;
-        if (ff ? !ff->panelSet(*ff, *this, v) : !bf->panelSet(*bf, *b, v)) {
-            if (ff)
-                tellRefused(*ff, *this, vid, v);
-            else
-                tellRefused(*bf, *b, vid, v);
+    } else if (const auto *cf = b ? BufferChannel::fields().byControl(vid) : nullptr) {
+        if (b->currentChannel() >= b->channelCount() ||
+            !take(*cf, b->channel(b->currentChannel()), v))
             return 0;
-        }
-        if (vid == kPreviewScaleControl && previewScale_ != kCustomPreviewSize) {
-            hostkit::SceneInfo scene;
-            const float factor = previewScaleFactor(previewScale_);
-            if (scene.available()) {
-                previewWidth_ = static_cast<int>(static_cast<float>(scene->frameWidth) * factor);
-                previewHeight_ = static_cast<int>(static_cast<float>(scene->frameHeight) * factor);
-            }
-            result = LWXPRC_DFLT;
-        }
-        if (vid == kDisplayGammaControl && preview_) {
-            preview_->inspector().setDisplayGamma(displayGamma_);
-            preview_->showIfOpen();
-        }
-        break;
+    } else {
+        return 0;
     }
+    int result = 1;
+    if (vid == kPreviewScaleControl && settings.previewScale != kCustomPreviewSize) {
+        scalePreview();
+        result = LWXPRC_DFLT;
     }
-    if (preview_) {
-        // The kept frame as the settings process it now, at once.
-        if (changesPreview(vid))
-            preview_->showIfOpen();
-        preview_->inspector().refreshIfCreated();
+    if (vid == kDisplayGammaControl && filter_.preview()) {
+        filter_.preview()->inspector().setDisplayGamma(settings.displayGamma);
+        filter_.preview()->showIfOpen();
     }
-    notifyUpdate();
+    filter_.settingsChanged(changesPreview(vid));
     return result;
 }
 
-void OpenEXRFilter::buttonClick(unsigned int cid)
+void FilterPanel::scalePreview()
 {
+    hostkit::SceneInfo scene;
+    if (!scene.available())
+        return;
+    FilterSettings &settings = filter_.settings();
+    const float factor = previewScaleFactor(settings.previewScale);
+    settings.previewWidth = static_cast<int>(static_cast<float>(scene->frameWidth) * factor);
+    settings.previewHeight = static_cast<int>(static_cast<float>(scene->frameHeight) * factor);
+}
+
+void FilterPanel::buttonClick(unsigned int cid)
+{
+    BufferPreview *preview = filter_.preview();
     switch (cid) {
     case kToggleViperControl:
-        if (!preview_)
+        if (!preview)
             break;
         // Until a frame is rendered with the window in use it has nothing to show.
-        if (!preview_->isOpen() && !frame_.previewed)
+        if (!preview->isOpen() && !filter_.lastFrame().data().previewed)
             hostkit::LWMessage().info("Ravelcast Buffers: nothing has been rendered yet.",
                                       "The window shows the buffers of the next frame you render.");
-        preview_->toggle();
+        preview->toggle();
         break;
-    case kReviewControl: showReview(*this); break;
+    case kReviewControl: showReview(filter_); break;
     case kAboutControl: showAboutPanel(); break;
     default: break;
     }
 }
 
-void OpenEXRFilter::setViperOptions(int mode)
+void FilterPanel::destroyNotify()
 {
-    viperOptions_ = mode & 3;
-    notifyUpdate();
+    if (hostkit::SimplePreset *presets = filter_.presets())
+        presets->setPanel(nullptr);
+    XPanelInterface::destroyNotify();
 }
 
-void OpenEXRFilter::destroyNotify()
+void FilterPanel::quickEnable(int command)
 {
-    if (presets_)
-        presets_->setPanel(nullptr);
-    XPanelImageFilterHandler::destroyNotify();
-}
-
-void OpenEXRFilter::quickEnable(int command)
-{
+    const auto &buffers = filter_.buffers();
     auto all = [&](bool on) {
-        for (auto &b : buffers_)
+        for (auto &b : buffers)
             b->setActive(on);
     };
     auto only = [&](int n) {
         all(false);
-        for (int i = 0; i < n && i < static_cast<int>(buffers_.size()); ++i)
-            buffers_[static_cast<std::size_t>(i)]->setActive(true);
+        for (int i = 0; i < n && i < static_cast<int>(buffers.size()); ++i)
+            buffers[static_cast<std::size_t>(i)]->setActive(true);
     };
     switch (command) {
     case kEnableAll: all(true); break;
     case kDisableAll: all(false); break;
     case kToggle:
-        for (auto &b : buffers_)
+        for (auto &b : buffers)
             b->setActive(!b->active());
         break;
     case kEnableRGB: only(1); break;
@@ -492,66 +476,64 @@ void OpenEXRFilter::quickEnable(int command)
         only(2);
         const hostkit::HostVersion v = hostkit::versionOf(hostkit::productInfo());
         const int d = depthPosition(static_cast<int>(v.major), static_cast<int>(v.minor));
-        if (d < static_cast<int>(buffers_.size()))
-            buffers_[static_cast<std::size_t>(d)]->setActive(true);
+        if (d < static_cast<int>(buffers.size()))
+            buffers[static_cast<std::size_t>(d)]->setActive(true);
         break;
     }
     default: return;
     }
-    if (preview_)
-        preview_->inspector().refreshIfCreated();
-    notifyUpdate();
+    filter_.settingsChanged(false);
 }
 
 // ---- the popups
 
-int OpenEXRFilter::BufferList::popCount()
+int FilterPanel::BufferList::popCount()
 {
     return filter ? static_cast<int>(filter->buffers().size()) : 0;
 }
 
-std::string OpenEXRFilter::BufferList::popName(int index)
+std::string FilterPanel::BufferList::popName(int index)
 {
     if (!filter || index < 0 || index >= static_cast<int>(filter->buffers().size()))
         return {};
     return filter->buffers()[static_cast<std::size_t>(index)]->listLabel();
 }
 
-int OpenEXRFilter::ChannelList::popCount()
+int FilterPanel::ChannelList::popCount()
 {
     const OpenEXRBuffer *b = filter ? filter->currentBuffer() : nullptr;
     return b ? b->channelCount() : 0;
 }
 
-std::string OpenEXRFilter::ChannelList::popName(int index)
+std::string FilterPanel::ChannelList::popName(int index)
 {
     const OpenEXRBuffer *b = filter ? filter->currentBuffer() : nullptr;
     return b && index >= 0 && index < b->channelCount() ? b->channelLongName(index) : "";
 }
 
-int OpenEXRFilter::FormatList::popCount() { return hostkit::ImageUtil().saverCount() + 1; }
+int FilterPanel::FormatList::popCount() { return hostkit::ImageUtil().saverCount() + 1; }
 
-std::string OpenEXRFilter::FormatList::popName(int index)
+std::string FilterPanel::FormatList::popName(int index)
 {
     if (index == 0)
         return "native OpenEXR (no Alpha!)";
     return hostkit::ImageUtil().saverName(index - 1);
 }
 
-int OpenEXRFilter::QuickCommands::popCount()
+int FilterPanel::QuickCommands::popCount()
 {
     return static_cast<int>(sizeof kQuickCommands / sizeof kQuickCommands[0]);
 }
 
-std::string OpenEXRFilter::QuickCommands::popName(int index)
+std::string FilterPanel::QuickCommands::popName(int index)
 {
     return index >= 0 && index < popCount() ? kQuickCommands[index] : "";
 }
 
-void OpenEXRFilter::QuickCommands::popCommand(unsigned int cid, int command)
+void FilterPanel::QuickCommands::popCommand(unsigned int cid, int command)
 {
-    if (filter && cid == kQuickEnableControl)
-        filter->quickEnable(command);
+    if (panel && cid == kQuickEnableControl)
+        panel->quickEnable(command);
 }
 
 } // namespace ravelcast

@@ -1,59 +1,76 @@
-// The filter panel's controls and groups, by id.
+// The filter's panel: its controls (the settings tables' rows and the
+// panel's own), layout, enable rules and refresh links, the values it reads
+// and writes through the tables, its popups and its buttons.
 #ifndef RAVELCAST_EXPORT_FILTERPANEL_H
 #define RAVELCAST_EXPORT_FILTERPANEL_H
 
+#include <string>
+
+#include "export/FilterControls.h"
+#include "hostkit/Fields.h"
+#include "hostkit/XPanel.h"
+
 namespace ravelcast {
 
-enum FilterControl : unsigned int {
-    kOutputFileControl = 36865,
-    kCompressionControl = 36866,
-    kFormatControl = 36867,
-    kUseRenderPathControl = 36868,
-    kPresetsControl = 36869,
-    kSingleNamingControl = 36870,
-    kCustomNameControl = 36871,
-    kQuickEnableControl = 36872,
-    kBufferControl = 36873,
-    kEnabledControl = 36874,
-    kLayerNameControl = 36875,
-    kPixelTypeControl = 36876,
-    kInvertControl = 36877,
-    kMinimumControl = 36878,
-    kMaximumControl = 36879,
-    kOffsetControl = 36880,
-    kScaleControl = 36881,
-    kDescriptionControl = 36882,
-    kLumaAsRGBControl = 36884,
-    kUnmultiplyControl = 36885,
-    kGammaControl = 36886,
-    kSaveAsControl = 36887,
-    kFileFormatControl = 36888,
-    kChannelControl = 36889,
-    kChannelNameControl = 36890,
-    kFlipChannelControl = 36891,
-    kCommentControl = 36892,
-    kEmbedPreviewControl = 36893,
-    kAuthorControl = 36894,
-    kPreviewScaleControl = 36895,
-    kPreviewWidthControl = 36896,
-    kPreviewHeightControl = 36897,
-    kFitDataWindowControl = 36898,
-    kReviewControl = 36900,
-    kAboutControl = 36901,
-    kRenderModeControl = 36902,
-    kDisplayGammaControl = 36903,
-    kPostGammaControl = 36904,
-    kToggleViperControl = 36905,
-    // Beyond the classic panel: DWA quality and one part per layer.
-    kDwaLevelControl = 36918,
-    kMultiPartControl = 36919,
+class OpenEXRFilter;
+
+class FilterPanel : public hostkit::XPanelInterface {
+public:
+    explicit FilterPanel(OpenEXRFilter &filter);
+    ~FilterPanel() override;
+    FilterPanel(const FilterPanel &) = delete;
+    FilterPanel &operator=(const FilterPanel &) = delete;
+
+    // Makes the host's panel when there is none; false when the host made
+    // none.
+    bool build();
+
+    void *get(unsigned int vid) override;
+    int set(unsigned int vid, void *value) override;
+    void buttonClick(unsigned int cid) override;
+    // The host destroyed the panel: nothing may refresh it any more.
+    void destroyNotify() override;
+    void quickEnable(int command);
+
+private:
+    void *hand(const hostkit::PanelValue &value, hostkit::PanelType type);
+    int setSetting(unsigned int vid, void *value, hostkit::PanelType type);
+    // The preview size the scale gives the scene's frame.
+    void scalePreview();
+
+    // Each popup list has a feeder of its own.
+    struct BufferList : hostkit::PopUpCallback {
+        const OpenEXRFilter *filter = nullptr;
+        int popCount() override;
+        std::string popName(int index) override;
+    };
+    struct ChannelList : hostkit::PopUpCallback {
+        const OpenEXRFilter *filter = nullptr;
+        int popCount() override;
+        std::string popName(int index) override;
+    };
+    // Item 0 is the native file; the host's savers follow.
+    struct FormatList : hostkit::PopUpCallback {
+        int popCount() override;
+        std::string popName(int index) override;
+    };
+    struct QuickCommands : hostkit::PopCmdCallback<QuickCommands> {
+        FilterPanel *panel = nullptr;
+        int popCount() override;
+        std::string popName(int index) override;
+        void popCommand(unsigned int cid, int command) override;
+    };
+
+    OpenEXRFilter &filter_;
+    BufferList bufferList_;
+    ChannelList channelList_;
+    FormatList formatList_;
+    QuickCommands quickCommands_;
+    // What get() hands the panel: valid until the next call.
+    int panelInt_ = 0;
+    double panelFloat_ = 0.0;
+    std::string panelText_;
 };
-
-// The "Quick Buffer Enable" commands, in popup order.
-enum QuickEnable { kEnableAll, kDisableAll, kToggle, kEnableRGB, kEnableRGBA, kEnableRGBAZ };
-
-// The catalogue position of "Depth" for a host version.
-int depthPosition(int major, int minor);
 
 } // namespace ravelcast
 

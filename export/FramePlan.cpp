@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
-#include "export/OpenEXRFilter.h"
+#include "export/FilterSettings.h"
+#include "export/OpenEXRBuffer.h"
 #include "hostkit/utility/Platform.h"
 
 namespace ravelcast {
@@ -129,7 +130,26 @@ std::string suffixedChannelName(const std::string &channel, int n)
     return channel.substr(0, dot) + suffix + channel.substr(dot);
 }
 
-FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
+namespace {
+
+// The embedded preview's size.
+void planPreview(const FrameFacts &facts, const FilterSettings &settings, FramePlan &plan)
+{
+    if (settings.previewScale != kCustomPreviewSize) {
+        const float factor = previewScaleFactor(settings.previewScale);
+        plan.previewWidth = static_cast<int>(facts.width * factor);
+        plan.previewHeight = static_cast<int>(facts.height * factor);
+    } else {
+        // A custom size is never larger than the frame it shows.
+        plan.previewWidth = std::min(settings.previewWidth, facts.width);
+        plan.previewHeight = std::min(settings.previewHeight, facts.height);
+    }
+}
+
+} // namespace
+
+FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
+                    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers)
 {
     FramePlan plan;
     plan.display = facts.display;
@@ -137,15 +157,7 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
     plan.pixelAspect = facts.pixelAspect;
     plan.x0 = facts.x0;
     plan.y0 = facts.y0;
-    if (filter.previewScale() != kCustomPreviewSize) {
-        const float factor = previewScaleFactor(filter.previewScale());
-        plan.previewWidth = static_cast<int>(facts.width * factor);
-        plan.previewHeight = static_cast<int>(facts.height * factor);
-    } else {
-        // A custom size is never larger than the frame it shows.
-        plan.previewWidth = std::min(filter.customPreviewWidth(), facts.width);
-        plan.previewHeight = std::min(filter.customPreviewHeight(), facts.height);
-    }
+    planPreview(facts, settings, plan);
 
     // The layered file's data window: the union of the fitted layers'
     // boxes, or the region (or frame) when no layer is fitted.
@@ -153,7 +165,7 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
     bool fitted = false;
     Imath::Box2i unionBox = emptyWindow();
     int images = 0;
-    for (const auto &b : filter.buffers()) {
+    for (const auto &b : buffers) {
         if (!b->active())
             continue;
         images += b->savesImage() ? 1 : 0;
@@ -169,13 +181,13 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
     const Imath::Box2i whole = facts.region ? facts.regionBox : facts.display;
     const int files = images + (layers.empty() ? 0 : 1);
     plan.progressTotal = static_cast<unsigned int>(files * facts.height / 250 + 1);
-    plan.writes = !(filter.layoutRenderMode() == kViperOnly && !facts.renderNode);
+    plan.writes = !(settings.layoutRenderMode == kViperOnly && !facts.renderNode);
 
-    const std::string base = filter.baseName();
+    const std::string base = settings.baseName(facts.renderPath);
     if (!layers.empty()) {
         PlannedFile file;
         file.kind = PlannedFile::Layered;
-        file.fileName = layeredFileName(base, "exr", facts.frame, filter.nameFormat(), facts.names);
+        file.fileName = layeredFileName(base, "exr", facts.frame, settings.nameFormat, facts.names);
         if (!fitted)
             file.dataWindow = whole;
         else if (isEmpty(unionBox))
@@ -185,14 +197,14 @@ FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter)
         file.buffers = layers;
         plan.files.push_back(file);
     }
-    for (const auto &b : filter.buffers()) {
+    for (const auto &b : buffers) {
         if (!b->active() || !b->savesImage())
             continue;
         PlannedFile file;
         file.kind = b->isNativeImage() ? PlannedFile::Image : PlannedFile::HostImage;
         file.fileName = imageFileName(
-            base, b->imageExtension(), facts.frame, filter.singleNameFormat(), filter.nameFormat(),
-            b->layerOrDisplayName(), filter.customFileName(), facts.names);
+            base, b->imageExtension(), facts.frame, settings.singleNameFormat, settings.nameFormat,
+            b->layerOrDisplayName(), settings.customFileName, facts.names);
         file.dataWindow = whole;
         if (b->fitDataWindow())
             file.dataWindow = isEmpty(b->dataWindow())

@@ -11,11 +11,12 @@
 #include <ImathBox.h>
 
 #include "export/FileNaming.h"
+#include "hostkit/utility/RefCounted.h"
 
 namespace ravelcast {
 
 class OpenEXRBuffer;
-class OpenEXRFilter;
+struct FilterSettings;
 
 struct FrameFacts {
     int width = 0, height = 0; // the lines the host delivers
@@ -31,6 +32,7 @@ struct FrameFacts {
     bool inLayout = false;
     NameContext names;
     std::string contentFolder; // relative names resolve against it
+    std::string renderPath;    // the scene's RGB prefix
 };
 
 // A buffer in a file, with the names its channels are written as there
@@ -86,29 +88,11 @@ std::vector<std::string> collisionLines(const FramePlan &plan);
 std::string suffixedFileName(const std::string &fileName, int n);
 std::string suffixedChannelName(const std::string &channel, int n);
 
-// The plan of a frame. The buffers' data windows must have been computed
-// for the frame (they come from the host's lines).
-FramePlan planFrame(const FrameFacts &facts, const OpenEXRFilter &filter);
-
-// What the filter keeps of the last frame for its preview window and the
-// pixel inspector: sizes and where the preview image sits.
-struct FrameData {
-    int frameWidth = 640, frameHeight = 480;
-    // The lines the host delivered (a limited region's) and where they sit
-    // in the frame.
-    int hostWidth = 640, hostHeight = 480;
-    int x0 = 0, y0 = 0;
-    double time = 0.0; // the frame's: the preview's parameters are evaluated then
-    // Where the lines of the last frame sat, whose data windows the buffers
-    // hold (in the lines' coordinates).
-    int windowX0 = 0, windowY0 = 0;
-    // Whether the buffers hold preview samples of a frame.
-    bool previewed = false;
-    int previewImageWidth = 640, previewImageHeight = 480;
-    float previewAspect = 1.0f;
-    int previewWidth = 0, previewHeight = 0; // the embedded preview's
-    std::vector<std::string> collisions;      // as the plan resolved them
-};
+// The plan of a frame from the filter's settings and its buffers, in
+// catalogue order. The buffers' data windows must have been computed for
+// the frame (they come from the host's lines).
+FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
+                    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers);
 
 } // namespace ravelcast
 

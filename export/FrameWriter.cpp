@@ -17,8 +17,10 @@
 #include <ImfOutputPart.h>
 #include <ImfThreading.h>
 
+#include "export/FilterSettings.h"
 #include "export/FrameHeaders.h"
-#include "export/OpenEXRFilter.h"
+#include "export/LastFrame.h"
+#include "export/OpenEXRBuffer.h"
 #include "export/PreviewPixels.h"
 #include "exrio/ExrFiles.h"
 #include "hostkit/HostInfo.h"
@@ -150,9 +152,11 @@ void FrameWriter::stepRows(int first, int rows)
                 progress_.step(1);
 }
 
-FrameWriter::FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
+FrameWriter::FrameWriter(const FrameSources &sources, const hostkit::FrameAccess &access,
                          hostkit::FrameAccess::Progress &progress)
-    : filter_(filter), access_(access), progress_(progress), node_(hostkit::inScreamerNet())
+    : settings_(sources.settings), buffers_(sources.buffers), kept_(sources.kept),
+      bands_(sources.bands), access_(access), progress_(progress),
+      node_(hostkit::inScreamerNet())
 {
 }
 
@@ -188,6 +192,7 @@ FrameFacts FrameWriter::gatherFacts() const
     // Relative output names resolve against the content directory; the
     // process's current directory (the host's) is left alone.
     f.contentFolder = hostkit::DirInfo().dir("Content");
+    f.renderPath = sceneRenderPath();
     return f;
 }
 
@@ -195,11 +200,11 @@ FrameFacts FrameWriter::gatherFacts() const
 // windows: the passes over the host's lines before any file is written.
 void FrameWriter::prepareBuffers(const FrameFacts &facts)
 {
-    const std::lock_guard<std::mutex> hold(filter_.previewMutex());
-    FrameData &frame = filter_.frame_;
+    const std::lock_guard<std::mutex> hold(kept_.mutex());
+    FrameData &frame = kept_.data();
     frame.frameWidth = facts.display.max.x + 1;
     frame.frameHeight = facts.display.max.y + 1;
-    const bool preview = filter_.previewInUse();
+    const bool preview = settings_.previewInUse(facts.inLayout);
     frame.previewAspect = 1.0f;
     if (preview) {
         frame.previewAspect = static_cast<float>(facts.width * facts.pixelAspect / facts.height);
@@ -221,7 +226,7 @@ void FrameWriter::prepareBuffers(const FrameFacts &facts)
     frame.windowX0 = facts.x0;
     frame.windowY0 = facts.y0;
     meters_.clear();
-    for (const auto &b : filter_.buffers_) {
+    for (const auto &b : buffers_) {
         b->evaluateParameters();
         // Unknown until measured: a failing frame leaves no stale box.
         b->setDataWindow(emptyWindow());
@@ -255,7 +260,7 @@ void FrameWriter::finishDataWindows()
                 lines[c] = hostLine(*b, c, y);
             meter.row(y, lines.data());
         }
-        const std::lock_guard<std::mutex> hold(filter_.previewMutex());
+        const std::lock_guard<std::mutex> hold(kept_.mutex());
         b->setDataWindow(meter.box());
     }
     meters_.clear();
@@ -266,22 +271,23 @@ void FrameWriter::write()
     const FrameFacts facts = gatherFacts();
 
     prepareBuffers(facts);
-    const FramePlan plan = planFrame(facts, filter_);
-    filter_.frame_.previewWidth = plan.previewWidth;
-    filter_.frame_.previewHeight = plan.previewHeight;
+    const FramePlan plan = planFrame(facts, settings_, buffers_);
+    FrameData &kept = kept_.data();
+    kept.previewWidth = plan.previewWidth;
+    kept.previewHeight = plan.previewHeight;
     // Said once, not at every frame of a render that keeps them.
     std::vector<std::string> collisions = collisionLines(plan);
-    if (collisions != filter_.frame_.collisions)
+    if (collisions != kept.collisions)
         for (const std::string &c : collisions)
             hostkit::processMessages().warning("Orvo Ravelcast: two outputs share a name", c);
-    filter_.frame_.collisions = std::move(collisions);
+    kept.collisions = std::move(collisions);
     progress_.init(plan.progressTotal);
     if (!plan.writes) {
         finishDataWindows();
         return;
     }
     // Without a name the files would land as "001.exr" in the content folder.
-    if (!plan.files.empty() && filter_.baseName().empty())
+    if (!plan.files.empty() && settings_.baseName(facts.renderPath).empty())
         throw std::runtime_error("No output filename: nothing was written for frame " +
                                  std::to_string(facts.frame) +
                                  ". Set the Output File or the scene's render path.");
@@ -302,11 +308,10 @@ void FrameWriter::write()
 
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
-    const OpenEXRFilter &f = filter_;
-    const HeaderSettings settings{f.compression_, f.dwaLevel_, f.comment_, f.author_,
-                                  f.multiPart_};
+    const FilterSettings &f = settings_;
+    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart};
     std::optional<Imf::PreviewImage> preview;
-    if (f.embedPreview_)
+    if (f.embedPreview)
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
                                   plan.previewHeight);
     const FileHeaders headers = fileHeaders(plan, file, settings, gatherRenderFacts(), preview);
@@ -366,14 +371,14 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
     const int width = columns.width, left = columns.left;
     const int threads = exportThreads();
     const int band =
-        std::min(bandRows(filter_.compression_, threads), window.max.y - window.min.y + 1);
+        std::min(bandRows(settings_.compression, threads), window.max.y - window.min.y + 1);
 
     const int stores = threads > 0 && window.max.y - window.min.y + 1 > band ? 2 : 1;
     std::size_t storeBytes = 0;
     for (const PlannedBuffer &b : buffers)
         storeBytes += static_cast<std::size_t>(b->bytesPerSample()) * b->channelCount() *
                       static_cast<std::size_t>(width) * band;
-    unsigned char *storage = filter_.bands_.get(storeBytes * stores);
+    unsigned char *storage = bands_.get(storeBytes * stores);
     std::vector<BandChannel> channels[2];
     for (int s = 0; s < stores; ++s)
         for (const PlannedBuffer &b : buffers) {
@@ -453,7 +458,7 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
     const std::size_t skip = static_cast<std::size_t>(window.min.x - columns.left);
     const int band = std::min(bandRows(Imf::NO_COMPRESSION, 0), window.max.y - window.min.y + 1);
     const std::size_t bandBytes = lineBytes * static_cast<std::size_t>(band);
-    unsigned char *const lines = filter_.bands_.get(
+    unsigned char *const lines = bands_.get(
         bandBytes + (direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width)));
     unsigned char *const wide = lines + bandBytes;
     std::vector<const float *> hostLines;
@@ -544,57 +549,14 @@ FrameFacts currentFrameFacts()
     facts.frame = hostkit::TimeInfo().frame();
     facts.names = hostNameContext();
     facts.contentFolder = hostkit::DirInfo().dir("Content");
+    facts.renderPath = sceneRenderPath();
     return facts;
 }
 
-// ------------------------------------------------------------ the filter
-
-std::vector<std::string> OpenEXRFilter::nameCollisions() const
+std::string sceneRenderPath()
 {
-    return collisionLines(planFrame(currentFrameFacts(), *this));
-}
-
-void OpenEXRFilter::process(const hostkit::FrameAccess &access)
-{
-    hostkit::FrameAccess::Progress progress(access);
-    try {
-        FrameWriter(*this, access, progress).write();
-    } catch (...) {
-        // The host gets its frame back unchanged before the failure is told.
-        const bool gamma = postApplyDisplayGamma_;
-        postApplyDisplayGamma_ = false;
-        handBack(access);
-        postApplyDisplayGamma_ = gamma;
-        throw;
-    }
-    handBack(access);
-    if (preview_) {
-        preview_->showIfOpen();
-        preview_->inspector().refresh();
-    }
-}
-
-void OpenEXRFilter::handBack(const hostkit::FrameAccess &A) const
-{
-    namespace buffer = hostkit::buffer;
-    const float inverse = 1.0f / static_cast<float>(displayGamma_);
-    for (int y = 0; y < A.height(); ++y) {
-        const float *r = A.line(buffer::Red, y);
-        const float *g = A.line(buffer::Green, y);
-        const float *b = A.line(buffer::Blue, y);
-        const float *a = A.line(buffer::Alpha, y);
-        for (int x = 0; x < A.width(); ++x) {
-            if (r && g && b) {
-                float rgb[3] = {r[x], g[x], b[x]};
-                if (postApplyDisplayGamma_)
-                    for (float &v : rgb)
-                        v = std::pow(v, inverse);
-                A.setRGB(x, y, rgb);
-            }
-            if (a)
-                A.setAlpha(x, y, a[x]);
-        }
-    }
+    hostkit::SceneInfo scene;
+    return scene.available() && scene->RGBPrefix ? scene->RGBPrefix : std::string();
 }
 
 } // namespace ravelcast

@@ -4,7 +4,9 @@
 #ifndef RAVELCAST_EXPORT_FRAMEWRITER_H
 #define RAVELCAST_EXPORT_FRAMEWRITER_H
 
+#include <cstddef>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include <ImfFrameBuffer.h>
@@ -12,11 +14,13 @@
 #include "export/DataWindow.h"
 #include "export/FramePlan.h"
 #include "hostkit/FrameAccess.h"
+#include "hostkit/utility/RefCounted.h"
 
 namespace ravelcast {
 
-class OpenEXRFilter;
 class OpenEXRBuffer;
+class LastFrame;
+struct FilterSettings;
 class ExrOutput;
 class ExrLineOutput;
 
@@ -30,10 +34,40 @@ int bandRows(int compression, int threads);
 // The facts of the frame the host is at, outside a render: the scene's
 // frame size, no region, names of the current frame.
 FrameFacts currentFrameFacts();
+// The scene's render path (its RGB prefix); empty without one.
+std::string sceneRenderPath();
+
+// The frame writer's band storage, kept from frame to frame: fresh memory
+// would pay its page faults again at every frame. A copy starts without it.
+class BandStorage {
+public:
+    BandStorage() = default;
+    BandStorage(const BandStorage &) {}
+    BandStorage &operator=(const BandStorage &) { return *this; }
+    unsigned char *get(std::size_t bytes)
+    {
+        if (bytes > data_.size())
+            std::vector<unsigned char>(bytes).swap(data_);
+        return data_.data();
+    }
+
+private:
+    std::vector<unsigned char> data_;
+};
+
+// What a frame is written from (the filter's settings and its buffers in
+// catalogue order) and what it leaves: the frame's data for the preview
+// window, and the band storage.
+struct FrameSources {
+    const FilterSettings &settings;
+    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers;
+    LastFrame &kept;
+    BandStorage &bands;
+};
 
 class FrameWriter {
 public:
-    FrameWriter(OpenEXRFilter &filter, const hostkit::FrameAccess &access,
+    FrameWriter(const FrameSources &sources, const hostkit::FrameAccess &access,
                 hostkit::FrameAccess::Progress &progress);
     void write();
 
@@ -66,7 +100,10 @@ private:
     void announce(const std::string &fileName) const;
     void saveThroughHost(const OpenEXRBuffer &buffer, const std::string &fileName);
 
-    OpenEXRFilter &filter_;
+    const FilterSettings &settings_;
+    const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers_;
+    LastFrame &kept_;
+    BandStorage &bands_;
     const hostkit::FrameAccess &access_;
     hostkit::FrameAccess::Progress &progress_;
     bool node_ = false;

@@ -1,5 +1,4 @@
 #include "export/OpenEXRBuffer.h"
-#include "export/FilterPanel.h"
 #include "export/HalfConversion.h"
 
 #include <algorithm>
@@ -25,17 +24,7 @@ const LWBlockIdent kChannelEntry[] = {
 
 using hostkit::trimmed;
 
-constexpr int kSaveAsByPopup[] = {1, 2, 3, 6, 7};
-constexpr int kPopupBySaveAs[] = {0, 0, 1, 2, 0, 0, 3, 4};
-
 } // namespace
-
-int saveAsFromPopup(int index)
-{
-    return index >= 0 && index < 5 ? kSaveAsByPopup[index] : kSaveLayer;
-}
-
-int popupFromSaveAs(int saveAs) { return kPopupBySaveAs[saveAs & 7]; }
 
 std::uint32_t toUint(float v)
 {
@@ -48,27 +37,23 @@ std::uint32_t toUint(float v)
 std::uint16_t toHalfBits(float v) { return Imf::floatToHalf(v).bits(); }
 
 OpenEXRBuffer::OpenEXRBuffer(const Definition &d, LWChanGroupID parentGroup)
-    : group_(d.displayName, parentGroup), layerName_(d.layerName), description_(d.description),
-      displayName_(d.displayName), pixelType_(d.pixelType), alphaBuffer_(d.alphaBuffer),
-      active_(d.active)
+    : group_(d.displayName, parentGroup), displayName_(d.displayName), alphaBuffer_(d.alphaBuffer)
 {
     for (const ChannelSpec *c = d.channels; c && c->longName; ++c)
         channels_.emplace_back(new BufferChannel(*c));
-    minimum_ = std::make_unique<hostkit::VParm>("Minimum", group_.id(), kPluginName, 0.0);
-    maximum_ = std::make_unique<hostkit::VParm>("Maximum", group_.id(), kPluginName, 1.0);
-    offset_ = std::make_unique<hostkit::VParm>("Offset", group_.id(), kPluginName, 0.0);
-    scale_ = std::make_unique<hostkit::VParm>("Scale", group_.id(), kPluginName, 1.0);
-    gamma_ = std::make_unique<hostkit::VParm>("Gamma", group_.id(), kPluginName, 1.0);
+    settings_.makeParameters(group_.id());
+    // The catalogue's row gives what differs between buffers.
+    settings_.layerName = d.layerName;
+    settings_.description = d.description;
+    settings_.pixelType = d.pixelType;
+    settings_.active = d.active;
+    settings_.offersUnmultiply = offersUnmultiply();
 }
 
 OpenEXRBuffer::~OpenEXRBuffer()
 {
     // The values go before the group that holds their channels.
-    minimum_.reset();
-    maximum_.reset();
-    offset_.reset();
-    scale_.reset();
-    gamma_.reset();
+    settings_.dropParameters();
 }
 
 int OpenEXRBuffer::channelCount() const { return static_cast<int>(channels_.size()); }
@@ -80,7 +65,7 @@ std::string OpenEXRBuffer::channelLongName(int i) const
 
 Emptiness OpenEXRBuffer::emptiness() const
 {
-    switch (pixelType_) {
+    switch (settings_.pixelType) {
     case Imf::UINT: return Emptiness::Uint;
     case Imf::HALF: return Emptiness::Half;
     default: return Emptiness::Float;
@@ -92,13 +77,13 @@ bool OpenEXRBuffer::isEmptyValue(float v) const { return isEmpty(emptiness(), v)
 Processing OpenEXRBuffer::processing() const
 {
     Processing p;
-    p.minimum = minValue_;
-    p.maximum = maxValue_;
-    p.offset = offsetValue_;
-    p.scale = scaleValue_;
-    p.inverseGamma = inverseGamma_;
-    p.invert = invert_;
-    p.unmultiply = unmultiply_;
+    p.minimum = frame_.minValue;
+    p.maximum = frame_.maxValue;
+    p.offset = frame_.offsetValue;
+    p.scale = frame_.scaleValue;
+    p.inverseGamma = frame_.inverseGamma;
+    p.invert = settings_.invert;
+    p.unmultiply = settings_.unmultiply;
     p.depth = isDepth();
     return p;
 }
@@ -106,11 +91,11 @@ Processing OpenEXRBuffer::processing() const
 Processing OpenEXRBuffer::processingAt(double time) const
 {
     Processing p = processing();
-    p.minimum = minimum_->value(time);
-    p.maximum = maximum_->value(time);
-    p.offset = offset_->value(time);
-    p.scale = scale_->value(time);
-    p.inverseGamma = 1.0f / static_cast<float>(gamma_->value(time));
+    p.minimum = settings_.minimum->value(time);
+    p.maximum = settings_.maximum->value(time);
+    p.offset = settings_.offset->value(time);
+    p.scale = settings_.scale->value(time);
+    p.inverseGamma = 1.0f / static_cast<float>(settings_.gamma->value(time));
     return p;
 }
 
@@ -163,79 +148,79 @@ void OpenEXRBuffer::convertLine(const float *values, int channel, int width, con
         // What processing gives with neutral parameters, without its cost:
         // the value itself, -0 made +0 as the double sum makes it.
         const float sign = flip ? -1.0f : 1.0f;
-        if (pixelType_ == Imf::HALF) {
+        if (settings_.pixelType == Imf::HALF) {
             signedHalves(values, sign, reinterpret_cast<std::uint16_t *>(out),
                          static_cast<std::size_t>(width));
             return;
         }
-        convertSamples(pixelType_, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
+        convertSamples(settings_.pixelType, out, width, [&](int x) { return sign * (values[x] + 0.0f); });
         return;
     }
     // Without an alpha line nothing is un-multiplied.
-    convertSamples(pixelType_, out, width,
+    convertSamples(settings_.pixelType, out, width,
                    [&](int x) { return p.apply(values[x], alpha ? alpha[x] : 1.0f, flip); });
 }
 
 float OpenEXRBuffer::emptyValue() const { return 0.0f; }
 
-bool OpenEXRBuffer::active() const { return active_; }
-void OpenEXRBuffer::setActive(bool active) { active_ = active; }
-bool OpenEXRBuffer::savesImage() const { return saveAs_ & kSaveImage; }
-bool OpenEXRBuffer::savesLayer() const { return saveAs_ & kSaveLayer; }
-bool OpenEXRBuffer::imageHasAlpha() const { return saveAs_ & kSaveImageAlpha; }
-bool OpenEXRBuffer::isNativeImage() const { return imageFormat_ == 0; }
+bool OpenEXRBuffer::active() const { return settings_.active; }
+void OpenEXRBuffer::setActive(bool active) { settings_.active = active; }
+bool OpenEXRBuffer::savesImage() const { return settings_.saveAs & kSaveImage; }
+bool OpenEXRBuffer::savesLayer() const { return settings_.saveAs & kSaveLayer; }
+bool OpenEXRBuffer::imageHasAlpha() const { return settings_.saveAs & kSaveImageAlpha; }
+bool OpenEXRBuffer::isNativeImage() const { return settings_.imageFormat == 0; }
 
 hostkit::HostImage::Type OpenEXRBuffer::hostImageType() const
 {
     if (imageHasAlpha())
         return hostkit::HostImage::Rgba;
-    return channelCount() == 1 && !lumaAsRGB_ ? hostkit::HostImage::Grey : hostkit::HostImage::Rgb;
+    return channelCount() == 1 && !settings_.lumaAsRGB ? hostkit::HostImage::Grey : hostkit::HostImage::Rgb;
 }
 
-void OpenEXRBuffer::clearActive() { active_ = false; }
+void OpenEXRBuffer::clearActive() { settings_.active = false; }
 const std::string &OpenEXRBuffer::displayName() const { return displayName_; }
 int OpenEXRBuffer::numChannels() const { return channelCount(); }
 
 std::string OpenEXRBuffer::layerOrDisplayName() const
 {
-    return layerName_.empty() ? displayName_ : layerName_;
+    return settings_.layerName.empty() ? displayName_ : settings_.layerName;
 }
 
 std::string OpenEXRBuffer::imageComment() const { return {}; }
 
 std::string OpenEXRBuffer::imageExtension() const
 {
-    if (imageFormat_ == 0)
+    if (settings_.imageFormat == 0)
         return "exr";
-    return hostkit::ImageUtil().saverExtension(imageFormat_ - 1);
+    return hostkit::ImageUtil().saverExtension(settings_.imageFormat - 1);
 }
 
 const std::string &OpenEXRBuffer::listLabel()
 {
-    listLabel_ = active_ ? "\x03(i:MIMG_CHECKMARK)\x03(g:2)" : "\x03(g:12)";
-    listLabel_ += displayName_;
-    if (active_ && (savesLayer() || savesImage())) {
-        listLabel_ += " (";
+    panel_.listLabel = settings_.active ? "\x03(i:MIMG_CHECKMARK)\x03(g:2)" : "\x03(g:12)";
+    panel_.listLabel += displayName_;
+    if (settings_.active && (savesLayer() || savesImage())) {
+        panel_.listLabel += " (";
         if (savesLayer())
-            listLabel_ += "layer";
+            panel_.listLabel += "layer";
         if (savesLayer() && savesImage())
-            listLabel_ += " + ";
+            panel_.listLabel += " + ";
         if (savesImage())
-            listLabel_ += imageExtension();
-        listLabel_ += ")";
+            panel_.listLabel += imageExtension();
+        panel_.listLabel += ")";
     }
-    return listLabel_;
+    return panel_.listLabel;
 }
 
-int OpenEXRBuffer::bytesPerSample() const { return pixelType_ == Imf::HALF ? 2 : 4; }
+int OpenEXRBuffer::bytesPerSample() const { return settings_.pixelType == Imf::HALF ? 2 : 4; }
 
-void OpenEXRBuffer::setDescription(const std::string &text) { description_ = text; }
-const std::string &OpenEXRBuffer::description() const { return description_; }
+void OpenEXRBuffer::setDescription(const std::string &text) { settings_.description = text; }
+const std::string &OpenEXRBuffer::description() const { return settings_.description; }
 
 void OpenEXRBuffer::setPixelType(int type)
 {
     if (type >= Imf::UINT && type <= Imf::FLOAT)
-        pixelType_ = type;
+        settings_.pixelType = type;
 }
 
 std::vector<std::vector<std::string>> OpenEXRBuffer::fileChannelNames(bool unprefixed) const
@@ -244,10 +229,10 @@ std::vector<std::vector<std::string>> OpenEXRBuffer::fileChannelNames(bool unpre
     const bool single = channels_.size() == 1;
     for (std::size_t i = 0; i < channels_.size(); ++i) {
         if (!unprefixed)
-            names[i] = {channels_[i]->fullChannelName(single, layerName_)};
+            names[i] = {channels_[i]->fullChannelName(single, settings_.layerName)};
         else if (!single)
             names[i] = {channels_[i]->channelName()};
-        else if (lumaAsRGB_)
+        else if (settings_.lumaAsRGB)
             names[i] = {"R", "G", "B"};
         else
             names[i] = {channels_[i]->channelName().empty() ? "Y" : channels_[i]->channelName()};
@@ -257,10 +242,10 @@ std::vector<std::vector<std::string>> OpenEXRBuffer::fileChannelNames(bool unpre
 
 void OpenEXRBuffer::insertChannels(Imf::ChannelList &list, bool unprefixed) const
 {
-    const auto type = static_cast<Imf::PixelType>(pixelType_);
+    const auto type = static_cast<Imf::PixelType>(settings_.pixelType);
     if (!unprefixed) {
         for (const auto &c : channels_)
-            c->insertChannel(type, list, channels_.size() == 1, layerName_);
+            c->insertChannel(type, list, channels_.size() == 1, settings_.layerName);
         return;
     }
     for (const auto &names : fileChannelNames(true))
@@ -271,28 +256,28 @@ void OpenEXRBuffer::insertChannels(Imf::ChannelList &list, bool unprefixed) cons
 void OpenEXRBuffer::evaluateParameters()
 {
     const Processing p = processingAt(hostkit::TimeInfo().time());
-    minValue_ = p.minimum;
-    maxValue_ = p.maximum;
-    offsetValue_ = p.offset;
-    scaleValue_ = p.scale;
-    inverseGamma_ = p.inverseGamma;
+    frame_.minValue = p.minimum;
+    frame_.maxValue = p.maximum;
+    frame_.offsetValue = p.offset;
+    frame_.scaleValue = p.scale;
+    frame_.inverseGamma = p.inverseGamma;
     processExtremes();
 }
 
 void OpenEXRBuffer::processExtremes()
 {
-    processedMaximum_ = processValue(rawMaximum_, 0.0f, false);
-    processedMinimum_ = processValue(rawMinimum_, 0.0f, false);
-    if (processedMinimum_ > processedMaximum_)
-        std::swap(processedMinimum_, processedMaximum_);
+    frame_.processedMaximum = processValue(frame_.rawMaximum, 0.0f, false);
+    frame_.processedMinimum = processValue(frame_.rawMinimum, 0.0f, false);
+    if (frame_.processedMinimum > frame_.processedMaximum)
+        std::swap(frame_.processedMinimum, frame_.processedMaximum);
 }
 
 void OpenEXRBuffer::fixSingleChannelName()
 {
     if (channels_.size() != 1 || !channels_[0]->channelName().empty())
         return;
-    if (layerName_ == "A") {
-        layerName_.clear();
+    if (settings_.layerName == "A") {
+        settings_.layerName.clear();
         channels_[0]->setChannelName("A");
     } else {
         channels_[0]->setChannelName("Y");
@@ -321,9 +306,9 @@ void OpenEXRBuffer::computePreviewData(const hostkit::FrameAccess &access, int w
         }
         meter.row(y, lines.data());
     }
-    dataWindow_ = meter.box();
-    rawMinimum_ = kNoMinimum;
-    rawMaximum_ = kNoMaximum;
+    frame_.dataWindow = meter.box();
+    frame_.rawMinimum = kNoMinimum;
+    frame_.rawMaximum = kNoMaximum;
     for (int c = 0; c < n; ++c) {
         Resampled r;
         if (resamplers[c]) {
@@ -332,8 +317,8 @@ void OpenEXRBuffer::computePreviewData(const hostkit::FrameAccess &access, int w
             r.width = width;
             r.height = height;
         }
-        rawMinimum_ = std::min(rawMinimum_, r.minimum);
-        rawMaximum_ = std::max(rawMaximum_, r.maximum);
+        frame_.rawMinimum = std::min(frame_.rawMinimum, r.minimum);
+        frame_.rawMaximum = std::max(frame_.rawMaximum, r.maximum);
         channels_[c]->setPreview(std::move(r));
     }
     // The normalised view divides by this frame's range, not the last
@@ -365,148 +350,24 @@ void OpenEXRBuffer::computeDataWindow(const hostkit::FrameAccess &access)
             lines[c] = channels_[c]->getLine(y, access);
         meter.row(y, lines.data());
     }
-    dataWindow_ = meter.box();
-}
-
-// Table order is the order settings are saved in.
-const hostkit::FieldTable<OpenEXRBuffer> &OpenEXRBuffer::fields()
-{
-    using namespace hostkit::fields;
-    using hostkit::ErrorText;
-    using hostkit::Field;
-    using hostkit::LoadState;
-    using hostkit::SaveState;
-    using hostkit::Stored;
-    using B = OpenEXRBuffer;
-    static const hostkit::FieldTable<B> table(
-        {
-            text<B, &B::layerName_>({blockId("XNAM"), "EXRBufferName"})
-                .on(kLayerNameControl),
-            number<B, &B::pixelType_>({blockId("XPPT"), "PixelType"}, Stored::I2, Imf::UINT,
-                                      Imf::FLOAT)
-                .on(kPixelTypeControl),
-            flag<B, &B::active_>({blockId("ACTV"), "Active"})
-                .on(kEnabledControl),
-            text<B, &B::description_>({blockId("DESC"), "Description"})
-                .on(kDescriptionControl),
-            flag<B, &B::invert_>({blockId("INVT"), "Invert"})
-                .on(kInvertControl),
-            custom<B>({blockId("SVAS"), "SaveAs"},
-                      [](const Field<B> &f, const B &b, SaveState &s) {
-                          s.writeBlock(f.ident, static_cast<std::int32_t>(b.saveAs_));
-                      },
-                      [](const Field<B> &, B &b, LoadState &s) {
-                          // Three bits; anything else is damage, not a choice.
-                          const auto v = s.readI4();
-                          if (v && *v >= 0 && *v <= 7)
-                              b.setSaveAs(*v);
-                          return ErrorText();
-                      },
-                      [](B &to, const B &from) { to.saveAs_ = from.saveAs_; })
-                .on(kSaveAsControl,
-                    [](const B &b) {
-                        hostkit::PanelValue v;
-                        v.i = popupFromSaveAs(b.saveAs_);
-                        return v;
-                    },
-                    [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
-                        if (v.i < 0 || v.i > 4)
-                            return false;
-                        b.setSaveAs(saveAsFromPopup(v.i));
-                        return true;
-                    }),
-            // The host saver by name: its position differs between hosts.
-            custom<B>({blockId("IFMT"), "ImageFormat"},
-                      [](const Field<B> &f, const B &b, SaveState &s) {
-                          if (b.imageFormat_ != 0)
-                              s.writeBlock(f.ident,
-                                           hostkit::ImageUtil().saverName(b.imageFormat_ - 1));
-                      },
-                      [](const Field<B> &, B &b, LoadState &s) {
-                          const auto name = s.readString();
-                          const int saver = name ? hostkit::ImageUtil().findSaver(*name) : -1;
-                          if (saver >= 0)
-                              b.imageFormat_ = saver + 1;
-                          return ErrorText();
-                      },
-                      [](B &to, const B &from) { to.imageFormat_ = from.imageFormat_; })
-                .on(kFileFormatControl,
-                    [](const B &b) {
-                        hostkit::PanelValue v;
-                        v.i = b.imageFormat_;
-                        return v;
-                    },
-                    [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
-                        // 0 the native file, then the host's savers.
-                        if (v.i < 0 || v.i > hostkit::ImageUtil().saverCount())
-                            return false;
-                        b.setImageFormat(v.i);
-                        return true;
-                    }),
-            flag<B, &B::lumaAsRGB_>({blockId("SRGB"), "LumaAsRGB"})
-                .on(kLumaAsRGBControl),
-            flag<B, &B::fitDataWindow_>({blockId("DWND"), "FitDataWindow"})
-                .on(kFitDataWindowControl),
-            storeable<B, &B::minimum_>({blockId("MINI"), "Minimum"})
-                .on(kMinimumControl),
-            storeable<B, &B::maximum_>({blockId("MAXI"), "Maximum"})
-                .on(kMaximumControl),
-            storeable<B, &B::offset_>({blockId("OFFS"), "Offset"})
-                .on(kOffsetControl),
-            storeable<B, &B::scale_>({blockId("SCAL"), "Scale"})
-                .on(kScaleControl),
-            storeable<B, &B::gamma_>({blockId("GAMA"), "Gamma"})
-                .on(kGammaControl),
-            // Only a colour buffer un-multiplies.
-            custom<B>({blockId("UMUL"), "Unmultiply"},
-                      [](const Field<B> &f, const B &b, SaveState &s) {
-                          if (b.channelCount() == 3)
-                              s.writeBlock(f.ident, b.unmultiply_);
-                      },
-                      [](const Field<B> &, B &b, LoadState &s) {
-                          // Not offered elsewhere, so not taken from a file either.
-                          if (const auto v = s.readBool(); v && b.offersUnmultiply())
-                              b.unmultiply_ = *v;
-                          return ErrorText();
-                      },
-                      [](B &to, const B &from) { to.unmultiply_ = from.unmultiply_; })
-                .on(kUnmultiplyControl,
-                    [](const B &b) {
-                        hostkit::PanelValue v;
-                        v.i = b.unmultiply_ ? 1 : 0;
-                        return v;
-                    },
-                    [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
-                        b.unmultiply_ = v.i != 0;
-                        return true;
-                    }),
-            // The older form of SaveAs.
-            custom<B>({blockId("SFIL"), "SaveAsFile"}, nullptr,
-                      [](const Field<B> &, B &b, LoadState &s) {
-                          if (s.readBool().value_or(false))
-                              b.saveAs_ = kSaveImage;
-                          return ErrorText();
-                      },
-                      nullptr),
-        },
-        {{blockId("CHAN"), "Channel"}});
-    return table;
+    frame_.dataWindow = meter.box();
 }
 
 void OpenEXRBuffer::copySettings(const OpenEXRBuffer &o)
 {
     for (int i = 0; i < channelCount() && i < o.channelCount(); ++i)
         channels_[i]->copySettings(*o.channels_[i]);
-    fields().copy(*this, o);
+    BufferSettings::fields().copy(settings_, o.settings_);
     // The channel the panel shows is the user's choice too.
-    currentChannel_ = o.currentChannel_;
+    panel_.currentChannel = o.panel_.currentChannel;
 }
 
 hostkit::ErrorText OpenEXRBuffer::save(hostkit::SaveState &s)
 {
-    fields().save(*this, s);
+    const auto &fields = BufferSettings::fields();
+    fields.save(settings_, s);
     for (auto &c : channels_) {
-        hostkit::SavedBlock channel(s, fields().ident(blockId("CHAN")), false);
+        hostkit::SavedBlock channel(s, fields.ident(blockId("CHAN")), false);
         s.writeBlock(kChannelEntry[0], c->longName());
         hostkit::SavedBlock settings(s, kChannelEntry[1], false);
         c->save(s);
@@ -516,12 +377,13 @@ hostkit::ErrorText OpenEXRBuffer::save(hostkit::SaveState &s)
 
 hostkit::ErrorText OpenEXRBuffer::load(hostkit::LoadState &s)
 {
-    saveAs_ = kSaveLayer;
-    imageFormat_ = 0;
+    settings_.saveAs = kSaveLayer;
+    settings_.imageFormat = 0;
     hostkit::ErrorText error;
-    while (unsigned int id = s.findBlock(fields().idents())) {
+    const auto &fields = BufferSettings::fields();
+    while (unsigned int id = s.findBlock(fields.idents())) {
         hostkit::FoundBlock block(s);
-        if (fields().load(*this, id, s, error) || id != blockId("CHAN"))
+        if (fields.load(settings_, id, s, error) || id != blockId("CHAN"))
             continue;
         std::string name;
         while (unsigned int c = s.findBlock(kChannelEntry)) {

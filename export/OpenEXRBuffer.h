@@ -1,6 +1,6 @@
-// One exportable render buffer: its channels, settings, envelope-able
-// processing parameters and, while a frame is written, one converted line
-// per channel.
+// One exportable render buffer: its channels, its settings (envelope-able
+// processing parameters among them), what the current frame made of it and
+// what the panel shows of it.
 #ifndef RAVELCAST_EXPORT_OPENEXRBUFFER_H
 #define RAVELCAST_EXPORT_OPENEXRBUFFER_H
 
@@ -20,6 +20,7 @@
 #include "hostkit/HostImage.h"
 
 #include "export/BufferChannel.h"
+#include "export/BufferSettings.h"
 #include "export/DataWindow.h"
 #include "hostkit/ChannelGroup.h"
 #include "hostkit/Storeable.h"
@@ -28,15 +29,17 @@
 
 namespace ravelcast {
 
-// SaveAs bits.
-enum SaveAsBits { kSaveLayer = 1, kSaveImage = 2, kSaveImageAlpha = 4 };
-
-// The "Save as" popup: index to SaveAs, and SaveAs (0..7) to index.
-int saveAsFromPopup(int index);
-int popupFromSaveAs(int saveAs);
-
-// The buffers' group and the plug-in name of their envelope-able values.
-constexpr const char *kPluginName = "Ravelcast";
+// What the current frame made of a buffer: its parameters evaluated at the
+// frame's time, the extremes of its values and its data window.
+struct BufferFrameState {
+    double minValue = 0.0, maxValue = 1.0, offsetValue = 0.0, scaleValue = 1.0;
+    float inverseGamma = 1.0f;
+    float rawMaximum = kNoMaximum;
+    float rawMinimum = kNoMinimum;
+    float processedMaximum = 1.0f;
+    float processedMinimum = 0.0f;
+    Imath::Box2i dataWindow = emptyWindow();
+};
 
 // A buffer's settings and processing. Only what the depth buffer does its
 // own way is virtual.
@@ -105,16 +108,17 @@ public:
 
     hostkit::ErrorText load(hostkit::LoadState &state) override;
     hostkit::ErrorText save(hostkit::SaveState &state) override;
-    // The buffer-level settings, each named once.
-    static const hostkit::FieldTable<OpenEXRBuffer> &fields();
+    const BufferSettings &settings() const { return settings_; }
+    BufferSettings &settings() { return settings_; }
+    const BufferFrameState &frameState() const { return frame_; }
 
     // The channel names this buffer has in a file, per channel (a single
     // luminance channel saved as RGB has three in its separate image).
     std::vector<std::vector<std::string>> fileChannelNames(bool unprefixed) const;
     // Bounding box of the non-empty pixels of the frame, access coordinates.
     void computeDataWindow(const hostkit::FrameAccess &access);
-    const Imath::Box2i &dataWindow() const { return dataWindow_; }
-    void setDataWindow(const Imath::Box2i &box) { dataWindow_ = box; }
+    const Imath::Box2i &dataWindow() const { return frame_.dataWindow; }
+    void setDataWindow(const Imath::Box2i &box) { frame_.dataWindow = box; }
     // Measures the data window on rows of width x height read elsewhere.
     DataWindowMeter dataWindowMeter(int width, int height) const;
     // What the panel offers: un-multiplying for colour buffers (three
@@ -132,68 +136,54 @@ public:
     LWChanGroupID group() const { return group_.id(); }
     const std::string &groupName() const { return group_.name(); }
 
-    hostkit::VParm &minimum() { return *minimum_; }
-    hostkit::VParm &maximum() { return *maximum_; }
-    hostkit::VParm &offset() { return *offset_; }
-    hostkit::VParm &scale() { return *scale_; }
-    hostkit::VParm &gamma() { return *gamma_; }
+    hostkit::VParm &minimum() { return *settings_.minimum; }
+    hostkit::VParm &maximum() { return *settings_.maximum; }
+    hostkit::VParm &offset() { return *settings_.offset; }
+    hostkit::VParm &scale() { return *settings_.scale; }
+    hostkit::VParm &gamma() { return *settings_.gamma; }
 
-    const std::string &layerName() const { return layerName_; }
-    void setLayerName(const std::string &name) { layerName_ = name; }
-    int pixelType() const { return pixelType_; }
+    const std::string &layerName() const { return settings_.layerName; }
+    void setLayerName(const std::string &name) { settings_.layerName = name; }
+    int pixelType() const { return settings_.pixelType; }
     void setPixelType(int type);
-    int saveAs() const { return saveAs_; }
-    void setSaveAs(int saveAs) { saveAs_ = saveAs & 7; }
-    int imageFormat() const { return imageFormat_; }
-    void setImageFormat(int format) { imageFormat_ = format < 0 ? 0 : format; }
+    int saveAs() const { return settings_.saveAs; }
+    void setSaveAs(int saveAs) { settings_.saveAs = saveAs & 7; }
+    int imageFormat() const { return settings_.imageFormat; }
+    void setImageFormat(int format) { settings_.imageFormat = format < 0 ? 0 : format; }
     int alphaBuffer() const { return alphaBuffer_; }
-    bool invert() const { return invert_; }
-    void setInvert(bool v) { invert_ = v; }
-    bool unmultiply() const { return unmultiply_; }
-    void setUnmultiply(bool v) { unmultiply_ = v; }
-    bool lumaAsRGB() const { return lumaAsRGB_; }
-    void setLumaAsRGB(bool v) { lumaAsRGB_ = v; }
-    bool fitDataWindow() const { return fitDataWindow_; }
-    void setFitDataWindow(bool v) { fitDataWindow_ = v; }
-    int currentChannel() const { return currentChannel_; }
-    void setCurrentChannel(int i) { currentChannel_ = i; }
-    float inverseGamma() const { return inverseGamma_; }
-    float rawMinimum() const { return rawMinimum_; }
-    float rawMaximum() const { return rawMaximum_; }
-    float processedMinimum() const { return processedMinimum_; }
-    float processedMaximum() const { return processedMaximum_; }
+    bool invert() const { return settings_.invert; }
+    void setInvert(bool v) { settings_.invert = v; }
+    bool unmultiply() const { return settings_.unmultiply; }
+    void setUnmultiply(bool v) { settings_.unmultiply = v; }
+    bool lumaAsRGB() const { return settings_.lumaAsRGB; }
+    void setLumaAsRGB(bool v) { settings_.lumaAsRGB = v; }
+    bool fitDataWindow() const { return settings_.fitDataWindow; }
+    void setFitDataWindow(bool v) { settings_.fitDataWindow = v; }
+    int currentChannel() const { return panel_.currentChannel; }
+    void setCurrentChannel(int i) { panel_.currentChannel = i; }
+    float inverseGamma() const { return frame_.inverseGamma; }
+    float rawMinimum() const { return frame_.rawMinimum; }
+    float rawMaximum() const { return frame_.rawMaximum; }
+    float processedMinimum() const { return frame_.processedMinimum; }
+    float processedMaximum() const { return frame_.processedMaximum; }
 
 protected:
     // What isEmptyValue tests, chosen once per frame rather than per pixel.
     virtual Emptiness emptiness() const;
 
-    // The parameters as evaluated for the current frame.
-    double minValue_ = 0.0, maxValue_ = 1.0, offsetValue_ = 0.0, scaleValue_ = 1.0;
-
 private:
     std::vector<hostkit::Ref<BufferChannel>> channels_;
     hostkit::ChannelGroup group_;
-    std::unique_ptr<hostkit::VParm> minimum_, maximum_, offset_, scale_, gamma_;
-    std::string listLabel_;
-    std::string layerName_;
-    std::string description_;
-    Imath::Box2i dataWindow_ = emptyWindow();
+    BufferSettings settings_;
+    BufferFrameState frame_;
+    // What the panel shows of the buffer: the channel it edits, and the
+    // popup's label (kept for the host between calls).
+    struct PanelState {
+        int currentChannel = 0;
+        std::string listLabel;
+    } panel_;
     std::string displayName_;
-    float inverseGamma_ = 1.0f;
-    float rawMaximum_ = kNoMaximum;
-    float rawMinimum_ = kNoMinimum;
-    float processedMaximum_ = 1.0f;
-    float processedMinimum_ = 0.0f;
-    int currentChannel_ = 0;
-    int pixelType_;
-    int saveAs_ = kSaveLayer;
-    int imageFormat_ = 0;
     int alphaBuffer_;
-    bool active_;
-    bool invert_ = false;
-    bool unmultiply_ = false;
-    bool lumaAsRGB_ = false;
-    bool fitDataWindow_ = false;
 };
 
 // The depth buffer: remaps a depth range onto 0..1, is empty at 2e14 and

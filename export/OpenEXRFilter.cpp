@@ -1,6 +1,5 @@
 #include "export/OpenEXRFilter.h"
 #include "export/FilterPanel.h"
-#include "exrio/SaverSettings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,89 +26,15 @@ constexpr std::int16_t kSettingsVersion = 2;
 
 const LWBlockIdent &ident(const char (&key)[5])
 {
-    return OpenEXRFilter::fields().ident(blockId(key));
+    return FilterSettings::fields().ident(blockId(key));
 }
 
 using hostkit::trimmed;
 
 } // namespace
 
-// Table order is the order settings are saved in. Values a damaged scene
-// could hold outside a row's range are not taken over.
-const hostkit::FieldTable<OpenEXRFilter> &OpenEXRFilter::fields()
-{
-    using namespace hostkit::fields;
-    using hostkit::Stored;
-    using F = OpenEXRFilter;
-    static const hostkit::FieldTable<F> table(
-        {
-            flag<F, &F::useRGBPrefix_>({blockId("USLW"), "useRGBPrefix"})
-                .on(kUseRenderPathControl),
-            number<F, &F::nameFormat_>({blockId("FFRX"), "NameFormatExt"}, Stored::I4, 0, 15)
-                .on(kFormatControl),
-            text<F, &F::customFileName_>({blockId("CFNM"), "CustomFileName"})
-                .on(kCustomNameControl),
-            number<F, &F::singleNameFormat_>({blockId("SFRM"), "SingleFileNameFormat"},
-                                             Stored::I4, 0, 4)
-                .on(kSingleNamingControl),
-            number<F, &F::layoutRenderMode_>({blockId("VIPR"), "LayoutRenderMode"}, Stored::U4,
-                                             0, 2)
-                .on(kRenderModeControl),
-            number<F, &F::viperOptions_>({blockId("VIOP"), "VIPEROptions"}, Stored::U4, 0, 3),
-            // A gamma of 0, below or not a number has no inverse: ignored,
-            // as are values beyond any display's (0.125 to 64).
-            number<F, &F::displayGamma_>({blockId("DGAM"), "DisplayGamma"}, Stored::FP,
-                                         kMinDisplayGamma, kMaxDisplayGamma)
-                .on(kDisplayGammaControl),
-            flag<F, &F::postApplyDisplayGamma_>({blockId("PDGM"), "PostApplyDisplayGamma"})
-                .on(kPostGammaControl),
-            flag<F, &F::embedPreview_>({blockId("PRVW"), "EmbedPreview"})
-                .on(kEmbedPreviewControl),
-            number<F, &F::previewScale_>({blockId("PRSC"), "PreviewScale"}, Stored::I4, 0,
-                                         kCustomPreviewSize)
-                .on(kPreviewScaleControl),
-            number<F, &F::previewWidth_>({blockId("PRWI"), "PreviewWidth"}, Stored::I4, 0,
-                                         1 << 16)
-                .on(kPreviewWidthControl),
-            number<F, &F::previewHeight_>({blockId("PRHE"), "PreviewHeight"}, Stored::I4, 0,
-                                          1 << 16)
-                .on(kPreviewHeightControl),
-            text<F, &F::author_>({blockId("AUTH"), "Author"})
-                .on(kAuthorControl),
-            text<F, &F::comment_>({blockId("CMNT"), "Comment"})
-                .on(kCommentControl),
-            number<F, &F::compression_>({blockId("XCMP"), "Compression"}, Stored::I2, 0,
-                                        kCompressionCount - 1)
-                .on(kCompressionControl),
-            number<F, &F::dwaLevel_>({blockId("XDWA"), "DWACompressionLevel"}, Stored::FP, 0,
-                                     kMaxDwaLevel)
-                .on(kDwaLevelControl),
-            flag<F, &F::multiPart_>({blockId("XMPT"), "MultiPart"})
-                .on(kMultiPartControl),
-            // The older name format: bit 2 moved to bit 3.
-            custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
-                      [](const hostkit::Field<F> &, F &f, hostkit::LoadState &s) {
-                          if (const auto v = s.readI4())
-                              f.nameFormat_ = (*v & 3) | ((*v & 4) * 2);
-                          return hostkit::ErrorText();
-                      },
-                      nullptr),
-        },
-        {{blockId("VERS"), "Version"},
-         {blockId("FNAM"), "FileName"},
-         {blockId("BUFF"), "Buffer"},
-         {LWID_ENDPLUGIN, "EndPlugin"}});
-    return table;
-}
-
-float previewScaleFactor(int previewScale)
-{
-    static const float factors[] = {1.0f, 0.5f, 0.333000004f, 0.25f, 0.100000001f};
-    return previewScale >= 0 && previewScale < kCustomPreviewSize ? factors[previewScale] : 0.0f;
-}
-
 OpenEXRFilter::OpenEXRFilter(void *, void *context, std::string &error)
-    : XPanelImageFilterHandler(context)
+    : ImageFilterHandler(context)
 {
     const int flags = context ? *static_cast<const int *>(context) : 0;
     if (flags & LWFCF_PREPROCESS) {
@@ -126,9 +51,8 @@ OpenEXRFilter::OpenEXRFilter(void *, void *context, std::string &error)
         else
             buffers_.emplace_back(new OpenEXRBuffer(row.definition, rootGroup_->id()));
     }
-    hostkit::SceneInfo scene;
-    if (scene.available() && scene->RGBPrefix)
-        outputFile_.set(scene->RGBPrefix);
+    if (const std::string path = sceneRenderPath(); !path.empty())
+        settings_.outputFile.set(path);
     // A new instance starts from the user's default preset, when there is one.
     presets_ = std::make_unique<hostkit::SimplePreset>("ImageFilterHandler", kPluginName);
     presets_->attach(this);
@@ -149,7 +73,7 @@ void OpenEXRFilter::savePreset(hostkit::SaveState &state) { saveSettings(state, 
 OpenEXRFilter::~OpenEXRFilter()
 {
     // The panel and the window call back into the filter: they go first.
-    panel().reset();
+    panel_.reset();
     preview_.reset();
     // Buffers and their groups go before the root group that holds them.
     buffers_.clear();
@@ -166,7 +90,7 @@ OpenEXRBuffer *OpenEXRFilter::buffer(const std::string &displayName) const
 
 bool OpenEXRFilter::previewInUse() const
 {
-    return layoutRenderMode_ != kSaveOnly && hostkit::inLayout();
+    return settings_.previewInUse(hostkit::inLayout());
 }
 
 namespace {
@@ -226,13 +150,75 @@ const int *OpenEXRFilter::hcFlags()
     return hcList_.data();
 }
 
-std::string OpenEXRFilter::baseName() const
+std::string OpenEXRFilter::baseName() const { return settings_.baseName(sceneRenderPath()); }
+
+int OpenEXRFilter::previewWidth() const
 {
-    if (useRGBPrefix_) {
-        hostkit::SceneInfo scene;
-        return scene.available() && scene->RGBPrefix ? scene->RGBPrefix : std::string();
+    return settings_.previewScale == kCustomPreviewSize ? settings_.previewWidth
+                                                        : frame_.data().previewWidth;
+}
+
+int OpenEXRFilter::previewHeight() const
+{
+    return settings_.previewScale == kCustomPreviewSize ? settings_.previewHeight
+                                                        : frame_.data().previewHeight;
+}
+
+OpenEXRBuffer *OpenEXRFilter::currentBuffer() const
+{
+    if (current_ < 0 || current_ >= static_cast<int>(buffers_.size()))
+        return nullptr;
+    return buffers_[static_cast<std::size_t>(current_)].get();
+}
+
+bool OpenEXRFilter::setCurrentIndex(int index)
+{
+    if (index < 0 || index >= static_cast<int>(buffers_.size()))
+        return false;
+    current_ = index;
+    if (preview_) {
+        preview_->inspector().refresh();
+        preview_->showIfOpen();
     }
-    return outputFile_.fullPath();
+    return true;
+}
+
+void OpenEXRFilter::setViperOptions(int mode)
+{
+    settings_.viperOptions = mode & 3;
+    notifyUpdate();
+}
+
+void OpenEXRFilter::settingsChanged(bool picture)
+{
+    if (preview_) {
+        // The kept frame as the settings process it now, at once.
+        if (picture)
+            preview_->showIfOpen();
+        preview_->inspector().refreshIfCreated();
+    }
+    notifyUpdate();
+}
+
+int OpenEXRFilter::buildInterface(int, LWInterface *local, void *)
+{
+    if (!panel_)
+        panel_ = std::make_unique<FilterPanel>(*this);
+    if (!panel_->panel().id()) {
+        panel_->build();
+        // The preview window comes with the panel; without one the panel
+        // goes on alone.
+        if (!preview_ && hostkit::inLayout()) {
+            preview_ = std::make_unique<BufferPreview>(*this);
+            if (!preview_->exists())
+                preview_.reset();
+            else
+                preview_->inspector().refresh();
+        }
+    }
+    if (local)
+        local->panel = panel_->panel().id();
+    return AFUNC_OK;
 }
 
 const std::string &OpenEXRFilter::describe()
@@ -241,7 +227,7 @@ const std::string &OpenEXRFilter::describe()
     const std::string base = baseName();
     if (!base.empty()) {
         const std::string name = layeredFileName(base, "exr", hostkit::TimeInfo().frame(),
-                                                 nameFormat_, hostNameContext());
+                                                 settings_.nameFormat, hostNameContext());
         description_ += hostkit::FileName(name, "Content").fullPath();
     } else {
         description_ += "No output filename!";
@@ -265,8 +251,7 @@ const std::string &OpenEXRFilter::describe()
 
 void OpenEXRFilter::copy(const OpenEXRFilter &o)
 {
-    outputFile_ = o.outputFile_;
-    fields().copy(*this, o);
+    FilterSettings::fields().copy(settings_, o.settings_);
     for (const auto &b : buffers_)
         if (const OpenEXRBuffer *from = o.buffer(b->displayName()))
             b->copySettings(*from);
@@ -285,11 +270,7 @@ hostkit::ErrorText OpenEXRFilter::save(hostkit::SaveState &state)
 hostkit::ErrorText OpenEXRFilter::saveSettings(hostkit::SaveState &s, bool preset)
 {
     s.writeBlock(ident("VERS"), kSettingsVersion);
-    if (!preset) {
-        hostkit::SavedBlock name(s, ident("FNAM"), false);
-        s.writeString(outputFile_.fullPath());
-    }
-    fields().save(*this, s);
+    FilterSettings::fields().save(settings_, s, preset);
     for (const auto &b : buffers_) {
         if (!preset && !b->active())
             continue;
@@ -309,9 +290,10 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
             b->clearActive();
     int version = -1;
     hostkit::ErrorText error;
-    while (unsigned int id = s.findBlock(fields().idents())) {
+    const auto &fields = FilterSettings::fields();
+    while (unsigned int id = s.findBlock(fields.idents())) {
         hostkit::FoundBlock block(s);
-        if (fields().load(*this, id, s, error))
+        if (fields.load(settings_, id, s, error))
             continue;
         switch (id) {
         case LWID_ENDPLUGIN:
@@ -322,12 +304,6 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
             if (version > kSettingsVersion)
                 error = "These settings require a newer version of Ravelcast to read.";
             break;
-        case blockId("FNAM"): {
-            const std::string name = s.readString().value_or("");
-            if (!name.empty())
-                outputFile_.set(name);
-            break;
-        }
         case blockId("BUFF"): {
             std::string name;
             while (unsigned int b = s.findBlock(kBufferEntry)) {
@@ -352,6 +328,51 @@ hostkit::ErrorText OpenEXRFilter::loadSettings(hostkit::LoadState &s, bool prese
         }
     }
     return error;
+}
+
+std::vector<std::string> OpenEXRFilter::nameCollisions() const
+{
+    return collisionLines(planFrame(currentFrameFacts(), settings_, buffers_));
+}
+
+void OpenEXRFilter::process(const hostkit::FrameAccess &access)
+{
+    hostkit::FrameAccess::Progress progress(access);
+    try {
+        FrameWriter({settings_, buffers_, frame_, bands_}, access, progress).write();
+    } catch (...) {
+        // The host gets its frame back unchanged before the failure is told.
+        handBack(access, false);
+        throw;
+    }
+    handBack(access, settings_.postApplyDisplayGamma);
+    if (preview_) {
+        preview_->showIfOpen();
+        preview_->inspector().refresh();
+    }
+}
+
+void OpenEXRFilter::handBack(const hostkit::FrameAccess &A, bool postGamma) const
+{
+    namespace buffer = hostkit::buffer;
+    const float inverse = 1.0f / static_cast<float>(settings_.displayGamma);
+    for (int y = 0; y < A.height(); ++y) {
+        const float *r = A.line(buffer::Red, y);
+        const float *g = A.line(buffer::Green, y);
+        const float *b = A.line(buffer::Blue, y);
+        const float *a = A.line(buffer::Alpha, y);
+        for (int x = 0; x < A.width(); ++x) {
+            if (r && g && b) {
+                float rgb[3] = {r[x], g[x], b[x]};
+                if (postGamma)
+                    for (float &v : rgb)
+                        v = std::pow(v, inverse);
+                A.setRGB(x, y, rgb);
+            }
+            if (a)
+                A.setAlpha(x, y, a[x]);
+        }
+    }
 }
 
 namespace {

@@ -5,12 +5,10 @@
 #define RAVELCAST_PANELS_PIXELINFOPANEL_H
 
 #include <memory>
-#include <mutex>
 #include <string>
 
-#include "export/FramePlan.h"
-#include "export/OpenEXRBuffer.h"
 #include "hostkit/Panel.h"
+#include "panels/InspectedFrame.h"
 
 namespace ravelcast {
 
@@ -19,12 +17,8 @@ public:
     PixelInfoPanel();
     ~PixelInfoPanel() override;
 
-    void setBuffer(OpenEXRBuffer *buffer);
-    // The frame the buffer's preview samples come from (null: none yet),
-    // and the lock the render holds while it replaces them.
-    void setFrameData(const FrameData *data, std::mutex *lock = nullptr);
-    // The catalogue's alpha buffer, for processed values that un-multiply.
-    void setAlpha(const OpenEXRBuffer *alpha) { alpha_ = alpha; }
+    // What is inspected (null: nothing); it outlives the panel.
+    void setFrame(const InspectedFrame *frame);
     void setDisplayGamma(double gamma);
     void setDisplayMode(int mode);
     // A click at (x, y) of the preview window, drawn at its current size:
@@ -57,10 +51,7 @@ private:
     // Lays the lines out (measuring, or drawing into panel).
     void lines(hostkit::LWPanel *drawInto, int *width, int *height);
 
-    hostkit::Ref<OpenEXRBuffer> buffer_;
-    const FrameData *frame_ = nullptr;
-    std::mutex *lock_ = nullptr;
-    const OpenEXRBuffer *alpha_ = nullptr;
+    const InspectedFrame *frame_ = nullptr;
     double displayGamma_ = 1.0;
     std::unique_ptr<hostkit::LWPanel> panel_;
     int windowWidth_ = 640, windowHeight_ = 480;

@@ -1,6 +1,29 @@
 #include "hostkit/Fields.h"
 
-namespace hostkit::fields {
+namespace hostkit {
+
+const ControlKind &controlKind(Control kind)
+{
+    // In the order of Control.
+    static const ControlKind kinds[] = {
+        {"", "", PanelType::None},
+        {"iBoolean", "integer", PanelType::Integer},
+        {"iPopChoice", "integer", PanelType::Integer},
+        {"integer", "integer", PanelType::Integer},
+        {"float", "float", PanelType::Float},
+        {"float-env", "float-env", PanelType::Float},
+        {"string", "string", PanelType::Text},
+        {"sFileName", "string", PanelType::Text},
+        {"sInfo", "string", PanelType::Text},
+        {"vButton", "", PanelType::None},
+        {"vPopCmd", "integer", PanelType::Integer},
+    };
+    static_assert(sizeof kinds / sizeof kinds[0] == static_cast<int>(Control::Command) + 1,
+                  "one kind a control");
+    return kinds[static_cast<int>(kind)];
+}
+
+namespace fields {
 
 namespace {
 
@@ -41,4 +64,6 @@ void writeNumber(SaveState &s, Stored stored, double v)
     throw std::logic_error("a number setting written as text");
 }
 
-} // namespace hostkit::fields
+} // namespace fields
+
+} // namespace hostkit

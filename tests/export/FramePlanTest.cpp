@@ -1,5 +1,6 @@
-// The plan of a frame from facts given by hand: windows, file names and
-// which buffer goes where, without rendering anything.
+// The plan of a frame from plain data (settings, buffers and facts given
+// by hand): windows, file names and which buffer goes where, without a host
+// and without rendering anything.
 
 #include <ImfChannelList.h>
 #include <ImfCompression.h>
@@ -7,15 +8,25 @@
 #include <ImfPreviewImageAttribute.h>
 #include <ImfStringAttribute.h>
 
-#include "ExportTest.h"
-#include "devhost/BlockFile.h"
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "export/BufferCatalogue.h"
+#include "export/FilterSettings.h"
 #include "export/FrameHeaders.h"
 #include "export/FramePlan.h"
 #include "export/FrameWriter.h"
+#include "export/OpenEXRBuffer.h"
+#include "hostkit/utility/Platform.h"
 
 namespace {
 
 using ravelcast::FrameFacts;
+using ravelcast::OpenEXRBuffer;
 using ravelcast::FramePlan;
 using ravelcast::PlannedFile;
 
@@ -35,38 +46,69 @@ std::string text(const Imf::Header &h, const char *name)
 
 Imath::Box2i box(int x0, int y0, int x1, int y1) { return {Imath::V2i(x0, y0), Imath::V2i(x1, y1)}; }
 
-class FramePlanTest : public ExportTest {
-protected:
-    ravelcast::OpenEXRFilter &filter(const std::string &settings)
-    {
-        ravelcast::OpenEXRFilter &f = makeFilter();
-        devhost::TextBlockReader reader(settings);
-        hostkit::LoadState load(reader.state());
-        EXPECT_EQ(f.loadSettings(load, false), "");
-        return f;
-    }
-    FrameFacts facts(int w, int h)
-    {
-        FrameFacts f;
-        f.width = w;
-        f.height = h;
-        f.display = box(0, 0, w - 1, h - 1);
-        f.frame = 7;
-        f.names.sceneName = "shot.lws";
-        f.names.cameraName = "Camera";
-        return f;
-    }
-};
-
-TEST_F(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
+FrameFacts facts(int w, int h)
 {
-    ravelcast::OpenEXRFilter &f =
-        filter("{ useRGBPrefix 0 } { FileName \"out/shot\" } { PreviewScale 1 } "
-               "{ Buffer { Name \"Final Render\" } { Settings { Active 1 } } } "
-               "{ Buffer { Name \"Alpha\" } { Settings { Active 1 } { FitDataWindow 1 } } } "
-               "{ Buffer { Name \"Depth\" } { Settings { Active 1 } { SaveAs 2 } } } "
-               "{ Buffer { Name \"Raw Colour\" } { Settings { Active 1 } { SaveAs 3 } "
-               "{ FitDataWindow 1 } } }");
+    FrameFacts f;
+    f.width = w;
+    f.height = h;
+    f.display = box(0, 0, w - 1, h - 1);
+    f.frame = 7;
+    f.names.sceneName = "shot.lws";
+    f.names.cameraName = "Camera";
+    f.renderPath = "out/shot";
+    return f;
+}
+
+// Every buffer of the catalogue, inactive, as a filter makes them.
+std::vector<hostkit::Ref<OpenEXRBuffer>> catalogueBuffers()
+{
+    std::vector<hostkit::Ref<OpenEXRBuffer>> buffers;
+    for (const ravelcast::CatalogueRow &row : ravelcast::catalogue()) {
+        if (row.depth)
+            buffers.emplace_back(new ravelcast::DepthBuffer(row.definition, nullptr));
+        else
+            buffers.emplace_back(new OpenEXRBuffer(row.definition, nullptr));
+        buffers.back()->setActive(false);
+    }
+    return buffers;
+}
+
+OpenEXRBuffer &named(const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers,
+                     const std::string &name)
+{
+    for (const auto &b : buffers)
+        if (b->displayName() == name)
+            return *b;
+    throw std::runtime_error("no buffer " + name);
+}
+
+// Files named "out/shot..." whatever the render path.
+ravelcast::FilterSettings outShot()
+{
+    ravelcast::FilterSettings s;
+    s.useRGBPrefix = false;
+    s.outputFile.set("out/shot");
+    return s;
+}
+
+// Without a host: the settings and buffers are plain data made here.
+TEST(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
+{
+    ravelcast::FilterSettings settings;
+    settings.previewScale = 1;
+    const auto buffers = catalogueBuffers();
+    named(buffers, "Final Render").setActive(true);
+    OpenEXRBuffer &alpha = named(buffers, "Alpha");
+    alpha.setActive(true);
+    alpha.setFitDataWindow(true);
+    OpenEXRBuffer &depth = named(buffers, "Depth");
+    depth.setActive(true);
+    depth.setSaveAs(ravelcast::kSaveImage);
+    OpenEXRBuffer &raw = named(buffers, "Raw Colour");
+    raw.setActive(true);
+    raw.setSaveAs(ravelcast::kSaveLayer | ravelcast::kSaveImage);
+    raw.setFitDataWindow(true);
+
     // A limited region of a 100 x 80 frame: the delivered lines are its own.
     FrameFacts region = facts(20, 10);
     region.display = box(0, 0, 99, 79);
@@ -74,7 +116,7 @@ TEST_F(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
     region.regionBox = box(30, 40, 49, 49);
     region.x0 = 30;
     region.y0 = 40;
-    FramePlan plan = ravelcast::planFrame(region, f);
+    FramePlan plan = ravelcast::planFrame(region, settings, buffers);
     EXPECT_EQ(plan.display, box(0, 0, 99, 79));
     EXPECT_EQ(plan.previewWidth, 10);
     EXPECT_EQ(plan.progressTotal, 1u) << "10 rows of 3 files";
@@ -91,17 +133,30 @@ TEST_F(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
     EXPECT_EQ(plan.files[2].dataWindow, region.regionBox);
     EXPECT_TRUE(plan.writes);
 
+    // A measured window is shifted to where the region sits.
+    alpha.setDataWindow(box(2, 3, 5, 6));
+    EXPECT_EQ(ravelcast::planFrame(region, settings, buffers).files[0].dataWindow,
+              box(32, 43, 35, 46));
+
     // "VIPER only" writes nothing in Layout, everything on a render node.
-    ravelcast::OpenEXRFilter &viper =
-        filter("{ LayoutRenderMode 1 } { Buffer { Name \"Final Render\" } { Settings { Active 1 } } }");
+    ravelcast::FilterSettings viper;
+    viper.layoutRenderMode = ravelcast::kViperOnly;
+    const auto only = catalogueBuffers();
+    named(only, "Final Render").setActive(true);
     FrameFacts frame = facts(1000, 600);
-    EXPECT_FALSE(ravelcast::planFrame(frame, viper).writes);
+    EXPECT_FALSE(ravelcast::planFrame(frame, viper, only).writes);
     frame.renderNode = true;
-    const FramePlan node = ravelcast::planFrame(frame, viper);
+    const FramePlan node = ravelcast::planFrame(frame, viper, only);
     EXPECT_TRUE(node.writes);
     EXPECT_EQ(node.files.at(0).dataWindow, frame.display);
     EXPECT_EQ(node.progressTotal, 3u);
     EXPECT_EQ(node.previewWidth, 250) << "the default preview scale, a quarter";
+
+    // Not the render path: the output file names the files.
+    viper.useRGBPrefix = false;
+    viper.outputFile.set("elsewhere/take");
+    EXPECT_EQ(ravelcast::planFrame(frame, viper, only).files.at(0).fileName,
+              "elsewhere" + std::string(1, hostkit::kPathSeparator) + "take007.exr");
 
     // Bands are whole line buffers, one per thread.
     EXPECT_EQ(ravelcast::bandRows(Imf::ZIP_COMPRESSION, 0), 16);
@@ -110,20 +165,16 @@ TEST_F(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
     EXPECT_EQ(ravelcast::bandRows(Imf::PIZ_COMPRESSION, 0), 32);
 }
 
-// A plan becomes its files' headers without a file being written: the
-// windows and settings, the render facts given, the preview, the planned
-// channels, and the layered file's parts.
-TEST_F(FramePlanTest, HeadersOfAPlannedFrame)
+TEST(FramePlanTest, HeadersOfAPlannedFrame)
 {
-    ravelcast::OpenEXRFilter &f =
-        filter("{ useRGBPrefix 0 } { FileName \"out/shot\" } "
-               "{ Buffer { Name \"Final Render\" } { Settings { Active 1 } } } "
-               "{ Buffer { Name \"Alpha\" } { Settings { Active 1 } } } "
-               "{ Buffer { Name \"Raw Colour\" } { Settings { Active 1 } { SaveAs 3 } } } "
-               "{ Buffer { Name \"Surface Normal\" } { Settings { Active 1 } } }");
+    const ravelcast::FilterSettings f = outShot();
+    const auto buffers = catalogueBuffers();
+    for (const char *name : {"Final Render", "Alpha", "Raw Colour", "Surface Normal"})
+        named(buffers, name).setActive(true);
+    named(buffers, "Raw Colour").setSaveAs(ravelcast::kSaveLayer | ravelcast::kSaveImage);
     FrameFacts frame = facts(48, 32);
     frame.pixelAspect = 1.25f;
-    const FramePlan plan = ravelcast::planFrame(frame, f);
+    const FramePlan plan = ravelcast::planFrame(frame, f, buffers);
     ASSERT_EQ(plan.files.size(), 2u);
     ravelcast::RenderFacts render;
     render.owner = "artist";
@@ -191,12 +242,12 @@ TEST_F(FramePlanTest, HeadersOfAPlannedFrame)
 
 // A channel name OpenEXR cannot hold stops the headers before any file,
 // naming the file and the buffer.
-TEST_F(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
+TEST(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
 {
-    ravelcast::OpenEXRFilter &f = filter(
-        "{ useRGBPrefix 0 } { FileName \"out/shot\" } "
-        "{ Buffer { Name \"Final Render\" } { Settings { Active 1 } } }");
-    const FramePlan plan = ravelcast::planFrame(facts(8, 8), f);
+    const ravelcast::FilterSettings f = outShot();
+    const auto buffers = catalogueBuffers();
+    named(buffers, "Final Render").setActive(true);
+    const FramePlan plan = ravelcast::planFrame(facts(8, 8), f, buffers);
     const ravelcast::HeaderSettings settings{Imf::ZIP_COMPRESSION, 45.0, "", "", false};
     const ravelcast::RenderFacts render;
     FramePlan longest = plan;

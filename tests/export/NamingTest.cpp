@@ -109,7 +109,7 @@ TEST_F(DescribeTest, DescriptionLine)
     host().sceneChanged();
     host().setFrame(12);
     ravelcast::OpenEXRFilter &f = makeFilter();
-    EXPECT_EQ(f.outputFile().fullPath(), "renders" + S + "shot")
+    EXPECT_EQ(f.settings().outputFile.fullPath(), "renders" + S + "shot")
         << "created with the render path, inside the content directory";
     EXPECT_EQ(f.describe(), "Orvo Ravelcast: renders" + S + "shot012.exr - 1 File - 2 Buffers");
 

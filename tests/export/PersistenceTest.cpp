@@ -97,11 +97,11 @@ TEST_F(PersistenceTest, SceneRoundTripKeepsEverySetting)
     OpenEXRFilter &b = makeFilter();
     ASSERT_EQ(loadText(b, text), "");
     EXPECT_EQ(saveText(b, false), text);
-    EXPECT_FALSE(b.useRGBPrefix());
-    EXPECT_EQ(b.outputFile().fullPath(), "renders/beauty");
-    EXPECT_EQ(b.nameFormat(), 11);
-    EXPECT_EQ(b.compression(), 7);
-    EXPECT_DOUBLE_EQ(b.displayGamma(), static_cast<double>(1.8f));
+    EXPECT_FALSE(b.settings().useRGBPrefix);
+    EXPECT_EQ(b.settings().outputFile.fullPath(), "renders/beauty");
+    EXPECT_EQ(b.settings().nameFormat, 11);
+    EXPECT_EQ(b.settings().compression, 7);
+    EXPECT_DOUBLE_EQ(b.settings().displayGamma, static_cast<double>(1.8f));
     const OpenEXRBuffer &d = *b.buffer("Diffuse Colour");
     EXPECT_EQ(d.layerName(), "Custom");
     EXPECT_EQ(d.saveAs(), 7);
@@ -130,9 +130,9 @@ TEST_F(PersistenceTest, PresetsHoldEveryBufferAndNoFileName)
     ASSERT_EQ(loadText(b, "{ FileName \"kept/name\" }"), "");
     b.buffer("Raw Colour")->setActive(true);
     ASSERT_EQ(loadText(b, "{ Version 2 } { Compression 1 }", true), "");
-    EXPECT_EQ(b.outputFile().fullPath(), "kept/name");
+    EXPECT_EQ(b.settings().outputFile.fullPath(), "kept/name");
     EXPECT_TRUE(b.buffer("Raw Colour")->active());
-    EXPECT_EQ(b.compression(), 1);
+    EXPECT_EQ(b.settings().compression, 1);
 
     // In binary block files as presets are stored.
     devhost::BinaryBlockWriter w;
@@ -145,16 +145,16 @@ TEST_F(PersistenceTest, PresetsHoldEveryBufferAndNoFileName)
     ASSERT_EQ(c.loadSettings(l, true), "");
     EXPECT_EQ(c.buffer("Depth")->pixelType(), 0);
     EXPECT_TRUE(c.buffer("Raw Colour")->active());
-    EXPECT_EQ(c.compression(), 1);
+    EXPECT_EQ(c.settings().compression, 1);
 }
 
 TEST_F(PersistenceTest, OlderAndNewerSettings)
 {
     OpenEXRFilter &f = makeFilter();
     EXPECT_EQ(loadText(f, "{ NameFormat 5 }"), "");
-    EXPECT_EQ(f.nameFormat(), 9);
+    EXPECT_EQ(f.settings().nameFormat, 9);
     loadText(f, "{ NameFormat 7 }");
-    EXPECT_EQ(f.nameFormat(), 11);
+    EXPECT_EQ(f.settings().nameFormat, 11);
 
     // An old single file flag, and an old single-channel buffer.
     const std::string old = "{ Version 1 }"
@@ -172,15 +172,15 @@ TEST_F(PersistenceTest, OlderAndNewerSettings)
                               "{ Buffer { Name \"Depth\" } { Settings { Active 1 } { FutureToo 2 } } }"
                               "{ SingleFileNameFormat 3 }";
     EXPECT_EQ(loadText(f, newer), "These settings require a newer version of Ravelcast to read.");
-    EXPECT_EQ(f.compression(), 2);
+    EXPECT_EQ(f.settings().compression, 2);
     EXPECT_TRUE(f.buffer("Depth")->active());
-    EXPECT_EQ(f.singleNameFormat(), 3);
+    EXPECT_EQ(f.settings().singleNameFormat, 3);
 
     // Values a damaged scene could hold are not taken over.
     loadText(f, "{ Compression 99 } { SingleFileNameFormat -3 } { NameFormatExt 64 }");
-    EXPECT_EQ(f.compression(), 2);
-    EXPECT_EQ(f.singleNameFormat(), 3);
-    EXPECT_EQ(f.nameFormat(), 11);
+    EXPECT_EQ(f.settings().compression, 2);
+    EXPECT_EQ(f.settings().singleNameFormat, 3);
+    EXPECT_EQ(f.settings().nameFormat, 11);
 }
 
 TEST_F(PersistenceTest, UnknownBuffersWarnAndAreSkipped)
@@ -191,7 +191,7 @@ TEST_F(PersistenceTest, UnknownBuffersWarnAndAreSkipped)
                           "{ Compression 5 }"),
               "");
     EXPECT_FALSE(f.buffer("Final Render")->active()) << "settings before the name match nothing";
-    EXPECT_EQ(f.compression(), 5);
+    EXPECT_EQ(f.settings().compression, 5);
     EXPECT_EQ(messages(devhost::Message::Warning),
               (std::vector<std::string>{
                   "The Buffer  is not available in this version of LightWave 3D|It will not be "
@@ -211,7 +211,7 @@ TEST_F(PersistenceTest, EndPluginEndsTheSettings)
 {
     OpenEXRFilter &f = makeFilter();
     EXPECT_EQ(loadText(f, "{ Compression 1 }\nEndPlugin\n{ Compression 6 }"), "");
-    EXPECT_EQ(f.compression(), 1);
+    EXPECT_EQ(f.settings().compression, 1);
 }
 
 TEST_F(PersistenceTest, CopyTakesEverySetting)

@@ -112,8 +112,8 @@ TEST_F(PresetTest, LocationsFilesAndTheDefaultPreset)
     // and setting of the preset, not the output file name.
     const std::size_t infos = messages(devhost::Message::Info).size();
     ravelcast::OpenEXRFilter &fresh = makeFilter();
-    EXPECT_EQ(fresh.comment(), "studio look");
-    EXPECT_EQ(fresh.compression(), 4);
+    EXPECT_EQ(fresh.settings().comment, "studio look");
+    EXPECT_EQ(fresh.settings().compression, 4);
     EXPECT_TRUE(fresh.buffer("Depth")->active());
     EXPECT_EQ(messages(devhost::Message::Info).size(), infos) << "no message for the default";
 
@@ -121,7 +121,7 @@ TEST_F(PresetTest, LocationsFilesAndTheDefaultPreset)
     fresh.presets()->popCount();
     settings(fresh, "{ Comment \"other\" }");
     EXPECT_TRUE(fresh.presets()->loadEntry(2));
-    EXPECT_EQ(fresh.comment(), "studio look");
+    EXPECT_EQ(fresh.settings().comment, "studio look");
     EXPECT_EQ(messages(devhost::Message::Info).back(), "Loaded Preset: a/b:c|");
     EXPECT_FALSE(fresh.presets()->loadEntry(3)) << "the separator loads nothing";
 }

@@ -118,10 +118,70 @@ protected:
     }
 };
 
+// Every row's default is the value a fresh owner has, and reset gives it
+// back after a load changed it; a row a control edits names its label and
+// kind.
+template <class Owner> std::string savedRows(const hostkit::FieldTable<Owner> &table, const Owner &o)
+{
+    devhost::TextBlockWriter w;
+    w.state()->ioMode = LWIO_ASCII;
+    hostkit::SaveState s(w.state());
+    table.save(o, s);
+    return w.contents();
+}
+
+template <class Owner>
+void checkDefaults(const hostkit::FieldTable<Owner> &table, Owner &fresh, Owner &changed)
+{
+    const std::string defaults = savedRows(table, fresh);
+    int changes = 0;
+    for (const auto &row : table.rows()) {
+        SCOPED_TRACE(row.ident.token);
+        if (row.control) {
+            EXPECT_NE(row.label, nullptr);
+            EXPECT_NE(row.kind, hostkit::Control::None);
+        }
+        if (!row.reset || !row.save)
+            continue;
+        for (const std::string &value : probe(row).taken) {
+            devhost::TextBlockReader r("{ " + std::string(row.ident.token) + " " + value + " }");
+            r.setPluginLevel(true);
+            hostkit::LoadState s(r.state());
+            hostkit::ErrorText error;
+            if (const unsigned int id = s.findBlock(table.idents())) {
+                hostkit::FoundBlock block(s);
+                EXPECT_TRUE(table.load(changed, id, s, error));
+            }
+            changes += savedRows(table, changed) != defaults ? 1 : 0;
+            row.reset(row, changed);
+            EXPECT_EQ(savedRows(table, changed), defaults) << value;
+        }
+    }
+    // One of each row's two probes differs from its default.
+    EXPECT_GE(changes, 6);
+}
+
+TEST_F(SettingsTableTest, EveryRowStartsAtItsDefaultAndResetsToIt)
+{
+    ravelcast::FilterSettings fresh, changed;
+    EXPECT_EQ(fresh.nameFormat, 1);
+    EXPECT_EQ(fresh.compression, 3);
+    EXPECT_DOUBLE_EQ(fresh.dwaLevel, 45.0);
+    EXPECT_TRUE(fresh.useRGBPrefix);
+    checkDefaults(ravelcast::FilterSettings::fields(), fresh, changed);
+
+    ravelcast::BufferSettings buffer, other;
+    buffer.makeParameters(nullptr);
+    other.makeParameters(nullptr);
+    EXPECT_EQ(buffer.saveAs, ravelcast::kSaveLayer);
+    EXPECT_DOUBLE_EQ(buffer.gamma->value(0.0), 1.0);
+    checkDefaults(ravelcast::BufferSettings::fields(), buffer, other);
+}
+
 TEST_F(SettingsTableTest, EveryRowLoadsSavesAndCopiesAsItsRowSays)
 {
-    checkLevel(OpenEXRFilter::fields(), Level::Filter);
-    checkLevel(OpenEXRBuffer::fields(), Level::Buffer);
+    checkLevel(ravelcast::FilterSettings::fields(), Level::Filter);
+    checkLevel(ravelcast::BufferSettings::fields(), Level::Buffer);
     checkLevel(BufferChannel::fields(), Level::Channel);
 }
 

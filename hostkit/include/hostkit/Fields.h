@@ -1,7 +1,9 @@
 // Settings tables: one table per settings level names every setting once,
-// with its block ident (id and storage key), how it is stored, which values
-// a load accepts and how it is copied. Load, save and copy are driven from
-// the table, so a new setting is one new row.
+// with its block ident (id and storage key), how it is stored, its default,
+// which values a load accepts, how it is copied and the panel control that
+// edits it (id, label, kind). Defaults, load, save, copy and the panel's
+// controls and values are driven from the table, so a new setting is one
+// new row.
 #ifndef HOSTKIT_FIELDS_H
 #define HOSTKIT_FIELDS_H
 
@@ -57,10 +59,37 @@ struct PanelValue {
     std::string s;
 };
 
+// What a panel control's value is.
+enum class PanelType { None, Integer, Float, Text };
+
+// The kinds of panel control a setting (or a panel of its own) uses.
+enum class Control {
+    None,
+    Boolean,  // a check box
+    Choice,   // a popup list: an index
+    Integer,  // a typed whole number
+    Float,    // a typed number
+    FloatEnv, // a typed number that may be enveloped
+    Text,     // a line of text
+    FileName, // a file name with its requester
+    Info,     // a text shown, not edited
+    Button,   // no value
+    Command,  // a popup of commands
+};
+
+// A control kind as the host's XPanel names it, and its value.
+struct ControlKind {
+    const char *controlClass; // "iBoolean", "float-env", ...
+    const char *dataType;     // the value's type in the panel's data list
+    PanelType value;
+};
+const ControlKind &controlKind(Control kind);
+
 template <class Owner> struct Field {
     using Save = void (*)(const Field &, const Owner &, SaveState &);
     using Load = ErrorText (*)(const Field &, Owner &, LoadState &);
     using Copy = void (*)(Owner &, const Owner &);
+    using Reset = void (*)(const Field &, Owner &);
     using PanelGet = PanelValue (*)(const Owner &);
     // false: the value is refused and nothing changes.
     using PanelSet = bool (*)(const Field &, Owner &, const PanelValue &);
@@ -69,27 +98,65 @@ template <class Owner> struct Field {
     Save save = nullptr; // null: only read (an older form of a setting)
     Load load = nullptr; // null: read by the owner itself (nested blocks)
     Copy copy = nullptr;
+    // Sets the row's default (null: the owner makes the value itself).
+    Reset reset = nullptr;
+    // false: saved with the scene, never in a preset.
+    bool inPresets = true;
     Stored stored = Stored::Other;
     // A loaded number outside [lo, hi], not a number, or a value that could
     // not be read as its type is not taken over: the setting keeps what it
     // had.
     double lo = 0.0, hi = 0.0;
-    // The panel control that edits the setting (0: none) and how.
+    // The default of a number or flag, and of a text.
+    double byDefault = 0.0;
+    const char *textByDefault = "";
+    // The panel control that edits the setting (0: none), its label and kind.
     unsigned int control = 0;
+    const char *label = nullptr;
+    Control kind = Control::None;
     PanelGet panelGet = nullptr;
     PanelSet panelSet = nullptr;
 
-    // The row, edited on the panel by control.
-    Field on(unsigned int cid) const
+    // The row with its default.
+    Field defaults(double v) const
+    {
+        Field f = *this;
+        f.byDefault = v;
+        return f;
+    }
+    Field defaults(const char *text) const
+    {
+        Field f = *this;
+        f.textByDefault = text;
+        return f;
+    }
+    // The row, set to its default by a way of its own.
+    Field resets(Reset r) const
+    {
+        Field f = *this;
+        f.reset = r;
+        return f;
+    }
+    // The row, kept with the scene only.
+    Field notInPresets() const
+    {
+        Field f = *this;
+        f.inPresets = false;
+        return f;
+    }
+    // The row, edited on the panel by control cid, shown as label.
+    Field on(unsigned int cid, const char *text, Control how) const
     {
         Field f = *this;
         f.control = cid;
+        f.label = text;
+        f.kind = how;
         return f;
     }
-    // The row, edited on the panel by control in a way of its own.
-    Field on(unsigned int cid, PanelGet get, PanelSet set) const
+    // The same, edited in a way of its own.
+    Field on(unsigned int cid, const char *text, Control how, PanelGet get, PanelSet set) const
     {
-        Field f = on(cid);
+        Field f = on(cid, text, how);
         f.panelGet = get;
         f.panelSet = set;
         return f;
@@ -128,6 +195,7 @@ Field<Owner> number(const LWBlockIdent &ident, Stored stored, double lo, double 
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    f.reset = [](const Field<Owner> &f, Owner &o) { o.*M = static_cast<T>(f.byDefault); };
     f.panelGet = [](const Owner &o) {
         PanelValue v;
         v.i = static_cast<int>(o.*M);
@@ -158,6 +226,7 @@ template <class Owner, auto M> Field<Owner> flag(const LWBlockIdent &ident)
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    f.reset = [](const Field<Owner> &f, Owner &o) { o.*M = f.byDefault != 0.0; };
     f.panelGet = [](const Owner &o) {
         PanelValue v;
         v.i = (o.*M) ? 1 : 0;
@@ -184,6 +253,7 @@ template <class Owner, auto M> Field<Owner> text(const LWBlockIdent &ident)
         return {};
     };
     f.copy = [](Owner &to, const Owner &from) { to.*M = from.*M; };
+    f.reset = [](const Field<Owner> &f, Owner &o) { o.*M = f.textByDefault; };
     f.panelGet = [](const Owner &o) {
         PanelValue v;
         v.s = o.*M;
@@ -260,12 +330,20 @@ public:
         throw std::logic_error("no block of this id in the settings table");
     }
 
-    // Every saved row in table order.
-    void save(const Owner &o, SaveState &s) const
+    // Every saved row in table order; in a preset only the rows it keeps.
+    void save(const Owner &o, SaveState &s, bool preset = false) const
     {
         for (const Field<Owner> &f : rows_)
-            if (f.save)
+            if (f.save && (f.inPresets || !preset))
                 f.save(f, o, s);
+    }
+
+    // Every row's default.
+    void reset(Owner &o) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (f.reset)
+                f.reset(f, o);
     }
 
     // Reads the row of id; false when no row reads it. The first error of
@@ -280,6 +358,15 @@ public:
                 return true;
             }
         return false;
+    }
+
+    // The row of block id; a table without it is a mistake of the code.
+    const Field<Owner> &row(unsigned int id) const
+    {
+        for (const Field<Owner> &f : rows_)
+            if (f.ident.id == id)
+                return f;
+        throw std::logic_error("no row of this id in the settings table");
     }
 
     // The row a panel control edits; null when none does.

@@ -1,0 +1,60 @@
+// The filter panel's controls and groups, by id.
+#ifndef RAVELCAST_EXPORT_FILTERCONTROLS_H
+#define RAVELCAST_EXPORT_FILTERCONTROLS_H
+
+namespace ravelcast {
+
+enum FilterControl : unsigned int {
+    kOutputFileControl = 36865,
+    kCompressionControl = 36866,
+    kFormatControl = 36867,
+    kUseRenderPathControl = 36868,
+    kPresetsControl = 36869,
+    kSingleNamingControl = 36870,
+    kCustomNameControl = 36871,
+    kQuickEnableControl = 36872,
+    kBufferControl = 36873,
+    kEnabledControl = 36874,
+    kLayerNameControl = 36875,
+    kPixelTypeControl = 36876,
+    kInvertControl = 36877,
+    kMinimumControl = 36878,
+    kMaximumControl = 36879,
+    kOffsetControl = 36880,
+    kScaleControl = 36881,
+    kDescriptionControl = 36882,
+    kLumaAsRGBControl = 36884,
+    kUnmultiplyControl = 36885,
+    kGammaControl = 36886,
+    kSaveAsControl = 36887,
+    kFileFormatControl = 36888,
+    kChannelControl = 36889,
+    kChannelNameControl = 36890,
+    kFlipChannelControl = 36891,
+    kCommentControl = 36892,
+    kEmbedPreviewControl = 36893,
+    kAuthorControl = 36894,
+    kPreviewScaleControl = 36895,
+    kPreviewWidthControl = 36896,
+    kPreviewHeightControl = 36897,
+    kFitDataWindowControl = 36898,
+    kReviewControl = 36900,
+    kAboutControl = 36901,
+    kRenderModeControl = 36902,
+    kDisplayGammaControl = 36903,
+    kPostGammaControl = 36904,
+    kToggleViperControl = 36905,
+    // Beyond the classic panel: DWA quality and one part per layer.
+    kDwaLevelControl = 36918,
+    kMultiPartControl = 36919,
+};
+
+// The "Quick Buffer Enable" commands, in popup order.
+enum QuickEnable { kEnableAll, kDisableAll, kToggle, kEnableRGB, kEnableRGBA, kEnableRGBAZ };
+
+// The catalogue position of "Depth" for a host version.
+int depthPosition(int major, int minor);
+
+} // namespace ravelcast
+
+#endif
