@@ -30,7 +30,7 @@ file(GLOB_RECURSE RAVELCAST_LAYER_SOURCES CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/panels/*.cpp ${PROJECT_SOURCE_DIR}/panels/*.h)
 add_custom_command(OUTPUT ${RAVELCAST_LAYER_ROOT}/host-includes.checked
   COMMAND ${CMAKE_COMMAND} -DSTAMP=${RAVELCAST_LAYER_ROOT}/host-includes.checked
-          "-DSOURCES=${RAVELCAST_LAYER_SOURCES}"
+          -DROOT=${PROJECT_SOURCE_DIR} "-DFOLDERS=export;exrio;panels"
           -P ${PROJECT_SOURCE_DIR}/cmake/CheckHostIncludes.cmake
   DEPENDS ${RAVELCAST_LAYER_SOURCES} ${PROJECT_SOURCE_DIR}/cmake/CheckHostIncludes.cmake
   COMMENT "Checking that export/, exrio/ and panels/ reach the host only through hostkit"
