@@ -39,10 +39,10 @@ const Fields &masterFields()
             nullptr),
         fields::number<SaverSettingsRecord, &SaverSettingsRecord::pixelType>(
             {blockId("BPPX"), "PixelFormat"}, Stored::I2, 0, kPixelTypeCount - 1)
-            .on(kMasterPixelType),
+            .on(kMasterPixelType, "Pixel Format", hostkit::Control::Choice),
         fields::number<SaverSettingsRecord, &SaverSettingsRecord::compression>(
             {blockId("XCMP"), "Compression"}, Stored::I2, 0, kCompressionCount - 1)
-            .on(kMasterCompression),
+            .on(kMasterCompression, "Compression", hostkit::Control::Choice),
     });
     return table;
 }
