@@ -17,11 +17,11 @@
 #include <ImfOutputPart.h>
 #include <ImfThreading.h>
 
+#include "export/EmbeddedPreview.h"
 #include "export/FilterSettings.h"
 #include "export/FrameHeaders.h"
 #include "export/LastFrame.h"
 #include "export/OpenEXRBuffer.h"
-#include "export/PreviewPixels.h"
 #include "exrio/ExrFiles.h"
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"

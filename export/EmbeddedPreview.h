@@ -1,7 +1,7 @@
 // The embedded preview of a written file: how linear values become its
 // 8-bit pixels, and the preview of a buffer made from the host's lines.
-#ifndef RAVELCAST_EXPORT_PREVIEWPIXELS_H
-#define RAVELCAST_EXPORT_PREVIEWPIXELS_H
+#ifndef RAVELCAST_EXPORT_EMBEDDEDPREVIEW_H
+#define RAVELCAST_EXPORT_EMBEDDEDPREVIEW_H
 
 #include <optional>
 

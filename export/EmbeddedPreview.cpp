@@ -1,4 +1,4 @@
-#include "export/PreviewPixels.h"
+#include "export/EmbeddedPreview.h"
 
 #include <algorithm>
 #include <cmath>
