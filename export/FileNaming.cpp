@@ -1,6 +1,7 @@
 #include "export/FileNaming.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,13 +33,13 @@ std::string withoutExtension(const std::string &name)
 NameContext hostNameContext()
 {
     NameContext c;
-    hostkit::SceneInfo scene;
-    if (!scene.available()) {
+    const hostkit::SceneInfo scene;
+    const std::optional<hostkit::SceneFacts> facts = scene.facts();
+    if (!facts) {
         c.cameraName = "(none)";
         return c;
     }
-    if (scene->name)
-        c.sceneName = scene->name;
+    c.sceneName = facts->name.value_or(std::string());
     const hostkit::RenderCamera camera = hostkit::renderCamera(hostkit::TimeInfo().time());
     c.cameraName = camera.name;
     c.stereo = camera.stereo;

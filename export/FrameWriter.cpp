@@ -6,27 +6,23 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
 
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
-#include <ImfName.h>
 #include <ImfOutputFile.h>
 #include <ImfOutputPart.h>
-#include <ImfPartType.h>
-#include <ImfPreviewImage.h>
-#include <ImfPreviewImageAttribute.h>
-#include <ImfStringAttribute.h>
 #include <ImfThreading.h>
 
+#include "export/EmbeddedPreview.h"
 #include "export/FilterSettings.h"
+#include "export/FrameHeaders.h"
 #include "export/LastFrame.h"
 #include "export/OpenEXRBuffer.h"
-#include "export/PreviewPixels.h"
 #include "exrio/ExrFiles.h"
-#include "exrio/RenderMetadata.h"
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
@@ -35,57 +31,6 @@
 namespace ravelcast {
 
 namespace {
-
-// The render facts, the comment, and the author beside the owner (the
-// account that rendered).
-void stampMetadata(Imf::Header &header, const std::string &comment, const std::string &author)
-{
-    addFileMetadata(header, comment);
-    if (!author.empty())
-        header.insert("author", Imf::StringAttribute(author));
-}
-
-Imf::Header makeHeader(const FramePlan &plan, const Imath::Box2i &dataWindow, float pixelAspect,
-                       int compression, double dwaLevel)
-{
-    Imf::Header h(plan.display, dataWindow, pixelAspect, Imath::V2f(0, 0), 1.0f, Imf::INCREASING_Y,
-                  static_cast<Imf::Compression>(compression));
-    h.dwaCompressionLevel() = static_cast<float>(dwaLevel);
-    return h;
-}
-
-// The embedded preview of a buffer: its first channels resampled to
-// width x height, processed as they are written, and mapped to 8 bits.
-void insertPreview(Imf::Header &header, const OpenEXRBuffer &buffer, const hostkit::FrameAccess &access,
-                   int width, int height)
-{
-    if (width <= 0 || height <= 0)
-        return;
-    Imf::PreviewImage preview(width, height);
-    const int n = std::min(buffer.channelCount(), 3);
-    std::vector<Resampled> channels;
-    for (int c = 0; c < n; ++c)
-        channels.push_back(buffer.resampledChannel(c, access, width, height));
-    const Processing processing = buffer.processing();
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            float v[3] = {0, 0, 0};
-            for (int c = 0; c < n; ++c) {
-                const Resampled &r = channels[c];
-                if (!r.samples.empty())
-                    v[c] = processing.apply(r.samples[static_cast<std::size_t>(y) * width + x],
-                                            0.0f, buffer.channel(c).flip());
-            }
-            if (n == 1)
-                v[1] = v[2] = v[0];
-            Imf::PreviewRgba &p = preview.pixel(x, y);
-            p.r = previewByte(v[0]);
-            p.g = previewByte(v[1]);
-            p.b = previewByte(v[2]);
-            p.a = 255;
-        }
-    header.insert("preview", Imf::PreviewImageAttribute(preview));
-}
 
 // The folders of a file name, made when missing; the real cause when they
 // cannot be (a read-only disk, a file in the way), with the buffer's name.
@@ -105,30 +50,6 @@ void ensureFolderFor(const PlannedFile &file)
     const std::error_code why = ec ? ec : examined;
     throw std::runtime_error("Cannot create the folder \"" + folder.string() + "\" for " + what +
                              ": " + (why ? why.message() : std::string("it is not a folder")));
-}
-
-// A buffer's channels added to a header under their planned names; a name
-// the library refuses is reported with the file and the buffer. The library
-// cuts names past Imf::Name::MAX_LENGTH without a word (R, G and B of a long
-// layer would become one channel) and its readers refuse them, so those are
-// refused here, before any file exists.
-void insertChannels(const PlannedBuffer &buffer, Imf::ChannelList &list,
-                    const std::string &fileName)
-{
-    const auto type = static_cast<Imf::PixelType>(buffer->pixelType());
-    try {
-        for (const auto &names : buffer.names)
-            for (const std::string &name : names) {
-                if (name.size() > static_cast<std::size_t>(Imf::Name::MAX_LENGTH))
-                    throw std::length_error("the channel name \"" + name + "\" is longer than " +
-                                            std::to_string(Imf::Name::MAX_LENGTH) +
-                                            " bytes, the most OpenEXR can hold.");
-                list.insert(name, Imf::Channel(type, 1, 1, false));
-            }
-    } catch (const std::exception &e) {
-        throw std::runtime_error("Cannot write \"" + fileName + "\": buffer \"" +
-                                 buffer->displayName() + "\": " + e.what());
-    }
 }
 
 // One channel's converted rows of a band, and the names it is written as.
@@ -249,22 +170,22 @@ FrameFacts FrameWriter::gatherFacts() const
     f.renderNode = node_;
     f.inLayout = hostkit::inLayout();
     f.frame = hostkit::TimeInfo().frame();
-    hostkit::SceneInfo scene;
-    if (scene.available()) {
+    const hostkit::SceneInfo scene;
+    if (const std::optional<hostkit::SceneFacts> s = scene.facts()) {
         // A damaged aspect (not a number, 0 or below) would make no sizes.
-        const double aspect = scene->pixelAspect;
+        const double aspect = s->pixelAspect;
         f.pixelAspect = std::isfinite(aspect) && aspect > 0 ? static_cast<float>(aspect) : 1.0f;
         // Region mode only on the limited-region bit: other render options
         // say nothing about the rectangle, which a host may keep stale.
-        if (!hostkit::inModeler() && hostkit::limitedRegionOn() &&
+        if (!hostkit::inModeler() && (s->renderOptions & hostkit::renderOption::LimitedRegion) &&
             !hostkit::renderCamera(A.start()).noLimitedRegion) {
             f.region = true;
-            f.x0 = scene->limitedRegionX0;
-            f.y0 = scene->limitedRegionY0;
-            f.regionBox = Imath::Box2i(Imath::V2i(f.x0, f.y0),
-                                       Imath::V2i(scene->limitedRegionX1, scene->limitedRegionY1));
-            f.display = Imath::Box2i(Imath::V2i(0, 0),
-                                     Imath::V2i(scene->frameWidth - 1, scene->frameHeight - 1));
+            f.x0 = s->regionX0;
+            f.y0 = s->regionY0;
+            f.regionBox =
+                Imath::Box2i(Imath::V2i(f.x0, f.y0), Imath::V2i(s->regionX1, s->regionY1));
+            f.display =
+                Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(s->frameWidth - 1, s->frameHeight - 1));
         }
     }
     f.names = hostNameContext();
@@ -388,50 +309,27 @@ void FrameWriter::write()
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    Imf::Header header =
-        makeHeader(plan, file.dataWindow, plan.pixelAspect, f.compression, f.dwaLevel);
-    const bool layered = file.kind == PlannedFile::Layered;
-    stampMetadata(header, layered ? f.comment : file.buffers.front()->imageComment(), f.author);
+    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart};
+    std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview)
-        insertPreview(header, *file.buffers.front().buffer, access_, plan.previewWidth,
-                      plan.previewHeight);
-    for (const PlannedBuffer &b : file.buffers)
-        insertChannels(b, header.channels(), file.fileName);
+        preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
+                                  plan.previewHeight);
+    const FileHeaders headers = fileHeaders(plan, file, settings, gatherRenderFacts(), preview);
+    const Imf::Header &header = headers.header;
 
     const int threads = exportThreads();
     if (threads > 0 && Imf::globalThreadCount() < threads)
         Imf::setGlobalThreadCount(threads);
     const int libraryThreads = threads > 0 ? threads : Imf::globalThreadCount();
 
-    if (layered && f.multiPart) {
-        // One part per layer, the base channels in a part of their own;
-        // every part carries the whole header's attributes.
-        std::vector<Imf::Header> headers;
-        std::vector<std::vector<PlannedBuffer>> partBuffers;
-        std::vector<std::string> names;
-        for (const PlannedBuffer &b : file.buffers) {
-            const std::string name = b->layerName().empty() ? "Base" : b->layerName();
-            const auto at = std::find(names.begin(), names.end(), name);
-            if (at != names.end()) {
-                partBuffers[static_cast<std::size_t>(at - names.begin())].push_back(b);
-                continue;
-            }
-            names.push_back(name);
-            partBuffers.push_back({b});
-        }
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            Imf::Header part = header;
-            part.channels() = Imf::ChannelList();
-            for (const PlannedBuffer &b : partBuffers[i])
-                insertChannels(b, part.channels(), file.fileName);
-            part.setName(names[i]);
-            part.setType(Imf::SCANLINEIMAGE);
-            headers.push_back(part);
-        }
-        ExrOutput out(file.fileName, headers, libraryThreads);
-        for (std::size_t i = 0; i < headers.size(); ++i) {
+    if (!headers.parts.empty()) {
+        std::vector<Imf::Header> parts;
+        for (const PartHeader &p : headers.parts)
+            parts.push_back(p.header);
+        ExrOutput out(file.fileName, parts, libraryThreads);
+        for (std::size_t i = 0; i < parts.size(); ++i) {
             Imf::OutputPart part(out.parts(), static_cast<int>(i));
-            writeRows(header.dataWindow(), partBuffers[i], plan, i == 0,
+            writeRows(header.dataWindow(), headers.parts[i].buffers, plan, i == 0,
                       [&](const Imf::FrameBuffer &fb, int rows) {
                           part.setFrameBuffer(fb);
                           part.writePixels(rows);
@@ -642,10 +540,10 @@ void FrameWriter::announce(const std::string &fileName) const
 FrameFacts currentFrameFacts()
 {
     FrameFacts facts;
-    hostkit::SceneInfo scene;
-    if (scene.available()) {
-        facts.width = scene->frameWidth;
-        facts.height = scene->frameHeight;
+    const hostkit::SceneInfo scene;
+    if (const std::optional<hostkit::SceneFacts> s = scene.facts()) {
+        facts.width = s->frameWidth;
+        facts.height = s->frameHeight;
     }
     facts.display = Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(facts.width - 1, facts.height - 1));
     facts.frame = hostkit::TimeInfo().frame();

@@ -1,6 +1,6 @@
 // The per-frame work of the filter: the host's facts of the frame gathered
-// once, the frame's plan, each file's header, and its rows handed to the
-// library in bands of whole line buffers.
+// once, the frame's plan, each file's headers (export/FrameHeaders.h), and
+// its rows handed to the library in bands of whole line buffers.
 #ifndef RAVELCAST_EXPORT_FRAMEWRITER_H
 #define RAVELCAST_EXPORT_FRAMEWRITER_H
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "hostkit/Fields.h"
 #include "hostkit/MasterAdaptor.h"
 #include "module/ServerRegistry.h"
 #include "module/ServerTags.h"
@@ -13,17 +14,37 @@ namespace ravelcast {
 namespace {
 
 using hostkit::blockId;
-
-const LWBlockIdent kMasterLevel[] = {{blockId("VERS"), "Version"},
-                                     {blockId("BPPX"), "PixelFormat"},
-                                     {blockId("XCMP"), "Compression"},
-                                     {0, nullptr}};
+using Fields = hostkit::FieldTable<SaverSettingsRecord>;
 
 constexpr std::int16_t kMasterVersion = 1;
 
-const LWBlockIdent &ident(const char (&key)[5])
+// The record's settings, once each: block, stored type, the values the
+// savers can write (a load or a panel edit outside them changes nothing)
+// and the panel control.
+const Fields &masterFields()
 {
-    return *hostkit::findIdent(kMasterLevel, blockId(key));
+    namespace fields = hostkit::fields;
+    using hostkit::Stored;
+    using Row = hostkit::Field<SaverSettingsRecord>;
+    static const Fields table({
+        fields::custom<SaverSettingsRecord>(
+            {blockId("VERS"), "Version"},
+            [](const Row &f, const SaverSettingsRecord &, hostkit::SaveState &s) {
+                s.writeBlock(f.ident, kMasterVersion);
+            },
+            [](const Row &, SaverSettingsRecord &, hostkit::LoadState &s) -> hostkit::ErrorText {
+                s.readI2();
+                return {};
+            },
+            nullptr),
+        fields::number<SaverSettingsRecord, &SaverSettingsRecord::pixelType>(
+            {blockId("BPPX"), "PixelFormat"}, Stored::I2, 0, kPixelTypeCount - 1)
+            .on(kMasterPixelType, "Pixel Format", hostkit::Control::Choice),
+        fields::number<SaverSettingsRecord, &SaverSettingsRecord::compression>(
+            {blockId("XCMP"), "Compression"}, Stored::I2, 0, kCompressionCount - 1)
+            .on(kMasterCompression, "Compression", hostkit::Control::Choice),
+    });
+    return table;
 }
 
 } // namespace
@@ -105,55 +126,33 @@ void OpenEXRMaster::buttonClick(unsigned int cid)
 
 void *OpenEXRMaster::get(unsigned int vid)
 {
-    switch (vid) {
-    case kMasterPixelType: return &settings_->pixelType;
-    case kMasterCompression: return &settings_->compression;
-    default: return nullptr;
-    }
+    const auto *field = masterFields().byControl(vid);
+    if (!field)
+        return nullptr;
+    panelValue_ = field->panelGet(*settings_).i;
+    return &panelValue_;
 }
 
 int OpenEXRMaster::set(unsigned int vid, void *value)
 {
-    if (!value)
+    const auto *field = masterFields().byControl(vid);
+    if (!value || !field)
         return 0;
-    const int v = *static_cast<const int *>(value);
-    switch (vid) {
-    case kMasterPixelType:
-        if (!validPixelType(v))
-            return 0;
-        settings_->pixelType = v;
-        break;
-    case kMasterCompression:
-        if (!validCompression(v))
-            return 0;
-        settings_->compression = v;
-        break;
-    default: return 0;
-    }
+    hostkit::PanelValue v;
+    v.i = *static_cast<const int *>(value);
+    if (!field->panelSet(*field, *settings_, v))
+        return 0;
     notifyUpdate();
     return 1;
 }
 
 hostkit::ErrorText OpenEXRMaster::load(hostkit::LoadState &s)
 {
-    while (unsigned int id = s.findBlock(kMasterLevel)) {
-        switch (id) {
-        case blockId("VERS"): s.readI2(); break;
-        case blockId("BPPX"): {
-            // A damaged scene must not hand savers a type the library
-            // cannot write, nor a value that could not be read.
-            const auto v = s.readI2();
-            if (v && validPixelType(*v))
-                settings_->pixelType = *v;
-            break;
-        }
-        case blockId("XCMP"): {
-            const auto v = s.readI2();
-            if (v && validCompression(*v))
-                settings_->compression = *v;
-            break;
-        }
-        }
+    // A damaged scene must not hand savers a type the library cannot
+    // write, nor a value that could not be read: the rows refuse them.
+    hostkit::ErrorText ignored;
+    while (unsigned int id = s.findBlock(masterFields().idents())) {
+        masterFields().load(*settings_, id, s, ignored);
         s.endBlock();
     }
     return {};
@@ -161,9 +160,7 @@ hostkit::ErrorText OpenEXRMaster::load(hostkit::LoadState &s)
 
 hostkit::ErrorText OpenEXRMaster::save(hostkit::SaveState &s)
 {
-    s.writeBlock(ident("VERS"), kMasterVersion);
-    s.writeBlock(ident("BPPX"), static_cast<std::int16_t>(settings_->pixelType));
-    s.writeBlock(ident("XCMP"), static_cast<std::int16_t>(settings_->compression));
+    masterFields().save(*settings_, s);
     return {};
 }
 

@@ -37,8 +37,8 @@ public:
     // "About Ravelcast..." opens the about box.
     void buttonClick(unsigned int cid) override;
 
-    // A pointer to the record's pixel type (36866) or compression (36867);
-    // null for other ids.
+    // The record's pixel type (36866) or compression (36867), valid until
+    // the next get; null for other ids.
     void *get(unsigned int vid) override;
     // Stores *value (an int) for 36866 or 36867 and answers 1; values
     // outside the lists, other ids and a null value change nothing and
@@ -56,6 +56,7 @@ public:
 
 private:
     SaverSettingsRecord *settings_;
+    int panelValue_ = 0; // what get hands the panel
 };
 
 } // namespace ravelcast

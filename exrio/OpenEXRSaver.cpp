@@ -249,7 +249,7 @@ int OpenEXRSaver::openFile()
     // from the next one.
     const int compression = settings_->compression;
     const int pixelType = settings_->pixelType;
-    metadata_.addRenderInfo();
+    metadata_.stamp(gatherRenderFacts());
     const Imf::Header header = saverHeader(metadata_.header(), width_, height_, pixelAspect_,
                                            compression, pixelType, imageType());
 

@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
 
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
@@ -10,58 +9,9 @@
 #include <ImfRationalAttribute.h>
 #include <ImfStringAttribute.h>
 
-
 #include "hostkit/HostInfo.h"
-#include "hostkit/Services.h"
 
 namespace ravelcast {
-
-// ---- platform: local time, time zone and environment
-namespace {
-
-bool localTime(std::time_t t, std::tm *out)
-{
-#if defined(_WIN32)
-    _tzset();
-    return localtime_s(out, &t) == 0;
-#else
-    tzset();
-    return localtime_r(&t, out) != nullptr;
-#endif
-}
-
-bool utcTime(std::time_t t, std::tm *out)
-{
-#if defined(_WIN32)
-    return gmtime_s(out, &t) == 0;
-#else
-    return gmtime_r(&t, out) != nullptr;
-#endif
-}
-
-// Seconds the local time is ahead of UTC at t: daylight saving included.
-long secondsEastAt(std::time_t t)
-{
-    std::tm local{}, utc{};
-    if (!localTime(t, &local) || !utcTime(t, &utc))
-        return 0;
-    long days = local.tm_yday - utc.tm_yday;
-    if (local.tm_year != utc.tm_year)
-        days = local.tm_year > utc.tm_year ? 1 : -1;
-    return ((days * 24 + (local.tm_hour - utc.tm_hour)) * 60 + (local.tm_min - utc.tm_min)) * 60 +
-           (local.tm_sec - utc.tm_sec);
-}
-
-bool environmentText(const char *name, std::string *value)
-{
-    const char *text = std::getenv(name);
-    if (!text)
-        return false;
-    *value = text;
-    return true;
-}
-
-} // namespace
 
 // ---- tables
 namespace {
@@ -216,15 +166,6 @@ void setString(Imf::Header &header, const char *name, const std::string &value)
     header.insert(name, Imf::StringAttribute(value));
 }
 
-void addEnvironment(Imf::Header &header)
-{
-    std::string text;
-    if (environmentText("USERNAME", &text))
-        setString(header, "owner", text);
-    if (environmentText("COMPUTERNAME", &text))
-        setString(header, "computerName", text);
-}
-
 } // namespace
 
 // ---- free helpers
@@ -261,31 +202,10 @@ std::string filterName(int filterField)
 
 std::string modelText(unsigned int systemId, unsigned int productInfo)
 {
-    const bool layout = (systemId & LWSYS_TYPEBITS) == LWSYS_LAYOUT;
-    return std::string(layout ? "1" : "0") + " V" + std::to_string(LWINF_GETMAJOR(productInfo)) +
-           "." + std::to_string(LWINF_GETMINOR(productInfo)) +
-           " B:" + std::to_string(LWINF_GETBUILD(productInfo));
-}
-
-std::string captureDateText(const std::tm &local)
-{
-    // Formatted by hand so that no locale takes part.
-    auto two = [](int v) {
-        std::string s = std::to_string(v);
-        return s.size() < 2 ? "0" + s : s;
-    };
-    std::string year = std::to_string(local.tm_year + 1900);
-    while (year.size() < 4)
-        year.insert(year.begin(), '0');
-    return year + ":" + two(local.tm_mon + 1) + ":" + two(local.tm_mday) + " " +
-           two(local.tm_hour) + ":" + two(local.tm_min) + ":" + two(local.tm_sec);
-}
-
-float localUtcOffsetSeconds(std::time_t at)
-{
-    // UTC = local time + offset: the offset in effect at that moment,
-    // daylight saving included, is "seconds west".
-    return static_cast<float>(-secondsEastAt(at));
+    return std::string(hostkit::layoutSystem(systemId) ? "1" : "0") + " V" +
+           std::to_string(hostkit::productMajor(productInfo)) + "." +
+           std::to_string(hostkit::productMinor(productInfo)) +
+           " B:" + std::to_string(hostkit::productBuild(productInfo));
 }
 
 namespace {
@@ -354,20 +274,14 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
     return items;
 }
 
-void addFileMetadata(Imf::Header &header, const std::string &comment)
-{
-    addFileMetadata(header, comment, std::time(nullptr));
-}
-
-void addFileMetadata(Imf::Header &header, const std::string &comment, std::time_t now)
+void stampFileMetadata(Imf::Header &header, const RenderFacts &facts, const std::string &comment)
 {
     RenderMetadata record(header);
-    record.addRenderInfo(now);
+    record.stamp(facts);
     for (auto it = record.header().begin(); it != record.header().end(); ++it)
         header.insert(it.name(), it.attribute());
     if (!comment.empty())
         setString(header, "comments", comment);
-    addEnvironment(header);
 }
 
 // ---- the record
@@ -430,74 +344,69 @@ void RenderMetadata::setIdValue(const std::string &text)
         setString(header_, name->second.c_str(), stored);
 }
 
-void RenderMetadata::addRenderInfo() { addRenderInfo(std::time(nullptr)); }
+void RenderMetadata::addRenderInfo() { stamp(gatherRenderFacts()); }
 
-void RenderMetadata::addRenderInfo(std::time_t now)
+void RenderMetadata::addRenderInfo(std::time_t now) { stamp(gatherRenderFacts(now)); }
+
+void RenderMetadata::stamp(const RenderFacts &facts)
 {
-    addEnvironment(header_);
-
-    hostkit::SceneInfo scene;
-    const LWSceneInfo *info = scene.available() ? scene.table() : nullptr;
-    if (info && info->name)
-        setString(header_, "LightWaveScene", info->name);
-    header_.insert("LightWaveBuild", Imf::IntAttribute(hostkit::productBuild()));
-
-    std::tm local{};
-    if (localTime(now, &local))
-        setString(header_, "capDate", captureDateText(local));
-    header_.insert("utcOffset", Imf::FloatAttribute(localUtcOffsetSeconds(now)));
-
-    if (info) {
-        header_.insert("framesPerSecond",
-                       Imf::RationalAttribute(Imf::Rational(info->framesPerSecond)));
-        const int options = info->renderOpts;
-        // The option facts carry the masked bit itself, not a yes/no.
-        const std::pair<int, std::string> facts[] = {
-            {kFactTotalPoints, std::to_string(info->numPoints)},
-            {kFactTotalPolygons, std::to_string(info->numPolygons)},
-            {kFactFirstFrame, std::to_string(info->frameStart)},
-            {kFactLastFrame, std::to_string(info->frameEnd)},
-            {kFactFramestep, std::to_string(info->frameStep)},
-            {kFactRenderThreads, std::to_string(info->numThreads)},
-            {kFactRTRefractions, std::to_string(options & LWROPT_REFRACTTRACE)},
-            {kFactRTReflections, std::to_string(options & LWROPT_REFLECTTRACE)},
-            {kFactRTTransparency, std::to_string(options & LWROPT_RTTRANSPARENCY)},
-            {kFactCaustics, std::to_string(options & LWROPT_CAUSTICS)},
-            {kFactRadiosity, std::to_string(options & LWROPT_RADIOSITY)},
-            {kFactParticleBlur, std::to_string(options & LWROPT_PARTICLEBLUR)},
-            {kFactFieldRendering, std::to_string(options & LWROPT_FIELDS)},
-            {kFactAAFilter, filterName(info->filter)},
-            {kFactAA, antialiasingText(info->antialiasing)},
-        };
-        for (const auto &[id, value] : facts)
-            setIdValue(std::to_string(id) + " " + value);
-    }
-
+    if (facts.owner)
+        setString(header_, "owner", *facts.owner);
+    if (facts.computerName)
+        setString(header_, "computerName", *facts.computerName);
+    if (facts.scene && facts.scene->name)
+        setString(header_, "LightWaveScene", *facts.scene->name);
+    header_.insert("LightWaveBuild", Imf::IntAttribute(hostkit::productBuild(facts.productInfo)));
+    if (facts.captureDate)
+        setString(header_, "capDate", *facts.captureDate);
+    header_.insert("utcOffset", Imf::FloatAttribute(facts.utcOffset));
+    if (facts.scene)
+        stampScene(*facts.scene);
     setItem(kSoftware, kTagSoftware);
     setItem(kMaker, kTagMake);
-    setItem(modelText(hostkit::systemId(), hostkit::productInfo()), kTagModel);
+    setItem(modelText(facts.systemId, facts.productInfo), kTagModel);
+    if (facts.scene && facts.camera)
+        stampCamera(*facts.camera, facts.scene->framesPerSecond);
+}
 
-    if (!info || !info->renderCamera)
-        return;
-    hostkit::TimeInfo time;
-    hostkit::CameraInfo camera;
-    if (!time.available() || !camera.available())
-        return;
-    const LWTime at = time.time();
-    const LWItemID id = info->renderCamera(at);
-    if (!id)
-        return;
-    const LWCameraInfo *cam = camera.table();
-    if (cam->focalDistance)
-        header_.insert("focus",
-                       Imf::FloatAttribute(static_cast<float>(cam->focalDistance(id, at))));
+void RenderMetadata::stampScene(const hostkit::SceneFacts &scene)
+{
+    namespace option = hostkit::renderOption;
+    header_.insert("framesPerSecond", Imf::RationalAttribute(Imf::Rational(scene.framesPerSecond)));
+    const int options = scene.renderOptions;
+    // The option facts carry the masked bit itself, not a yes/no.
+    const std::pair<int, std::string> facts[] = {
+        {kFactTotalPoints, std::to_string(scene.points)},
+        {kFactTotalPolygons, std::to_string(scene.polygons)},
+        {kFactFirstFrame, std::to_string(scene.frameStart)},
+        {kFactLastFrame, std::to_string(scene.frameEnd)},
+        {kFactFramestep, std::to_string(scene.frameStep)},
+        {kFactRenderThreads, std::to_string(scene.threads)},
+        {kFactRTRefractions, std::to_string(options & option::RefractTrace)},
+        {kFactRTReflections, std::to_string(options & option::ReflectTrace)},
+        {kFactRTTransparency, std::to_string(options & option::RayTracedTransparency)},
+        {kFactCaustics, std::to_string(options & option::Caustics)},
+        {kFactRadiosity, std::to_string(options & option::Radiosity)},
+        {kFactParticleBlur, std::to_string(options & option::ParticleBlur)},
+        {kFactFieldRendering, std::to_string(options & option::Fields)},
+        {kFactAAFilter, filterName(scene.filter)},
+        {kFactAA, antialiasingText(scene.antialiasing)},
+    };
+    for (const auto &[id, value] : facts)
+        setIdValue(std::to_string(id) + " " + value);
+}
+
+void RenderMetadata::stampCamera(const hostkit::CameraOptics &camera, double framesPerSecond)
+{
+    if (camera.focalDistance)
+        header_.insert("focus", Imf::FloatAttribute(static_cast<float>(*camera.focalDistance)));
     // These go through the item path as text, which keeps them exactly.
-    if (cam->blurLength && info->framesPerSecond > 0.0)
-        setItem(shortestText(cam->blurLength(id, at) / info->framesPerSecond), kTagExposureTime);
-    if (cam->fStop)
-        setItem(shortestText(cam->fStop(id, at)), kTagAperture);
-    if (cam->focalLength)
-        setItem(shortestText(cam->focalLength(id, at)), kTagFocalLength);
+    if (camera.blurLength && framesPerSecond > 0.0)
+        setItem(shortestText(*camera.blurLength / framesPerSecond), kTagExposureTime);
+    if (camera.fStop)
+        setItem(shortestText(*camera.fStop), kTagAperture);
+    if (camera.focalLength)
+        setItem(shortestText(*camera.focalLength), kTagFocalLength);
 }
 
 std::vector<HostMetadataItem> RenderMetadata::hostItems() const

@@ -1,5 +1,6 @@
 // Facts about the render that every written OpenEXR file carries in its
-// header, and their conversion from and to the host's image-metadata items.
+// header, stamped from gathered plain values (RenderFacts) without the
+// host, and their conversion from and to the host's image-metadata items.
 #ifndef RAVELCAST_EXRIO_RENDERMETADATA_H
 #define RAVELCAST_EXRIO_RENDERMETADATA_H
 
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include <ImfHeader.h>
+
+#include "exrio/RenderFacts.h"
 
 namespace ravelcast {
 
@@ -54,11 +57,13 @@ public:
     // sets that string attribute. A text without a leading id sets nothing.
     void setIdValue(const std::string &text);
 
-    // Fills the header from the environment and the host's scene, camera and
-    // time services, with the capture date taken from the current time (or
-    // from now). Acquires the services it uses and releases them before
-    // returning; facts whose service, scene or camera is missing are left
-    // out.
+    // Sets the header's render attributes from the facts: owner and
+    // machine, scene and build, capture date and zone, frame rate and the
+    // scene's render facts, the product's make and model, and the render
+    // camera's optics. A fact the gathering did not find is left out; every
+    // other attribute of the header stays.
+    void stamp(const RenderFacts &facts);
+    // stamp(gatherRenderFacts(now)), at the current time without now.
     void addRenderInfo();
     void addRenderInfo(std::time_t now);
 
@@ -73,6 +78,9 @@ public:
     const std::map<int, std::string> &namesById() const { return namesById_; }
 
 private:
+    void stampScene(const hostkit::SceneFacts &scene);
+    void stampCamera(const hostkit::CameraOptics &camera, double framesPerSecond);
+
     Imf::Header header_;
     std::map<int, std::string> valuesById_;
     std::map<int, std::string> namesById_;
@@ -86,11 +94,10 @@ const std::map<int, std::string> &renderFactNames();
 // Attributes of another type than expected are not passed on.
 std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header);
 
-// The per-file step of the filter's writer: runs addRenderInfo over a copy
+// The per-file step of the filter's writer: stamps the facts over a copy
 // of the header and copies every attribute back, then sets "comments" when
-// comment is not empty and "owner"/"computerName" from the environment.
-void addFileMetadata(Imf::Header &header, const std::string &comment);
-void addFileMetadata(Imf::Header &header, const std::string &comment, std::time_t now);
+// comment is not empty.
+void stampFileMetadata(Imf::Header &header, const RenderFacts &facts, const std::string &comment);
 
 // Antialiasing level as text: "none", "Enhanced Low".."Enhanced Extreme",
 // "PLD n" from level 100, otherwise "unknown".
@@ -102,13 +109,6 @@ std::string filterName(int filterField);
 
 // "1 V9.6 B:2345": 1 in Layout, 0 elsewhere, then version and build.
 std::string modelText(unsigned int systemId, unsigned int productInfo);
-
-// "2010:02:03 14:05:09".
-std::string captureDateText(const std::tm &local);
-
-// Seconds to add to local time to get UTC at the moment `at`, in the
-// process's time zone (daylight saving included).
-float localUtcOffsetSeconds(std::time_t at);
 
 // The shortest decimal text that reads back as exactly the same value
 // ("16777216", "0.1", "1e-30"), whatever the user's locale.

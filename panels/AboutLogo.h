@@ -1,4 +1,5 @@
-// The about panel's logo, made by scripts/make-logo: 3 bytes a pixel, blue-green-red, bottom row first.
+// The about panel's logo: 3 bytes a pixel, blue-green-red, bottom row first.
+// The build makes the data from panels/artwork/logo.png with scripts/make-logo.
 #ifndef RAVELCAST_PANELS_ABOUTLOGO_H
 #define RAVELCAST_PANELS_ABOUTLOGO_H
 

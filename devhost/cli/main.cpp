@@ -11,14 +11,14 @@
 
 #include <CLI/CLI.hpp>
 
-#include "devhost/ContactSheet.h"
-#include "devhost/Convert.h"
-#include "devhost/ExrSummary.h"
+#include "devhost/tools/ContactSheet.h"
+#include "devhost/tools/Convert.h"
+#include "devhost/tools/ExrSummary.h"
 #include "devhost/Host.h"
 #include "devhost/Module.h"
 #include "devhost/RenderJob.h"
 #include "devhost/SceneFile.h"
-#include "devhost/UiScript.h"
+#include "devhost/tools/UiScript.h"
 
 namespace {
 
@@ -62,6 +62,12 @@ void printHelp(std::ostream &out)
     for (const Command &c : commands()) {
         out << "  " << c.usage << "\n";
         out << "      " << c.help << "\n";
+    }
+    out << "\nCommands of a ui script (one per line, # starts a comment, values with blanks "
+           "in quotes):\n";
+    for (const devhost::UiScript::Verb &v : devhost::UiScript::verbs()) {
+        out << "  " << devhost::UiScript::usage(v) << "\n";
+        out << "      " << v.help << "\n";
     }
     out << "\nOptions (before or after the command):\n"
            "  --module PATH       the module to load; default $RAVELCAST_MODULE, else\n"
@@ -262,11 +268,8 @@ const std::vector<Command> &commands()
          cmdConvert},
         {"ui", "ui SCENE SCRIPT",
          "Load SCENE and drive the module's panels from SCRIPT (a file, or - for standard "
-         "input), one command per line: open SERVER, generic NAME, set CONTROL VALUE, get "
-         "CONTROL, expect CONTROL VALUE, items CONTROL, press CONTROL, command CONTROL ITEM, "
-         "tab NAME, answer yes|no|cancel, form CONTROL=VALUE... ok|cancel, file PATH|cancel, "
-         "close, snapshot FILE.png, describe, expect-description SERVER ENDING, render "
-         "[FRAMES], convert IN OUT, save SCENE. Exits 1 at the first step that fails.",
+         "input), one script command per line (listed below). Exits 1 at the first step that "
+         "fails.",
          [](CLI::App &c, Options &o) { c.add_option("SCENE-SCRIPT", o.args)->required()->expected(2); },
          cmdUi},
         {"header", "header FILE.exr",

@@ -2,7 +2,7 @@
 # Draws the about-panel logo, logo.png beside this script: an emblem of three
 # stacked, see-through layers and the product name, on white.
 # Needs pycairo (Debian: python3-cairo) and DejaVu Sans Bold.
-# After redrawing, run scripts/make-logo to refresh panels/AboutLogo.cpp.
+# After redrawing, rebuild: the build turns logo.png into the panel's data.
 import math
 import os
 

@@ -22,7 +22,7 @@
 
 #include "ImageReadBack.h"
 #include "TestSupport.h"
-#include "devhost/ContactSheet.h"
+#include "devhost/tools/ContactSheet.h"
 
 namespace {
 

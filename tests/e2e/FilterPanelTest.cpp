@@ -9,7 +9,7 @@
 #include "E2ESupport.h"
 #include "devhost/Panels.h"
 #include "devhost/SceneFile.h"
-#include "devhost/UiScript.h"
+#include "devhost/tools/UiScript.h"
 
 namespace {
 

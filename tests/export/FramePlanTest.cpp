@@ -2,8 +2,13 @@
 // by hand): windows, file names and which buffer goes where, without a host
 // and without rendering anything.
 
+#include <ImfChannelList.h>
 #include <ImfCompression.h>
+#include <ImfPartType.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfStringAttribute.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -12,6 +17,7 @@
 
 #include "export/BufferCatalogue.h"
 #include "export/FilterSettings.h"
+#include "export/FrameHeaders.h"
 #include "export/FramePlan.h"
 #include "export/FrameWriter.h"
 #include "export/OpenEXRBuffer.h"
@@ -23,6 +29,20 @@ using ravelcast::FrameFacts;
 using ravelcast::OpenEXRBuffer;
 using ravelcast::FramePlan;
 using ravelcast::PlannedFile;
+
+std::vector<std::string> channelNames(const Imf::Header &h)
+{
+    std::vector<std::string> names;
+    for (auto c = h.channels().begin(); c != h.channels().end(); ++c)
+        names.push_back(c.name());
+    return names;
+}
+
+std::string text(const Imf::Header &h, const char *name)
+{
+    const auto *a = h.findTypedAttribute<Imf::StringAttribute>(name);
+    return a ? a->value() : "<missing>";
+}
 
 Imath::Box2i box(int x0, int y0, int x1, int y1) { return {Imath::V2i(x0, y0), Imath::V2i(x1, y1)}; }
 
@@ -60,6 +80,15 @@ OpenEXRBuffer &named(const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers,
         if (b->displayName() == name)
             return *b;
     throw std::runtime_error("no buffer " + name);
+}
+
+// Files named "out/shot..." whatever the render path.
+ravelcast::FilterSettings outShot()
+{
+    ravelcast::FilterSettings s;
+    s.useRGBPrefix = false;
+    s.outputFile.set("out/shot");
+    return s;
 }
 
 // Without a host: the settings and buffers are plain data made here.
@@ -134,6 +163,111 @@ TEST(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
     EXPECT_EQ(ravelcast::bandRows(Imf::ZIP_COMPRESSION, 2), 32);
     EXPECT_EQ(ravelcast::bandRows(Imf::DWAB_COMPRESSION, 1), 256);
     EXPECT_EQ(ravelcast::bandRows(Imf::PIZ_COMPRESSION, 0), 32);
+}
+
+TEST(FramePlanTest, HeadersOfAPlannedFrame)
+{
+    const ravelcast::FilterSettings f = outShot();
+    const auto buffers = catalogueBuffers();
+    for (const char *name : {"Final Render", "Alpha", "Raw Colour", "Surface Normal"})
+        named(buffers, name).setActive(true);
+    named(buffers, "Raw Colour").setSaveAs(ravelcast::kSaveLayer | ravelcast::kSaveImage);
+    FrameFacts frame = facts(48, 32);
+    frame.pixelAspect = 1.25f;
+    const FramePlan plan = ravelcast::planFrame(frame, f, buffers);
+    ASSERT_EQ(plan.files.size(), 2u);
+    ravelcast::RenderFacts render;
+    render.owner = "artist";
+    render.captureDate = "2010:02:03 14:05:09";
+    render.scene = hostkit::SceneFacts();
+    render.scene->name = "shot.lws";
+    Imf::PreviewImage preview(12, 8);
+    const ravelcast::HeaderSettings settings{Imf::DWAA_COMPRESSION, 80.0, "take 2", "ada", true};
+
+    const ravelcast::FileHeaders layered =
+        ravelcast::fileHeaders(plan, plan.files[0], settings, render, preview);
+    const Imf::Header &h = layered.header;
+    EXPECT_EQ(h.displayWindow(), frame.display);
+    EXPECT_EQ(h.dataWindow(), plan.files[0].dataWindow);
+    EXPECT_FLOAT_EQ(h.pixelAspectRatio(), 1.25f);
+    EXPECT_EQ(h.compression(), Imf::DWAA_COMPRESSION);
+    EXPECT_FLOAT_EQ(h.dwaCompressionLevel(), 80.f);
+    EXPECT_EQ(text(h, "comments"), "take 2");
+    EXPECT_EQ(text(h, "author"), "ada");
+    EXPECT_EQ(text(h, "owner"), "artist");
+    EXPECT_EQ(text(h, "LightWaveScene"), "shot.lws");
+    EXPECT_EQ(text(h, "capDate"), "2010:02:03 14:05:09");
+    ASSERT_NE(h.findTypedAttribute<Imf::PreviewImageAttribute>("preview"), nullptr);
+    EXPECT_EQ(h.typedAttribute<Imf::PreviewImageAttribute>("preview").value().width(), 12u);
+    std::vector<std::string> planned;
+    for (const ravelcast::PlannedBuffer &b : plan.files[0].buffers)
+        for (const auto &names : b.names)
+            planned.insert(planned.end(), names.begin(), names.end());
+    std::sort(planned.begin(), planned.end());
+    EXPECT_EQ(channelNames(h), planned);
+    EXPECT_EQ(channelNames(h),
+              (std::vector<std::string>{"A", "B", "G", "N.X", "N.Y", "N.Z", "R", "Raw.B", "Raw.G",
+                                        "Raw.R"}));
+
+    // One part per layer in the order the layers come, the base channels
+    // first, each part a scan-line image with the file's attributes.
+    const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
+        {"Base", {"A", "B", "G", "R"}},
+        {"Raw", {"Raw.B", "Raw.G", "Raw.R"}},
+        {"N", {"N.X", "N.Y", "N.Z"}}};
+    ASSERT_EQ(layered.parts.size(), want.size());
+    for (std::size_t p = 0; p < want.size(); ++p) {
+        const Imf::Header &part = layered.parts[p].header;
+        EXPECT_EQ(part.name(), want[p].first);
+        EXPECT_EQ(part.type(), Imf::SCANLINEIMAGE);
+        EXPECT_EQ(channelNames(part), want[p].second);
+        EXPECT_EQ(text(part, "comments"), "take 2");
+        EXPECT_EQ(part.dataWindow(), h.dataWindow());
+        EXPECT_EQ(part.compression(), Imf::DWAA_COMPRESSION);
+    }
+    EXPECT_EQ(layered.parts[0].buffers.size(), 2u);
+    EXPECT_EQ(layered.parts[2].buffers.size(), 1u);
+    EXPECT_EQ(layered.parts[2].buffers[0]->displayName(), "Surface Normal");
+
+    // A separate image: one part, its buffer's comment (none here), no
+    // preview unless given.
+    const ravelcast::FileHeaders image =
+        ravelcast::fileHeaders(plan, plan.files[1], settings, render, std::nullopt);
+    EXPECT_TRUE(image.parts.empty());
+    EXPECT_EQ(image.header.findTypedAttribute<Imf::StringAttribute>("comments"), nullptr);
+    EXPECT_EQ(image.header.findTypedAttribute<Imf::PreviewImageAttribute>("preview"), nullptr);
+    EXPECT_EQ(text(image.header, "author"), "ada");
+    EXPECT_EQ(channelNames(image.header), (std::vector<std::string>{"B", "G", "R"}));
+}
+
+// A channel name OpenEXR cannot hold stops the headers before any file,
+// naming the file and the buffer.
+TEST(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
+{
+    const ravelcast::FilterSettings f = outShot();
+    const auto buffers = catalogueBuffers();
+    named(buffers, "Final Render").setActive(true);
+    const FramePlan plan = ravelcast::planFrame(facts(8, 8), f, buffers);
+    const ravelcast::HeaderSettings settings{Imf::ZIP_COMPRESSION, 45.0, "", "", false};
+    const ravelcast::RenderFacts render;
+    FramePlan longest = plan;
+    longest.files[0].buffers[0].names[0] = {std::string(255, 'L')};
+    EXPECT_NE(ravelcast::fileHeaders(longest, longest.files[0], settings, render, std::nullopt)
+                  .header.channels()
+                  .findChannel(std::string(255, 'L')),
+              nullptr);
+    FramePlan tooLong = plan;
+    tooLong.files[0].buffers[0].names[0] = {std::string(256, 'L')};
+    try {
+        ravelcast::fileHeaders(tooLong, tooLong.files[0], settings, render, std::nullopt);
+        ADD_FAILURE() << "a 256-byte channel name was taken";
+    } catch (const std::runtime_error &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot write \"out/shot007.exr\": buffer \"Final "
+                                              "Render\": the channel name",
+                                              0),
+                  0u)
+            << e.what();
+    }
 }
 
 } // namespace

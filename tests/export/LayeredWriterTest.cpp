@@ -14,9 +14,9 @@
 
 #include "ExportTest.h"
 #include "ExrReadBack.h"
-#include "devhost/BlockFile.h"
 #include "FakeFrame.h"
-#include "export/PreviewPixels.h"
+#include "devhost/BlockFile.h"
+#include "export/EmbeddedPreview.h"
 
 namespace {
 

@@ -261,7 +261,7 @@ TEST_F(ProcessingTest, PreviewResamplingWithTheBoxKernel)
     EXPECT_EQ(missing.rawMaximum(), 1.17549435e-38f);
 }
 
-TEST_F(ProcessingTest, PreviewPixelsAndPlacement)
+TEST_F(ProcessingTest, EmbeddedPreviewPixelsAndPlacement)
 {
     testsupport::FakeFrame frame(2, 1);
     frame.set(LWBUF_MOTION_X, {0.25f, 1.0f});

@@ -22,7 +22,7 @@
 
 #include "ExrReadBack.h"
 #include "TestSupport.h"
-#include "devhost/Convert.h"
+#include "devhost/tools/Convert.h"
 #include "devhost/GlobalMemory.h"
 #include "devhost/ImageLoading.h"
 #include "devhost/ImageUtility.h"

@@ -1,11 +1,8 @@
-// The header facts of written files: host items, render facts, the host's
-// scene and camera, the environment, and the loader's reverse conversion.
+// The header facts of written files, without a host: host items and
+// render facts into the record, plain gathered facts stamped on a header,
+// and the loader's reverse conversion.
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <ctime>
 #include <locale>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,187 +10,106 @@
 #include <gtest/gtest.h>
 
 #include <ImfChannelList.h>
-#include <ImfDoubleAttribute.h>
-#include <ImfFloatAttribute.h>
-#include <ImfFrameBuffer.h>
-#include <ImfInputFile.h>
-#include <ImfIntAttribute.h>
-#include <ImfOutputFile.h>
-#include <ImfRationalAttribute.h>
-#include <ImfStringAttribute.h>
 
 #include <lwsdk/scene.h>
 #include <lwsdk/system.h>
 
-#include "TestSupport.h"
-#include "devhost/Host.h"
+#include "MetadataTestSupport.h"
 #include "exrio/RenderMetadata.h"
-#include "hostkit/Global.h"
-#include "hostkit/HostInfo.h"
 
+using metadatatest::floatAttr;
+using metadatatest::names;
+using metadatatest::productWord;
+using metadatatest::stringAttr;
 using ravelcast::HostMetadataItem;
+using ravelcast::RenderFacts;
 using ravelcast::RenderMetadata;
 
 namespace {
 
-// Sets (or unsets, with nullopt) an environment variable for one scope.
-class ScopedEnv {
-public:
-    ScopedEnv(const char *name, std::optional<std::string> value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        apply(value);
-    }
-    ~ScopedEnv() { apply(old_); }
-    ScopedEnv(const ScopedEnv &) = delete;
-    ScopedEnv &operator=(const ScopedEnv &) = delete;
-
-private:
-    void apply(const std::optional<std::string> &value)
-    {
-        if (value)
-            setenv(name_.c_str(), value->c_str(), 1);
-        else
-            unsetenv(name_.c_str());
-        tzset();
-    }
-    std::string name_;
-    std::optional<std::string> old_;
-};
-
-std::string stringAttr(const Imf::Header &h, const char *name)
+// Facts as a Layout render of "shot.lws" gathers them.
+RenderFacts shotFacts()
 {
-    const auto *a = h.findTypedAttribute<Imf::StringAttribute>(name);
-    return a ? a->value() : "<missing>";
+    RenderFacts f;
+    f.owner = "artist";
+    f.computerName = "node-7";
+    f.captureDate = "2010:02:03 14:05:09";
+    f.utcOffset = -3600.f;
+    f.systemId = LWSYS_LAYOUT;
+    f.productInfo = productWord(9, 6, 2345);
+    hostkit::SceneFacts s;
+    s.name = "shot.lws";
+    s.frameStart = 5;
+    s.frameEnd = 80;
+    s.frameStep = 3;
+    s.framesPerSecond = 25.0;
+    s.points = 48210;
+    s.polygons = 47992;
+    s.threads = 4;
+    s.renderOptions = LWROPT_REFLECTTRACE | LWROPT_CAUSTICS | LWROPT_FIELDS;
+    s.antialiasing = 102;
+    s.filter = 8 << 1;
+    f.scene = s;
+    hostkit::CameraOptics c;
+    c.focalLength = 35.123456789;
+    c.focalDistance = 6.5;
+    c.fStop = 2.8;
+    c.blurLength = 0.5;
+    f.camera = c;
+    return f;
 }
-
-float floatAttr(const Imf::Header &h, const char *name)
-{
-    const auto *a = h.findTypedAttribute<Imf::FloatAttribute>(name);
-    return a ? a->value() : NAN;
-}
-
-std::set<std::string> names(const Imf::Header &h)
-{
-    std::set<std::string> out;
-    for (auto it = h.begin(); it != h.end(); ++it)
-        out.insert(it.name());
-    return out;
-}
-
-// True when both attributes have the same type and value.
-bool sameAttribute(const Imf::Attribute &a, const Imf::Attribute &b)
-{
-    if (std::string(a.typeName()) != b.typeName())
-        return false;
-    if (auto *s = dynamic_cast<const Imf::StringAttribute *>(&a))
-        return s->value() == dynamic_cast<const Imf::StringAttribute &>(b).value();
-    if (auto *i = dynamic_cast<const Imf::IntAttribute *>(&a))
-        return i->value() == dynamic_cast<const Imf::IntAttribute &>(b).value();
-    if (auto *f = dynamic_cast<const Imf::FloatAttribute *>(&a))
-        return f->value() == dynamic_cast<const Imf::FloatAttribute &>(b).value();
-    if (auto *r = dynamic_cast<const Imf::RationalAttribute *>(&a)) {
-        const Imf::Rational &o = dynamic_cast<const Imf::RationalAttribute &>(b).value();
-        return r->value().n == o.n && r->value().d == o.d;
-    }
-    return true; // windows, channels and the like are the library's business
-}
-
-// Every attribute of a except the named ones is present in b, equal.
-void expectSameExcept(const Imf::Header &a, const Imf::Header &b, const std::set<std::string> &skip)
-{
-    for (auto it = a.begin(); it != a.end(); ++it) {
-        if (skip.count(it.name()))
-            continue;
-        const Imf::Attribute *other = b.findTypedAttribute<Imf::Attribute>(it.name());
-        ASSERT_NE(other, nullptr) << it.name();
-        EXPECT_TRUE(sameAttribute(it.attribute(), *other)) << it.name();
-    }
-    for (auto it = b.begin(); it != b.end(); ++it) {
-        if (!skip.count(it.name())) {
-            EXPECT_NE(a.findTypedAttribute<Imf::Attribute>(it.name()), nullptr) << it.name();
-        }
-    }
-}
-
-std::time_t localTimeOf(int year, int month, int day, int hour, int minute, int second)
-{
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    t.tm_isdst = -1;
-    return std::mktime(&t);
-}
-
-constexpr unsigned int productWord(int major, int minor, int build)
-{
-    return (unsigned(major) << 20) | (unsigned(minor) << 16) | (unsigned(build) << 4) | 1u;
-}
-
-// A development host serving the module's lookups, with a scene to set.
-class HostMetadataTest : public testsupport::HostTest {
-protected:
-    void SetUp() override
-    {
-        HostTest::SetUp();
-        hostkit::setGlobalFunction(&devhost::Host::global);
-        applyScene();
-    }
-    void TearDown() override
-    {
-        hostkit::setGlobalFunction(nullptr);
-        hostkit::setHostWords(0, 0);
-        HostTest::TearDown();
-    }
-    devhost::SceneSettings &settings() { return host().scene().settings; }
-    devhost::Camera &camera() { return host().scene().cameras.front(); }
-    void applyScene()
-    {
-        host().sceneChanged();
-        hostkit::setHostWords(host().systemId(), host().productInfo());
-    }
-};
 
 } // namespace
 
 // ---- tables and texts
 
-TEST(RenderMetadataTables, RenderFactTableHas29NamedIds)
+// The render-fact table: 29 ids from 0xC000 without a gap, each name set
+// by its id's text and sent back to the host under it.
+TEST(RenderMetadataTables, EveryRenderFactIdSetsAndSendsItsAttribute)
 {
-    const RenderMetadata record;
-    const auto &table = record.namesById();
+    const RenderMetadata empty;
+    const auto &table = empty.namesById();
     ASSERT_EQ(table.size(), 29u);
     EXPECT_EQ(table.begin()->first, 0xC000);
     EXPECT_EQ(table.rbegin()->first, 0xC01C);
-    EXPECT_EQ(table.at(0xC000), "LW.Company");
-    EXPECT_EQ(table.at(0xC001), "LW.FrameNumber");
-    EXPECT_EQ(table.at(0xC00F), "LW.TotalMemory");
-    EXPECT_EQ(table.at(0xC011), "LW.AAFilter");
-    EXPECT_EQ(table.at(0xC01B), "LW.DepthOfField");
-    EXPECT_EQ(table.at(0xC01C), "LW.OutputFiles");
-    EXPECT_TRUE(record.valuesById().empty());
+    EXPECT_TRUE(empty.valuesById().empty());
     // The default header: 64 x 64, ZIP, no channels.
-    EXPECT_EQ(record.header().dataWindow().max.x, 63);
-    EXPECT_EQ(record.header().compression(), Imf::ZIP_COMPRESSION);
-    EXPECT_EQ(record.header().channels().begin(), record.header().channels().end());
+    EXPECT_EQ(empty.header().dataWindow().max.x, 63);
+    EXPECT_EQ(empty.header().compression(), Imf::ZIP_COMPRESSION);
+    EXPECT_EQ(empty.header().channels().begin(), empty.header().channels().end());
+
+    RenderMetadata record;
+    std::set<std::string> seen;
+    for (const auto &[id, name] : table) {
+        EXPECT_EQ(name.rfind("LW.", 0), 0u) << name;
+        EXPECT_TRUE(seen.insert(name).second) << name << " twice";
+        const std::string value = "v" + std::to_string(id);
+        EXPECT_EQ(record.setItem(std::to_string(id) + " " + value, ravelcast::kTagRenderFact), 1);
+        EXPECT_EQ(stringAttr(record.header(), name.c_str()), value) << name;
+    }
+    std::vector<HostMetadataItem> sent;
+    for (const HostMetadataItem &item : record.hostItems())
+        if (item.tag == ravelcast::kTagRenderFact)
+            sent.push_back(item);
+    ASSERT_EQ(sent.size(), table.size());
+    int id = 0xC000;
+    for (const HostMetadataItem &item : sent) {
+        EXPECT_EQ(item.text, std::to_string(id) + " v" + std::to_string(id));
+        ++id;
+    }
 }
 
 TEST(RenderMetadataTables, AntialiasingTexts)
 {
-    EXPECT_EQ(ravelcast::antialiasingText(0), "none");
-    EXPECT_EQ(ravelcast::antialiasingText(1), "Enhanced Low");
-    EXPECT_EQ(ravelcast::antialiasingText(2), "Enhanced Medium");
-    EXPECT_EQ(ravelcast::antialiasingText(3), "Enhanced High");
-    EXPECT_EQ(ravelcast::antialiasingText(4), "Enhanced Extreme");
-    EXPECT_EQ(ravelcast::antialiasingText(100), "PLD 1");
-    EXPECT_EQ(ravelcast::antialiasingText(103), "PLD 4");
-    for (int level : {5, 7, 99, -1, -100})
-        EXPECT_EQ(ravelcast::antialiasingText(level), "unknown") << level;
+    const struct {
+        int level;
+        const char *text;
+    } cases[] = {{0, "none"},           {1, "Enhanced Low"},      {2, "Enhanced Medium"},
+                 {3, "Enhanced High"},  {4, "Enhanced Extreme"},  {100, "PLD 1"},
+                 {103, "PLD 4"},        {5, "unknown"},           {7, "unknown"},
+                 {99, "unknown"},       {-1, "unknown"},          {-100, "unknown"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(ravelcast::antialiasingText(c.level), c.text) << c.level;
 }
 
 TEST(RenderMetadataTables, FilterNamesFromBitsOneToFive)
@@ -214,24 +130,6 @@ TEST(RenderMetadataTables, ModelTextNamesProgramVersionAndBuild)
     EXPECT_EQ(ravelcast::modelText(LWSYS_LAYOUT | 0x123, product), "1 V9.6 B:2345");
     EXPECT_EQ(ravelcast::modelText(LWSYS_SCREAMERNET | 0x123, product), "0 V9.6 B:2345");
     EXPECT_EQ(ravelcast::modelText(LWSYS_MODELER, productWord(11, 0, 7)), "0 V11.0 B:7");
-}
-
-TEST(RenderMetadataTables, CaptureDateIsZeroPadded)
-{
-    std::tm t{};
-    t.tm_year = 2010 - 1900;
-    t.tm_mon = 1;
-    t.tm_mday = 3;
-    t.tm_hour = 14;
-    t.tm_min = 5;
-    t.tm_sec = 9;
-    EXPECT_EQ(ravelcast::captureDateText(t), "2010:02:03 14:05:09");
-    t.tm_mon = 11;
-    t.tm_mday = 31;
-    t.tm_hour = 0;
-    t.tm_min = 0;
-    t.tm_sec = 0;
-    EXPECT_EQ(ravelcast::captureDateText(t), "2010:12:31 00:00:00");
 }
 
 TEST(RenderMetadataTables, LeadingNumberIsTheDecimalAtTheStart)
@@ -504,36 +402,15 @@ TEST(RenderMetadataReverse, ItemsRoundTripExactly)
               (std::vector<HostMetadataItem>{{11, "1.25"}, {12, "5.6"}}));
 }
 
-// ---- filled from the host
 
-TEST_F(HostMetadataTest, RenderInfoFromSceneCameraAndHost)
+// ---- gathered facts stamped on a header
+
+TEST(RenderMetadataStamp, EveryFactFromPlainValues)
 {
-    ScopedEnv user("USERNAME", std::string("artist"));
-    ScopedEnv machine("COMPUTERNAME", std::string("node-7"));
-    ScopedEnv tz("TZ", std::string("UTC"));
-    host().scene().host.major = 9;
-    host().scene().host.minor = 6;
-    host().scene().host.build = 2345;
-    settings().name = "shot.lws";
-    settings().firstFrame = 5;
-    settings().lastFrame = 80;
-    settings().frameStep = 3;
-    settings().framesPerSecond = 25.0;
-    settings().points = 48210;
-    settings().polygons = 47992;
-    settings().renderThreads = 4;
-    settings().renderOptions = LWROPT_REFLECTTRACE | LWROPT_CAUSTICS | LWROPT_FIELDS;
-    settings().antialiasing = 102;
-    settings().reconstructionFilter = 8;
-    camera().focalLength = 35.123456789;
-    camera().focalDistance = 6.5;
-    camera().fStop = 2.8;
-    camera().blurLength = 0.5;
-    applyScene();
-    host().services().resetCounts();
-
     RenderMetadata record;
-    record.addRenderInfo(localTimeOf(2010, 2, 3, 14, 5, 9));
+    record.setItem("72", ravelcast::kTagXDensity);
+    record.setItem("old", ravelcast::kTagCaptureDate);
+    record.stamp(shotFacts());
     const Imf::Header &h = record.header();
 
     EXPECT_EQ(stringAttr(h, "owner"), "artist");
@@ -541,332 +418,131 @@ TEST_F(HostMetadataTest, RenderInfoFromSceneCameraAndHost)
     EXPECT_EQ(stringAttr(h, "LightWaveScene"), "shot.lws");
     EXPECT_EQ(h.typedAttribute<Imf::IntAttribute>("LightWaveBuild").value(), 2345);
     EXPECT_EQ(stringAttr(h, "capDate"), "2010:02:03 14:05:09");
-    EXPECT_FLOAT_EQ(floatAttr(h, "utcOffset"), 0.f);
+    EXPECT_FLOAT_EQ(floatAttr(h, "utcOffset"), -3600.f);
     const Imf::Rational fps = h.typedAttribute<Imf::RationalAttribute>("framesPerSecond").value();
     EXPECT_EQ(fps.n, 25);
     EXPECT_EQ(fps.d, 1u);
+    // What the host's items set before stays unless a fact replaces it.
+    EXPECT_FLOAT_EQ(floatAttr(h, "xDensity"), 72.f);
 
-    EXPECT_EQ(stringAttr(h, "LW.TotalPoints"), "48210");
-    EXPECT_EQ(stringAttr(h, "LW.TotalPolygons"), "47992");
-    EXPECT_EQ(stringAttr(h, "LW.FirstFrame"), "5");
-    EXPECT_EQ(stringAttr(h, "LW.LastFrame"), "80");
-    EXPECT_EQ(stringAttr(h, "LW.Framestep"), "3");
-    EXPECT_EQ(stringAttr(h, "LW.RenderThreads"), "4");
-    EXPECT_EQ(stringAttr(h, "LW.RTReflections"), "2");
-    EXPECT_EQ(stringAttr(h, "LW.Caustics"), "65536");
-    EXPECT_EQ(stringAttr(h, "LW.FieldRendering"), "8");
-    EXPECT_EQ(stringAttr(h, "LW.RTRefractions"), "0");
-    EXPECT_EQ(stringAttr(h, "LW.AAFilter"), "Mitchell (Sharp)");
-    EXPECT_EQ(stringAttr(h, "LW.AA"), "PLD 3");
+    const struct {
+        const char *name;
+        const char *text;
+    } facts[] = {{"LW.TotalPoints", "48210"},  {"LW.TotalPolygons", "47992"},
+                 {"LW.FirstFrame", "5"},       {"LW.LastFrame", "80"},
+                 {"LW.Framestep", "3"},        {"LW.RenderThreads", "4"},
+                 {"LW.RTReflections", "2"},    {"LW.Caustics", "65536"},
+                 {"LW.FieldRendering", "8"},   {"LW.RTRefractions", "0"},
+                 {"LW.AAFilter", "Mitchell (Sharp)"}, {"LW.AA", "PLD 3"},
+                 {"Software", "LightWave 3D\xC2\xAE"}, {"Make", "NewTek"},
+                 {"Model", "1 V9.6 B:2345"}};
+    for (const auto &f : facts)
+        EXPECT_EQ(stringAttr(h, f.name), f.text) << f.name;
     EXPECT_EQ(record.valuesById().at(0xC007), "PLD 3");
     EXPECT_EQ(h.findTypedAttribute<Imf::StringAttribute>("LW.FrameNumber"), nullptr);
-
-    // The registered sign in UTF-8: readers show it, text tools read text.
-    EXPECT_EQ(stringAttr(h, "Software"), "LightWave 3D\xC2\xAE");
-    EXPECT_EQ(stringAttr(h, "Make"), "NewTek");
-    EXPECT_EQ(stringAttr(h, "Model"), "1 V9.6 B:2345");
 
     EXPECT_FLOAT_EQ(floatAttr(h, "focus"), 6.5f);
     EXPECT_FLOAT_EQ(floatAttr(h, "expTime"), 0.02f);
     EXPECT_FLOAT_EQ(floatAttr(h, "aperture"), 2.8f);
     // Through text that keeps every digit the value has.
     EXPECT_EQ(floatAttr(h, "FocalLength"), static_cast<float>(35.123456789));
-
-    // Every service acquired was released again.
-    EXPECT_TRUE(host().services().unreleased().empty());
-    EXPECT_EQ(host().services().use(LWSCENEINFO_GLOBAL).acquires, 1);
-    EXPECT_EQ(host().services().use(LWCAMERAINFO_GLOBAL).releases, 1);
-    EXPECT_EQ(host().services().use(LWTIMEINFO_GLOBAL).releases, 1);
 }
 
-TEST_F(HostMetadataTest, RenderOptionFactsCarryTheMaskedBit)
+TEST(RenderMetadataStamp, RenderOptionFactsCarryTheMaskedBit)
 {
-    settings().renderOptions = LWROPT_RTTRANSPARENCY;
-    applyScene();
+    RenderFacts facts = shotFacts();
+    facts.scene->renderOptions = LWROPT_RTTRANSPARENCY;
     RenderMetadata record;
-    record.addRenderInfo();
+    record.stamp(facts);
     const Imf::Header &h = record.header();
     EXPECT_EQ(stringAttr(h, "LW.RTTransparency"), "16384");
     for (const char *off : {"LW.RTRefractions", "LW.RTReflections", "LW.Caustics", "LW.Radiosity",
                             "LW.ParticleBlur", "LW.FieldRendering"})
         EXPECT_EQ(stringAttr(h, off), "0") << off;
 
-    settings().renderOptions = 0x1FFFF;
-    applyScene();
-    record.addRenderInfo();
+    facts.scene->renderOptions = 0x1FFFF;
+    record.stamp(facts);
     EXPECT_EQ(stringAttr(h, "LW.RTRefractions"), "4");
     EXPECT_EQ(stringAttr(h, "LW.Radiosity"), "32768");
     EXPECT_EQ(stringAttr(h, "LW.ParticleBlur"), "256");
 }
 
-TEST_F(HostMetadataTest, CaptureDateAndZoneOffsetInSeconds)
+// A fact the gathering did not find leaves out only the attributes made
+// from it; a changed fact changes only its own.
+TEST(RenderMetadataStamp, MissingFactsLeaveOnlyTheirAttributesOut)
 {
-    {
-        ScopedEnv tz("TZ", std::string("CET-1"));
-        RenderMetadata record;
-        record.addRenderInfo(localTimeOf(2010, 2, 3, 14, 5, 9));
-        EXPECT_EQ(stringAttr(record.header(), "capDate"), "2010:02:03 14:05:09");
-        // UTC = local time + offset: one hour east is minus an hour.
-        EXPECT_FLOAT_EQ(floatAttr(record.header(), "utcOffset"), -3600.f);
-        EXPECT_FLOAT_EQ(ravelcast::localUtcOffsetSeconds(localTimeOf(2010, 2, 3, 14, 5, 9)),
-                        -3600.f);
-    }
-    {
-        ScopedEnv tz("TZ", std::string("UTC"));
-        RenderMetadata record;
-        // 2010-02-03 13:05:09 UTC.
-        record.addRenderInfo(std::time_t(1265202309));
-        EXPECT_EQ(stringAttr(record.header(), "capDate"), "2010:02:03 13:05:09");
-        EXPECT_FLOAT_EQ(floatAttr(record.header(), "utcOffset"), 0.f);
-    }
-    {
-        // The offset in effect at the capture date: summer time counts.
-        ScopedEnv tz("TZ", std::string("EST5EDT"));
-        RenderMetadata record;
-        record.addRenderInfo(localTimeOf(2010, 7, 1, 12, 0, 0));
-        EXPECT_EQ(stringAttr(record.header(), "capDate"), "2010:07:01 12:00:00");
-        EXPECT_FLOAT_EQ(floatAttr(record.header(), "utcOffset"), 4 * 3600.f);
-        RenderMetadata winter;
-        winter.addRenderInfo(localTimeOf(2010, 1, 15, 12, 0, 0));
-        EXPECT_FLOAT_EQ(floatAttr(winter.header(), "utcOffset"), 5 * 3600.f);
-    }
-    {
-        // A southern zone: summer in January, and a date across New Year.
-        ScopedEnv tz("TZ", std::string("AEST-10AEDT,M10.1.0,M4.1.0/3"));
-        RenderMetadata summer, winter;
-        summer.addRenderInfo(localTimeOf(2011, 1, 1, 9, 30, 0));
-        winter.addRenderInfo(localTimeOf(2010, 7, 1, 12, 0, 0));
-        EXPECT_FLOAT_EQ(floatAttr(summer.header(), "utcOffset"), -11 * 3600.f);
-        EXPECT_FLOAT_EQ(floatAttr(winter.header(), "utcOffset"), -10 * 3600.f);
-    }
-}
+    const std::set<std::string> camera = {"focus", "expTime", "aperture", "FocalLength"};
+    std::set<std::string> scene = {"LightWaveScene", "framesPerSecond"};
+    for (const char *fact : {"LW.TotalPoints", "LW.TotalPolygons", "LW.FirstFrame",
+                             "LW.LastFrame", "LW.Framestep", "LW.RenderThreads",
+                             "LW.RTRefractions", "LW.RTReflections", "LW.RTTransparency",
+                             "LW.Caustics", "LW.Radiosity", "LW.ParticleBlur",
+                             "LW.FieldRendering", "LW.AAFilter", "LW.AA"})
+        scene.insert(fact);
+    scene.insert(camera.begin(), camera.end());
 
-TEST_F(HostMetadataTest, ModelTextForLayoutAndScreamerNet)
-{
-    host().scene().host.major = 9;
-    host().scene().host.minor = 6;
-    host().scene().host.build = 2345;
-    applyScene();
-    RenderMetadata layout;
-    layout.addRenderInfo();
-    EXPECT_EQ(stringAttr(layout.header(), "Model"), "1 V9.6 B:2345");
-
-    host().scene().host.mode = devhost::RunMode::ScreamerNet;
-    applyScene();
-    RenderMetadata node;
-    node.addRenderInfo();
-    EXPECT_EQ(stringAttr(node.header(), "Model"), "0 V9.6 B:2345");
-}
-
-TEST_F(HostMetadataTest, MissingEnvironmentLeavesOnlyItsAttributeOut)
-{
-    const std::time_t now = localTimeOf(2010, 2, 3, 14, 5, 9);
-    ScopedEnv user("USERNAME", std::string("artist"));
-    ScopedEnv machine("COMPUTERNAME", std::string("node-7"));
     RenderMetadata full;
-    full.addRenderInfo(now);
-    ASSERT_EQ(stringAttr(full.header(), "owner"), "artist");
-    {
-        ScopedEnv noUser("USERNAME", std::nullopt);
+    full.stamp(shotFacts());
+    const struct {
+        const char *what;
+        void (*change)(RenderFacts &);
+        std::set<std::string> gone, changed;
+    } cases[] = {
+        {"no user", [](RenderFacts &f) { f.owner.reset(); }, {"owner"}, {}},
+        {"no machine", [](RenderFacts &f) { f.computerName.reset(); }, {"computerName"}, {}},
+        {"no clock", [](RenderFacts &f) { f.captureDate.reset(); }, {"capDate"}, {}},
+        {"no scene name", [](RenderFacts &f) { f.scene->name.reset(); }, {"LightWaveScene"}, {}},
+        {"no camera", [](RenderFacts &f) { f.camera.reset(); }, camera, {}},
+        {"no f-stop", [](RenderFacts &f) { f.camera->fStop.reset(); }, {"aperture"}, {}},
+        {"no focus", [](RenderFacts &f) { f.camera->focalDistance.reset(); }, {"focus"}, {}},
+        {"still frame", [](RenderFacts &f) { f.scene->framesPerSecond = 0.0; }, {"expTime"},
+         {"framesPerSecond"}},
+        {"no scene", [](RenderFacts &f) { f.scene.reset(); }, scene, {}},
+        {"render node", [](RenderFacts &f) { f.systemId = LWSYS_SCREAMERNET | 7; }, {},
+         {"Model"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        RenderFacts facts = shotFacts();
+        c.change(facts);
         RenderMetadata record;
-        record.addRenderInfo(now);
-        EXPECT_EQ(record.header().findTypedAttribute<Imf::Attribute>("owner"), nullptr);
-        expectSameExcept(full.header(), record.header(), {"owner"});
-
-        Imf::Header file;
-        ravelcast::addFileMetadata(file, "", now);
-        EXPECT_EQ(file.findTypedAttribute<Imf::Attribute>("owner"), nullptr);
-        expectSameExcept(full.header(), file, {"owner"});
-    }
-    {
-        ScopedEnv noMachine("COMPUTERNAME", std::nullopt);
-        RenderMetadata record;
-        record.addRenderInfo(now);
-        EXPECT_EQ(record.header().findTypedAttribute<Imf::Attribute>("computerName"), nullptr);
-        expectSameExcept(full.header(), record.header(), {"computerName"});
+        record.stamp(facts);
+        for (const std::string &name : c.gone)
+            EXPECT_EQ(record.header().findTypedAttribute<Imf::Attribute>(name), nullptr) << name;
+        std::set<std::string> skip = c.gone;
+        skip.insert(c.changed.begin(), c.changed.end());
+        metadatatest::expectSameExcept(full.header(), record.header(), skip);
+        for (const std::string &name : c.changed)
+            EXPECT_FALSE(metadatatest::sameAttribute(full.header()[name], record.header()[name]))
+                << name;
     }
 }
 
-TEST_F(HostMetadataTest, FileStepKeepsTheHeaderAndAddsComment)
+TEST(RenderMetadataStamp, FileStepKeepsTheHeaderAndAddsComment)
 {
-    ScopedEnv user("USERNAME", std::string("artist"));
-    settings().name = "shot.lws";
-    applyScene();
-
     Imf::Header file(320, 200, 1.5f, Imath::V2f(0, 0), 1.f, Imf::INCREASING_Y,
                      Imf::PIZ_COMPRESSION);
     file.channels().insert("diffuse.R", Imf::Channel(Imf::HALF));
     file.insert("capDate", Imf::StringAttribute("old"));
-    ravelcast::addFileMetadata(file, "first take");
+    file.insert("xDensity", Imf::FloatAttribute(300.f));
+    ravelcast::stampFileMetadata(file, shotFacts(), "first take");
     EXPECT_EQ(file.displayWindow().max.x, 319);
     EXPECT_FLOAT_EQ(file.pixelAspectRatio(), 1.5f);
     EXPECT_EQ(file.compression(), Imf::PIZ_COMPRESSION);
     EXPECT_NE(file.channels().findChannel("diffuse.R"), nullptr);
+    EXPECT_FLOAT_EQ(floatAttr(file, "xDensity"), 300.f);
     EXPECT_EQ(stringAttr(file, "comments"), "first take");
     EXPECT_EQ(stringAttr(file, "owner"), "artist");
     EXPECT_EQ(stringAttr(file, "LightWaveScene"), "shot.lws");
-    EXPECT_NE(stringAttr(file, "capDate"), "old");
+    EXPECT_EQ(stringAttr(file, "capDate"), "2010:02:03 14:05:09");
     EXPECT_EQ(stringAttr(file, "Make"), "NewTek");
 
+    // The same attributes as the record's stamp, besides the comment.
+    RenderMetadata record(file);
+    record.stamp(shotFacts());
+    metadatatest::expectSameExcept(record.header(), file, {});
+
     Imf::Header image;
-    ravelcast::addFileMetadata(image, "");
+    ravelcast::stampFileMetadata(image, shotFacts(), "");
     EXPECT_EQ(image.findTypedAttribute<Imf::Attribute>("comments"), nullptr);
-}
-
-TEST_F(HostMetadataTest, MissingSceneCameraOrServicesLeaveTheirFactsOut)
-{
-    const std::set<std::string> cameraFacts = {"focus", "expTime", "aperture", "FocalLength"};
-    settings().renderCamera = "nobody";
-    applyScene();
-    RenderMetadata noCamera;
-    noCamera.addRenderInfo();
-    for (const std::string &name : cameraFacts)
-        EXPECT_EQ(noCamera.header().findTypedAttribute<Imf::Attribute>(name), nullptr) << name;
-    EXPECT_EQ(stringAttr(noCamera.header(), "LW.AA"), "Enhanced Low");
-
-    settings().renderCamera = "Camera";
-    settings().framesPerSecond = 0.0;
-    applyScene();
-    RenderMetadata stillFrame;
-    stillFrame.addRenderInfo();
-    EXPECT_EQ(stillFrame.header().findTypedAttribute<Imf::Attribute>("expTime"), nullptr);
-    EXPECT_FLOAT_EQ(floatAttr(stillFrame.header(), "aperture"), 4.f);
-
-    host().services().withdraw(LWSCENEINFO_GLOBAL);
-    RenderMetadata noScene;
-    noScene.addRenderInfo();
-    const auto present = names(noScene.header());
-    for (const char *name : {"LightWaveScene", "framesPerSecond", "LW.AA", "LW.TotalPoints",
-                             "focus", "FocalLength"})
-        EXPECT_EQ(present.count(name), 0u) << name;
-    for (const char *name : {"LightWaveBuild", "capDate", "utcOffset", "Software", "Make", "Model"})
-        EXPECT_EQ(present.count(name), 1u) << name;
-
-    // No host at all: the same, without a crash.
-    hostkit::setGlobalFunction(nullptr);
-    RenderMetadata alone;
-    alone.addRenderInfo();
-    EXPECT_EQ(names(alone.header()), present);
-    EXPECT_TRUE(host().services().unreleased().empty());
-}
-
-// ---- the acceptance: written with OpenEXR and read back
-
-TEST_F(HostMetadataTest, HeaderSurvivesAWrittenFile)
-{
-    ScopedEnv user("USERNAME", std::string("artist"));
-    ScopedEnv machine("COMPUTERNAME", std::string("node-7"));
-    ScopedEnv tz("TZ", std::string("CET-1"));
-    host().scene().host.major = 9;
-    host().scene().host.minor = 6;
-    host().scene().host.build = 2345;
-    settings().name = "acceptance.lws";
-    settings().firstFrame = 1;
-    settings().lastFrame = 48;
-    settings().framesPerSecond = 29.97;
-    settings().points = 1200;
-    settings().polygons = 1100;
-    settings().renderOptions = LWROPT_RTTRANSPARENCY | LWROPT_RADIOSITY;
-    settings().antialiasing = 2;
-    settings().reconstructionFilter = 12;
-    settings().renderThreads = 2;
-    camera().focalLength = 50.0;
-    camera().focalDistance = 3.25;
-    camera().fStop = 1.4;
-    camera().blurLength = 1.0;
-    host().scene().host.mode = devhost::RunMode::Layout;
-    applyScene();
-
-    RenderMetadata record;
-    record.setItem("72", ravelcast::kTagXDensity);
-    record.setItem("49153 7", ravelcast::kTagRenderFact);
-    record.addRenderInfo(localTimeOf(2010, 2, 3, 14, 5, 9));
-
-    const int width = 4, height = 3;
-    Imf::Header header(width, height);
-    for (auto it = record.header().begin(); it != record.header().end(); ++it)
-        header.insert(it.name(), it.attribute());
-    header.dataWindow() = header.displayWindow() = Imath::Box2i({0, 0}, {width - 1, height - 1});
-    header.channels().insert("Y", Imf::Channel(Imf::FLOAT));
-
-    testsupport::TempDir dir;
-    const std::string path = dir.file("metadata.exr");
-    std::vector<float> pixels(width * height);
-    for (std::size_t i = 0; i < pixels.size(); ++i)
-        pixels[i] = 0.25f * float(i);
-    {
-        Imf::OutputFile out(path.c_str(), header);
-        Imf::FrameBuffer fb;
-        fb.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(pixels.data()),
-                                  sizeof(float), sizeof(float) * width));
-        out.setFrameBuffer(fb);
-        out.writePixels(height);
-    }
-
-    Imf::InputFile in(path.c_str());
-    const Imf::Header &read = in.header();
-    const struct {
-        const char *name;
-        const char *type;
-    } expected[] = {
-        {"owner", "string"},          {"computerName", "string"},   {"LightWaveScene", "string"},
-        {"LightWaveBuild", "int"},    {"capDate", "string"},        {"utcOffset", "float"},
-        {"framesPerSecond", "rational"}, {"xDensity", "float"},     {"LW.FrameNumber", "string"},
-        {"LW.TotalPoints", "string"}, {"LW.TotalPolygons", "string"}, {"LW.FirstFrame", "string"},
-        {"LW.LastFrame", "string"},   {"LW.Framestep", "string"},   {"LW.RenderThreads", "string"},
-        {"LW.RTRefractions", "string"}, {"LW.RTReflections", "string"},
-        {"LW.RTTransparency", "string"}, {"LW.Caustics", "string"}, {"LW.Radiosity", "string"},
-        {"LW.ParticleBlur", "string"}, {"LW.FieldRendering", "string"}, {"LW.AAFilter", "string"},
-        {"LW.AA", "string"},          {"Software", "string"},       {"Make", "string"},
-        {"Model", "string"},          {"focus", "float"},           {"expTime", "float"},
-        {"aperture", "float"},        {"FocalLength", "float"},
-    };
-    for (const auto &e : expected) {
-        const Imf::Attribute *a = read.findTypedAttribute<Imf::Attribute>(e.name);
-        ASSERT_NE(a, nullptr) << e.name;
-        EXPECT_STREQ(a->typeName(), e.type) << e.name;
-        EXPECT_TRUE(sameAttribute(record.header()[e.name], *a)) << e.name;
-    }
-    // Nothing but the library's own attributes besides.
-    std::set<std::string> extra = names(read);
-    for (const auto &e : expected)
-        extra.erase(e.name);
-    EXPECT_EQ(extra, (std::set<std::string>{"channels", "compression", "dataWindow",
-                                             "displayWindow", "lineOrder", "pixelAspectRatio",
-                                             "screenWindowCenter", "screenWindowWidth"}));
-
-    EXPECT_EQ(stringAttr(read, "LightWaveScene"), "acceptance.lws");
-    EXPECT_EQ(stringAttr(read, "capDate"), "2010:02:03 14:05:09");
-    EXPECT_FLOAT_EQ(floatAttr(read, "utcOffset"), -3600.f);
-    EXPECT_NEAR(double(read.typedAttribute<Imf::RationalAttribute>("framesPerSecond").value()),
-                29.97, 1e-6);
-    EXPECT_EQ(stringAttr(read, "LW.RTTransparency"), "16384");
-    EXPECT_EQ(stringAttr(read, "LW.Radiosity"), "32768");
-    EXPECT_EQ(stringAttr(read, "LW.AAFilter"), "Lanczos (Soft)");
-    EXPECT_EQ(stringAttr(read, "LW.AA"), "Enhanced Medium");
-    EXPECT_EQ(stringAttr(read, "LW.FrameNumber"), "7");
-    EXPECT_EQ(stringAttr(read, "Software"), "LightWave 3D\xC2\xAE");
-    EXPECT_EQ(stringAttr(read, "Model"), "1 V9.6 B:2345");
-    EXPECT_FLOAT_EQ(floatAttr(read, "expTime"), float(1.0 / 29.97));
-    EXPECT_FLOAT_EQ(floatAttr(read, "aperture"), 1.4f);
-    EXPECT_FLOAT_EQ(floatAttr(read, "focus"), 3.25f);
-
-    // The loader's conversion of the file read back.
-    const auto items = ravelcast::hostMetadataItems(read);
-    EXPECT_NE(std::find(items.begin(), items.end(), HostMetadataItem{16, "2010:02:03 14:05:09"}),
-              items.end());
-    EXPECT_NE(std::find(items.begin(), items.end(), HostMetadataItem{24, "49159 Enhanced Medium"}),
-              items.end());
-    EXPECT_NE(std::find(items.begin(), items.end(), HostMetadataItem{3, "72"}), items.end());
-    EXPECT_EQ(std::find(items.begin(), items.end(), HostMetadataItem{50, "artist"}), items.end())
-        << "the owner is not sent as the maker";
-
-    // The pixels are intact too.
-    std::vector<float> back(width * height, -1.f);
-    Imf::FrameBuffer fb;
-    fb.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char *>(back.data()), sizeof(float),
-                              sizeof(float) * width));
-    in.setFrameBuffer(fb);
-    in.readPixels(0, height - 1);
-    EXPECT_EQ(back, pixels);
 }

@@ -45,6 +45,15 @@ struct XControl {
     // The requester of a file name control.
     int requestType = 0;
     std::string requestTitle, requestFileType;
+
+    // The type of its value: its data entry's, else what its kind stands
+    // for ("integer", "float", "string"); empty when it has none.
+    std::string valueType() const;
+    // Whether values of that type are doubles.
+    static bool floatType(const std::string &type)
+    {
+        return type == "float" || type == "float-env";
+    }
 };
 
 struct XEnableRule {
@@ -125,6 +134,9 @@ public:
     ~Panels() override;
 
     static Panels &of(Host &host);
+    // Those of the current host, for the services' C functions; throws
+    // PanelError when there is none.
+    static Panels &current();
 
     // ---- what a user does
     XPanelRecord &xpanel(LWXPanelID id);
@@ -205,6 +217,11 @@ public:
     const LWXPanelFuncs &xpanelTable() const { return xtable_; }
 
 private:
+    // Each family's table offered to the module (XPanels.cpp,
+    // ClassicPanels.cpp, FileRequester.cpp).
+    void offerXPanels();
+    void offerClassicPanels();
+    void offerFileRequester();
     void interpretHints(XPanelRecord &p, unsigned int target, const LWXPanelHint *hints);
 
     Host &host_;

@@ -30,9 +30,17 @@ inline HostVersion versionOf(unsigned int productInfo)
     return {LWINF_GETMAJOR(productInfo), LWINF_GETMINOR(productInfo), productInfo & LWINF_BUILD};
 }
 
-inline int productMajor() { return static_cast<int>(LWINF_GETMAJOR(productInfo())); }
-inline int productMinor() { return static_cast<int>(LWINF_GETMINOR(productInfo())); }
-inline int productBuild() { return static_cast<int>(LWINF_GETBUILD(productInfo())); }
+// Whether a system id is Layout's: its type bits are all zero.
+inline bool layoutSystem(unsigned int systemId) { return (systemId & LWSYS_TYPEBITS) == LWSYS_LAYOUT; }
+
+// The version and build numbers of a product information value.
+inline int productMajor(unsigned int info) { return static_cast<int>(LWINF_GETMAJOR(info)); }
+inline int productMinor(unsigned int info) { return static_cast<int>(LWINF_GETMINOR(info)); }
+inline int productBuild(unsigned int info) { return static_cast<int>(LWINF_GETBUILD(info)); }
+
+inline int productMajor() { return productMajor(productInfo()); }
+inline int productMinor() { return productMinor(productInfo()); }
+inline int productBuild() { return productBuild(productInfo()); }
 
 } // namespace hostkit
 

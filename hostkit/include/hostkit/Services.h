@@ -17,6 +17,7 @@
 #include <lwsdk/xpanel.h>
 
 #include "hostkit/Global.h"
+#include "hostkit/SceneFacts.h"
 
 namespace hostkit {
 
@@ -62,6 +63,12 @@ public:
 class SceneInfo : public GlobalBase<LWSceneInfo> {
 public:
     const LWSceneInfo *operator->() const { return table(); }
+    // The scene's settings now; nothing without the service.
+    std::optional<SceneFacts> facts() const;
+    // The render camera's optics at the host's current time; nothing
+    // without the scene, camera or time service, or without a render
+    // camera at that time.
+    std::optional<CameraOptics> renderCameraOptics() const;
 };
 
 class CameraInfo : public GlobalBase<LWCameraInfo> {

@@ -1,7 +1,7 @@
 // The layers of an OpenEXR part: its channels grouped by the part of their
 // name before the last '.', the way compositing programs show them.
-#ifndef DEVHOST_EXRLAYERS_H
-#define DEVHOST_EXRLAYERS_H
+#ifndef DEVHOST_TOOLS_EXRLAYERS_H
+#define DEVHOST_TOOLS_EXRLAYERS_H
 
 #include <memory>
 #include <string>

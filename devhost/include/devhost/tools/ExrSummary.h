@@ -1,7 +1,7 @@
 // `devhost header`: a readable summary of an OpenEXR file's headers, its
 // channels grouped by layer and every other attribute listed once.
-#ifndef DEVHOST_EXRSUMMARY_H
-#define DEVHOST_EXRSUMMARY_H
+#ifndef DEVHOST_TOOLS_EXRSUMMARY_H
+#define DEVHOST_TOOLS_EXRSUMMARY_H
 
 #include <iosfwd>
 #include <string>

@@ -1,4 +1,4 @@
-#include "devhost/Convert.h"
+#include "devhost/tools/Convert.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "devhost/ExrLayers.h"
+#include "devhost/tools/ExrLayers.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "devhost/ExrSummary.h"
+#include "devhost/tools/ExrSummary.h"
 
 #include <cstdio>
 #include <functional>
@@ -29,7 +29,7 @@
 #include <ImfTimeCodeAttribute.h>
 #include <ImfVecAttribute.h>
 
-#include "devhost/ExrLayers.h"
+#include "devhost/tools/ExrLayers.h"
 #include "devhost/Host.h"
 
 namespace devhost {

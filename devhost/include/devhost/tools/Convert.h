@@ -2,8 +2,8 @@
 // through one of the host's savers, with the module's OpenEXR saver settings
 // set from the options first, the way a user sets them: in the settings
 // master's scene blocks.
-#ifndef DEVHOST_CONVERT_H
-#define DEVHOST_CONVERT_H
+#ifndef DEVHOST_TOOLS_CONVERT_H
+#define DEVHOST_TOOLS_CONVERT_H
 
 #include <iosfwd>
 #include <optional>

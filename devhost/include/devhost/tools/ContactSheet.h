@@ -1,7 +1,7 @@
 // `devhost sheet`: every layer of an OpenEXR file drawn as a labelled tile
 // on one PNG page, so a written file can be judged at a glance.
-#ifndef DEVHOST_CONTACTSHEET_H
-#define DEVHOST_CONTACTSHEET_H
+#ifndef DEVHOST_TOOLS_CONTACTSHEET_H
+#define DEVHOST_TOOLS_CONTACTSHEET_H
 
 #include <iosfwd>
 #include <string>

@@ -1,0 +1,96 @@
+#include "export/FrameHeaders.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include <ImfChannelList.h>
+#include <ImfName.h>
+#include <ImfPartType.h>
+#include <ImfPreviewImageAttribute.h>
+#include <ImfStringAttribute.h>
+
+#include "export/OpenEXRBuffer.h"
+#include "exrio/RenderMetadata.h"
+
+namespace ravelcast {
+
+namespace {
+
+// A buffer's channels added to a header under their planned names; a name
+// the library refuses is reported with the file and the buffer. The library
+// cuts names past Imf::Name::MAX_LENGTH without a word (R, G and B of a long
+// layer would become one channel) and its readers refuse them, so those are
+// refused here, before any file exists.
+void insertChannels(const PlannedBuffer &buffer, Imf::ChannelList &list,
+                    const std::string &fileName)
+{
+    const auto type = static_cast<Imf::PixelType>(buffer->pixelType());
+    try {
+        for (const auto &names : buffer.names)
+            for (const std::string &name : names) {
+                if (name.size() > static_cast<std::size_t>(Imf::Name::MAX_LENGTH))
+                    throw std::length_error("the channel name \"" + name + "\" is longer than " +
+                                            std::to_string(Imf::Name::MAX_LENGTH) +
+                                            " bytes, the most OpenEXR can hold.");
+                list.insert(name, Imf::Channel(type, 1, 1, false));
+            }
+    } catch (const std::exception &e) {
+        throw std::runtime_error("Cannot write \"" + fileName + "\": buffer \"" +
+                                 buffer->displayName() + "\": " + e.what());
+    }
+}
+
+// One part per layer, the base channels in a part of their own, in the
+// order the layers first come; every part carries the whole header's
+// attributes.
+std::vector<PartHeader> layerParts(const Imf::Header &header, const PlannedFile &file)
+{
+    std::vector<PartHeader> parts;
+    std::vector<std::string> names;
+    for (const PlannedBuffer &b : file.buffers) {
+        const std::string name = b->layerName().empty() ? "Base" : b->layerName();
+        const auto at = std::find(names.begin(), names.end(), name);
+        if (at != names.end()) {
+            parts[static_cast<std::size_t>(at - names.begin())].buffers.push_back(b);
+            continue;
+        }
+        names.push_back(name);
+        parts.push_back({header, {b}});
+    }
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        Imf::Header &part = parts[i].header;
+        part.channels() = Imf::ChannelList();
+        for (const PlannedBuffer &b : parts[i].buffers)
+            insertChannels(b, part.channels(), file.fileName);
+        part.setName(names[i]);
+        part.setType(Imf::SCANLINEIMAGE);
+    }
+    return parts;
+}
+
+} // namespace
+
+FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
+                        const HeaderSettings &settings, const RenderFacts &facts,
+                        const std::optional<Imf::PreviewImage> &preview)
+{
+    FileHeaders out;
+    Imf::Header &h = out.header;
+    h = Imf::Header(plan.display, file.dataWindow, plan.pixelAspect, Imath::V2f(0, 0), 1.0f,
+                    Imf::INCREASING_Y, static_cast<Imf::Compression>(settings.compression));
+    h.dwaCompressionLevel() = static_cast<float>(settings.dwaLevel);
+    const bool layered = file.kind == PlannedFile::Layered;
+    stampFileMetadata(h, facts, layered ? settings.comment : file.buffers.front()->imageComment());
+    // The author beside the owner (the account that rendered).
+    if (!settings.author.empty())
+        h.insert("author", Imf::StringAttribute(settings.author));
+    if (preview)
+        h.insert("preview", Imf::PreviewImageAttribute(*preview));
+    for (const PlannedBuffer &b : file.buffers)
+        insertChannels(b, h.channels(), file.fileName);
+    if (layered && settings.multiPart)
+        out.parts = layerParts(h, file);
+    return out;
+}
+
+} // namespace ravelcast

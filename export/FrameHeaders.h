@@ -1,0 +1,56 @@
+// The headers of a frame's OpenEXR files, built from the frame's plan as a
+// step of its own before any row is written: a file's header, and for a
+// layered file written as parts, one header per part with the buffers
+// whose channels it holds. Every attribute a written file carries is set
+// here or in the render facts stamped here (exrio/RenderMetadata.h).
+#ifndef RAVELCAST_EXPORT_FRAMEHEADERS_H
+#define RAVELCAST_EXPORT_FRAMEHEADERS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <ImfHeader.h>
+#include <ImfPreviewImage.h>
+
+#include "export/FramePlan.h"
+#include "exrio/RenderFacts.h"
+
+namespace ravelcast {
+
+// What the headers take from the filter's settings.
+struct HeaderSettings {
+    int compression = 0; // Imf::Compression
+    double dwaLevel = 0.0;
+    std::string comment; // the layered file's; an image's own comes from its buffer
+    std::string author;
+    bool multiPart = false; // the layered file as one part per layer
+};
+
+struct PartHeader {
+    Imf::Header header;
+    std::vector<PlannedBuffer> buffers;
+};
+
+struct FileHeaders {
+    // The file's: its windows, attributes and every channel of the file.
+    Imf::Header header;
+    // The parts of a multi-part file, in the order they are written; empty
+    // for a single-part file.
+    std::vector<PartHeader> parts;
+};
+
+// The headers of a planned OpenEXR file (a layered file or a native
+// image): the frame's display window, the file's data window, the pixel
+// aspect, compression and DWA level; the render facts, the comment and the
+// author; the preview when there is one; the channels under their planned
+// names. Parts are named after their layer ("Base" for buffers without
+// one), scan-line images carrying every attribute of the file's header.
+// Throws naming the file and the buffer when a channel name cannot be held.
+FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
+                        const HeaderSettings &settings, const RenderFacts &facts,
+                        const std::optional<Imf::PreviewImage> &preview);
+
+} // namespace ravelcast
+
+#endif
