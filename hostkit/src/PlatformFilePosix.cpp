@@ -25,6 +25,29 @@ namespace {
 // DWORD. Larger requests are split.
 constexpr std::size_t kMaxChunk = std::size_t(1) << 30;
 
+// Up to n bytes, a chunk a call: readOnce(done, chunk) makes one system call
+// for the bytes after the first done. An interrupted call is made again; a
+// call that reads nothing is the end of the file.
+template <class ReadOnce>
+bool readChunks(std::size_t n, std::size_t *got, PlatformFile::ErrorCode &error, ReadOnce readOnce)
+{
+    *got = 0;
+    while (*got < n) {
+        const ssize_t count = readOnce(*got, std::min(n - *got, kMaxChunk));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            return false;
+        }
+        if (count == 0)
+            break; // end of file
+        *got += static_cast<std::size_t>(count);
+    }
+    error = 0;
+    return true;
+}
+
 } // namespace
 
 
@@ -123,47 +146,22 @@ bool PlatformFile::openForWriting(const std::string &path) noexcept
 
 bool PlatformFile::read(char *buffer, std::size_t n, std::size_t *got) noexcept
 {
-    *got = 0;
-    while (*got < n) {
-        const ssize_t count = ::read(handle_, buffer + *got, std::min(n - *got, kMaxChunk));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            error_ = errno;
-            return false;
-        }
-        if (count == 0)
-            break; // end of file
-        *got += static_cast<std::size_t>(count);
-    }
-    error_ = 0;
-    return true;
+    return readChunks(n, got, error_, [&](std::size_t done, std::size_t chunk) {
+        return ::read(handle_, buffer + done, chunk);
+    });
 }
 
 bool PlatformFile::readAt(std::uint64_t offset, char *buffer, std::size_t n,
                           std::size_t *got) noexcept
 {
-    *got = 0;
-    while (*got < n) {
-        const std::uint64_t at = offset + *got;
+    return readChunks(n, got, error_, [&](std::size_t done, std::size_t chunk) -> ssize_t {
+        const std::uint64_t at = offset + done;
         if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
-            error_ = EOVERFLOW;
-            return false;
+            errno = EOVERFLOW;
+            return -1;
         }
-        const ssize_t count = ::pread(handle_, buffer + *got, std::min(n - *got, kMaxChunk),
-                                      static_cast<off_t>(at));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            error_ = errno;
-            return false;
-        }
-        if (count == 0)
-            break; // end of file
-        *got += static_cast<std::size_t>(count);
-    }
-    error_ = 0;
-    return true;
+        return ::pread(handle_, buffer + done, chunk, static_cast<off_t>(at));
+    });
 }
 
 bool PlatformFile::write(const char *buffer, std::size_t n) noexcept
