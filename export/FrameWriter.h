@@ -78,7 +78,7 @@ private:
     void writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
                    const FramePlan &plan, bool countProgress, const BandSink &sink);
     void writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                    const FramePlan &plan, ExrLineOutput &out);
+                    const FramePlan &plan, ExrLineOutput &out, int part);
     void stepRows(int first, int rows);
     // The columns of a file's rows: the first, how many, and where the
     // host's line starts among them.
