@@ -467,6 +467,8 @@ void ExrLineOutput::start(const std::vector<Imf::Header> &headers, bool multiPar
         if (multiPart && header.hasName())
             longNames = longNames || header.name().size() > 31;
     }
+    if (longNames)
+        r = exr_set_longname_support(c, 1);
     for (const Imf::Header &header : headers) {
         int part = 0;
         if (r == EXR_ERR_SUCCESS)
@@ -492,8 +494,6 @@ void ExrLineOutput::start(const std::vector<Imf::Header> &headers, bool multiPar
                 r = EXR_ERR_INVALID_ATTR;
         }
     }
-    if (!r && longNames)
-        r = exr_set_longname_support(c, 1);
     if (!r)
         r = exr_write_header(c);
     if (r != EXR_ERR_SUCCESS)
