@@ -31,14 +31,16 @@ TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(e2e::filesIn(dir.path()), expected);
 
-    ASSERT_TRUE(testsupport::haveProgram("exrheader", "openexr"));
-    for (const std::string &file : e2e::filesIn(dir.path())) {
-        if (file.size() < 4 || file.substr(file.size() - 4) != ".exr")
-            continue;
-        const std::string path = dir.file(file);
-        EXPECT_NO_THROW(e2e::headerOf(path)) << file;
-        EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0)
-            << file << "\n" << output;
+    if (testsupport::kIndependentReaders) {
+        ASSERT_TRUE(testsupport::haveProgram("exrheader", "openexr"));
+        for (const std::string &file : e2e::filesIn(dir.path())) {
+            if (file.size() < 4 || file.substr(file.size() - 4) != ".exr")
+                continue;
+            const std::string path = dir.file(file);
+            EXPECT_NO_THROW(e2e::headerOf(path)) << file;
+            EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0)
+                << file << "\n" << output;
+        }
     }
     const Imf::Header layered = e2e::headerOf(dir.file("renders/demo_0002.exr"));
     const auto channels = e2e::channelsOf(layered);

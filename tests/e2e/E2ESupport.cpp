@@ -3,10 +3,12 @@
 #include <csignal>
 #include <cstdio>
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -27,6 +29,7 @@ std::string sceneHeader(const std::string &extraScene, const std::string &mode, 
            " } { RGBPrefix \"out/shot\" } " + extraScene + " }\n";
 }
 
+#if !defined(_WIN32)
 RenderNode::RenderNode(const std::string &scene, const std::string &content,
                        const std::string &frames, long fileSizeCap)
 {
@@ -64,6 +67,8 @@ int RenderNode::wait() const
 }
 
 void RenderNode::kill() const { ::kill(pid, SIGKILL); }
+
+#endif
 
 std::vector<std::string> temporariesIn(const std::string &folder, int pid)
 {
@@ -133,12 +138,18 @@ std::vector<std::string> RenderTest::infoLines() const
     return lines;
 }
 
+#if defined(_WIN32)
+std::string shellQuoted(const std::string &s) { return "\"" + s + "\""; }
+constexpr const char *kChangeFolder = "cd /d ";
+#else
 std::string shellQuoted(const std::string &s) { return "'" + s + "'"; }
+constexpr const char *kChangeFolder = "cd ";
+#endif
 
 int devhostIn(const std::filesystem::path &folder, const std::string &arguments,
               std::string *output)
 {
-    return testsupport::run("cd " + shellQuoted(folder.string()) + " && " +
+    return testsupport::run(kChangeFolder + shellQuoted(folder.string()) + " && " +
                                 shellQuoted(testsupport::devhostPath()) + " --module " +
                                 shellQuoted(testsupport::modulePath()) + " " + arguments + " 2>&1",
                             output);

@@ -58,7 +58,7 @@ TEST(FileNaming, SeparateImageNamesOfTheWorkedExample)
 
     // Without the underscore bit the parts run together; a layer with '.' is kept.
     EXPECT_EQ(imageFileName("/out/shot", "png", 7, 0, 3, "Tangent.T", "", c),
-              "/out/shotTangent.T0007.png");
+              "/out" + S + "shotTangent.T0007.png");
     // A plain name in the content directory gets no leading separator.
     EXPECT_EQ(imageFileName("shot", "exr", 7, 0, 9, "Diff", "", c), "shot_Diff_007.exr");
     EXPECT_EQ(imageFileName("shot", "exr", 7, 1, 9, "Diff", "", c), "Diff" + S + "shot_007.exr");
