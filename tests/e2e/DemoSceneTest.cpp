@@ -26,7 +26,7 @@ TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
              {"renders/AO/demo_AO_" + n + ".png", "renders/Diff/demo_Diff_" + n + ".exr",
               "renders/Spec/demo_Spec_" + n + ".exr", "renders/demo" + n + ".png",
               "renders/demo_" + n + ".exr"})
-            expected.push_back(file);
+            expected.push_back(testsupport::nativePath(file));
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(e2e::filesIn(dir.path()), expected);

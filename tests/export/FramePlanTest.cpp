@@ -123,7 +123,7 @@ TEST(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
     EXPECT_EQ(plan.progressTotal, 1u) << "10 rows of 3 files";
     ASSERT_EQ(plan.files.size(), 3u);
     EXPECT_EQ(plan.files[0].kind, PlannedFile::Layered);
-    EXPECT_EQ(plan.files[0].fileName, testsupport::nativePath("out/shot007.exr"));
+    EXPECT_EQ(plan.files[0].fileName, "out/shot007.exr");
     EXPECT_EQ(plan.files[0].buffers.size(), 3u) << "Final Render, Alpha and Raw as layers";
     EXPECT_EQ(plan.files[0].dataWindow, box(30, 40, 31, 41))
         << "fitted layers without data: 2 x 2 at the region's corner";

@@ -104,8 +104,14 @@ class DescribeTest : public ExportTest {};
 
 TEST_F(DescribeTest, DescriptionLine)
 {
-    host().scene().host.contentDir = "/studio/content";
-    host().scene().settings.rgbPrefix = "/studio/content/renders/shot";
+    // An absolute folder of the platform (Windows also wants a drive).
+#if defined(_WIN32)
+    const std::string root = "C:";
+#else
+    const std::string root;
+#endif
+    host().scene().host.contentDir = root + "/studio/content";
+    host().scene().settings.rgbPrefix = root + "/studio/content/renders/shot";
     host().sceneChanged();
     host().setFrame(12);
     ravelcast::OpenEXRFilter &f = makeFilter();

@@ -169,7 +169,7 @@ TEST_F(PresetCommandsTest, SaveAsPresetOverwriteAndDelete)
     look.text = "teal";
     form({{"Preset", "a/b:c"}, {"Type", "User"}});
     choose("Save as Preset...");
-    const std::string abc = user + "/a_b_c.cfg";
+    const std::string abc = user + testsupport::nativePath("/a_b_c.cfg");
     EXPECT_EQ(filesIn(user), 1u);
     EXPECT_EQ(readBack(abc), std::make_pair(std::string("a/b:c"), std::string("teal")));
     std::vector<std::string> menu = {"[Global]none", "[User]a/b:c"};

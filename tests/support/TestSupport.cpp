@@ -107,7 +107,9 @@ int run(const std::string &command, std::string *output)
 {
     std::string out;
 #if defined(_WIN32)
-    FILE *p = _popen((command + " 2>&1").c_str(), "rb");
+    // cmd /c takes off the first and the last quote of a line: one pair
+    // more keeps the command's own.
+    FILE *p = _popen(("\"" + command + " 2>&1\"").c_str(), "rb");
 #else
     FILE *p = popen((command + " 2>&1").c_str(), "r");
 #endif
