@@ -305,9 +305,9 @@ void scanPresetFolder(const std::string &folder, const std::string &location,
     namespace fs = std::filesystem;
     std::error_code ec;
     std::vector<std::string> files;
-    for (fs::directory_iterator it(folder.substr(0, 260), ec), end; !ec && it != end;
+    for (fs::directory_iterator it(filePath(folder.substr(0, 260)), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = utf8Text(it->path().filename());
         if (name.empty() || name[0] == '.')
             continue;
         std::error_code kind;

@@ -90,7 +90,7 @@ std::vector<std::string> filesIn(const std::filesystem::path &dir)
         return files;
     for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
         if (e.is_regular_file())
-            files.push_back(std::filesystem::relative(e.path(), dir).string());
+            files.push_back(std::filesystem::relative(e.path(), dir).u8string());
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -98,7 +98,7 @@ std::vector<std::string> namesIn(const std::string &folder)
     std::vector<std::string> names;
     std::error_code ec;
     for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
+        names.push_back(it->path().filename().u8string());
     std::sort(names.begin(), names.end());
     return names;
 }

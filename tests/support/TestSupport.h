@@ -44,10 +44,11 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
     const std::filesystem::path &path() const { return path_; }
-    // With the platform's separators throughout, as the module names files.
+    // In UTF-8, with the platform's separators throughout, as the module
+    // names files.
     std::string file(const std::string &name) const
     {
-        return (path_ / name).make_preferred().string();
+        return (path_ / std::filesystem::u8path(name)).make_preferred().u8string();
     }
 
 private:
