@@ -278,36 +278,36 @@ struct LineOutputCore {
 
     // The header's attributes given to the core; false for one of a kind
     // it is not given here.
-    static bool attribute(exr_context_t c, const char *name, const Imf::Attribute &a)
+    static bool attribute(exr_context_t c, int part, const char *name, const Imf::Attribute &a)
     {
         const std::string type = a.typeName();
         if (type == "string") {
             const std::string &v = static_cast<const Imf::StringAttribute &>(a).value();
             return v.find('\0') == std::string::npos &&
-                   (!c || exr_attr_set_string(c, 0, name, v.c_str()) == EXR_ERR_SUCCESS);
+                   (!c || exr_attr_set_string(c, part, name, v.c_str()) == EXR_ERR_SUCCESS);
         }
         if (type == "int")
-            return !c || exr_attr_set_int(c, 0, name, static_cast<const Imf::IntAttribute &>(a).value()) ==
+            return !c || exr_attr_set_int(c, part, name, static_cast<const Imf::IntAttribute &>(a).value()) ==
                              EXR_ERR_SUCCESS;
         if (type == "float")
-            return !c || exr_attr_set_float(c, 0, name,
+            return !c || exr_attr_set_float(c, part, name,
                                             static_cast<const Imf::FloatAttribute &>(a).value()) ==
                              EXR_ERR_SUCCESS;
         if (type == "double")
-            return !c || exr_attr_set_double(c, 0, name,
+            return !c || exr_attr_set_double(c, part, name,
                                              static_cast<const Imf::DoubleAttribute &>(a).value()) ==
                              EXR_ERR_SUCCESS;
         if (type == "rational") {
             const Imf::Rational &r = static_cast<const Imf::RationalAttribute &>(a).value();
             const exr_attr_rational_t v = {r.n, r.d};
-            return !c || exr_attr_set_rational(c, 0, name, &v) == EXR_ERR_SUCCESS;
+            return !c || exr_attr_set_rational(c, part, name, &v) == EXR_ERR_SUCCESS;
         }
         if (type == "preview") {
             const Imf::PreviewImage &p = static_cast<const Imf::PreviewImageAttribute &>(a).value();
             static_assert(sizeof(Imf::PreviewRgba) == 4, "preview pixels are four bytes");
             const exr_attr_preview_t v = {p.width(), p.height(), 0,
                                           reinterpret_cast<const uint8_t *>(p.pixels())};
-            return !c || exr_attr_set_preview(c, 0, name, &v) == EXR_ERR_SUCCESS;
+            return !c || exr_attr_set_preview(c, part, name, &v) == EXR_ERR_SUCCESS;
         }
         return false;
     }
@@ -412,7 +412,7 @@ bool ExrLineOutput::carries(const Imf::Header &header)
             return false;
     for (auto i = header.begin(); i != header.end(); ++i)
         if (!requiredAttribute(i.name()) && !partAttribute(i.name()) &&
-            !LineOutputCore::attribute(nullptr, i.name(), i.attribute()))
+            !LineOutputCore::attribute(nullptr, 0, i.name(), i.attribute()))
             return false;
     if (header.hasType() && header.type() != Imf::SCANLINEIMAGE)
         return false;
@@ -490,7 +490,7 @@ void ExrLineOutput::start(const std::vector<Imf::Header> &headers, bool multiPar
         for (auto i = header.begin(); i != header.end() && !r; ++i) {
             if (requiredAttribute(i.name()) || partAttribute(i.name()))
                 continue;
-            if (!LineOutputCore::attribute(c, i.name(), i.attribute()))
+            if (!LineOutputCore::attribute(c, part, i.name(), i.attribute()))
                 r = EXR_ERR_INVALID_ATTR;
         }
     }

@@ -565,8 +565,10 @@ TEST(ExrFiles, ZipChunksReadBackAsTheLibrarysOwn)
         parts[0].setName("Base");
         parts[1].compression() = Imf::ZIPS_COMPRESSION;
         parts[1].setName("second");
-        for (Imf::Header &h : parts)
+        for (Imf::Header &h : parts) {
             h.setType(Imf::SCANLINEIMAGE);
+            h.insert("comments", Imf::StringAttribute("part " + h.name()));
+        }
         ASSERT_TRUE(ExrLineOutput::carries(parts));
         const std::string multi = dir.file("parts.exr");
         {
@@ -586,6 +588,8 @@ TEST(ExrFiles, ZipChunksReadBackAsTheLibrarysOwn)
             Imf::InputPart part(file, p);
             EXPECT_EQ(part.header().name(), parts[static_cast<std::size_t>(p)].name());
             EXPECT_EQ(part.header().compression(), parts[static_cast<std::size_t>(p)].compression());
+            EXPECT_EQ(part.header().typedAttribute<Imf::StringAttribute>("comments").value(),
+                      "part " + part.header().name());
             TestImage got;
             got.clear();
             part.setFrameBuffer(image.frameBuffer(got));
