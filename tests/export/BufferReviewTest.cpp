@@ -36,6 +36,10 @@ std::string error(const std::string &text)
 {
     return M + "(c:Ic_CHAN_MOTION_X)Error:" + M + "(c:Nc_HILIGHT) " + text;
 }
+std::string warning(const std::string &text)
+{
+    return M + "(c:Ic_CHAN_MOTION_Z)Warning:" + M + "(c:Nc_HILIGHT) " + text;
+}
 std::string buffer(const std::string &name, const std::string &settings)
 {
     return "{ Buffer { Name \"" + name + "\" } { Settings { Active 1 } " + settings + " } }";
@@ -128,8 +132,12 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
     EXPECT_EQ(lines, (Lines{"Multibuffer Image: " + out + "shot_007.exr",
                             heading("Final Render", "Rendered Colour", whole),
                             channels("Red (R) Green (G) Blue (B) "),
+                            warning("Final Render is written only inside <1,0> - <2,1>, the "
+                                    "data window of Raw Colour"),
                             heading("Alpha", "Alpha Channel", whole),
                             channel("Alpha (A) "),
+                            warning("Alpha is written only inside <1,0> - <2,1>, the data "
+                                    "window of Raw Colour"),
                             heading("Raw Colour", "Unshaded Colour", window),
                             "Writing a data window!",
                             channels("Red (Raw.R) Green (Raw.G) Blue (Raw.B) "),
@@ -152,7 +160,7 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
     host().sceneChanged();
     const Lines withPath = review(load("{ useRGBPrefix 1 }", &f));
     EXPECT_EQ(withPath.at(0), "Multibuffer Image: renders/take_007.exr");
-    EXPECT_EQ(withPath.at(10), "  Saved as: renders" + S + "take_Raw_007.exr");
+    EXPECT_EQ(withPath.at(12), "  Saved as: renders" + S + "take_Raw_007.exr");
 
     // No active buffer: no file, and the review says so; no name at all
     // is an error like any other, counted in the warning.
