@@ -94,19 +94,23 @@ int reviewCompressionChoice(const OpenEXRBuffer &b, const PlannedFile &file, boo
     // Said once, where the buffer is first listed.
     if (file.kind != PlannedFile::Layered && b.savesLayer())
         return 0;
-    lines.push_back(errorLine(
-        b.displayName() + ": Compression " + choice + " cannot apply" +
-        (inSinglePart ? ": a single-part file has one compression (turn on \"One Part per "
-                        "Layer\" to give each layer its own)"
-                      : ": its image is saved by the host's own saver")));
+    lines.push_back(errorLine(b.displayName() + ": Compression " + choice +
+                              (inSinglePart ? " needs \"One Part per Layer\""
+                                            : " cannot apply to a host saver's image")));
     return 1;
 }
 
 // In a single-part file every layer is written inside the fitted layers'
-// box: the layers that are not fitted themselves are cropped to it.
-void reviewCrop(const PlannedBuffer &b, const PlannedFile &file, std::vector<std::string> &lines)
+// box: a layer that is not fitted itself is cropped to it, unless the last
+// frame's data of it lay inside (unknown before a frame).
+void reviewCrop(const PlannedBuffer &b, const PlannedFile &file, const Imath::V2i &origin,
+                std::vector<std::string> &lines)
 {
     if (b->fitDataWindow())
+        return;
+    const Imath::Box2i &own = b->dataWindow();
+    if (!isEmptyWindow(own) && file.dataWindow.intersects(own.min + origin) &&
+        file.dataWindow.intersects(own.max + origin))
         return;
     std::string fitted;
     bool measured = false;
@@ -297,7 +301,7 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
                         compression = part.compression;
             reviewExactness(b, compression, lines);
             if (layered && !multiPart)
-                reviewCrop(b, file, lines);
+                reviewCrop(b, file, origin, lines);
         }
     }
     const auto &buffers = filter.buffers();

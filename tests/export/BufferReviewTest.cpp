@@ -155,12 +155,19 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
     for (const char *name : {"shot_007.exr", "shot_Raw_007.exr", "shot_Depth_007.png"})
         EXPECT_TRUE(fs::exists(dir_.path() / "out" / name)) << name;
 
+    // A layer whose last frame held data only inside the fitted window
+    // loses nothing: no note.
+    f.buffer("Final Render")->setDataWindow(Imath::Box2i(Imath::V2i(1, 0), Imath::V2i(2, 1)));
+    const Lines inside = review(f);
+    EXPECT_EQ(inside.at(3), heading("Alpha", "Alpha Channel", whole));
+    EXPECT_EQ(inside.at(5), lines.at(6)) << "Alpha is still cropped";
+
     // "Use Render Path": the names start from the scene's render path.
     host().scene().settings.rgbPrefix = "renders/take";
     host().sceneChanged();
     const Lines withPath = review(load("{ useRGBPrefix 1 }", &f));
     EXPECT_EQ(withPath.at(0), "Multibuffer Image: renders/take_007.exr");
-    EXPECT_EQ(withPath.at(12), "  Saved as: renders" + S + "take_Raw_007.exr");
+    EXPECT_EQ(withPath.at(11), "  Saved as: renders" + S + "take_Raw_007.exr");
 
     // No active buffer: no file, and the review says so; no name at all
     // is an error like any other, counted in the warning.
@@ -271,9 +278,7 @@ TEST_F(BufferReviewTest, CompressionChoicesAndWhatLossyCompressionsChange)
                      channel("Depth (Z) "),
                      heading("Motion", "Motion Vectors"),
                      channels("X (Motion.X) Y (Motion.Y) "),
-                     error("Motion: Compression ZIP (lossless) cannot apply: a single-part file "
-                           "has one compression (turn on \"One Part per Layer\" to give each "
-                           "layer its own)"),
+                     error("Motion: Compression ZIP (lossless) needs \"One Part per Layer\""),
                      warning("DWAA (lossy) changes the values of Motion in Motion.Y"),
                      heading("Surface Normal", "Surface Normal"),
                      channels("X (N.X) Y (N.Y) Z (N.Z) "),
@@ -285,8 +290,8 @@ TEST_F(BufferReviewTest, CompressionChoicesAndWhatLossyCompressionsChange)
                      "Self contained Buffer Images:",
                      heading("Surface ID", "Surface ID"),
                      "  Saved as: " + out + "shot_Surface ID_007.png",
-                     error("Surface ID: Compression PIZ (lossless) cannot apply: its image is "
-                           "saved by the host's own saver"),
+                     error("Surface ID: Compression PIZ (lossless) cannot apply to a host "
+                           "saver's image"),
                      heading("Object ID", "Object ID"),
                      "  Saved as: " + out + "shot_Object ID_007.exr",
                      channel("ObjectID (ObjectID) ")}));
