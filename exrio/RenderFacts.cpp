@@ -4,6 +4,7 @@
 
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
+#include "hostkit/utility/Platform.h"
 
 namespace ravelcast {
 
@@ -45,10 +46,10 @@ long secondsEastAt(std::time_t t)
 
 std::optional<std::string> environmentText(const char *name)
 {
-    const char *text = std::getenv(name);
-    if (!text)
+    std::string text;
+    if (!hostkit::environmentValue(name, &text))
         return std::nullopt;
-    return std::string(text);
+    return text;
 }
 
 } // namespace
