@@ -309,7 +309,7 @@ void FrameWriter::write()
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart};
+    const HeaderSettings settings{f.dwaLevel, f.comment, f.author};
     std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview)
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
@@ -326,10 +326,18 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         std::vector<Imf::Header> parts;
         for (const PartHeader &p : headers.parts)
             parts.push_back(p.header);
+        // Progress follows the tallest part: parts have windows of their own.
+        std::size_t tallest = 0;
+        const auto rows = [](const Imf::Header &h) {
+            return h.dataWindow().max.y - h.dataWindow().min.y;
+        };
+        for (std::size_t i = 1; i < parts.size(); ++i)
+            if (rows(parts[i]) > rows(parts[tallest]))
+                tallest = i;
         ExrOutput out(file.fileName, parts, libraryThreads);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             Imf::OutputPart part(out.parts(), static_cast<int>(i));
-            writeRows(header.dataWindow(), headers.parts[i].buffers, plan, i == 0,
+            writeRows(parts[i], headers.parts[i].buffers, plan, i == tallest,
                       [&](const Imf::FrameBuffer &fb, int rows) {
                           part.setFrameBuffer(fb);
                           part.writePixels(rows);
@@ -347,7 +355,7 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
     }
 
     ExrOutput out(file.fileName, header, libraryThreads);
-    writeRows(header.dataWindow(), file.buffers, plan, true,
+    writeRows(header, file.buffers, plan, true,
               [&](const Imf::FrameBuffer &fb, int rows) {
                   out.file().setFrameBuffer(fb);
                   out.file().writePixels(rows);
@@ -364,14 +372,15 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // of its own while this thread converts the next into a second band: the
 // conversion hides behind the compression. Host lines are read on this
 // thread only, as the host hands them to it.
-void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+void FrameWriter::writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
                             const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
+    const Imath::Box2i &window = header.dataWindow();
     const Columns columns = columnsOf(window, plan);
     const int width = columns.width, left = columns.left;
     const int threads = exportThreads();
     const int band =
-        std::min(bandRows(settings_.compression, threads), window.max.y - window.min.y + 1);
+        std::min(bandRows(header.compression(), threads), window.max.y - window.min.y + 1);
 
     const int stores = threads > 0 && window.max.y - window.min.y + 1 > band ? 2 : 1;
     std::size_t storeBytes = 0;
