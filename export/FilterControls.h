@@ -44,9 +44,11 @@ enum FilterControl : unsigned int {
     kDisplayGammaControl = 36903,
     kPostGammaControl = 36904,
     kToggleViperControl = 36905,
-    // Beyond the classic panel: DWA quality and one part per layer.
+    // Beyond the classic panel: DWA quality, one part per layer and a
+    // buffer's own compression.
     kDwaLevelControl = 36918,
     kMultiPartControl = 36919,
+    kBufferCompressionControl = 36920,
 };
 
 // The "Quick Buffer Enable" commands, in popup order.

@@ -309,7 +309,7 @@ void FrameWriter::write()
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart};
+    const HeaderSettings settings{f.dwaLevel, f.comment, f.author};
     std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview)
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
@@ -326,18 +326,26 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         std::vector<Imf::Header> parts;
         for (const PartHeader &p : headers.parts)
             parts.push_back(p.header);
+        // Progress follows the tallest part: parts have windows of their own.
+        std::size_t tallest = 0;
+        const auto rows = [](const Imf::Header &h) {
+            return h.dataWindow().max.y - h.dataWindow().min.y;
+        };
+        for (std::size_t i = 1; i < parts.size(); ++i)
+            if (rows(parts[i]) > rows(parts[tallest]))
+                tallest = i;
         if (ExrLineOutput::carries(parts)) {
             ExrLineOutput out(file.fileName, parts);
             for (std::size_t i = 0; i < parts.size(); ++i)
                 writeLines(parts[i].dataWindow(), headers.parts[i].buffers, plan, out,
-                           static_cast<int>(i));
+                           static_cast<int>(i), i == tallest);
             out.close();
             return;
         }
         ExrOutput out(file.fileName, parts, libraryThreads);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             Imf::OutputPart part(out.parts(), static_cast<int>(i));
-            writeRows(header.dataWindow(), headers.parts[i].buffers, plan, i == 0,
+            writeRows(parts[i], headers.parts[i].buffers, plan, i == tallest,
                       [&](const Imf::FrameBuffer &fb, int rows) {
                           part.setFrameBuffer(fb);
                           part.writePixels(rows);
@@ -349,13 +357,13 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 
     if (ExrLineOutput::carries(header)) {
         ExrLineOutput out(file.fileName, header);
-        writeLines(header.dataWindow(), file.buffers, plan, out, 0);
+        writeLines(header.dataWindow(), file.buffers, plan, out, 0, true);
         out.close();
         return;
     }
 
     ExrOutput out(file.fileName, header, libraryThreads);
-    writeRows(header.dataWindow(), file.buffers, plan, true,
+    writeRows(header, file.buffers, plan, true,
               [&](const Imf::FrameBuffer &fb, int rows) {
                   out.file().setFrameBuffer(fb);
                   out.file().writePixels(rows);
@@ -372,14 +380,15 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // of its own while this thread converts the next into a second band: the
 // conversion hides behind the compression. Host lines are read on this
 // thread only, as the host hands them to it.
-void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+void FrameWriter::writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
                             const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
+    const Imath::Box2i &window = header.dataWindow();
     const Columns columns = columnsOf(window, plan);
     const int width = columns.width, left = columns.left;
     const int threads = exportThreads();
     const int band =
-        std::min(bandRows(settings_.compression, threads), window.max.y - window.min.y + 1);
+        std::min(bandRows(header.compression(), threads), window.max.y - window.min.y + 1);
 
     const int stores = threads > 0 && window.max.y - window.min.y + 1 > band ? 2 : 1;
     std::size_t storeBytes = 0;
@@ -453,10 +462,10 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
 
 // A file's lines packed as the file holds them, a band of lines at a time
 // (each host line is read in runs of rows), and handed to the line output,
-// which compresses them when the part is compressed. The first part counts
-// the progress.
+// which compresses them when the part is compressed.
 void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                             const FramePlan &plan, ExrLineOutput &out, int part)
+                             const FramePlan &plan, ExrLineOutput &out, int part,
+                             bool countProgress)
 {
     const Columns columns = columnsOf(window, plan);
     const std::size_t lineBytes = out.lineBytes(part);
@@ -506,7 +515,7 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
             }
         }
         out.writeLines(part, first, rows, lines);
-        if (part == 0)
+        if (countProgress)
             stepRows(first, rows);
     }
     // The stores are free for the next part once its last band is written.

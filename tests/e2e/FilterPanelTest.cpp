@@ -148,6 +148,7 @@ TEST_F(FilterPanelHostTest, ControlsAsDeclared)
         {36901, "About Ravelcast...", "vButton", ""},
         {36918, "DWA Compression Level", "float", "float"},
         {36919, "One Part per Layer", "iBoolean", "integer"},
+        {36920, "Compression", "iPopChoice", "integer"},
     };
     const devhost::XPanelRecord &p = panels.xpanel(static_cast<LWXPanelID>(host().edits()[0].panel));
     EXPECT_EQ(p.title(), "OpenEXR Layered SaverBuild: 98");
