@@ -81,7 +81,7 @@ private:
     void writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
                    const FramePlan &plan, bool countProgress, const BandSink &sink);
     void writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                    const FramePlan &plan, ExrLineOutput &out);
+                    const FramePlan &plan, ExrLineOutput &out, int part, bool countProgress);
     void stepRows(int first, int rows);
     // The columns of a file's rows: the first, how many, and where the
     // host's line starts among them.
