@@ -493,11 +493,12 @@ std::pair<std::uint64_t, std::uint64_t> chunkSizes(const std::string &path, int 
 void expectAccepted(const std::string &path)
 {
     EXPECT_FALSE(Imf::checkOpenEXRFile(path.c_str())) << path << ": the library's check";
+    if (!testsupport::kIndependentReaders)
+        return;
     std::string output;
     EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0) << output;
-    if (testsupport::haveProgram("oiiotool", "openimageio-tools"))
-        EXPECT_EQ(testsupport::run("oiiotool --stats '" + path + "' >/dev/null", &output), 0)
-            << output;
+    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+    EXPECT_EQ(testsupport::run("oiiotool --stats '" + path + "' >/dev/null", &output), 0) << output;
 }
 
 } // namespace
