@@ -47,6 +47,9 @@ enum FilterControl : unsigned int {
     // Beyond the classic panel: DWA quality and one part per layer.
     kDwaLevelControl = 36918,
     kMultiPartControl = 36919,
+    // What compositors read: the camera matrices' world and the colour space.
+    kCameraMatricesControl = 36930,
+    kColourSpaceControl = 36931,
 };
 
 // The "Quick Buffer Enable" commands, in popup order.

@@ -15,6 +15,7 @@
 
 #include "export/FramePlan.h"
 #include "exrio/RenderFacts.h"
+#include "exrio/RenderMetadata.h"
 
 namespace ravelcast {
 
@@ -25,6 +26,7 @@ struct HeaderSettings {
     std::string comment; // the layered file's; an image's own comes from its buffer
     std::string author;
     bool multiPart = false; // the layered file as one part per layer
+    HeaderChoices choices;  // camera matrices and colour space
 };
 
 struct PartHeader {

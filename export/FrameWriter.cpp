@@ -309,7 +309,8 @@ void FrameWriter::write()
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart};
+    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart,
+                                  f.headerChoices()};
     std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview)
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,

@@ -90,8 +90,11 @@ RenderFacts gatherRenderFacts(std::time_t now)
     // One hold of the scene service for both reads.
     const hostkit::SceneInfo scene;
     f.scene = scene.facts();
-    if (f.scene)
-        f.camera = scene.renderCameraOptics();
+    if (f.scene) {
+        hostkit::RenderCameraFacts camera = scene.renderCameraFacts();
+        f.camera = camera.optics;
+        f.cameraPlacement = camera.placement;
+    }
     return f;
 }
 

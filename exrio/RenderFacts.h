@@ -21,6 +21,9 @@ struct RenderFacts {
     unsigned int systemId = 0, productInfo = 0;
     std::optional<hostkit::SceneFacts> scene;    // none without the scene service
     std::optional<hostkit::CameraOptics> camera; // none without a render camera
+    // Where the render camera (the rendering eye) is; none when the host
+    // cannot say.
+    std::optional<hostkit::CameraPlacement> cameraPlacement;
 };
 
 // The facts at the moment now: the environment, the local time and zone

@@ -179,12 +179,19 @@ TEST_F(HostMetadataTest, GatheredFactsAreTheHostsValues)
     EXPECT_EQ(facts.camera->focalDistance, std::optional<double>(6.5));
     EXPECT_EQ(facts.camera->fStop, std::optional<double>(2.8));
     EXPECT_EQ(facts.camera->blurLength, std::optional<double>(0.5));
+    // The default camera's place and lens, as the host's services give them.
+    ASSERT_TRUE(facts.cameraPlacement);
+    EXPECT_EQ(facts.cameraPlacement->position, (hostkit::CameraPlacement::Vector{0, 1.7, -6.5}));
+    EXPECT_DOUBLE_EQ(facts.cameraPlacement->zoomFactor, 35.123456789 / 18);
+    EXPECT_EQ(facts.cameraPlacement->filmWidth, std::optional<double>(36.0));
+    EXPECT_FALSE(facts.cameraPlacement->stereo);
 
     // Every service acquired was released again, each held once.
     EXPECT_TRUE(host().services().unreleased().empty());
     EXPECT_EQ(host().services().use(LWSCENEINFO_GLOBAL).acquires, 1);
     EXPECT_EQ(host().services().use(LWCAMERAINFO_GLOBAL).releases, 1);
     EXPECT_EQ(host().services().use(LWTIMEINFO_GLOBAL).releases, 1);
+    EXPECT_EQ(host().services().use(LWITEMINFO_GLOBAL).releases, 1);
 
     // The record's own step is the gathering stamped.
     RenderMetadata gathered, stamped;
@@ -360,6 +367,9 @@ TEST_F(HostMetadataTest, HeaderSurvivesAWrittenFile)
         {"LW.AA", "string"},          {"Software", "string"},       {"Make", "string"},
         {"Model", "string"},          {"focus", "float"},           {"expTime", "float"},
         {"aperture", "float"},        {"FocalLength", "float"},
+        {"worldToCamera", "m44f"},    {"worldToNDC", "m44f"},
+        {"FilmApertureHorizontal", "float"}, {"FilmApertureVertical", "float"},
+        {"chromaticities", "chromaticities"},
     };
     for (const auto &e : expected) {
         const Imf::Attribute *a = read.findTypedAttribute<Imf::Attribute>(e.name);
