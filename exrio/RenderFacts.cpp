@@ -4,6 +4,7 @@
 
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
+#include "hostkit/utility/Platform.h"
 
 namespace ravelcast {
 
@@ -79,8 +80,13 @@ RenderFacts gatherRenderFacts() { return gatherRenderFacts(std::time(nullptr)); 
 RenderFacts gatherRenderFacts(std::time_t now)
 {
     RenderFacts f;
+    // Windows sets both; elsewhere the system's own names stand in.
     f.owner = environmentText("USERNAME");
+    if (!f.owner)
+        f.owner = hostkit::loginName();
     f.computerName = environmentText("COMPUTERNAME");
+    if (!f.computerName)
+        f.computerName = hostkit::hostName();
     std::tm local{};
     if (localTime(now, &local))
         f.captureDate = captureDateText(local);

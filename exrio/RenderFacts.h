@@ -13,8 +13,9 @@
 namespace ravelcast {
 
 struct RenderFacts {
-    std::optional<std::string> owner;        // USERNAME, when set
-    std::optional<std::string> computerName; // COMPUTERNAME, when set
+    // USERNAME, else the login name; COMPUTERNAME, else the host name.
+    std::optional<std::string> owner;
+    std::optional<std::string> computerName;
     // Local time, "2010:02:03 14:05:09"; none when the clock cannot say.
     std::optional<std::string> captureDate;
     float utcOffset = 0.0f; // seconds to add to the local time to get UTC

@@ -8,6 +8,7 @@
 #define HOSTKIT_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <optional>
 #include <string>
 
 namespace hostkit {
@@ -35,6 +36,11 @@ bool isAbsolutePath(const std::string &path);
 // A relative path placed inside base; an absolute one (or an empty base)
 // unchanged.
 std::string resolvedAgainst(const std::string &path, const std::string &base);
+
+// The system's login name of the user running the process and the
+// machine's host name, in UTF-8; nothing when the system cannot say.
+std::optional<std::string> loginName();
+std::optional<std::string> hostName();
 
 
 } // namespace hostkit
