@@ -37,7 +37,7 @@ namespace {
 void ensureFolderFor(const PlannedFile &file)
 {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::path(file.fileName).parent_path();
+    const fs::path folder = hostkit::filePath(file.fileName).parent_path();
     if (folder.empty())
         return;
     std::error_code ec, examined;
@@ -48,7 +48,7 @@ void ensureFolderFor(const PlannedFile &file)
                                  ? std::string("the layered file")
                                  : "the image of \"" + file.buffers.front()->displayName() + "\"";
     const std::error_code why = ec ? ec : examined;
-    throw std::runtime_error("Cannot create the folder \"" + folder.string() + "\" for " + what +
+    throw std::runtime_error("Cannot create the folder \"" + hostkit::utf8Text(folder) + "\" for " + what +
                              ": " + (why ? why.message() : std::string("it is not a folder")));
 }
 

@@ -46,10 +46,10 @@ long secondsEastAt(std::time_t t)
 
 std::optional<std::string> environmentText(const char *name)
 {
-    const char *text = std::getenv(name);
-    if (!text)
+    std::string text;
+    if (!hostkit::environmentValue(name, &text))
         return std::nullopt;
-    return std::string(text);
+    return text;
 }
 
 } // namespace

@@ -71,7 +71,11 @@ void printHelp(std::ostream &out)
     }
     out << "\nOptions (before or after the command):\n"
            "  --module PATH       the module to load; default $RAVELCAST_MODULE, else\n"
+#if defined(_WIN32)
+           "                      ..\\lib\\ravelcast.p relative to the devhost program\n"
+#else
            "                      ../lib/ravelcast.so relative to the devhost program\n"
+#endif
            "  --mode MODE         run as layout, screamernet or modeler (overrides the scene)\n"
            "  --yes | --no        answer the module's questions with yes or no (default yes)\n"
            "  --quiet             print only errors\n"
@@ -294,6 +298,8 @@ int main(int argc, char **argv)
     Options o;
     o.program = argv[0];
     CLI::App app{"The Ravelcast development host"};
+    // On Windows CLI11 would take "/tmp/out.png" for an option "/tmp".
+    app.allow_windows_style_options(false);
     app.set_help_flag(); // the help lists the commands our own way
     bool help = false;
     app.add_flag("-h,--help", help);

@@ -1,15 +1,74 @@
 #include "devhost/Module.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <dlfcn.h>
-#include <unistd.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 namespace devhost {
 
 namespace {
+
+#if defined(_WIN32)
+std::wstring wide(const std::string &utf8)
+{
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string systemMessage(DWORD code)
+{
+    char *text = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    std::string why = length && text ? std::string(text, length) : "error " + std::to_string(code);
+    if (text)
+        LocalFree(text);
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' '))
+        why.pop_back();
+    return why;
+}
+
+// LoadLibrary, as the host loads plug-ins on Windows.
+void *openLibrary(const std::string &path, std::string *why)
+{
+    HMODULE h = LoadLibraryW(wide(path).c_str());
+    if (!h)
+        *why = systemMessage(GetLastError());
+    return reinterpret_cast<void *>(h);
+}
+
+void *findSymbol(void *library, const char *name)
+{
+    return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+
+void closeLibrary(void *library) { FreeLibrary(static_cast<HMODULE>(library)); }
+#else
+void *openLibrary(const std::string &path, std::string *why)
+{
+    void *h = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!h) {
+        const char *text = dlerror();
+        *why = text ? text : "unknown error";
+    }
+    return h;
+}
+
+void *findSymbol(void *library, const char *name) { return dlsym(library, name); }
+
+void closeLibrary(void *library) { dlclose(library); }
+#endif
+
 std::string hex(unsigned int v)
 {
     char buf[16];
@@ -22,14 +81,13 @@ std::unique_ptr<Module> Module::load(const std::string &path)
 {
     std::unique_ptr<Module> m(new Module);
     m->path_ = path;
-    if (!std::filesystem::exists(path))
+    if (!std::filesystem::exists(std::filesystem::u8path(path)))
         throw ModuleError("Cannot load module \"" + path + "\": the file does not exist");
-    m->handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m->handle_) {
-        const char *why = dlerror();
-        throw ModuleError("Cannot load module \"" + path + "\": " + (why ? why : "unknown error"));
-    }
-    m->descriptor_ = static_cast<ModuleDescriptor *>(dlsym(m->handle_, MODULE_DESCRIPTOR_SYMBOL));
+    std::string why;
+    m->handle_ = openLibrary(path, &why);
+    if (!m->handle_)
+        throw ModuleError("Cannot load module \"" + path + "\": " + why);
+    m->descriptor_ = static_cast<ModuleDescriptor *>(findSymbol(m->handle_, MODULE_DESCRIPTOR_SYMBOL));
     const ModuleDescriptor *d = m->descriptor_;
     if (!d)
         throw ModuleError("\"" + path + "\" is not a plug-in module: it exports no " +
@@ -73,7 +131,7 @@ void Module::unload()
     descriptor_ = nullptr;
     servers_.clear();
     if (handle_)
-        dlclose(handle_);
+        closeLibrary(handle_);
     handle_ = nullptr;
 }
 
@@ -92,10 +150,19 @@ std::string defaultModulePath(const std::string &programPath)
     namespace fs = std::filesystem;
     fs::path program = programPath;
     std::error_code ec;
+#if defined(_WIN32)
+    wchar_t self[MAX_PATH * 4];
+    const DWORD n = GetModuleFileNameW(nullptr, self, static_cast<DWORD>(std::size(self)));
+    if (n > 0 && n < std::size(self))
+        program = fs::path(std::wstring(self, n));
+    const char *file = "ravelcast.p";
+#else
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (!ec)
         program = self;
-    return (program.parent_path() / ".." / "lib" / "ravelcast.so").lexically_normal().string();
+    const char *file = "ravelcast.so";
+#endif
+    return (program.parent_path() / ".." / "lib" / file).lexically_normal().u8string();
 }
 
 } // namespace devhost

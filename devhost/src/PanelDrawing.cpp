@@ -72,29 +72,6 @@ double plainWidth(cairo_t *cr, const std::string &s)
     return te.x_advance;
 }
 
-std::vector<Piece> pieces(const std::string &s)
-{
-    std::vector<Piece> out;
-    std::string text;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\x03' && i + 3 < s.size() && s[i + 1] == '(' && s[i + 3] == ':') {
-            const std::size_t close = s.find(')', i + 4);
-            if (close != std::string::npos) {
-                if (!text.empty())
-                    out.push_back({0, std::move(text)});
-                text.clear();
-                out.push_back({s[i + 2], s.substr(i + 4, close - i - 4)});
-                i = close;
-                continue;
-            }
-        }
-        text += s[i];
-    }
-    if (!text.empty())
-        out.push_back({0, text});
-    return out;
-}
-
 void drawIcon(cairo_t *cr, const std::string &name, double x, double top, const Rgb &c)
 {
     colour(cr, c);
@@ -235,32 +212,5 @@ int textWidth(const char *text)
 }
 
 } // namespace paint
-
-std::string PanelPainter::plainText(const std::string &s)
-{
-    std::string out;
-    for (const paint::Piece &p : paint::pieces(s))
-        if (!p.code)
-            out += p.arg;
-    return out;
-}
-
-std::string PanelPainter::lineText(const std::string &s)
-{
-    std::string out;
-    bool moved = false;
-    for (const paint::Piece &p : paint::pieces(s)) {
-        if (p.code == 'a' || p.code == 'g') {
-            moved = true;
-        } else if (!p.code) {
-            // A column move or a gap between two texts keeps them apart.
-            if (moved && !out.empty() && out.back() != ' ' && p.arg.front() != ' ')
-                out += ' ';
-            out += p.arg;
-            moved = false;
-        }
-    }
-    return out;
-}
 
 } // namespace devhost

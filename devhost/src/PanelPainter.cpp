@@ -132,52 +132,10 @@ const LWDrawFuncs &PanelPainter::classicDrawing()
 }
 
 
-void PanelPainter::sizeControl(ClassicControl &c)
+bool PanelPainter::canvasFits(const ClassicPanel &p)
 {
-    const int label = c.label.empty() ? 0 : kLabelHeight;
-    switch (c.desc.type) {
-    case LWT_CANVAS:
-        c.w = c.desc.canvas.width + 2;
-        c.h = c.desc.canvas.height + 2 + label;
-        break;
-    case LWT_LISTBOX:
-        c.w = c.desc.listbox.width;
-        c.h = label + std::max(c.desc.listbox.visItems, 1) * kLineHeight + 4;
-        break;
-    case LWT_TEXT: {
-        int w = 0;
-        for (const std::string &l : c.lines)
-            w = std::max(w, cTextWidth(nullptr, l.c_str()));
-        c.w = w + 4;
-        c.h = static_cast<int>(c.lines.size()) * kLineHeight + label;
-        break;
-    }
-    default: break;
-    }
-}
-
-void PanelPainter::layout(ClassicPanel &p)
-{
-    int y = kMargin;
-    int right = 0, bottom = 0;
-    for (auto &c : p.controls) {
-        if (c->x < 0)
-            c->x = kMargin;
-        if (c->y < 0)
-            c->y = y;
-        y = c->y + c->h + kGap;
-        right = std::max(right, c->x + c->w);
-        bottom = std::max(bottom, c->y + c->h);
-    }
-    if (!p.fixedWidth)
-        p.attributes[PAN_W].intv = std::max(right + kMargin, 200);
-    if (!p.fixedHeight)
-        p.attributes[PAN_H].intv = std::max(bottom + kMargin, 60);
-    if (p.canvas && (p.canvas->width != p.attributes[PAN_W].intv ||
-                     p.canvas->height != p.attributes[PAN_H].intv)) {
-        delete p.canvas;
-        p.canvas = nullptr;
-    }
+    return p.canvas->width == p.attributes.at(PAN_W).intv &&
+           p.canvas->height == p.attributes.at(PAN_H).intv;
 }
 
 void PanelPainter::release(ClassicPanel &p)
@@ -243,29 +201,6 @@ void PanelPainter::drawControlNow(ClassicControl &c)
     cairo_restore(cr);
 }
 
-namespace {
-
-// What a control shows as text: its label, then its lines; a list box
-// every item it holds (scrolling shows those below the visible rows).
-void recordText(ClassicPanel &p, const ClassicControl &c)
-{
-    if (!c.label.empty())
-        p.drawnText.push_back(PanelPainter::lineText(c.label));
-    if (c.desc.type == LWT_TEXT) {
-        for (const std::string &l : c.lines)
-            p.drawnText.push_back(PanelPainter::lineText(l));
-    } else if (c.desc.type == LWT_LISTBOX) {
-        const LWListBoxDesc &d = c.desc.listbox;
-        const int n = d.countFn ? d.countFn(c.userData) : 0;
-        for (int i = 0; i < n; ++i) {
-            const char *name = d.nameFn ? d.nameFn(c.userData, i) : "";
-            p.drawnText.push_back(PanelPainter::lineText(name ? name : ""));
-        }
-    }
-}
-
-} // namespace
-
 void PanelPainter::paintClassic(Panels &, LWPanelID id, ClassicPanel &p, int mode)
 {
     layout(p);
@@ -278,7 +213,7 @@ void PanelPainter::paintClassic(Panels &, LWPanelID id, ClassicPanel &p, int mod
     cairo_paint(cr);
     titleBar(cr, canvas->width, p.title);
     for (auto &c : p.controls) {
-        recordText(p, *c);
+        recordDrawnText(p, *c);
         drawControlNow(*c);
     }
     if (auto draw = reinterpret_cast<void (*)(LWPanelID, void *, int)>(

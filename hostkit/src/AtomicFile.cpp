@@ -252,10 +252,9 @@ void AtomicFile::removeLeftovers(const std::string &folder, const std::string &l
     const std::uint32_t name = nameHash(leaf), machine = machineHash();
     const std::uint32_t self = static_cast<std::uint32_t>(PlatformFile::currentProcess());
     std::error_code ec;
-    // Names as the platform's narrow calls take them.
-    fs::directory_iterator it(folder.empty() ? fs::path(".") : fs::path(folder), ec), end;
+    fs::directory_iterator it(folder.empty() ? fs::path(".") : filePath(folder), ec), end;
     for (; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
+        const std::string entry = utf8Text(it->path().filename());
         Fields f;
         if (!fieldsOf(entry, &f) || f.name != name || f.machine != machine)
             continue;

@@ -16,6 +16,8 @@
 #endif
 #include <windows.h>
 
+#include "hostkit/utility/Platform.h"
+
 namespace hostkit {
 
 namespace {
@@ -33,7 +35,7 @@ bool PlatformFile::openForReading(const std::string &path) noexcept
     // Cleared first: a code the system leaves behind although the handle is
     // valid is reported by the caller, and must not be an older one.
     ::SetLastError(0);
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE h = ::CreateFileW(widePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                              OPEN_EXISTING, 0, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         error_ = ::GetLastError();
@@ -48,7 +50,7 @@ bool PlatformFile::openForReading(const std::string &path) noexcept
 bool PlatformFile::createForWriting(const std::string &path) noexcept
 {
     close();
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+    HANDLE h = ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
                              nullptr);
     // Replacing an existing file sets ERROR_ALREADY_EXISTS with success; that
     // is not a failure.
@@ -60,7 +62,7 @@ bool PlatformFile::createNew(const std::string &path) noexcept
     close();
     // CREATE_NEW fails on any existing name, a link included; no sharing,
     // so nobody opens or deletes it while it is being written.
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     return opened(h, ::GetLastError());
 }
@@ -68,7 +70,7 @@ bool PlatformFile::createNew(const std::string &path) noexcept
 bool PlatformFile::openForWriting(const std::string &path) noexcept
 {
     close();
-    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    HANDLE h = ::CreateFileW(widePath(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     return opened(h, ::GetLastError());
 }
@@ -198,14 +200,13 @@ bool PlatformFile::close() noexcept
 
 std::string PlatformFile::errorText(ErrorCode code)
 {
-    char *text = nullptr;
-    const DWORD length = ::FormatMessageA(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
-        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-        nullptr);
-    std::string result = (length != 0 && text != nullptr)
-                             ? std::string(text, length)
-                             : "error " + std::to_string(code);
+    wchar_t *text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPWSTR>(&text),
+        0, nullptr);
+    std::string result = (length != 0 && text != nullptr) ? utf8Text(text)
+                                                          : "error " + std::to_string(code);
     if (text != nullptr)
         ::LocalFree(text);
     return result;
@@ -218,7 +219,7 @@ bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
     // from being replaced for as long as it reads: a short wait, then the
     // cause.
     for (int attempt = 0;; ++attempt) {
-        if (::MoveFileExA(from.c_str(), to.c_str(),
+        if (::MoveFileExW(widePath(from).c_str(), widePath(to).c_str(),
                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return true;
         *error = ::GetLastError();
@@ -230,7 +231,7 @@ bool PlatformFile::replaceFile(const std::string &from, const std::string &to,
 
 bool PlatformFile::removeFile(const std::string &path) noexcept
 {
-    return ::DeleteFileA(path.c_str()) != 0;
+    return ::DeleteFileW(widePath(path).c_str()) != 0;
 }
 
 void PlatformFile::clearThreadError() noexcept
@@ -255,7 +256,18 @@ bool PlatformFile::tryLock() noexcept
 
 PlatformFile::Kind PlatformFile::kindOf(const std::string &path, ErrorCode *error) noexcept
 {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    // A device (NUL, CON, COM1, a pipe) is no file on a disk, whatever its
+    // attributes say.
+    HANDLE probe = ::CreateFileW(widePath(path).c_str(), 0,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        const DWORD type = ::GetFileType(probe);
+        ::CloseHandle(probe);
+        if (type != FILE_TYPE_DISK && type != FILE_TYPE_UNKNOWN)
+            return Kind::Other;
+    }
+    const DWORD attributes = ::GetFileAttributesW(widePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND)
@@ -296,11 +308,11 @@ bool PlatformFile::processRuns(unsigned long process) noexcept
 
 std::string PlatformFile::machineName()
 {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!::GetComputerNameA(name, &size))
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!::GetComputerNameW(name, &size))
         return {};
-    return std::string(name, size);
+    return utf8Text(name);
 }
 } // namespace hostkit
 

@@ -43,21 +43,25 @@ std::string joined(const std::string &dir, const std::string &name)
     return dir.empty() ? name : dir + kPathSeparator + name;
 }
 
-bool canRead(const std::string &path) { return std::ifstream(path, std::ios::binary).is_open(); }
+bool canRead(const std::string &path)
+{
+    return std::ifstream(filePath(path), std::ios::binary).is_open();
+}
 
 } // namespace
 
 std::string sharedDataFolder()
 {
-#if defined(_WIN32)
-    char path[MAX_PATH] = {};
-    if (SHGetFolderPathA(nullptr, CSIDL_COMMON_DOCUMENTS | CSIDL_FLAG_CREATE, nullptr, 0, path) !=
-        S_OK)
-        return {};
-    return path;
-#else
+    // A folder of one's own first: a farm's or a test's, on every platform.
     if (const char *own = std::getenv("RAVELCAST_SHARED_DATA"); own && *own)
         return own;
+#if defined(_WIN32)
+    wchar_t path[MAX_PATH] = {};
+    if (SHGetFolderPathW(nullptr, CSIDL_COMMON_DOCUMENTS | CSIDL_FLAG_CREATE, nullptr, 0, path) !=
+        S_OK)
+        return {};
+    return utf8Text(path);
+#else
     if (const char *xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
         return xdg;
     if (const char *home = std::getenv("HOME"); home && *home)
@@ -114,7 +118,7 @@ void PathMap::load()
         const std::string dir = dirs.dir(where);
         if (dir.empty())
             continue;
-        std::ifstream in(joined(dir, kListFile), std::ios::binary);
+        std::ifstream in(filePath(joined(dir, kListFile)), std::ios::binary);
         for (std::string line; std::getline(in, line);)
             applyLine(line);
     }
@@ -290,7 +294,7 @@ std::optional<std::string> presetNameOf(const std::string &path)
         return std::nullopt;
     if (name)
         return name;
-    const std::string base = std::filesystem::path(path).filename().string();
+    const std::string base = utf8Text(filePath(path).filename());
     const std::size_t dot = base.rfind('.');
     return dot == std::string::npos ? base : base.substr(0, dot);
 }
@@ -301,9 +305,9 @@ void scanPresetFolder(const std::string &folder, const std::string &location,
     namespace fs = std::filesystem;
     std::error_code ec;
     std::vector<std::string> files;
-    for (fs::directory_iterator it(folder.substr(0, 260), ec), end; !ec && it != end;
+    for (fs::directory_iterator it(filePath(folder.substr(0, 260)), ec), end; !ec && it != end;
          it.increment(ec)) {
-        const std::string name = it->path().filename().string();
+        const std::string name = utf8Text(it->path().filename());
         if (name.empty() || name[0] == '.')
             continue;
         std::error_code kind;
@@ -472,7 +476,7 @@ void SimplePreset::saveAsPreset()
             continue;
         }
         const std::string path = joined(folder, fileName);
-        if (confirm && std::filesystem::exists(path)) {
+        if (confirm && std::filesystem::exists(filePath(path))) {
             const int answer = messages.yesNoCancel("Save Preset", kOverwrite, path);
             if (answer == kNo)
                 continue; // this form goes; a new one shows the same values
@@ -522,7 +526,7 @@ void SimplePreset::deletePreset()
                        collection_.label(index)) != 1)
         return;
     std::error_code ec;
-    if (!std::filesystem::remove(path, ec))
+    if (!std::filesystem::remove(filePath(path), ec))
         messages.error("Error Deleting file:", path);
 }
 
@@ -538,7 +542,7 @@ void SimplePreset::saveToFile()
     while (saveRequest_.open()) {
         const std::string name = saveRequest_.fullName();
         const LWMessage messages;
-        if (confirm && std::filesystem::exists(name)) {
+        if (confirm && std::filesystem::exists(filePath(name))) {
             const int answer = messages.yesNoCancel("Save Preset", kOverwrite,
                                                     saveRequest_.relativeName());
             if (answer == kNo)

@@ -27,14 +27,14 @@ protected:
     void SetUp() override
     {
         HostTest::SetUp();
-        unsetenv("RECORDER_FAIL_LINE");
+        testsupport::setEnv("RECORDER_FAIL_LINE", nullptr);
         util = static_cast<const LWImageUtil *>(
             devhost::Host::global(LWIMAGEUTIL_GLOBAL, GFUSE_ACQUIRE));
         ASSERT_NE(util, nullptr);
     }
     void TearDown() override
     {
-        unsetenv("RECORDER_FAIL_LINE");
+        testsupport::setEnv("RECORDER_FAIL_LINE", nullptr);
         devhost::Host::global(LWIMAGEUTIL_GLOBAL, GFUSE_RELEASE);
         HostTest::TearDown();
     }
@@ -186,12 +186,14 @@ TEST_F(ImageUtilityTest, PngSaverWritesGreyRgbAndRgbaImages)
         files += " " + file;
     }
     std::string out;
-    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
-    ASSERT_EQ(testsupport::run("oiiotool --info" + files, &out), 0) << out;
-    for (int channels : {1, 3, 4})
-        EXPECT_NE(out.find("3 x    2, " + std::to_string(channels) + " channel, uint8 png"),
-                  std::string::npos)
-            << out;
+    if (testsupport::kIndependentReaders) {
+        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+        ASSERT_EQ(testsupport::run("oiiotool --info" + files, &out), 0) << out;
+        for (int channels : {1, 3, 4})
+            EXPECT_NE(out.find("3 x    2, " + std::to_string(channels) + " channel, uint8 png"),
+                      std::string::npos)
+                << out;
+    }
 
     // Byte images keep their bytes; an indexed image goes through its palette.
     LWPixmapID rgb = util->create(2, 1, LWIMTYP_RGB24);
@@ -252,11 +254,13 @@ TEST_F(ImageUtilityTest, PfmSaverWritesLittleEndianRowsFromTheBottom)
     EXPECT_EQ(c.at(2, 1, 2), 0.1f * 5 + 0.02f);
 
     std::string out;
-    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
-    ASSERT_EQ(testsupport::run("oiiotool --info -v " + dir.file("rgba.pfm"), &out), 0) << out;
-    EXPECT_NE(out.find("3 x    2, 3 channel, float pnm"), std::string::npos) << out;
-    ASSERT_EQ(testsupport::run("oiiotool " + dir.file("grey.pfm") + " --printstats", &out), 0);
-    EXPECT_NE(out.find("Max: 0.5"), std::string::npos) << out;
+    if (testsupport::kIndependentReaders) {
+        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+        ASSERT_EQ(testsupport::run("oiiotool --info -v " + dir.file("rgba.pfm"), &out), 0) << out;
+        EXPECT_NE(out.find("3 x    2, 3 channel, float pnm"), std::string::npos) << out;
+        ASSERT_EQ(testsupport::run("oiiotool " + dir.file("grey.pfm") + " --printstats", &out), 0);
+        EXPECT_NE(out.find("Max: 0.5"), std::string::npos) << out;
+    }
     util->destroy(grey);
     util->destroy(rgba);
 }
@@ -346,7 +350,7 @@ TEST_F(ModuleSaverTest, IndexedImagesSendTheirPaletteBeforeTheLines)
 
 TEST_F(ModuleSaverTest, AFailingLineStopsTheImageAndIsTheResult)
 {
-    setenv("RECORDER_FAIL_LINE", "1", 1);
+    testsupport::setEnv("RECORDER_FAIL_LINE", "1");
     LWPixmapID img = util->create(1, 3, LWIMTYP_GREY8);
     const std::string file = dir.file("fail.rec");
     EXPECT_EQ(util->save(img, saver("ProtocolRecorder(.rec)"), file.c_str()), IPSTAT_FAILED);

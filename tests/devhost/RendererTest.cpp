@@ -397,7 +397,9 @@ TEST_F(RenderHostTest, BufferSourcesReplaceBuffersFromImageFiles)
     writeTestExr(dir.file("window.exr"), "N.X", 64, 48, Imath::Box2i({10, 12}, {20, 30}),
                  [](int x, int y) { return 0.5f + x - y; });
 
-    scene("{ BufferSource 43 \"ids.png\" \"G\" } { BufferSource 12 \"" + dir.file("half.exr") +
+    // Written with '/', which a scene's text takes on every platform.
+    scene("{ BufferSource 43 \"ids.png\" \"G\" } { BufferSource 12 \"" +
+              (dir.path() / "half.exr").generic_string() +
               "\" \"Z\" } { BufferSource 40 \"window.exr\" \"N.X\" } { BufferSource 44 \"ids.png\" \"R\" }"
               " { BufferSource 13 \"deep.png\" \"Y\" }",
           "Plugin ImageFilterHandler 1 BufferCopy\n{ Buffers 12 13 40 43 }\nEndPlugin\n");

@@ -26,19 +26,21 @@ TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
              {"renders/AO/demo_AO_" + n + ".png", "renders/Diff/demo_Diff_" + n + ".exr",
               "renders/Spec/demo_Spec_" + n + ".exr", "renders/demo" + n + ".png",
               "renders/demo_" + n + ".exr"})
-            expected.push_back(file);
+            expected.push_back(testsupport::nativePath(file));
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(e2e::filesIn(dir.path()), expected);
 
-    ASSERT_TRUE(testsupport::haveProgram("exrheader", "openexr"));
-    for (const std::string &file : e2e::filesIn(dir.path())) {
-        if (file.size() < 4 || file.substr(file.size() - 4) != ".exr")
-            continue;
-        const std::string path = dir.file(file);
-        EXPECT_NO_THROW(e2e::headerOf(path)) << file;
-        EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0)
-            << file << "\n" << output;
+    if (testsupport::kIndependentReaders) {
+        ASSERT_TRUE(testsupport::haveProgram("exrheader", "openexr"));
+        for (const std::string &file : e2e::filesIn(dir.path())) {
+            if (file.size() < 4 || file.substr(file.size() - 4) != ".exr")
+                continue;
+            const std::string path = dir.file(file);
+            EXPECT_NO_THROW(e2e::headerOf(path)) << file;
+            EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0)
+                << file << "\n" << output;
+        }
     }
     const Imf::Header layered = e2e::headerOf(dir.file("renders/demo_0002.exr"));
     const auto channels = e2e::channelsOf(layered);

@@ -83,9 +83,11 @@ TEST(DocExamples, EverySceneInTheDocsWritesWhatItsTextSays)
         const std::string scene = dir.file("example.lws");
         testsupport::writeFile(scene, e.scene);
         std::string output;
-        ASSERT_EQ(testsupport::run(testsupport::devhostPath() + " render '" + scene + "' --quiet", &output), 0)
+        ASSERT_EQ(testsupport::run(testsupport::devhostPath() + " render " + e2e::shellQuoted(scene) + " --quiet", &output), 0)
             << output;
-        std::vector<std::string> want = e.writes;
+        std::vector<std::string> want;
+        for (const std::string &file : e.writes)
+            want.push_back(testsupport::nativePath(file));
         want.push_back("example.lws");
         std::sort(want.begin(), want.end());
         EXPECT_EQ(e2e::filesIn(dir.path()), want);

@@ -3,10 +3,12 @@
 #include <csignal>
 #include <cstdio>
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -27,6 +29,7 @@ std::string sceneHeader(const std::string &extraScene, const std::string &mode, 
            " } { RGBPrefix \"out/shot\" } " + extraScene + " }\n";
 }
 
+#if !defined(_WIN32)
 RenderNode::RenderNode(const std::string &scene, const std::string &content,
                        const std::string &frames, long fileSizeCap)
 {
@@ -65,6 +68,8 @@ int RenderNode::wait() const
 
 void RenderNode::kill() const { ::kill(pid, SIGKILL); }
 
+#endif
+
 std::vector<std::string> temporariesIn(const std::string &folder, int pid)
 {
     // ".ravelcast-" name "-" machine "-" process "-" serial ".tmp"
@@ -85,7 +90,7 @@ std::vector<std::string> filesIn(const std::filesystem::path &dir)
         return files;
     for (const auto &e : std::filesystem::recursive_directory_iterator(dir))
         if (e.is_regular_file())
-            files.push_back(std::filesystem::relative(e.path(), dir).string());
+            files.push_back(std::filesystem::relative(e.path(), dir).u8string());
     std::sort(files.begin(), files.end());
     return files;
 }
@@ -133,12 +138,18 @@ std::vector<std::string> RenderTest::infoLines() const
     return lines;
 }
 
+#if defined(_WIN32)
+std::string shellQuoted(const std::string &s) { return "\"" + s + "\""; }
+constexpr const char *kChangeFolder = "cd /d ";
+#else
 std::string shellQuoted(const std::string &s) { return "'" + s + "'"; }
+constexpr const char *kChangeFolder = "cd ";
+#endif
 
 int devhostIn(const std::filesystem::path &folder, const std::string &arguments,
               std::string *output)
 {
-    return testsupport::run("cd " + shellQuoted(folder.string()) + " && " +
+    return testsupport::run(kChangeFolder + shellQuoted(folder.string()) + " && " +
                                 shellQuoted(testsupport::devhostPath()) + " --module " +
                                 shellQuoted(testsupport::modulePath()) + " " + arguments + " 2>&1",
                             output);

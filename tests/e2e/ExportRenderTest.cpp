@@ -56,12 +56,14 @@ TEST_F(ExportRenderTest, FinalRenderAndAlphaMakeAnRGBAFile)
         }
 
     // An independent reader sees the same file.
-    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
-    std::string info;
-    ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
-    EXPECT_NE(info.find("48 x   32, 4 channel, half openexr"), std::string::npos) << info;
-    EXPECT_NE(info.find("compression: \"zip\""), std::string::npos) << info;
-    EXPECT_NE(info.find("LightWaveScene: \"e2e.lws\""), std::string::npos) << info;
+    if (testsupport::kIndependentReaders) {
+        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+        std::string info;
+        ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
+        EXPECT_NE(info.find("48 x   32, 4 channel, half openexr"), std::string::npos) << info;
+        EXPECT_NE(info.find("compression: \"zip\""), std::string::npos) << info;
+        EXPECT_NE(info.find("LightWaveScene: \"e2e.lws\""), std::string::npos) << info;
+    }
 }
 
 TEST_F(ExportRenderTest, LayerAndImageOfRawColour)
@@ -166,8 +168,16 @@ TEST_F(ExportRenderTest, ViperOnlySavesOnRenderNodesWithAnInformationLinePerFile
     render(e2e::sceneHeader("", "screamernet") + plugin);
     EXPECT_EQ(e2e::filesIn(out("out")),
               (std::vector<std::string>{"shot001.exr", "shotDepth001.exr"}));
+#if defined(_WIN32)
+    const std::string tag = "Ravelcast(Win64)_V1.5a - Image saved: ";
+#else
     const std::string tag = "Ravelcast(Linux64)_V1.5a - Image saved: ";
-    EXPECT_EQ(infoLines(), (std::vector<std::string>{tag + out("out/shot001.exr"),
+#endif
+    // The layered file keeps the render path's own '/'; Windows takes both.
+    std::vector<std::string> lines = infoLines();
+    for (std::string &l : lines)
+        l = testsupport::nativePath(l);
+    EXPECT_EQ(lines, (std::vector<std::string>{tag + out("out/shot001.exr"),
                                                       tag + out("out/shotDepth001.exr")}));
 }
 
@@ -275,10 +285,12 @@ TEST_F(ExportRenderTest, OnePartPerLayer)
             ASSERT_EQ(raw.at(x, y), static_cast<float>(half(hraw.at(x, y))));
             ASSERT_EQ(z.at(x, y), hz.at(x, y));
         }
-    ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
-    std::string info;
-    ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
-    EXPECT_NE(info.find("3 subimages"), std::string::npos) << info;
+    if (testsupport::kIndependentReaders) {
+        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+        std::string info;
+        ASSERT_EQ(testsupport::run("oiiotool --info -v " + file, &info), 0) << info;
+        EXPECT_NE(info.find("3 subimages"), std::string::npos) << info;
+    }
 }
 
 TEST_F(ExportRenderTest, ThreadsWriteTheSameFile)
@@ -298,16 +310,18 @@ TEST_F(ExportRenderTest, ThreadsWriteTheSameFile)
             single.push_back(readPlane(file, c));
             ASSERT_TRUE(single.back().present) << c;
         }
-        setenv("RAVELCAST_THREADS", "2", 1);
+        testsupport::setEnv("RAVELCAST_THREADS", "2");
         render(scene);
-        unsetenv("RAVELCAST_THREADS");
+        testsupport::setEnv("RAVELCAST_THREADS", nullptr);
         EXPECT_EQ(e2e::channelsOf(e2e::headerOf(file)), names) << settings;
         for (std::size_t i = 0; i < names.size(); ++i)
             EXPECT_EQ(readPlane(file, names[i]).values, single[i].values)
                 << settings << " " << names[i];
-        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
-        std::string info;
-        EXPECT_EQ(testsupport::run("oiiotool --stats " + file, &info), 0) << info;
+        if (testsupport::kIndependentReaders) {
+            ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+            std::string info;
+            EXPECT_EQ(testsupport::run("oiiotool --stats " + file, &info), 0) << info;
+        }
     }
 }
 
@@ -396,15 +410,17 @@ TEST_F(ExportRenderTest, UncompressedFilesHoldWhatCompressedFilesHold)
                     << f << ": " << channels[i] << " " << region;
             }
         }
-        ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
-        std::string info;
-        EXPECT_EQ(testsupport::run("oiiotool --stats " + out("out/shot001.exr"), &info), 0) << info;
+        if (testsupport::kIndependentReaders) {
+            ASSERT_TRUE(testsupport::haveProgram("oiiotool", "openimageio-tools"));
+            std::string info;
+            EXPECT_EQ(testsupport::run("oiiotool --stats " + out("out/shot001.exr"), &info), 0) << info;
+        }
     }
 }
 
 TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
 {
-    setenv("USERNAME", "render01", 1);
+    testsupport::setEnv("USERNAME", "render01");
     render(e2e::sceneHeader("", "layout", 320, 180) + kPlugin +
            "{ EmbedPreview 1 } { PreviewScale 1 } { Comment \"take 3\" } { Author \"Ada\" }\n" +
            buffer("Final Render", "") + kEnd);
@@ -417,7 +433,7 @@ TEST_F(ExportRenderTest, EmbeddedPreviewCommentAndAuthor)
     // The account that rendered stays the owner; the author is beside it.
     EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("owner").value(), "render01");
     EXPECT_EQ(h.typedAttribute<Imf::StringAttribute>("author").value(), "Ada");
-    unsetenv("USERNAME");
+    testsupport::setEnv("USERNAME", nullptr);
     int lit = 0;
     for (unsigned int i = 0; i < 160u * 90u; ++i)
         lit += p->value().pixels()[i].r > 0;
@@ -431,7 +447,7 @@ TEST_F(ExportRenderTest, ChannelNamesTheLibraryCannotHoldFailBeforeAnyFile)
                                              "{ Settings { EXRChannelName \"\" } } }") +
                         kEnd),
                  devhost::HostError);
-    EXPECT_EQ(messages(devhost::Message::Error).back(),
+    EXPECT_EQ(testsupport::nativePath(messages(devhost::Message::Error).back()),
               "An exception occured in ImageFilter::Process():|Cannot write \"" +
                   out("out/shot001.exr") +
                   "\": buffer \"Raw Colour\": Image channel name cannot be an empty string.");
@@ -455,7 +471,7 @@ TEST_F(ExportRenderTest, ChannelNamesTheLibraryCannotHoldFailBeforeAnyFile)
             render(header + buffer("Raw Colour", "{ EXRBufferName \"" + tooLong + "\" }") + kEnd),
             devhost::HostError)
             << compression;
-        EXPECT_EQ(messages(devhost::Message::Error).back(),
+        EXPECT_EQ(testsupport::nativePath(messages(devhost::Message::Error).back()),
                   "An exception occured in ImageFilter::Process():|Cannot write \"" +
                       out("out/shot001.exr") + "\": buffer \"Raw Colour\": the channel name \"" +
                       tooLong + ".R\" is longer than 255 bytes, the most OpenEXR can hold.");

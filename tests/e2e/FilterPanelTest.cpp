@@ -43,7 +43,13 @@ TEST(FilterPanelTest, EditsWhatTheSavedSceneHolds)
     EXPECT_TRUE(has(out, "Scale = 50% (set answered 3)")) << out;
     const std::string saved = testsupport::readFile(dir.file("saved.lws"));
     for (const char *part :
-         {"{ useRGBPrefix 0 }", "out/frames", "{ SingleFileNameFormat 4 }",
+         {"{ useRGBPrefix 0 }",
+#if defined(_WIN32)
+          "out\\\\frames", // the platform's '\\', written as "\\\\" in a scene's text
+#else
+          "out/frames",
+#endif
+          "{ SingleFileNameFormat 4 }",
           "{ CustomFileName \"pass\" }", "{ EmbedPreview 1 }", "{ PreviewScale 5 }",
           "{ PreviewWidth 100 }", "{ Author \"A. Artist\" }", "{ Compression 4 }",
           "{ EXRBufferName \"shadowpass\" }", "{ PixelType 2 }",

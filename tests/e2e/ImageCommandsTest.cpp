@@ -16,6 +16,7 @@
 
 #include "../devhost/ImageReadBack.h"
 #include "../exrio/LoaderFiles.h"
+#include "E2ESupport.h"
 #include "ExrReadBack.h"
 #include "TestSupport.h"
 
@@ -24,7 +25,7 @@ namespace {
 using loaderfiles::box;
 using testsupport::TempDir;
 
-std::string quoted(const std::string &s) { return "'" + s + "'"; }
+std::string quoted(const std::string &s) { return e2e::shellQuoted(s); }
 
 struct Outcome {
     int status = -1;
@@ -185,7 +186,7 @@ TEST(ConvertCommand, PngInAndOutThroughTheHostsOwnLoaderAndSaver)
 
     // Any saver by name; the dummy one writes nothing.
     const std::string dummy = dir.file("dummy.exr");
-    const Outcome d = convert(png, dummy, "--saver 'OpenEXR_Dummy(.exr)'");
+    const Outcome d = convert(png, dummy, "--saver " + quoted("OpenEXR_Dummy(.exr)"));
     EXPECT_EQ(d.status, 0) << d.output;
     EXPECT_FALSE(std::filesystem::exists(dummy));
 }

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "export/BufferCatalogue.h"
 #include "export/FilterSettings.h"
 #include "export/FrameHeaders.h"
@@ -127,9 +128,9 @@ TEST(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
     EXPECT_EQ(plan.files[0].dataWindow, box(30, 40, 31, 41))
         << "fitted layers without data: 2 x 2 at the region's corner";
     // Separate images in catalogue order.
-    EXPECT_EQ(plan.files[1].fileName, "out/shotRaw007.exr");
+    EXPECT_EQ(plan.files[1].fileName, testsupport::nativePath("out/shotRaw007.exr"));
     EXPECT_EQ(plan.files[1].dataWindow, box(30, 40, 31, 41));
-    EXPECT_EQ(plan.files[2].fileName, "out/shotDepth007.exr");
+    EXPECT_EQ(plan.files[2].fileName, testsupport::nativePath("out/shotDepth007.exr"));
     EXPECT_EQ(plan.files[2].dataWindow, region.regionBox);
     EXPECT_TRUE(plan.writes);
 
@@ -262,8 +263,8 @@ TEST(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
         ravelcast::fileHeaders(tooLong, tooLong.files[0], settings, render, std::nullopt);
         ADD_FAILURE() << "a 256-byte channel name was taken";
     } catch (const std::runtime_error &e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot write \"out/shot007.exr\": buffer \"Final "
-                                              "Render\": the channel name",
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot write \"" + testsupport::nativePath("out/shot007.exr") +
+                                                  "\": buffer \"Final Render\": the channel name",
                                               0),
                   0u)
             << e.what();

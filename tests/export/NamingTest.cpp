@@ -58,7 +58,7 @@ TEST(FileNaming, SeparateImageNamesOfTheWorkedExample)
 
     // Without the underscore bit the parts run together; a layer with '.' is kept.
     EXPECT_EQ(imageFileName("/out/shot", "png", 7, 0, 3, "Tangent.T", "", c),
-              "/out/shotTangent.T0007.png");
+              "/out" + S + "shotTangent.T0007.png");
     // A plain name in the content directory gets no leading separator.
     EXPECT_EQ(imageFileName("shot", "exr", 7, 0, 9, "Diff", "", c), "shot_Diff_007.exr");
     EXPECT_EQ(imageFileName("shot", "exr", 7, 1, 9, "Diff", "", c), "Diff" + S + "shot_007.exr");
@@ -104,8 +104,14 @@ class DescribeTest : public ExportTest {};
 
 TEST_F(DescribeTest, DescriptionLine)
 {
-    host().scene().host.contentDir = "/studio/content";
-    host().scene().settings.rgbPrefix = "/studio/content/renders/shot";
+    // An absolute folder of the platform (Windows also wants a drive).
+#if defined(_WIN32)
+    const std::string root = "C:";
+#else
+    const std::string root;
+#endif
+    host().scene().host.contentDir = root + "/studio/content";
+    host().scene().settings.rgbPrefix = root + "/studio/content/renders/shot";
     host().sceneChanged();
     host().setFrame(12);
     ravelcast::OpenEXRFilter &f = makeFilter();

@@ -98,7 +98,7 @@ TEST_F(PersistenceTest, SceneRoundTripKeepsEverySetting)
     ASSERT_EQ(loadText(b, text), "");
     EXPECT_EQ(saveText(b, false), text);
     EXPECT_FALSE(b.settings().useRGBPrefix);
-    EXPECT_EQ(b.settings().outputFile.fullPath(), "renders/beauty");
+    EXPECT_EQ(b.settings().outputFile.fullPath(), testsupport::nativePath("renders/beauty"));
     EXPECT_EQ(b.settings().nameFormat, 11);
     EXPECT_EQ(b.settings().compression, 7);
     EXPECT_DOUBLE_EQ(b.settings().displayGamma, static_cast<double>(1.8f));
@@ -130,7 +130,7 @@ TEST_F(PersistenceTest, PresetsHoldEveryBufferAndNoFileName)
     ASSERT_EQ(loadText(b, "{ FileName \"kept/name\" }"), "");
     b.buffer("Raw Colour")->setActive(true);
     ASSERT_EQ(loadText(b, "{ Version 2 } { Compression 1 }", true), "");
-    EXPECT_EQ(b.settings().outputFile.fullPath(), "kept/name");
+    EXPECT_EQ(b.settings().outputFile.fullPath(), testsupport::nativePath("kept/name"));
     EXPECT_TRUE(b.buffer("Raw Colour")->active());
     EXPECT_EQ(b.settings().compression, 1);
 

@@ -18,7 +18,7 @@ protected:
     void SetUp() override
     {
         ExportTest::SetUp();
-        setenv("RAVELCAST_SHARED_DATA", dir.file("shared").c_str(), 1);
+        testsupport::setEnv("RAVELCAST_SHARED_DATA", dir.file("shared").c_str());
         host().scene().host.contentDir = dir.file("content");
         host().scene().host.settingsDir = dir.file("settings");
         host().scene().host.installDir = dir.file("install");
@@ -26,7 +26,7 @@ protected:
     }
     void TearDown() override
     {
-        unsetenv("RAVELCAST_SHARED_DATA");
+        testsupport::setEnv("RAVELCAST_SHARED_DATA", nullptr);
         ExportTest::TearDown();
     }
     void settings(ravelcast::OpenEXRFilter &f, const std::string &text)
@@ -102,7 +102,7 @@ TEST_F(PresetTest, LocationsFilesAndTheDefaultPreset)
     EXPECT_EQ(found.entry(0).name, "My Default look");
     EXPECT_EQ(found.entry(1).name, "unnamed.preset");
     EXPECT_EQ(found.entry(2).name, "a/b:c");
-    EXPECT_EQ(found.entry(2).path, studio + "/a_b_c.cfg");
+    EXPECT_EQ(found.entry(2).path, studio + testsupport::nativePath("/a_b_c.cfg"));
     EXPECT_EQ(presets.popName(2), "[Studio]\x03(a:48)a/b:c") << "column from the longest location";
     EXPECT_EQ(found.popupName(2), "a/b:c");
     EXPECT_EQ(presets.popName(3), hostkit::SimplePreset::kSeparator);

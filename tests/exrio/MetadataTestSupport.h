@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
+
 #include <ImfFloatAttribute.h>
 #include <ImfHeader.h>
 #include <ImfIntAttribute.h>
@@ -37,9 +39,9 @@ private:
     void apply(const std::optional<std::string> &value)
     {
         if (value)
-            setenv(name_.c_str(), value->c_str(), 1);
+            testsupport::setEnv(name_, value->c_str());
         else
-            unsetenv(name_.c_str());
+            testsupport::setEnv(name_, nullptr);
         tzset();
     }
     std::string name_;

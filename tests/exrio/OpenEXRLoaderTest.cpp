@@ -455,8 +455,8 @@ namespace {
 // scope.
 class PixelLimit {
 public:
-    explicit PixelLimit(const char *value) { ::setenv("RAVELCAST_MAX_IMAGE_PIXELS", value, 1); }
-    ~PixelLimit() { ::unsetenv("RAVELCAST_MAX_IMAGE_PIXELS"); }
+    explicit PixelLimit(const char *value) { testsupport::setEnv("RAVELCAST_MAX_IMAGE_PIXELS", value); }
+    ~PixelLimit() { testsupport::setEnv("RAVELCAST_MAX_IMAGE_PIXELS", nullptr); }
 };
 
 // The host allocates the whole display window: its area is checked against

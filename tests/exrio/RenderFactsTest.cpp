@@ -207,6 +207,10 @@ TEST_F(HostMetadataTest, GatheredFactsAreTheHostsValues)
 
 TEST_F(HostMetadataTest, CaptureDateAndZoneOffsetInSeconds)
 {
+#if defined(_WIN32)
+    GTEST_SKIP() << "zones given as POSIX TZ rules; the Windows runtime reads only their "
+                    "simplest form, and the Linux suite checks the arithmetic";
+#endif
     {
         ScopedEnv tz("TZ", std::string("CET-1"));
         RenderMetadata record;

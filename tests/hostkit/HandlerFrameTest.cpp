@@ -25,14 +25,14 @@ protected:
     void SetUp() override
     {
         HostTest::SetUp();
-        unsetenv("FRAME_TEST_THROW");
-        unsetenv("FRAME_TEST_CREATE_ERROR");
+        testsupport::setEnv("FRAME_TEST_THROW", nullptr);
+        testsupport::setEnv("FRAME_TEST_CREATE_ERROR", nullptr);
         load(testsupport::testModulePath("frame_test_module"));
     }
     void TearDown() override
     {
-        unsetenv("FRAME_TEST_THROW");
-        unsetenv("FRAME_TEST_CREATE_ERROR");
+        testsupport::setEnv("FRAME_TEST_THROW", nullptr);
+        testsupport::setEnv("FRAME_TEST_CREATE_ERROR", nullptr);
         HostTest::TearDown();
     }
 
@@ -144,19 +144,19 @@ TEST_F(HandlerFrameTest, ItemFunctionsOnlyOutsideModelerAndWithATable)
 TEST_F(HandlerFrameTest, CreateHandsBackErrorTextAndNoInstance)
 {
     Tables t = activate(5);
-    setenv("FRAME_TEST_CREATE_ERROR", "This plugin is for saving images only!", 1);
+    testsupport::setEnv("FRAME_TEST_CREATE_ERROR", "This plugin is for saving images only!");
     LWError err = nullptr;
     EXPECT_EQ(t.inst.create(nullptr, nullptr, &err), nullptr);
     ASSERT_NE(err, nullptr);
     EXPECT_STREQ(err, "This plugin is for saving images only!");
-    unsetenv("FRAME_TEST_CREATE_ERROR");
+    testsupport::setEnv("FRAME_TEST_CREATE_ERROR", nullptr);
 
-    setenv("FRAME_TEST_THROW", "create", 1);
+    testsupport::setEnv("FRAME_TEST_THROW", "create");
     err = nullptr;
     EXPECT_EQ(t.inst.create(nullptr, nullptr, &err), nullptr);
     ASSERT_NE(err, nullptr);
     EXPECT_STREQ(err, "test failure in create");
-    unsetenv("FRAME_TEST_THROW");
+    testsupport::setEnv("FRAME_TEST_THROW", nullptr);
 
     err = reinterpret_cast<LWError>("stale");
     LWInstance inst = t.inst.create(nullptr, nullptr, &err);
@@ -174,7 +174,7 @@ TEST_F(HandlerFrameTest, ExceptionsStopAtTheBoundary)
     LWInstance inst = s.instance;
 
     // Callbacks shown as a two-line error, answering their neutral result.
-    setenv("FRAME_TEST_THROW", "process,flags,hcFlags,useItems,changeID", 1);
+    testsupport::setEnv("FRAME_TEST_THROW", "process,flags,hcFlags,useItems,changeID");
     LWFilterAccess access{};
     s.filter.process(inst, &access);
     EXPECT_EQ(lastError(), "An exception occured in ImageFilter::Process():|test failure in process");
@@ -192,7 +192,7 @@ TEST_F(HandlerFrameTest, ExceptionsStopAtTheBoundary)
 
     // Callbacks that hand the description back as error text.
     const std::size_t errorsBefore = messages(Message::Error).size();
-    setenv("FRAME_TEST_THROW", "load,save,copy,describe", 1);
+    testsupport::setEnv("FRAME_TEST_THROW", "load,save,copy,describe");
     devhost::TextBlockWriter writer;
     LWError e = s.inst.save(inst, writer.state());
     ASSERT_NE(e, nullptr);
@@ -208,11 +208,11 @@ TEST_F(HandlerFrameTest, ExceptionsStopAtTheBoundary)
     EXPECT_EQ(messages(Message::Error).size(), errorsBefore);
 
     // The interface activation.
-    setenv("FRAME_TEST_THROW", "interface", 1);
+    testsupport::setEnv("FRAME_TEST_THROW", "interface");
     LWInterface ui{inst, nullptr, nullptr, nullptr};
     EXPECT_EQ(host().activate(LWIMAGEFILTER_ICLASS, "FrameTest", 5, &ui), AFUNC_BADAPP);
     EXPECT_EQ(lastError(), "An exception occured in Xpanel::Interface():|test failure in interface");
-    unsetenv("FRAME_TEST_THROW");
+    testsupport::setEnv("FRAME_TEST_THROW", nullptr);
     EXPECT_EQ(host().activate(LWIMAGEFILTER_ICLASS, "FrameTest", 3, &ui), AFUNC_BADVERSION);
     EXPECT_EQ(host().activate(LWIMAGEFILTER_ICLASS, "FrameTest", 5, nullptr), AFUNC_OK);
     EXPECT_EQ(host().activate(LWIMAGEFILTER_ICLASS, "FrameTest", 5, &ui), AFUNC_OK);

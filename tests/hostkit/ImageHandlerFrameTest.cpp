@@ -22,15 +22,15 @@ protected:
     void SetUp() override
     {
         HostTest::SetUp();
-        unsetenv("FRAME_TEST_THROW");
+        testsupport::setEnv("FRAME_TEST_THROW", nullptr);
         load(testsupport::testModulePath("frame_test_module"));
     }
     void TearDown() override
     {
-        unsetenv("FRAME_TEST_THROW");
+        testsupport::setEnv("FRAME_TEST_THROW", nullptr);
         HostTest::TearDown();
     }
-    void throwIn(const char *callbacks) { setenv("FRAME_TEST_THROW", callbacks, 1); }
+    void throwIn(const char *callbacks) { testsupport::setEnv("FRAME_TEST_THROW", callbacks); }
     std::vector<std::string> errors() const { return messages(Message::Error); }
 };
 

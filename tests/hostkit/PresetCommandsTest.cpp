@@ -96,7 +96,7 @@ protected:
     {
         HostTest::SetUp();
         hostkit::setGlobalFunction(&devhost::Host::global);
-        setenv("RAVELCAST_SHARED_DATA", dir.file("shared").c_str(), 1);
+        testsupport::setEnv("RAVELCAST_SHARED_DATA", dir.file("shared").c_str());
         devhost::HostSettings &h = host().scene().host;
         h.contentDir = dir.file("content");
         h.settingsDir = dir.file("settings");
@@ -118,7 +118,7 @@ protected:
         preset.reset();
         hostkit::releaseProcessMessages();
         hostkit::setGlobalFunction(nullptr);
-        unsetenv("RAVELCAST_SHARED_DATA");
+        testsupport::setEnv("RAVELCAST_SHARED_DATA", nullptr);
         EXPECT_EQ(host().services().unreleased(), std::vector<std::string>{});
         HostTest::TearDown();
     }
@@ -169,7 +169,7 @@ TEST_F(PresetCommandsTest, SaveAsPresetOverwriteAndDelete)
     look.text = "teal";
     form({{"Preset", "a/b:c"}, {"Type", "User"}});
     choose("Save as Preset...");
-    const std::string abc = user + "/a_b_c.cfg";
+    const std::string abc = user + testsupport::nativePath("/a_b_c.cfg");
     EXPECT_EQ(filesIn(user), 1u);
     EXPECT_EQ(readBack(abc), std::make_pair(std::string("a/b:c"), std::string("teal")));
     std::vector<std::string> menu = {"[Global]none", "[User]a/b:c"};

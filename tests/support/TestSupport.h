@@ -13,6 +13,23 @@
 
 namespace testsupport {
 
+// Whether the independent readers (exrheader, oiiotool) can be started:
+// they are programs of the Linux machine, which the suites built for
+// Windows cannot start under Wine; there those checks are left to the Linux
+// suites.
+#if defined(_WIN32)
+inline constexpr bool kIndependentReaders = false;
+#else
+inline constexpr bool kIndependentReaders = true;
+#endif
+
+// A path written with '/' as the platform writes it ('\\' on Windows).
+std::string nativePath(std::string path);
+
+// Sets an environment variable of this process, or removes it when value is
+// null (setenv and unsetenv; _putenv_s on Windows).
+void setEnv(const std::string &name, const char *value);
+
 // The module the host loads, and the small modules of the test suites.
 std::string modulePath();
 std::string testModulePath(const std::string &name);
@@ -27,7 +44,12 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
     const std::filesystem::path &path() const { return path_; }
-    std::string file(const std::string &name) const { return (path_ / name).string(); }
+    // In UTF-8, with the platform's separators throughout, as the module
+    // names files.
+    std::string file(const std::string &name) const
+    {
+        return (path_ / std::filesystem::u8path(name)).make_preferred().u8string();
+    }
 
 private:
     std::filesystem::path path_;

@@ -39,6 +39,8 @@ struct PanelPainter {
     static void paintClassic(Panels &panels, LWPanelID id, ClassicPanel &p, int mode);
     static void drawControlNow(ClassicControl &c);
     static void release(ClassicPanel &p);
+    // Whether the panel's raster still has the panel's size.
+    static bool canvasFits(const ClassicPanel &p);
 
     // Pictures; throw PanelError naming the file and the cause.
     static void writeClassic(Panels &panels, LWPanelID id, ClassicPanel &p,

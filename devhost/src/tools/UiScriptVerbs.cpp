@@ -104,12 +104,25 @@ void UiScript::get(const Words &w)
     out_ << c.label << " = " << panels_.valueText(p, c) << "\n";
 }
 
+namespace {
+// A script names folders with '/'; on Windows the module shows them with
+// the platform's '\\', and either is the same folder there.
+bool sameValue(std::string shown, std::string expected)
+{
+#if defined(_WIN32)
+    std::replace(shown.begin(), shown.end(), '\\', '/');
+    std::replace(expected.begin(), expected.end(), '\\', '/');
+#endif
+    return shown == expected;
+}
+} // namespace
+
 void UiScript::expect(const Words &w)
 {
     XPanelRecord &p = xpanelOnTop(w[0]);
     const XControl &c = panels_.findControl(p, w[1]);
     const std::string v = panels_.valueText(p, c);
-    if (v != w[2])
+    if (!sameValue(v, w[2]))
         throw ScriptError("expected " + c.label + " = " + inQuotes(w[2]) + ", got " + inQuotes(v));
     out_ << c.label << " = " << v << " as expected\n";
 }

@@ -8,6 +8,7 @@
 #define HOSTKIT_EXPORT __attribute__((visibility("default")))
 #endif
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -42,7 +43,23 @@ std::string resolvedAgainst(const std::string &path, const std::string &base);
 std::optional<std::string> loginName();
 std::optional<std::string> hostName();
 
+// Names are UTF-8 throughout the module, as on POSIX. The standard library
+// reads a narrow name in the system's code page on Windows: names go to
+// and come from std::filesystem through these.
+std::filesystem::path filePath(const std::string &utf8);
+std::string utf8Text(const std::filesystem::path &path);
 
+// An environment variable's value in UTF-8; false when it is not set.
+bool environmentValue(const char *name, std::string *value);
+
+#if defined(_WIN32)
+// UTF-8 to UTF-16 and back, for the wide Win32 calls.
+std::wstring wideText(const std::string &utf8);
+std::string utf8Text(const wchar_t *wide);
+// A name for the wide file calls: '/' made '\', and an absolute name past
+// the old length limit (260) marked to be taken as it is ("\\?\").
+std::wstring widePath(const std::string &utf8);
+#endif
 } // namespace hostkit
 
 #endif
