@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <pwd.h>
 #include <unistd.h>
+#endif
 
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
@@ -28,6 +30,7 @@
 #include "exrio/RenderMetadata.h"
 #include "hostkit/Global.h"
 #include "hostkit/HostInfo.h"
+#include "hostkit/utility/Platform.h"
 
 using metadatatest::expectSameExcept;
 using metadatatest::floatAttr;
@@ -278,22 +281,33 @@ TEST_F(HostMetadataTest, MissingEnvironmentLeavesOnlyItsAttributeOut)
         // Without USERNAME (Linux and macOS farms) the owner is the
         // system's login name of the account, as the system tells it.
         ScopedEnv noUser("USERNAME", std::nullopt);
+#if defined(_WIN32)
+        const std::string login = hostkit::loginName().value_or("");
+        ASSERT_FALSE(login.empty());
+#else
         const passwd *account = getpwuid(geteuid());
         ASSERT_NE(account, nullptr);
+        const std::string login = account->pw_name;
+#endif
         RenderMetadata record;
         record.addRenderInfo(now);
-        EXPECT_EQ(stringAttr(record.header(), "owner"), account->pw_name);
+        EXPECT_EQ(stringAttr(record.header(), "owner"), login);
         expectSameExcept(full.header(), record.header(), {"owner"});
 
         Imf::Header file;
         ravelcast::stampFileMetadata(file, ravelcast::gatherRenderFacts(now), "");
-        EXPECT_EQ(stringAttr(file, "owner"), account->pw_name);
+        EXPECT_EQ(stringAttr(file, "owner"), login);
         expectSameExcept(full.header(), file, {"owner"});
     }
     {
         ScopedEnv noMachine("COMPUTERNAME", std::nullopt);
+#if defined(_WIN32)
+        const std::string host = hostkit::hostName().value_or("");
+        ASSERT_FALSE(host.empty());
+#else
         char host[256] = {};
         ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+#endif
         RenderMetadata record;
         record.addRenderInfo(now);
         EXPECT_EQ(stringAttr(record.header(), "computerName"), host);
