@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
+#include <ImfCompression.h>
+#include <ImfPixelType.h>
+
 #include "export/FramePlan.h"
 #include "export/FrameWriter.h"
 #include "export/OpenEXRFilter.h"
+#include "exrio/SaverSettings.h"
 #include "hostkit/FileName.h"
 #include "hostkit/Panel.h"
 #include "hostkit/Services.h"
@@ -19,7 +23,108 @@ namespace {
 
 const char *const kErrorPrefix = RC_MARK "(c:Ic_CHAN_MOTION_X)Error:" RC_MARK "(c:Nc_HILIGHT) ";
 
+const char *const kWarningPrefix =
+    RC_MARK "(c:Ic_CHAN_MOTION_Z)Warning:" RC_MARK "(c:Nc_HILIGHT) ";
+
 std::string errorLine(const std::string &text) { return kErrorPrefix + text; }
+std::string warningLine(const std::string &text) { return kWarningPrefix + text; }
+
+std::string windowText(const Imath::Box2i &w)
+{
+    return "<" + std::to_string(w.min.x) + "," + std::to_string(w.min.y) + "> - <" +
+           std::to_string(w.max.x) + "," + std::to_string(w.max.y) + ">";
+}
+
+// Whether a compression changes the values of a channel of this type and
+// name: PXR24 rounds FLOAT to 24 bits, B44 packs HALF, DWA treats the
+// channels named R, G, B and Y (after the layer) as colour; the others each
+// keeps exact.
+bool changesValues(int compression, int pixelType, const std::string &name)
+{
+    switch (compression) {
+    case Imf::PXR24_COMPRESSION: return pixelType == Imf::FLOAT;
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION: return pixelType == Imf::HALF;
+    case Imf::DWAA_COMPRESSION:
+    case Imf::DWAB_COMPRESSION: {
+        if (pixelType == Imf::UINT)
+            return false;
+        const std::size_t dot = name.rfind('.');
+        const std::string last = dot == std::string::npos ? name : name.substr(dot + 1);
+        return last == "R" || last == "G" || last == "B" || last == "Y";
+    }
+    default: return false;
+    }
+}
+
+// A warning, not an error: a lossy compression that changes a buffer of
+// measures in some of its channels, named as the file holds them.
+void reviewExactness(const PlannedBuffer &b, int compression, std::vector<std::string> &lines)
+{
+    if (!b->holdsMeasures())
+        return;
+    std::string changed;
+    for (const auto &names : b.names)
+        for (const std::string &name : names)
+            if (changesValues(compression, b->pixelType(), name))
+                changed += (changed.empty() ? "" : ", ") + name;
+    if (!changed.empty())
+        lines.push_back(warningLine(std::string(compressionName(compression)) +
+                                    " changes the values of " + b->displayName() + " in " +
+                                    changed));
+}
+
+// The compression a buffer chose applies to its part of a multi-part file
+// and to its own OpenEXR image; anywhere else it is an error.
+int reviewCompressionChoice(const OpenEXRBuffer &b, const PlannedFile &file, bool multiPart,
+                            std::vector<std::string> &lines)
+{
+    if (b.compression() == kAsTheFile)
+        return 0;
+    const std::string choice = compressionName(b.compression());
+    const bool ownImage = b.savesImage() && b.isNativeImage();
+    const bool inSinglePart = file.kind == PlannedFile::Layered && !multiPart;
+    if (inSinglePart && ownImage) {
+        lines.push_back("  Compression " + choice + " applies to its image only: the layered "
+                        "file is " + compressionName(file.compression));
+        return 0;
+    }
+    if (ownImage || (b.savesLayer() && multiPart))
+        return 0;
+    // Said once, where the buffer is first listed.
+    if (file.kind != PlannedFile::Layered && b.savesLayer())
+        return 0;
+    lines.push_back(errorLine(b.displayName() + ": Compression " + choice +
+                              (inSinglePart ? " needs \"One Part per Layer\""
+                                            : " cannot apply to a host saver's image")));
+    return 1;
+}
+
+// In a single-part file every layer is written inside the fitted layers'
+// box: a layer that is not fitted itself is cropped to it, unless the last
+// frame's data of it lay inside (unknown before a frame).
+void reviewCrop(const PlannedBuffer &b, const PlannedFile &file, const Imath::V2i &origin,
+                std::vector<std::string> &lines)
+{
+    if (b->fitDataWindow())
+        return;
+    const Imath::Box2i &own = b->dataWindow();
+    if (!isEmptyWindow(own) && file.dataWindow.intersects(own.min + origin) &&
+        file.dataWindow.intersects(own.max + origin))
+        return;
+    std::string fitted;
+    bool measured = false;
+    for (const PlannedBuffer &other : file.buffers)
+        if (other->fitDataWindow()) {
+            fitted += (fitted.empty() ? "" : ", ") + other->displayName();
+            measured = measured || !isEmptyWindow(other->dataWindow());
+        }
+    if (fitted.empty())
+        return;
+    lines.push_back(warningLine(b->displayName() + " is written only inside " +
+                                (measured ? windowText(file.dataWindow) + ", " : std::string()) +
+                                "the data window of " + fitted));
+}
 
 // The collisions the plan resolved for this buffer's output in this file
 // that its own lines do not already tell: a channel name it repeats itself
@@ -180,11 +285,23 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
             lines.push_back("Self contained Buffer Images:");
             images = true;
         }
+        const bool multiPart = !file.parts.empty();
         for (const PlannedBuffer &b : file.buffers) {
             const std::string name = layered ? file.fileName : intendedName(plan, file);
             review.errors += reviewText(*b.buffer, shown("  Saved as: ", name), layered, lines,
                                         origin);
             review.errors += reviewCollisions(plan, file, *b.buffer, lines, shown);
+            review.errors += reviewCompressionChoice(*b.buffer, file, multiPart, lines);
+            if (file.kind == PlannedFile::HostImage)
+                continue;
+            int compression = file.compression;
+            for (const PlannedPart &part : file.parts)
+                for (const PlannedBuffer &held : part.buffers)
+                    if (held.buffer == b.buffer)
+                        compression = part.compression;
+            reviewExactness(b, compression, lines);
+            if (layered && !multiPart)
+                reviewCrop(b, file, origin, lines);
         }
     }
     const auto &buffers = filter.buffers();

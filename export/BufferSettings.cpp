@@ -3,6 +3,7 @@
 #include <ImfPixelType.h>
 
 #include "export/FilterControls.h"
+#include "exrio/SaverSettings.h"
 #include "hostkit/Services.h"
 
 namespace ravelcast {
@@ -126,6 +127,28 @@ Field<B> imageFormatRow()
             });
 }
 
+// Stored as OpenEXR's number (-1 "As the File"); the popup puts "As the
+// File" first.
+Field<B> compressionRow()
+{
+    return hostkit::fields::number<B, &B::compression>({blockId("XBCP"), "BufferCompression"},
+                                                       hostkit::Stored::I2, kAsTheFile,
+                                                       kCompressionCount - 1)
+        .defaults(kAsTheFile)
+        .on(kBufferCompressionControl, "Compression", Control::Choice,
+            [](const B &b) {
+                hostkit::PanelValue v;
+                v.i = b.compression + 1;
+                return v;
+            },
+            [](const Field<B> &, B &b, const hostkit::PanelValue &v) {
+                if (v.i < 0 || v.i > kCompressionCount)
+                    return false;
+                b.compression = v.i - 1;
+                return true;
+            });
+}
+
 // Only a colour buffer un-multiplies.
 Field<B> unmultiplyRow()
 {
@@ -181,6 +204,7 @@ const hostkit::FieldTable<BufferSettings> &BufferSettings::fields()
                 .on(kLumaAsRGBControl, "Save Luminance as RGB", Control::Boolean),
             flag<B, &B::fitDataWindow>({blockId("DWND"), "FitDataWindow"})
                 .on(kFitDataWindowControl, "Fit Data Window", Control::Boolean),
+            compressionRow(),
             storeable<B, &B::minimum>({blockId("MINI"), "Minimum"})
                 .on(kMinimumControl, "Minimum", Control::FloatEnv),
             storeable<B, &B::maximum>({blockId("MAXI"), "Maximum"})

@@ -18,6 +18,9 @@ enum SaveAsBits { kSaveLayer = 1, kSaveImage = 2, kSaveImageAlpha = 4 };
 int saveAsFromPopup(int index);
 int popupFromSaveAs(int saveAs);
 
+// BufferCompression: the file's compression, else Imf::Compression.
+constexpr int kAsTheFile = -1;
+
 // The buffers' group and the plug-in name of their envelope-able values.
 constexpr const char *kPluginName = "Ravelcast";
 
@@ -43,6 +46,9 @@ struct BufferSettings {
     int imageFormat;
     bool lumaAsRGB;
     bool fitDataWindow;
+    // kAsTheFile, or the compression of the buffer's part of a multi-part
+    // file and of its separate OpenEXR image.
+    int compression;
     bool unmultiply;
     std::unique_ptr<hostkit::VParm> minimum, maximum, offset, scale, gamma;
     // Fixed with the buffer, not saved: only a colour buffer (three

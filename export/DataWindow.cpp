@@ -52,36 +52,25 @@ template <class F> decltype(auto) withTest(Emptiness kind, F &&f)
     }
 }
 
-// The first x from `from` towards `to` (step +1 or -1) where no channel is
-// empty; `to` when there is none. Each channel skips its own run of empty
-// values in a tight loop, until all agree.
-template <class Empty>
-int firstHolding(Empty empty, const float *const *lines, int channels, int from, int to, int step)
+// The first x from `from` towards `to` (step +1 or -1) where the line holds
+// data; `to` when it holds none there.
+template <class Empty> int firstHolding(Empty empty, const float *line, int from, int to, int step)
 {
     int x = from;
-    for (bool moved = true; moved && x != to;) {
-        moved = false;
-        for (int c = 0; c < channels && x != to; ++c) {
-            const float *line = lines[c];
-            // Whole runs of 16 at a time: the test of a run has no branch
-            // per value, so the compiler makes it a few vector compares.
-            constexpr int kRun = 16;
-            while ((to - x) * step >= kRun) {
-                const float *run = step > 0 ? line + x : line + x - (kRun - 1);
-                bool all = true;
-                for (int k = 0; k < kRun; ++k)
-                    all &= empty(run[k]);
-                if (!all)
-                    break;
-                x += step * kRun;
-                moved = true;
-            }
-            while (x != to && empty(line[x])) {
-                x += step;
-                moved = true;
-            }
-        }
+    // Whole runs of 16 at a time: the test of a run has no branch per
+    // value, so the compiler makes it a few vector compares.
+    constexpr int kRun = 16;
+    while ((to - x) * step >= kRun) {
+        const float *run = step > 0 ? line + x : line + x - (kRun - 1);
+        bool all = true;
+        for (int k = 0; k < kRun; ++k)
+            all &= empty(run[k]);
+        if (!all)
+            break;
+        x += step * kRun;
     }
+    while (x != to && empty(line[x]))
+        x += step;
     return x;
 }
 
@@ -108,19 +97,23 @@ void DataWindowMeter::row(int y, const float *const *lines)
     if (measured(y))
         return;
     seen_[static_cast<std::size_t>(y)] = true;
-    if (channels_ == 0)
-        return;
-    for (int c = 0; c < channels_; ++c)
-        if (!lines[c])
-            return; // a missing line holds no data
-    // Only the row's ends matter: from each side to its first data pixel.
-    const auto ends = withTest(empty_, [&](auto empty) {
-        const int first = firstHolding(empty, lines, channels_, 0, width_, 1);
-        const int last =
-            first == width_ ? first : firstHolding(empty, lines, channels_, width_ - 1, first, -1);
-        return std::make_pair(first, last);
+    // A pixel holds data when any channel does there: a pure red pixel, a
+    // normal (0, 1, 0). Only the row's ends matter; each channel is scanned
+    // from each side up to the data another channel already found there, a
+    // missing line holding none.
+    int first = width_, last = -1;
+    withTest(empty_, [&](auto empty) {
+        for (int c = 0; c < channels_; ++c) {
+            const float *line = lines[c];
+            if (!line)
+                continue;
+            first = firstHolding(empty, line, 0, first, 1);
+            if (first == width_)
+                continue;
+            last = std::max(last, firstHolding(empty, line, width_ - 1, last, -1));
+        }
+        return 0;
     });
-    const int first = ends.first, last = ends.second;
     if (first == width_)
         return;
     box_.min.y = std::min(box_.min.y, y);

@@ -26,8 +26,8 @@ class DataWindowMeter {
 public:
     DataWindowMeter(Emptiness empty, int channels, int width, int height);
 
-    // Row y (0 to height - 1) of every channel; a pixel holds data when no
-    // channel is empty there, a null line holds none. A row measured once
+    // Row y (0 to height - 1) of every channel; a pixel holds data when any
+    // channel holds data there, a null line holds none. A row measured once
     // is not measured again.
     void row(int y, const float *const *lines);
     bool measured(int y) const;

@@ -44,12 +44,14 @@ enum FilterControl : unsigned int {
     kDisplayGammaControl = 36903,
     kPostGammaControl = 36904,
     kToggleViperControl = 36905,
-    // Beyond the classic panel: DWA quality and one part per layer.
+    // Beyond the classic panel: DWA quality, one part per layer and a
+    // buffer's own compression.
     kDwaLevelControl = 36918,
     kMultiPartControl = 36919,
     // What compositors read: the camera matrices' world and the colour space.
     kCameraMatricesControl = 36930,
     kColourSpaceControl = 36931,
+    kBufferCompressionControl = 36920,
 };
 
 // The "Quick Buffer Enable" commands, in popup order.

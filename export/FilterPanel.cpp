@@ -129,6 +129,10 @@ const char *const kCameraMatrixWorlds[] = {"Host World", "Right-Handed World (Z 
 const char *const kColourSpaces[] = {colourSpaceName(kLinearRec709), colourSpaceName(kACEScg),
                                      colourSpaceName(kACES2065), colourSpaceName(kLinearRec2020),
                                      colourSpaceName(kColourSpaceNotStated), nullptr};
+const char *const kBufferCompressions[] = {
+    "As the File",   "Uncompressed",   "RLE (lossless)", "ZIPS (lossless)", "ZIP (lossless)",
+    "PIZ (lossless)", "PXR24 (lossy)", "B44 (lossy)",    "B44A (lossy)",    "DWAA (lossy)",
+    "DWAB (lossy)",  nullptr};
 const char *const kPixelTypes[] = {"32bit Integer", "16bit Float", "32bit Float", nullptr};
 const char *const kSaveAs[] = {"Layer", "Image", "Layer and Image", "Image+Alpha",
                                "Layer and Image+Alpha", nullptr};
@@ -141,7 +145,7 @@ const char *const kQuickCommands[] = {"Enable All",      "Disable All",      "To
     kEnabledControl, kLayerNameControl, kPixelTypeControl, kSaveAsControl, kFileFormatControl, \
         kLumaAsRGBControl, kInvertControl, kMinimumControl, kMaximumControl, kOffsetControl,   \
         kScaleControl, kGammaControl, kUnmultiplyControl, kFitDataWindowControl,               \
-        kChannelControl, kChannelNameControl, kFlipChannelControl
+        kBufferCompressionControl, kChannelControl, kChannelNameControl, kFlipChannelControl
 
 // Per buffer position: 1 where the buffer offers the setting.
 template <class Offers> std::vector<int> bufferMap(const OpenEXRFilter &filter, Offers offers)
@@ -162,6 +166,7 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
         .items(kFormatControl, kNameFormats)
         .items(kSingleNamingControl, kSingleNamings)
         .items(kCompressionControl, kCompressions)
+        .items(kBufferCompressionControl, kBufferCompressions)
         .items(kPixelTypeControl, kPixelTypes)
         .items(kSaveAsControl, kSaveAs)
         .items(kPreviewScaleControl, kPreviewScales)
@@ -174,7 +179,7 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
                        kCameraMatricesControl, kColourSpaceControl})
         .group(36914, "Saving",
                {kSaveAsControl, kFileFormatControl, kLumaAsRGBControl, kPixelTypeControl,
-                kFitDataWindowControl})
+                kFitDataWindowControl, kBufferCompressionControl})
         .group(36915, "Processing",
                {kInvertControl, kMinimumControl, kMaximumControl, kOffsetControl, kScaleControl,
                 kGammaControl, kUnmultiplyControl})
@@ -204,7 +209,8 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
                            {kLayerNameControl, kInvertControl, kPixelTypeControl, kSaveAsControl,
                             kFileFormatControl, kMinimumControl, kMaximumControl, kOffsetControl,
                             kScaleControl, kGammaControl, kChannelControl, kChannelNameControl,
-                            kFlipChannelControl, kUnmultiplyControl, kFitDataWindowControl},
+                            kFlipChannelControl, kUnmultiplyControl, kFitDataWindowControl,
+                            kBufferCompressionControl},
                            "The Buffer is not enabled")
         .enableUnlessEqual(kRenderModeControl, kSaveOnly, {kToggleViperControl},
                            "Nothing is shown with \"Save Buffers Only\"")

@@ -40,29 +40,19 @@ void insertChannels(const PlannedBuffer &buffer, Imf::ChannelList &list,
     }
 }
 
-// One part per layer, the base channels in a part of their own, in the
-// order the layers first come; every part carries the whole header's
-// attributes.
+// The planned parts, each carrying the whole header's other attributes.
 std::vector<PartHeader> layerParts(const Imf::Header &header, const PlannedFile &file)
 {
     std::vector<PartHeader> parts;
-    std::vector<std::string> names;
-    for (const PlannedBuffer &b : file.buffers) {
-        const std::string name = b->layerName().empty() ? "Base" : b->layerName();
-        const auto at = std::find(names.begin(), names.end(), name);
-        if (at != names.end()) {
-            parts[static_cast<std::size_t>(at - names.begin())].buffers.push_back(b);
-            continue;
-        }
-        names.push_back(name);
-        parts.push_back({header, {b}});
-    }
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        Imf::Header &part = parts[i].header;
+    for (const PlannedPart &p : file.parts) {
+        parts.push_back({header, p.buffers});
+        Imf::Header &part = parts.back().header;
+        part.dataWindow() = p.dataWindow;
+        part.compression() = static_cast<Imf::Compression>(p.compression);
         part.channels() = Imf::ChannelList();
-        for (const PlannedBuffer &b : parts[i].buffers)
+        for (const PlannedBuffer &b : p.buffers)
             insertChannels(b, part.channels(), file.fileName);
-        part.setName(names[i]);
+        part.setName(p.name);
         part.setType(Imf::SCANLINEIMAGE);
     }
     return parts;
@@ -77,7 +67,7 @@ FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
     FileHeaders out;
     Imf::Header &h = out.header;
     h = Imf::Header(plan.display, file.dataWindow, plan.pixelAspect, Imath::V2f(0, 0), 1.0f,
-                    Imf::INCREASING_Y, static_cast<Imf::Compression>(settings.compression));
+                    Imf::INCREASING_Y, static_cast<Imf::Compression>(file.compression));
     h.dwaCompressionLevel() = static_cast<float>(settings.dwaLevel);
     const bool layered = file.kind == PlannedFile::Layered;
     stampFileMetadata(h, facts, layered ? settings.comment : file.buffers.front()->imageComment(),
@@ -89,7 +79,7 @@ FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
         h.insert("preview", Imf::PreviewImageAttribute(*preview));
     for (const PlannedBuffer &b : file.buffers)
         insertChannels(b, h.channels(), file.fileName);
-    if (layered && settings.multiPart)
+    if (layered && !file.parts.empty())
         out.parts = layerParts(h, file);
     return out;
 }

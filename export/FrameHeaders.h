@@ -19,13 +19,12 @@
 
 namespace ravelcast {
 
-// What the headers take from the filter's settings.
+// What the headers take from the filter's settings (the plan holds each
+// file's and part's compression and data window).
 struct HeaderSettings {
-    int compression = 0; // Imf::Compression
     double dwaLevel = 0.0;
     std::string comment; // the layered file's; an image's own comes from its buffer
     std::string author;
-    bool multiPart = false; // the layered file as one part per layer
     HeaderChoices choices;  // camera matrices and colour space
 };
 
@@ -46,8 +45,9 @@ struct FileHeaders {
 // image): the frame's display window, the file's data window, the pixel
 // aspect, compression and DWA level; the render facts, the comment and the
 // author; the preview when there is one; the channels under their planned
-// names. Parts are named after their layer ("Base" for buffers without
-// one), scan-line images carrying every attribute of the file's header.
+// names. Parts are the planned ones, with their names, data windows and
+// compressions, scan-line images carrying every other attribute of the
+// file's header.
 // Throws naming the file and the buffer when a channel name cannot be held.
 FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
                         const HeaderSettings &settings, const RenderFacts &facts,

@@ -148,6 +148,77 @@ void planPreview(const FrameFacts &facts, const FilterSettings &settings, FrameP
 
 } // namespace
 
+namespace {
+
+// The window a file or part of these buffers is written inside: the union
+// of the fitted ones' boxes (2 x 2 at the corner when none holds data), or
+// the whole frame (or region) when none is fitted.
+Imath::Box2i windowOf(const std::vector<PlannedBuffer> &buffers, const FrameFacts &facts)
+{
+    bool fitted = false;
+    Imath::Box2i box = emptyWindow();
+    for (const PlannedBuffer &b : buffers)
+        if (b->fitDataWindow()) {
+            fitted = true;
+            if (!isEmpty(b->dataWindow()))
+                box.extendBy(b->dataWindow());
+        }
+    if (!fitted)
+        return facts.region ? facts.regionBox : facts.display;
+    if (isEmpty(box))
+        return twoByTwo(facts.x0, facts.y0);
+    return shifted(box, facts.x0, facts.y0);
+}
+
+// The buffer's own choice, or the file's.
+int compressionOf(const OpenEXRBuffer &b, const FilterSettings &settings)
+{
+    return b.compression() == kAsTheFile ? settings.compression : b.compression();
+}
+
+// One part per layer and, within a layer, per compression and fitting:
+// no buffer is cropped to another's box, each is compressed as it chose.
+std::vector<PlannedPart> layerParts(const PlannedFile &file, const FrameFacts &facts,
+                                    const FilterSettings &settings)
+{
+    std::vector<PlannedPart> parts;
+    std::vector<std::string> layers; // per part, the layer it holds
+    for (const PlannedBuffer &b : file.buffers) {
+        const std::string layer = b->layerName().empty() ? "Base" : b->layerName();
+        const int compression = compressionOf(*b.buffer, settings);
+        const auto same = [&](const PlannedPart &p) {
+            const std::size_t i = static_cast<std::size_t>(&p - parts.data());
+            return layers[i] == layer && p.compression == compression &&
+                   p.buffers.front()->fitDataWindow() == b->fitDataWindow();
+        };
+        const auto at = std::find_if(parts.begin(), parts.end(), same);
+        if (at != parts.end()) {
+            at->buffers.push_back(b);
+            continue;
+        }
+        const bool layerTaken = std::find(layers.begin(), layers.end(), layer) != layers.end();
+        PlannedPart part;
+        part.name = layerTaken ? b->displayName() : layer;
+        // Part names are unique in a file.
+        const auto named = [&](const std::string &name) {
+            return std::any_of(parts.begin(), parts.end(),
+                               [&](const PlannedPart &p) { return p.name == name; });
+        };
+        const std::string wanted = part.name;
+        for (int n = 2; named(part.name); ++n)
+            part.name = wanted + "_" + std::to_string(n);
+        part.compression = compression;
+        part.buffers = {b};
+        parts.push_back(std::move(part));
+        layers.push_back(layer);
+    }
+    for (PlannedPart &part : parts)
+        part.dataWindow = windowOf(part.buffers, facts);
+    return parts;
+}
+
+} // namespace
+
 FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
                     const std::vector<hostkit::Ref<OpenEXRBuffer>> &buffers)
 {
@@ -159,26 +230,15 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
     plan.y0 = facts.y0;
     planPreview(facts, settings, plan);
 
-    // The layered file's data window: the union of the fitted layers'
-    // boxes, or the region (or frame) when no layer is fitted.
     std::vector<PlannedBuffer> layers;
-    bool fitted = false;
-    Imath::Box2i unionBox = emptyWindow();
     int images = 0;
     for (const auto &b : buffers) {
         if (!b->active())
             continue;
         images += b->savesImage() ? 1 : 0;
-        if (!b->savesLayer())
-            continue;
-        layers.push_back({b.get(), b->fileChannelNames(false)});
-        if (b->fitDataWindow()) {
-            fitted = true;
-            if (!isEmpty(b->dataWindow()))
-                unionBox.extendBy(b->dataWindow());
-        }
+        if (b->savesLayer())
+            layers.push_back({b.get(), b->fileChannelNames(false)});
     }
-    const Imath::Box2i whole = facts.region ? facts.regionBox : facts.display;
     const int files = images + (layers.empty() ? 0 : 1);
     plan.progressTotal = static_cast<unsigned int>(files * facts.height / 250 + 1);
     plan.writes = !(settings.layoutRenderMode == kViperOnly && !facts.renderNode);
@@ -188,12 +248,8 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
         PlannedFile file;
         file.kind = PlannedFile::Layered;
         file.fileName = layeredFileName(base, "exr", facts.frame, settings.nameFormat, facts.names);
-        if (!fitted)
-            file.dataWindow = whole;
-        else if (isEmpty(unionBox))
-            file.dataWindow = twoByTwo(facts.x0, facts.y0);
-        else
-            file.dataWindow = shifted(unionBox, facts.x0, facts.y0);
+        file.dataWindow = windowOf(layers, facts);
+        file.compression = settings.compression;
         file.buffers = layers;
         plan.files.push_back(file);
     }
@@ -205,20 +261,26 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
         file.fileName = imageFileName(
             base, b->imageExtension(), facts.frame, settings.singleNameFormat, settings.nameFormat,
             b->layerOrDisplayName(), settings.customFileName, facts.names);
-        file.dataWindow = whole;
-        if (b->fitDataWindow())
-            file.dataWindow = isEmpty(b->dataWindow())
-                                  ? twoByTwo(facts.x0, facts.y0)
-                                  : shifted(b->dataWindow(), facts.x0, facts.y0);
         if (file.kind == PlannedFile::Image)
             file.buffers = {{b.get(), b->fileChannelNames(true)}};
         else
             file.buffers = {{b.get(), {}}};
+        file.dataWindow = windowOf(file.buffers, facts);
+        file.compression = compressionOf(*b, settings);
         plan.files.push_back(file);
     }
     for (PlannedFile &file : plan.files)
         file.fileName = hostkit::resolvedAgainst(file.fileName, facts.contentFolder);
     resolveCollisions(plan);
+    // After the names are settled: the parts hold the buffers as renamed.
+    if (settings.multiPart && !plan.files.empty() && plan.files.front().kind == PlannedFile::Layered) {
+        PlannedFile &layered = plan.files.front();
+        layered.parts = layerParts(layered, facts, settings);
+        Imath::Box2i all = emptyWindow();
+        for (const PlannedPart &p : layered.parts)
+            all.extendBy(p.dataWindow);
+        layered.dataWindow = all;
+    }
     return plan;
 }
 

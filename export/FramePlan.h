@@ -43,12 +43,32 @@ struct PlannedBuffer {
     OpenEXRBuffer *operator->() const { return buffer; }
 };
 
+// A part of a layered file written one part per layer: the buffers of a
+// layer that share a compression and whether they are fitted. The first
+// part of a layer is named after it ("Base" for buffers without one), a
+// layer's further parts after their first buffer.
+struct PlannedPart {
+    std::string name;
+    // Frame coordinates: the union of its buffers' fitted boxes when they
+    // are fitted, else the whole frame (or the region).
+    Imath::Box2i dataWindow;
+    int compression = 0; // Imf::Compression
+    std::vector<PlannedBuffer> buffers;
+};
+
 struct PlannedFile {
     enum Kind { Layered, Image, HostImage };
     Kind kind = Layered;
     std::string fileName;
-    Imath::Box2i dataWindow; // frame coordinates; unused for host images
+    // Frame coordinates; unused for host images. A single-part layered
+    // file's is the union of its fitted layers' boxes, which every layer
+    // of the file is written inside.
+    Imath::Box2i dataWindow;
+    int compression = 0; // Imf::Compression; unused for host images
     std::vector<PlannedBuffer> buffers;
+    // A layered file written one part per layer: its parts in the order
+    // they are written; empty for a file of one part.
+    std::vector<PlannedPart> parts;
 };
 
 // A name two outputs of a frame would have shared: a file name within the

@@ -309,8 +309,7 @@ void FrameWriter::write()
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    const HeaderSettings settings{f.compression, f.dwaLevel, f.comment, f.author, f.multiPart,
-                                  f.headerChoices()};
+    const HeaderSettings settings{f.dwaLevel, f.comment, f.author, f.headerChoices()};
     std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview)
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
@@ -327,10 +326,26 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         std::vector<Imf::Header> parts;
         for (const PartHeader &p : headers.parts)
             parts.push_back(p.header);
+        // Progress follows the tallest part: parts have windows of their own.
+        std::size_t tallest = 0;
+        const auto rows = [](const Imf::Header &h) {
+            return h.dataWindow().max.y - h.dataWindow().min.y;
+        };
+        for (std::size_t i = 1; i < parts.size(); ++i)
+            if (rows(parts[i]) > rows(parts[tallest]))
+                tallest = i;
+        if (ExrLineOutput::carries(parts)) {
+            ExrLineOutput out(file.fileName, parts);
+            for (std::size_t i = 0; i < parts.size(); ++i)
+                writeLines(parts[i].dataWindow(), headers.parts[i].buffers, plan, out,
+                           static_cast<int>(i), i == tallest);
+            out.close();
+            return;
+        }
         ExrOutput out(file.fileName, parts, libraryThreads);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             Imf::OutputPart part(out.parts(), static_cast<int>(i));
-            writeRows(header.dataWindow(), headers.parts[i].buffers, plan, i == 0,
+            writeRows(parts[i], headers.parts[i].buffers, plan, i == tallest,
                       [&](const Imf::FrameBuffer &fb, int rows) {
                           part.setFrameBuffer(fb);
                           part.writePixels(rows);
@@ -342,13 +357,13 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 
     if (ExrLineOutput::carries(header)) {
         ExrLineOutput out(file.fileName, header);
-        writeLines(header.dataWindow(), file.buffers, plan, out);
+        writeLines(header.dataWindow(), file.buffers, plan, out, 0, true);
         out.close();
         return;
     }
 
     ExrOutput out(file.fileName, header, libraryThreads);
-    writeRows(header.dataWindow(), file.buffers, plan, true,
+    writeRows(header, file.buffers, plan, true,
               [&](const Imf::FrameBuffer &fb, int rows) {
                   out.file().setFrameBuffer(fb);
                   out.file().writePixels(rows);
@@ -365,14 +380,15 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // of its own while this thread converts the next into a second band: the
 // conversion hides behind the compression. Host lines are read on this
 // thread only, as the host hands them to it.
-void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+void FrameWriter::writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
                             const FramePlan &plan, bool countProgress, const BandSink &sink)
 {
+    const Imath::Box2i &window = header.dataWindow();
     const Columns columns = columnsOf(window, plan);
     const int width = columns.width, left = columns.left;
     const int threads = exportThreads();
     const int band =
-        std::min(bandRows(settings_.compression, threads), window.max.y - window.min.y + 1);
+        std::min(bandRows(header.compression(), threads), window.max.y - window.min.y + 1);
 
     const int stores = threads > 0 && window.max.y - window.min.y + 1 > band ? 2 : 1;
     std::size_t storeBytes = 0;
@@ -444,27 +460,34 @@ void FrameWriter::writeRows(const Imath::Box2i &window, const std::vector<Planne
         writing.get();
 }
 
-// An uncompressed file's lines packed as the file holds them, a band of
-// lines at a time (each host line is read in runs of rows), and handed to
-// the library's core as they are.
+// A file's lines packed as the file holds them, a band of lines at a time
+// (each host line is read in runs of rows), and handed to the line output,
+// which compresses them when the part is compressed.
 void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                             const FramePlan &plan, ExrLineOutput &out)
+                             const FramePlan &plan, ExrLineOutput &out, int part,
+                             bool countProgress)
 {
     const Columns columns = columnsOf(window, plan);
-    const std::size_t lineBytes = out.lineBytes();
+    const std::size_t lineBytes = out.lineBytes(part);
     // A window narrower than the host's line (a fitted one) takes its part
     // of a row converted aside; otherwise rows are converted in place.
     const int windowWidth = window.max.x - window.min.x + 1;
     const bool direct = columns.left == window.min.x && columns.width == windowWidth;
     const std::size_t skip = static_cast<std::size_t>(window.min.x - columns.left);
-    const int band = std::min(bandRows(Imf::NO_COMPRESSION, 0), window.max.y - window.min.y + 1);
+    const int band = std::min(out.bandLines(part), window.max.y - window.min.y + 1);
     const std::size_t bandBytes = lineBytes * static_cast<std::size_t>(band);
-    unsigned char *const lines = bands_.get(
-        bandBytes + (direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width)));
-    unsigned char *const wide = lines + bandBytes;
+    // While the library's threads compress a band, the next is packed into
+    // the other store.
+    const int stores = ExrLineOutput::compressesAside() && window.max.y - window.min.y + 1 > band ? 2 : 1;
+    unsigned char *const storage = bands_.get(
+        bandBytes * stores + (direct ? 0 : sizeof(float) * static_cast<std::size_t>(columns.width)));
+    unsigned char *const wide = storage + bandBytes * stores;
     std::vector<const float *> hostLines;
+    int store = 0;
     for (int first = window.min.y; first <= window.max.y; first += band) {
         const int rows = std::min(band, window.max.y - first + 1);
+        unsigned char *const lines = storage + bandBytes * store;
+        store = (store + 1) % stores;
         for (const PlannedBuffer &b : buffers) {
             const std::size_t bps = static_cast<std::size_t>(b->bytesPerSample());
             const std::size_t rowBytes = bps * static_cast<std::size_t>(windowWidth);
@@ -477,7 +500,7 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
                     const std::vector<std::string> &names = b.names[static_cast<std::size_t>(c)];
                     if (names.empty())
                         continue;
-                    const std::size_t at = out.channelOffset(names.front());
+                    const std::size_t at = out.channelOffset(names.front(), part);
                     if (direct) {
                         convertRow(*b.buffer, c, hostRow, hostLines[c], columns, line + at);
                     } else {
@@ -486,15 +509,17 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
                     }
                     // A channel written under more names is converted once.
                     for (std::size_t n = 1; n < names.size(); ++n)
-                        std::memcpy(line + out.channelOffset(names[n]), line + at, rowBytes);
+                        std::memcpy(line + out.channelOffset(names[n], part), line + at, rowBytes);
                 }
                 measure(*b.buffer, hostRow, hostLines.data());
             }
         }
-        for (int r = 0; r < rows; ++r)
-            out.writeLine(first + r, lines + lineBytes * r);
-        stepRows(first, rows);
+        out.writeLines(part, first, rows, lines);
+        if (countProgress)
+            stepRows(first, rows);
     }
+    // The stores are free for the next part once its last band is written.
+    out.flush();
 }
 
 // A separate image in a format of the host's: the processed values in a

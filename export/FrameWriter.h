@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <ImfFrameBuffer.h>
+#include <ImfHeader.h>
 
 #include "export/DataWindow.h"
 #include "export/FramePlan.h"
@@ -75,10 +76,12 @@ private:
     void writeExr(const PlannedFile &file, const FramePlan &plan);
     // Where a band of rows goes: a file's or a part's frame buffer and write.
     using BandSink = std::function<void(const Imf::FrameBuffer &, int rows)>;
-    void writeRows(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
+    // The rows of a file's or a part's data window, in bands of its
+    // compression's line buffers.
+    void writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
                    const FramePlan &plan, bool countProgress, const BandSink &sink);
     void writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                    const FramePlan &plan, ExrLineOutput &out);
+                    const FramePlan &plan, ExrLineOutput &out, int part, bool countProgress);
     void stepRows(int first, int rows);
     // The columns of a file's rows: the first, how many, and where the
     // host's line starts among them.

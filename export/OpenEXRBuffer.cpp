@@ -179,6 +179,17 @@ hostkit::HostImage::Type OpenEXRBuffer::hostImageType() const
 
 void OpenEXRBuffer::clearActive() { settings_.active = false; }
 const std::string &OpenEXRBuffer::displayName() const { return displayName_; }
+
+bool OpenEXRBuffer::holdsMeasures() const
+{
+    static const char *const kMeasures[] = {
+        "Depth",     "Motion",    "Surface Normal",        "Surface ID",
+        "Object ID", "Tangent Space Tangent", "Tangent Space Bitangent", "Tangent Space Normal"};
+    for (const char *name : kMeasures)
+        if (displayName_ == name)
+            return true;
+    return false;
+}
 int OpenEXRBuffer::numChannels() const { return channelCount(); }
 
 std::string OpenEXRBuffer::layerOrDisplayName() const

@@ -159,6 +159,12 @@ public:
     void setLumaAsRGB(bool v) { settings_.lumaAsRGB = v; }
     bool fitDataWindow() const { return settings_.fitDataWindow; }
     void setFitDataWindow(bool v) { settings_.fitDataWindow = v; }
+    // kAsTheFile or an Imf::Compression.
+    int compression() const { return settings_.compression; }
+    void setCompression(int c) { settings_.compression = c; }
+    // Its values are measures (depth, motion, normals, ids, tangent
+    // space), not colours: a lossy compression changes what they say.
+    bool holdsMeasures() const;
     int currentChannel() const { return panel_.currentChannel; }
     void setCurrentChannel(int i) { panel_.currentChannel = i; }
     float inverseGamma() const { return frame_.inverseGamma; }

@@ -3,6 +3,7 @@
 #ifndef RAVELCAST_EXRIO_DYNAMICBUFFER_H
 #define RAVELCAST_EXRIO_DYNAMICBUFFER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -30,6 +31,10 @@ public:
     // every scan line reads the same storage (y stride 0).
     virtual Imf::Slice slice() const = 0;
     virtual int width() const = 0;
+    // The line's values as a file stores them (on a machine that stores
+    // numbers least significant byte first), width() of them.
+    virtual const unsigned char *bytes() const = 0;
+    virtual std::size_t byteCount() const = 0;
 };
 
 // T is half (HALF channels), float (FLOAT) or std::uint32_t (UINT).
@@ -53,6 +58,11 @@ public:
                           sizeof(T), 0);
     }
     int width() const override { return static_cast<int>(line_.size()); }
+    const unsigned char *bytes() const override
+    {
+        return reinterpret_cast<const unsigned char *>(line_.data());
+    }
+    std::size_t byteCount() const override { return line_.size() * sizeof(T); }
 
     const T *data() const { return line_.data(); }
     T value(int x) const { return line_[at(x)]; }

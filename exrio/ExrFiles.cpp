@@ -1,19 +1,25 @@
 #include "exrio/ExrFiles.h"
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
+#include <functional>
 #include <limits>
 
 #include <Iex.h>
 #include <ImfChannelList.h>
+#include <ImfPartType.h>
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
 #include <ImfIntAttribute.h>
 #include <ImfPreviewImageAttribute.h>
 #include <ImfRationalAttribute.h>
 #include <ImfStringAttribute.h>
+#include <IlmThreadPool.h>
 #include <openexr.h>
 
 #include "exrio/StreamFailure.h"
+#include "exrio/ZipChunk.h"
 #include "hostkit/utility/AtomicFile.h"
 
 namespace ravelcast {
@@ -272,36 +278,36 @@ struct LineOutputCore {
 
     // The header's attributes given to the core; false for one of a kind
     // it is not given here.
-    static bool attribute(exr_context_t c, const char *name, const Imf::Attribute &a)
+    static bool attribute(exr_context_t c, int part, const char *name, const Imf::Attribute &a)
     {
         const std::string type = a.typeName();
         if (type == "string") {
             const std::string &v = static_cast<const Imf::StringAttribute &>(a).value();
             return v.find('\0') == std::string::npos &&
-                   (!c || exr_attr_set_string(c, 0, name, v.c_str()) == EXR_ERR_SUCCESS);
+                   (!c || exr_attr_set_string(c, part, name, v.c_str()) == EXR_ERR_SUCCESS);
         }
         if (type == "int")
-            return !c || exr_attr_set_int(c, 0, name, static_cast<const Imf::IntAttribute &>(a).value()) ==
+            return !c || exr_attr_set_int(c, part, name, static_cast<const Imf::IntAttribute &>(a).value()) ==
                              EXR_ERR_SUCCESS;
         if (type == "float")
-            return !c || exr_attr_set_float(c, 0, name,
+            return !c || exr_attr_set_float(c, part, name,
                                             static_cast<const Imf::FloatAttribute &>(a).value()) ==
                              EXR_ERR_SUCCESS;
         if (type == "double")
-            return !c || exr_attr_set_double(c, 0, name,
+            return !c || exr_attr_set_double(c, part, name,
                                              static_cast<const Imf::DoubleAttribute &>(a).value()) ==
                              EXR_ERR_SUCCESS;
         if (type == "rational") {
             const Imf::Rational &r = static_cast<const Imf::RationalAttribute &>(a).value();
             const exr_attr_rational_t v = {r.n, r.d};
-            return !c || exr_attr_set_rational(c, 0, name, &v) == EXR_ERR_SUCCESS;
+            return !c || exr_attr_set_rational(c, part, name, &v) == EXR_ERR_SUCCESS;
         }
         if (type == "preview") {
             const Imf::PreviewImage &p = static_cast<const Imf::PreviewImageAttribute &>(a).value();
             static_assert(sizeof(Imf::PreviewRgba) == 4, "preview pixels are four bytes");
             const exr_attr_preview_t v = {p.width(), p.height(), 0,
                                           reinterpret_cast<const uint8_t *>(p.pixels())};
-            return !c || exr_attr_set_preview(c, 0, name, &v) == EXR_ERR_SUCCESS;
+            return !c || exr_attr_set_preview(c, part, name, &v) == EXR_ERR_SUCCESS;
         }
         return false;
     }
@@ -309,21 +315,135 @@ struct LineOutputCore {
 
 thread_local ExrLineOutput *LineOutputCore::calling = nullptr;
 
+namespace {
+
+bool chunkedHere(Imf::Compression c)
+{
+    return c == Imf::NO_COMPRESSION || c == Imf::ZIPS_COMPRESSION || c == Imf::ZIP_COMPRESSION;
+}
+
+// Written by the core for every part of a multi-part file.
+bool partAttribute(const std::string &name)
+{
+    return name == "name" || name == "type" || name == "chunkCount" || name == "version";
+}
+
+} // namespace
+
+struct ExrLineOutput::Part {
+    std::map<std::string, std::size_t> offsets;
+    std::size_t lineBytes = 0;
+    int chunkLines = 1;
+    bool compressed = false;
+    int minY = 0, maxY = -1;
+    // The next line to come.
+    int nextY = 0;
+    // The lines of a chunk not yet whole.
+    std::vector<unsigned char> pending;
+    int pendingRows = 0;
+
+    // Lines of the chunk that starts at line y.
+    int chunkRows(int y) const { return std::min(chunkLines, maxY - y + 1); }
+};
+
+// A compressor per thread that compresses, and the stored bytes of every
+// chunk of a call: kept from call to call, so the memory follows the
+// chunks of a call, not the file.
+struct ExrLineOutput::Compressors {
+    std::vector<std::unique_ptr<ZipChunkCompressor>> compressors;
+    std::vector<std::vector<unsigned char>> out;
+    // The chunks in flight on the library's threads: their part, first
+    // line, lines per chunk, the tasks' group and what failed in them.
+    std::vector<ZipChunkCompressor::Stored> stored;
+    int part = 0, y = 0, chunkLines = 1;
+    std::function<void(std::size_t, ZipChunkCompressor &)> compress;
+    std::unique_ptr<IlmThread::TaskGroup> group;
+    std::vector<std::exception_ptr> failures;
+
+    ZipChunkCompressor &at(std::size_t i)
+    {
+        while (compressors.size() <= i)
+            compressors.push_back(std::make_unique<ZipChunkCompressor>());
+        return *compressors[i];
+    }
+};
+
+namespace {
+
+// One thread's share of a call's chunks: every n-th from its first. A
+// failure is kept for the calling thread, which the pool's threads cannot
+// throw to.
+class ChunkTask final : public IlmThread::Task {
+public:
+    using Compress = std::function<void(std::size_t chunk, ZipChunkCompressor &)>;
+    ChunkTask(IlmThread::TaskGroup *group, ZipChunkCompressor &compressor, std::size_t first,
+              std::size_t step, std::size_t chunks, const Compress &compress,
+              std::exception_ptr &failure)
+        : Task(group), compressor_(compressor), first_(first), step_(step), chunks_(chunks),
+          compress_(compress), failure_(failure)
+    {
+    }
+    void execute() override
+    {
+        try {
+            for (std::size_t i = first_; i < chunks_; i += step_)
+                compress_(i, compressor_);
+        } catch (...) {
+            failure_ = std::current_exception();
+        }
+    }
+
+private:
+    ZipChunkCompressor &compressor_;
+    std::size_t first_, step_, chunks_;
+    const Compress &compress_;
+    std::exception_ptr &failure_;
+};
+
+} // namespace
+
 bool ExrLineOutput::carries(const Imf::Header &header)
 {
-    if (header.compression() != Imf::NO_COMPRESSION || !littleEndian())
+    if (!chunkedHere(header.compression()) || header.lineOrder() != Imf::INCREASING_Y ||
+        !littleEndian())
         return false;
     for (auto i = header.channels().begin(); i != header.channels().end(); ++i)
         if (i.channel().xSampling != 1 || i.channel().ySampling != 1)
             return false;
     for (auto i = header.begin(); i != header.end(); ++i)
-        if (!requiredAttribute(i.name()) && !LineOutputCore::attribute(nullptr, i.name(), i.attribute()))
+        if (!requiredAttribute(i.name()) && !partAttribute(i.name()) &&
+            !LineOutputCore::attribute(nullptr, 0, i.name(), i.attribute()))
+            return false;
+    if (header.hasType() && header.type() != Imf::SCANLINEIMAGE)
+        return false;
+    return true;
+}
+
+bool ExrLineOutput::carries(const std::vector<Imf::Header> &parts)
+{
+    if (parts.empty())
+        return false;
+    for (const Imf::Header &h : parts)
+        if (!carries(h) || (parts.size() > 1 && !h.hasName()))
             return false;
     return true;
 }
 
 ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &header)
-    : fileName_(fileName), target_(beginTarget(fileName)), stream_(streamInto(*target_))
+    : fileName_(fileName), target_(beginTarget(fileName)), stream_(streamInto(*target_)),
+      compressors_(std::make_unique<Compressors>())
+{
+    start({header}, false);
+}
+
+ExrLineOutput::ExrLineOutput(const std::string &fileName, const std::vector<Imf::Header> &parts)
+    : fileName_(fileName), target_(beginTarget(fileName)), stream_(streamInto(*target_)),
+      compressors_(std::make_unique<Compressors>())
+{
+    start(parts, true);
+}
+
+void ExrLineOutput::start(const std::vector<Imf::Header> &headers, bool multiPart)
 {
     const LineOutputCore::Call call(this);
     exr_context_initializer_t init = EXR_DEFAULT_CONTEXT_INITIALIZER;
@@ -336,34 +456,43 @@ ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &hea
     if (started != EXR_ERR_SUCCESS)
         fail(outputOpenPrefix(fileName_), started);
 
-    int part = 0;
-    exr_result_t r = exr_add_part(c, nullptr, EXR_STORAGE_SCANLINE, &part);
-    const exr_attr_box2i_t display = box(header.displayWindow()), data = box(header.dataWindow());
-    const exr_attr_v2f_t centre = {header.screenWindowCenter().x, header.screenWindowCenter().y};
-    if (r == EXR_ERR_SUCCESS)
-        r = exr_initialize_required_attr(c, part, &display, &data, header.pixelAspectRatio(), &centre,
-                                         header.screenWindowWidth(),
-                                         static_cast<exr_lineorder_t>(header.lineOrder()),
-                                         EXR_COMPRESSION_NONE);
+    exr_result_t r = EXR_ERR_SUCCESS;
     // Names beyond 31 bytes need the flag of long names, as the library sets it.
     bool longNames = false;
-    for (auto i = header.channels().begin(); i != header.channels().end(); ++i)
-        longNames = longNames || std::strlen(i.name()) > 31;
-    for (auto i = header.begin(); i != header.end(); ++i)
-        longNames = longNames || std::strlen(i.name()) > 31;
-    if (!r && longNames)
-        r = exr_set_longname_support(c, 1);
-    for (auto i = header.channels().begin(); i != header.channels().end() && !r; ++i) {
-        r = exr_add_channel(c, part, i.name(), static_cast<exr_pixel_type_t>(i.channel().type),
-                            i.channel().pLinear ? EXR_PERCEPTUALLY_LINEAR
-                                                : EXR_PERCEPTUALLY_LOGARITHMIC,
-                            1, 1);
+    for (const Imf::Header &header : headers) {
+        for (auto i = header.channels().begin(); i != header.channels().end(); ++i)
+            longNames = longNames || std::strlen(i.name()) > 31;
+        for (auto i = header.begin(); i != header.end(); ++i)
+            longNames = longNames || std::strlen(i.name()) > 31;
+        if (multiPart && header.hasName())
+            longNames = longNames || header.name().size() > 31;
     }
-    for (auto i = header.begin(); i != header.end() && !r; ++i) {
-        if (requiredAttribute(i.name()))
-            continue;
-        if (!LineOutputCore::attribute(c, i.name(), i.attribute()))
-            r = EXR_ERR_INVALID_ATTR;
+    if (longNames)
+        r = exr_set_longname_support(c, 1);
+    for (const Imf::Header &header : headers) {
+        int part = 0;
+        if (r == EXR_ERR_SUCCESS)
+            r = exr_add_part(c, multiPart && header.hasName() ? header.name().c_str() : nullptr,
+                             EXR_STORAGE_SCANLINE, &part);
+        const exr_attr_box2i_t display = box(header.displayWindow()), data = box(header.dataWindow());
+        const exr_attr_v2f_t centre = {header.screenWindowCenter().x, header.screenWindowCenter().y};
+        if (r == EXR_ERR_SUCCESS)
+            r = exr_initialize_required_attr(c, part, &display, &data, header.pixelAspectRatio(),
+                                             &centre, header.screenWindowWidth(),
+                                             static_cast<exr_lineorder_t>(header.lineOrder()),
+                                             static_cast<exr_compression_t>(header.compression()));
+        for (auto i = header.channels().begin(); i != header.channels().end() && !r; ++i) {
+            r = exr_add_channel(c, part, i.name(), static_cast<exr_pixel_type_t>(i.channel().type),
+                                i.channel().pLinear ? EXR_PERCEPTUALLY_LINEAR
+                                                    : EXR_PERCEPTUALLY_LOGARITHMIC,
+                                1, 1);
+        }
+        for (auto i = header.begin(); i != header.end() && !r; ++i) {
+            if (requiredAttribute(i.name()) || partAttribute(i.name()))
+                continue;
+            if (!LineOutputCore::attribute(c, part, i.name(), i.attribute()))
+                r = EXR_ERR_INVALID_ATTR;
+        }
     }
     if (!r)
         r = exr_write_header(c);
@@ -376,14 +505,26 @@ ExrLineOutput::ExrLineOutput(const std::string &fileName, const Imf::Header &hea
         throw;
     }
 
-    // The core keeps the channels in the file's order.
-    const exr_attr_chlist_t *channels = nullptr;
-    exr_get_channels(c, part, &channels);
-    const std::size_t width = static_cast<std::size_t>(header.dataWindow().size().x) + 1;
-    for (int i = 0; channels && i < channels->num_channels; ++i) {
-        const exr_attr_chlist_entry_t &e = channels->entries[i];
-        offsets_[std::string(e.name.str, static_cast<std::size_t>(e.name.length))] = lineBytes_;
-        lineBytes_ += width * (e.pixel_type == EXR_PIXEL_HALF ? 2 : 4);
+    parts_.resize(headers.size());
+    for (std::size_t p = 0; p < headers.size(); ++p) {
+        const Imf::Header &header = headers[p];
+        Part &part = parts_[p];
+        const Imf::Compression compression = header.compression();
+        part.compressed = compression != Imf::NO_COMPRESSION;
+        part.chunkLines = part.compressed ? zipChunkLines(compression == Imf::ZIPS_COMPRESSION) : 1;
+        part.minY = header.dataWindow().min.y;
+        part.maxY = header.dataWindow().max.y;
+        part.nextY = part.minY;
+        // The core keeps the channels in the file's order.
+        const exr_attr_chlist_t *channels = nullptr;
+        exr_get_channels(c, static_cast<int>(p), &channels);
+        const std::size_t width = static_cast<std::size_t>(header.dataWindow().size().x) + 1;
+        for (int i = 0; channels && i < channels->num_channels; ++i) {
+            const exr_attr_chlist_entry_t &e = channels->entries[i];
+            part.offsets[std::string(e.name.str, static_cast<std::size_t>(e.name.length))] =
+                part.lineBytes;
+            part.lineBytes += width * (e.pixel_type == EXR_PIXEL_HALF ? 2 : 4);
+        }
     }
 }
 
@@ -393,21 +534,163 @@ ExrLineOutput::~ExrLineOutput()
         discard();
 }
 
-std::size_t ExrLineOutput::channelOffset(const std::string &name) const
+std::size_t ExrLineOutput::lineBytes(int part) const
 {
-    const auto at = offsets_.find(name);
-    if (at == offsets_.end())
+    return parts_.at(static_cast<std::size_t>(part)).lineBytes;
+}
+
+std::size_t ExrLineOutput::channelOffset(const std::string &name, int part) const
+{
+    const Part &p = parts_.at(static_cast<std::size_t>(part));
+    const auto at = p.offsets.find(name);
+    if (at == p.offsets.end())
         throw Iex::ArgExc("Image file \"" + fileName_ + "\" has no channel \"" + name + "\".");
     return at->second;
 }
 
-void ExrLineOutput::writeLine(int y, const unsigned char *packed)
+int ExrLineOutput::bandLines(int part) const
+{
+    const Part &p = parts_.at(static_cast<std::size_t>(part));
+    const int threads = IlmThread::ThreadPool::globalThreadPool().numThreads();
+    // Uncompressed lines are cheap: a few per call still save the per-call
+    // cost of converting them.
+    // One chunk per thread, or per call without threads; single lines come
+    // a few at a time, as uncompressed lines do.
+    const int chunks = (p.chunkLines == 1 ? 16 : 1) * (p.compressed ? std::max(1, threads) : 1);
+    return p.chunkLines * chunks;
+}
+
+void ExrLineOutput::writeLines(int index, int y, int rows, const unsigned char *packed)
 {
     if (!context_)
         throw Iex::LogicExc("Image file \"" + fileName_ + "\" is already closed.");
+    if (index < 0 || static_cast<std::size_t>(index) >= parts_.size())
+        throw Iex::ArgExc("Image file \"" + fileName_ + "\" has no part " + std::to_string(index) + ".");
+    Part &part = parts_[static_cast<std::size_t>(index)];
+    if (rows < 0 || y != part.nextY || rows > part.maxY - y + 1)
+        throw Iex::ArgExc("Lines " + std::to_string(y) + " to " + std::to_string(y + rows - 1) +
+                          " are not the next lines of image file \"" + fileName_ + "\".");
     const LineOutputCore::Call call(this);
-    const exr_result_t r = exr_write_scanline_chunk(static_cast<exr_context_t>(context_), 0, y,
-                                                    packed, lineBytes_);
+    const std::size_t lineBytes = part.lineBytes;
+    if (!part.compressed) {
+        flush();
+        for (int r = 0; r < rows; ++r)
+            writeChunk(index, y + r, packed + lineBytes * static_cast<std::size_t>(r), lineBytes);
+        part.nextY += rows;
+        return;
+    }
+    while (rows > 0) {
+        if (part.pendingRows > 0 || rows < part.chunkRows(y)) {
+            // Part of a chunk: kept until the chunk is whole.
+            const int first = part.nextY - part.pendingRows;
+            const int take = std::min(part.chunkRows(first) - part.pendingRows, rows);
+            part.pending.resize(lineBytes * static_cast<std::size_t>(part.chunkLines));
+            std::memcpy(part.pending.data() + lineBytes * static_cast<std::size_t>(part.pendingRows),
+                        packed, lineBytes * static_cast<std::size_t>(take));
+            part.pendingRows += take;
+            part.nextY += take;
+            y += take;
+            rows -= take;
+            packed += lineBytes * static_cast<std::size_t>(take);
+            if (part.pendingRows == part.chunkRows(first)) {
+                part.pendingRows = 0;
+                writeChunks(part, index, first, 1, part.pending.data(), false);
+            }
+            continue;
+        }
+        // Whole chunks straight from the caller's lines.
+        int chunks = 0, lines = 0;
+        while (lines < rows && part.chunkRows(y + lines) <= rows - lines) {
+            lines += part.chunkRows(y + lines);
+            ++chunks;
+        }
+        writeChunks(part, index, y, chunks, packed, true);
+        part.nextY += lines;
+        y += lines;
+        rows -= lines;
+        packed += lineBytes * static_cast<std::size_t>(lines);
+    }
+}
+
+// Chunks one after the other from line y, compressed and written in
+// order. With the library's threads they are compressed on its pool while
+// the caller goes on (written once the next chunks come, or at flush());
+// without, here and now.
+void ExrLineOutput::writeChunks(Part &part, int index, int y, int chunks,
+                                const unsigned char *packed, bool mayOverlap)
+{
+    flush();
+    Compressors &z = *compressors_;
+    const std::size_t n = static_cast<std::size_t>(chunks);
+    const std::size_t lineBytes = part.lineBytes;
+    const int chunkLines = part.chunkLines, maxY = part.maxY;
+    const std::size_t chunkBytes = lineBytes * static_cast<std::size_t>(chunkLines);
+    const auto chunkAt = [=](std::size_t i) {
+        const int first = y + static_cast<int>(i) * chunkLines;
+        return ZipChunkCompressor::Stored{
+            packed + chunkBytes * i,
+            lineBytes * static_cast<std::size_t>(std::min(chunkLines, maxY - first + 1))};
+    };
+    const int threads = IlmThread::ThreadPool::globalThreadPool().numThreads();
+    if (!compressesAside() || !mayOverlap) {
+        if (z.out.empty())
+            z.out.resize(1);
+        ZipChunkCompressor &compressor = z.at(0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const ZipChunkCompressor::Stored chunk = chunkAt(i);
+            const ZipChunkCompressor::Stored s = compressor.compress(chunk.bytes, chunk.size, z.out[0]);
+            writeChunk(index, y + static_cast<int>(i) * chunkLines, s.bytes, s.size);
+        }
+        return;
+    }
+    if (z.out.size() < n)
+        z.out.resize(n);
+    z.stored.assign(n, ZipChunkCompressor::Stored());
+    const std::size_t tasks = std::min(n, static_cast<std::size_t>(threads));
+    for (std::size_t t = 0; t < tasks; ++t)
+        z.at(t);
+    z.compress = [&z, chunkAt](std::size_t i, ZipChunkCompressor &c) {
+        const ZipChunkCompressor::Stored chunk = chunkAt(i);
+        z.stored[i] = c.compress(chunk.bytes, chunk.size, z.out[i]);
+    };
+    z.failures.assign(tasks, nullptr);
+    z.part = index;
+    z.y = y;
+    z.chunkLines = chunkLines;
+    z.group = std::make_unique<IlmThread::TaskGroup>();
+    for (std::size_t t = 0; t < tasks; ++t)
+        IlmThread::ThreadPool::addGlobalTask(new ChunkTask(
+            z.group.get(), *z.compressors[t], t, tasks, n, z.compress, z.failures[t]));
+}
+
+bool ExrLineOutput::compressesAside()
+{
+    return IlmThread::ThreadPool::globalThreadPool().numThreads() > 0;
+}
+
+void ExrLineOutput::flush()
+{
+    Compressors &z = *compressors_;
+    if (!z.group)
+        return;
+    // Waits for every task of the chunks in flight.
+    z.group.reset();
+    for (const std::exception_ptr &f : z.failures)
+        if (f) {
+            discard();
+            std::rethrow_exception(f);
+        }
+    const LineOutputCore::Call call(this);
+    for (std::size_t i = 0; i < z.stored.size(); ++i)
+        writeChunk(z.part, z.y + static_cast<int>(i) * z.chunkLines, z.stored[i].bytes,
+                   z.stored[i].size);
+    z.stored.clear();
+}
+
+void ExrLineOutput::writeChunk(int index, int y, const void *bytes, std::size_t size)
+{
+    const exr_result_t r =
+        exr_write_scanline_chunk(static_cast<exr_context_t>(context_), index, y, bytes, size);
     if (r != EXR_ERR_SUCCESS)
         fail("Failed to write pixel data to image file \"" + fileName_ + "\". ", r);
 }
@@ -416,6 +699,13 @@ void ExrLineOutput::close()
 {
     if (!context_)
         return;
+    flush();
+    for (const Part &p : parts_)
+        if (p.nextY <= p.maxY) {
+            discard();
+            throw Iex::LogicExc("Image file \"" + fileName_ + "\" was closed before line " +
+                                std::to_string(p.nextY) + " was written; it was not saved.");
+        }
     const LineOutputCore::Call call(this);
     exr_context_t c = static_cast<exr_context_t>(context_);
     context_ = nullptr;
@@ -425,6 +715,9 @@ void ExrLineOutput::close()
 
 void ExrLineOutput::discard() noexcept
 {
+    // The pool's tasks are done with the lines and the compressors first.
+    if (compressors_)
+        compressors_->group.reset();
     if (context_) {
         const LineOutputCore::Call call(this);
         exr_context_t c = static_cast<exr_context_t>(context_);

@@ -87,44 +87,78 @@ private:
     std::unique_ptr<Imf::MultiPartOutputFile> parts_;
 };
 
-// An uncompressed single-part scan-line file whose lines the caller packs
-// itself: each goes to the file as it is, through the library's core, so
-// no frame buffer is copied line by line on the way (for uncompressed
-// files that copy is most of the library's work). The same replacing write
-// as ExrOutput, and the same messages.
+// A scan-line file, of one part or of several, whose lines the caller packs
+// itself: uncompressed parts take them as they are, ZIPS and ZIP parts
+// (exrio/ZipChunk.h) have their chunks compressed here, and every chunk
+// goes to the file through the library's core. No frame buffer is copied
+// line by line on the way, and the compression is libdeflate's rather than
+// the library's zlib, at less than half its time. With the library's
+// global threads the chunks of a call are compressed on its thread pool,
+// and written in order. The same replacing write as ExrOutput, and the
+// same messages.
 class ExrLineOutput {
 public:
-    // Whether the header can be written this way: no compression, and only
-    // attributes of the kinds the module writes (on a machine that stores
-    // numbers as the file does, least significant byte first).
+    // Whether a part can be written this way: no compression, ZIPS or ZIP,
+    // lines in increasing order, one sample per pixel, and only attributes
+    // of the kinds the module writes (on a machine that stores numbers as
+    // the file does, least significant byte first).
     static bool carries(const Imf::Header &header);
+    // Every part, each by its own compression.
+    static bool carries(const std::vector<Imf::Header> &parts);
 
     // Begins replacing the file and writes its header, as ExrOutput does.
     // Throws the library's Iex exceptions.
     ExrLineOutput(const std::string &fileName, const Imf::Header &header);
+    // A multi-part file, one part per header (each named, of one type).
+    ExrLineOutput(const std::string &fileName, const std::vector<Imf::Header> &parts);
     ~ExrLineOutput();
     ExrLineOutput(const ExrLineOutput &) = delete;
     ExrLineOutput &operator=(const ExrLineOutput &) = delete;
 
-    // Bytes of a packed line: every channel's values over the data window's
-    // width, the channels in the file's order, least significant byte first.
-    std::size_t lineBytes() const { return lineBytes_; }
-    // Where a channel's values start in a packed line.
-    std::size_t channelOffset(const std::string &name) const;
+    // Bytes of a packed line of a part: every channel's values over the data
+    // window's width, the channels in the file's order, least significant
+    // byte first.
+    std::size_t lineBytes(int part = 0) const;
+    // Where a channel's values start in a packed line of a part.
+    std::size_t channelOffset(const std::string &name, int part = 0) const;
+    // Lines a call best hands over: whole chunks of the part, one per
+    // thread of the library's pool (one chunk without threads).
+    int bandLines(int part = 0) const;
 
-    // Writes line y of the data window; lines go in increasing order.
-    // Throws Iex::InputExc "Failed to write pixel data to image file ...",
-    // followed by the stream's message.
-    void writeLine(int y, const unsigned char *packed);
+    // Writes rows lines of a part from line y on, packed one after the
+    // other. Lines go in increasing order, the parts one after the other;
+    // the lines of a chunk not yet whole are kept here until it is. Without
+    // the library's threads the packed lines are not used once this
+    // returns. With them, the whole chunks of a call are compressed on its
+    // pool while the caller packs the next lines elsewhere: the packed
+    // lines must stay as they are until the next writeLines(), flush() or
+    // close() returns. Throws Iex::InputExc "Failed to write pixel data to
+    // image file ...", followed by the stream's message, and Iex::ArgExc
+    // for lines out of order or outside the data window.
+    void writeLines(int part, int y, int rows, const unsigned char *packed);
+    void writeLine(int y, const unsigned char *packed) { writeLines(0, y, 1, packed); }
+    // Whether writeLines() may go on using the caller's lines once it
+    // returns: the library has threads.
+    static bool compressesAside();
+    // Waits for the chunks compressed on the library's threads and writes
+    // them; the caller's lines are free then. Throws as writeLines() does.
+    void flush();
 
     // Finishes the file (its table of line offsets) and closes it, throwing
-    // as ExrOutput::close() does. Does nothing when already closed.
+    // as ExrOutput::close() does. A file some of whose lines were never
+    // written is not kept: this throws Iex::LogicExc naming the file.
+    // Does nothing when already closed.
     void close();
 
     const std::string &fileName() const { return fileName_; }
 
 private:
     friend struct LineOutputCore;
+    struct Part;
+    void start(const std::vector<Imf::Header> &parts, bool multiPart);
+    void writeChunks(Part &part, int index, int y, int chunks, const unsigned char *packed,
+                     bool mayOverlap);
+    void writeChunk(int index, int y, const void *bytes, std::size_t size);
     void discard() noexcept;
     [[noreturn]] void fail(const std::string &prefix, int code);
 
@@ -132,8 +166,9 @@ private:
     std::unique_ptr<hostkit::AtomicFile> target_;
     std::unique_ptr<Imf::Win32OFStream> stream_;
     void *context_ = nullptr;
-    std::map<std::string, std::size_t> offsets_;
-    std::size_t lineBytes_ = 0;
+    std::vector<Part> parts_;
+    struct Compressors;
+    std::unique_ptr<Compressors> compressors_;
     std::string streamFailure_;
     std::string coreMessage_;
 };

@@ -101,7 +101,7 @@ void OpenEXRSaver::setSize(int width, int height)
 {
     if (width == width_ && height == height_)
         return;
-    if (output_) {
+    if (fileOpen()) {
         // The file and its line buffers have the first size; lines of
         // another width would be read past their end. The rest of the
         // image is refused.
@@ -121,6 +121,7 @@ void OpenEXRSaver::setSize(int width, int height)
 int OpenEXRSaver::done(int code)
 {
     std::unique_ptr<ExrOutput> out = std::move(output_);
+    std::unique_ptr<ExrLineOutput> lines = std::move(lineOutput_);
     // Only a whole image replaces the file: a failed status, a line that
     // failed or a missing line drops it, and the old file stays.
     if (code != IPSTAT_OK || sizeRefused_ || failed_)
@@ -131,6 +132,8 @@ int OpenEXRSaver::done(int code)
                                  "\"; the image was not saved");
     if (out)
         out->close();
+    if (lines)
+        lines->close();
     return code;
 }
 
@@ -171,7 +174,7 @@ int OpenEXRSaver::sendLine(int, const void *pixels)
     if (sizeRefused_ || failed_)
         return IPSTAT_FAILED;
     // A line past the image's height is refused; the image stays whole.
-    if (output_ && linesWritten_ >= height_)
+    if (fileOpen() && linesWritten_ >= height_)
         throw std::runtime_error("the host sent more than the " + std::to_string(height_) +
                                  " lines of \"" + fileName() + "\"");
     // Once a line failed nothing more is written, and done() drops the file.
@@ -243,7 +246,7 @@ void OpenEXRSaver::indexedBytes(const unsigned char *p)
 
 int OpenEXRSaver::openFile()
 {
-    if (output_)
+    if (fileOpen())
         return IPSTAT_OK;
     // Read once per image: a change made while this image is written counts
     // from the next one.
@@ -267,6 +270,11 @@ int OpenEXRSaver::openFile()
         frameBuffer.insert(kNames[c], line->slice());
         lines_[kNames[c]] = std::move(line);
     }
+    if (ExrLineOutput::carries(header)) {
+        lineOutput_ = std::make_unique<ExrLineOutput>(fileName(), header);
+        line_.assign(lineOutput_->lineBytes(), 0);
+        return IPSTAT_OK;
+    }
     auto output = std::make_unique<ExrOutput>(fileName(), header);
     output->file().setFrameBuffer(frameBuffer);
     output_ = std::move(output);
@@ -275,7 +283,15 @@ int OpenEXRSaver::openFile()
 
 void OpenEXRSaver::writeLine()
 {
-    output_->file().writePixels(1);
+    if (lineOutput_) {
+        // Each channel's line where the file's line holds it.
+        for (const auto &[name, line] : lines_)
+            std::memcpy(line_.data() + lineOutput_->channelOffset(name), line->bytes(),
+                        line->byteCount());
+        lineOutput_->writeLine(linesWritten_, line_.data());
+    } else {
+        output_->file().writePixels(1);
+    }
     ++linesWritten_;
 }
 

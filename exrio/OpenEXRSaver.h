@@ -78,7 +78,7 @@ public:
     float pixelAspect() const { return pixelAspect_; }
     const RenderMetadata &metadata() const { return metadata_; }
     const SaverSettingsRecord &settings() const { return *settings_; }
-    bool fileOpen() const { return output_ != nullptr; }
+    bool fileOpen() const { return output_ != nullptr || lineOutput_ != nullptr; }
 
 protected:
     // The line converters, each filling the channel buffers for all width
@@ -108,7 +108,11 @@ private:
     std::map<std::string, std::unique_ptr<LineBuffer>> lines_;
     std::array<LineBuffer *, kChannels> buffers_{};
     std::array<unsigned char, 256 * 3> palette_{};
+    // One of the two: the file written through the library, or (ZIP, ZIPS
+    // and uncompressed files) its lines packed here, into line_.
     std::unique_ptr<ExrOutput> output_;
+    std::unique_ptr<ExrLineOutput> lineOutput_;
+    std::vector<unsigned char> line_;
 };
 
 } // namespace ravelcast

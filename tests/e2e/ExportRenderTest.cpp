@@ -113,7 +113,7 @@ TEST_F(ExportRenderTest, FittedWindowsFromTheHostBuffers)
            buffer("Alpha", "{ FitDataWindow 1 }") + kEnd);
     EXPECT_EQ(e2e::headerOf(file).dataWindow(), Imath::Box2i(Imath::V2i(0, 0), Imath::V2i(1, 1)));
 
-    // A pixel with red only is empty; every channel must hold data.
+    // A pixel with red only holds data: any channel holding data is enough.
     writeSource(out("colour.exr"), 48, 32, {"R", "G", "B"}, [](int c, int x, int y) {
         if (x == 5 && y == 5)
             return c == 0 ? 0.5f : 0.0f;
@@ -122,7 +122,9 @@ TEST_F(ExportRenderTest, FittedWindowsFromTheHostBuffers)
     render(e2e::sceneHeader("{ BufferSource 32 \"colour.exr\" \"R\" } { BufferSource 33 "
                             "\"colour.exr\" \"G\" } { BufferSource 34 \"colour.exr\" \"B\" }") +
            kPlugin + buffer("Final Render", "{ FitDataWindow 1 }") + kEnd);
-    EXPECT_EQ(e2e::headerOf(file).dataWindow(), Imath::Box2i(Imath::V2i(10, 7), Imath::V2i(10, 7)));
+    EXPECT_EQ(e2e::headerOf(file).dataWindow(), Imath::Box2i(Imath::V2i(5, 5), Imath::V2i(10, 7)));
+    const auto red = readPlane(file, "R");
+    EXPECT_EQ(red.at(5, 5), 0.5f) << "the pure red pixel is written";
 }
 
 TEST_F(ExportRenderTest, SurfaceIdsAsUnsignedRGB)

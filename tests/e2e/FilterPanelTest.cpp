@@ -150,6 +150,7 @@ TEST_F(FilterPanelHostTest, ControlsAsDeclared)
         {36919, "One Part per Layer", "iBoolean", "integer"},
         {36930, "Camera Matrices", "iPopChoice", "integer"},
         {36931, "Colour Space", "iPopChoice", "integer"},
+        {36920, "Compression", "iPopChoice", "integer"},
     };
     const devhost::XPanelRecord &p = panels.xpanel(static_cast<LWXPanelID>(host().edits()[0].panel));
     EXPECT_EQ(p.title(), "OpenEXR Layered SaverBuild: 98");

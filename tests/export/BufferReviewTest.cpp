@@ -36,6 +36,10 @@ std::string error(const std::string &text)
 {
     return M + "(c:Ic_CHAN_MOTION_X)Error:" + M + "(c:Nc_HILIGHT) " + text;
 }
+std::string warning(const std::string &text)
+{
+    return M + "(c:Ic_CHAN_MOTION_Z)Warning:" + M + "(c:Nc_HILIGHT) " + text;
+}
 std::string buffer(const std::string &name, const std::string &settings)
 {
     return "{ Buffer { Name \"" + name + "\" } { Settings { Active 1 } " + settings + " } }";
@@ -128,8 +132,12 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
     EXPECT_EQ(lines, (Lines{"Multibuffer Image: " + out + "shot_007.exr",
                             heading("Final Render", "Rendered Colour", whole),
                             channels("Red (R) Green (G) Blue (B) "),
+                            warning("Final Render is written only inside <1,0> - <2,1>, the "
+                                    "data window of Raw Colour"),
                             heading("Alpha", "Alpha Channel", whole),
                             channel("Alpha (A) "),
+                            warning("Alpha is written only inside <1,0> - <2,1>, the data "
+                                    "window of Raw Colour"),
                             heading("Raw Colour", "Unshaded Colour", window),
                             "Writing a data window!",
                             channels("Red (Raw.R) Green (Raw.G) Blue (Raw.B) "),
@@ -147,12 +155,19 @@ TEST_F(BufferReviewTest, EveryFileOfATypicalSetupWithItsChannels)
     for (const char *name : {"shot_007.exr", "shot_Raw_007.exr", "shot_Depth_007.png"})
         EXPECT_TRUE(fs::exists(dir_.path() / "out" / name)) << name;
 
+    // A layer whose last frame held data only inside the fitted window
+    // loses nothing: no note.
+    f.buffer("Final Render")->setDataWindow(Imath::Box2i(Imath::V2i(1, 0), Imath::V2i(2, 1)));
+    const Lines inside = review(f);
+    EXPECT_EQ(inside.at(3), heading("Alpha", "Alpha Channel", whole));
+    EXPECT_EQ(inside.at(5), lines.at(6)) << "Alpha is still cropped";
+
     // "Use Render Path": the names start from the scene's render path.
     host().scene().settings.rgbPrefix = "renders/take";
     host().sceneChanged();
     const Lines withPath = review(load("{ useRGBPrefix 1 }", &f));
     EXPECT_EQ(withPath.at(0), "Multibuffer Image: renders/take_007.exr");
-    EXPECT_EQ(withPath.at(10), "  Saved as: renders" + S + "take_Raw_007.exr");
+    EXPECT_EQ(withPath.at(11), "  Saved as: renders" + S + "take_Raw_007.exr");
 
     // No active buffer: no file, and the review says so; no name at all
     // is an error like any other, counted in the warning.
@@ -241,6 +256,74 @@ TEST_F(BufferReviewTest, NamesTwoOutputsWouldShareAreErrors)
     EXPECT_EQ(lines.at(15), taken);
     EXPECT_EQ(lines.at(16), "  Written as: " + out + "shot_007_3.exr");
     EXPECT_EQ(warnings(), warned(3, " Errors encountered!"));
+}
+
+// A buffer's own compression applies to its part of a multi-part file and
+// to its own OpenEXR image; elsewhere it is an error. Lossy compressions
+// that change a buffer of measures are warned of, not counted.
+TEST_F(BufferReviewTest, CompressionChoicesAndWhatLossyCompressionsChange)
+{
+    const std::string zip = "{ BufferCompression 3 }";
+    ravelcast::OpenEXRFilter &f = load(
+        kOutput + "{ Compression 8 }" + buffer("Final Render", "") + buffer("Depth", "") +
+        buffer("Motion", zip) + buffer("Surface Normal", "") +
+        buffer("Surface ID", "{ SaveAs 2 } { ImageFormat \"PNG(.png)\" } { BufferCompression 4 }") +
+        buffer("Object ID", "{ SaveAs 3 } " + zip));
+    const std::string out = "out" + S;
+    EXPECT_EQ(review(f),
+              (Lines{"Multibuffer Image: " + out + "shot_007.exr",
+                     heading("Final Render", "Rendered Colour"),
+                     channels("Red (R) Green (G) Blue (B) "),
+                     heading("Depth", "Depth (Z-Buffer)"),
+                     channel("Depth (Z) "),
+                     heading("Motion", "Motion Vectors"),
+                     channels("X (Motion.X) Y (Motion.Y) "),
+                     error("Motion: Compression ZIP (lossless) needs \"One Part per Layer\""),
+                     warning("DWAA (lossy) changes the values of Motion in Motion.Y"),
+                     heading("Surface Normal", "Surface Normal"),
+                     channels("X (N.X) Y (N.Y) Z (N.Z) "),
+                     warning("DWAA (lossy) changes the values of Surface Normal in N.Y"),
+                     heading("Object ID", "Object ID"),
+                     channel("ObjectID (ObjectID) "),
+                     "  Compression ZIP (lossless) applies to its image only: the layered file "
+                     "is DWAA (lossy)",
+                     "Self contained Buffer Images:",
+                     heading("Surface ID", "Surface ID"),
+                     "  Saved as: " + out + "shot_Surface ID_007.png",
+                     error("Surface ID: Compression PIZ (lossless) cannot apply to a host "
+                           "saver's image"),
+                     heading("Object ID", "Object ID"),
+                     "  Saved as: " + out + "shot_Object ID_007.exr",
+                     channel("ObjectID (ObjectID) ")}));
+    EXPECT_EQ(warnings(), warned(2, " Errors encountered!")) << "warnings are not errors";
+
+    // One part per layer: every choice applies to its part; motion is
+    // exact now, the normals still are not.
+    Lines lines = review(load("{ MultiPart 1 }", &f));
+    const auto has = [&](const std::string &line) {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    };
+    EXPECT_TRUE(has(warning("DWAA (lossy) changes the values of Surface Normal in N.Y")));
+    EXPECT_FALSE(has(warning("DWAA (lossy) changes the values of Motion in Motion.Y")));
+    EXPECT_EQ(warnings(), warned(1, " Error encountered!")) << "the host saver's image only";
+
+    // Each compression's own rule: B44 changes HALF, PXR24 FLOAT; integers
+    // stay exact under both.
+    f.buffer("Motion")->setCompression(ravelcast::kAsTheFile);
+    f.buffer("Surface ID")->setActive(false);
+    const auto warningsOf = [&](const Lines &all) {
+        Lines only;
+        for (const std::string &l : all)
+            if (l.find("Warning:") != std::string::npos)
+                only.push_back(l);
+        return only;
+    };
+    EXPECT_EQ(warningsOf(review(load("{ Compression 6 } { MultiPart 0 }", &f))),
+              (Lines{warning("B44 (lossy) changes the values of Motion in Motion.X, Motion.Y"),
+                     warning("B44 (lossy) changes the values of Surface Normal in N.X, N.Y, N.Z")}));
+    EXPECT_EQ(warningsOf(review(load("{ Compression 5 }", &f))),
+              Lines{warning("PXR24 (lossy) changes the values of Depth in Z")});
+    EXPECT_EQ(warningsOf(review(load("{ Compression 3 }", &f))), Lines{});
 }
 
 } // namespace

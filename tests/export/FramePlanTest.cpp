@@ -168,7 +168,9 @@ TEST(FramePlanTest, WindowsNamesAndBuffersOfAFrame)
 
 TEST(FramePlanTest, HeadersOfAPlannedFrame)
 {
-    const ravelcast::FilterSettings f = outShot();
+    ravelcast::FilterSettings f = outShot();
+    f.compression = Imf::DWAA_COMPRESSION;
+    f.multiPart = true;
     const auto buffers = catalogueBuffers();
     for (const char *name : {"Final Render", "Alpha", "Raw Colour", "Surface Normal"})
         named(buffers, name).setActive(true);
@@ -183,7 +185,7 @@ TEST(FramePlanTest, HeadersOfAPlannedFrame)
     render.scene = hostkit::SceneFacts();
     render.scene->name = "shot.lws";
     Imf::PreviewImage preview(12, 8);
-    const ravelcast::HeaderSettings settings{Imf::DWAA_COMPRESSION, 80.0, "take 2", "ada", true};
+    const ravelcast::HeaderSettings settings{80.0, "take 2", "ada"};
 
     const ravelcast::FileHeaders layered =
         ravelcast::fileHeaders(plan, plan.files[0], settings, render, preview);
@@ -249,7 +251,7 @@ TEST(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
     const auto buffers = catalogueBuffers();
     named(buffers, "Final Render").setActive(true);
     const FramePlan plan = ravelcast::planFrame(facts(8, 8), f, buffers);
-    const ravelcast::HeaderSettings settings{Imf::ZIP_COMPRESSION, 45.0, "", "", false};
+    const ravelcast::HeaderSettings settings{45.0, "", ""};
     const ravelcast::RenderFacts render;
     FramePlan longest = plan;
     longest.files[0].buffers[0].names[0] = {std::string(255, 'L')};

@@ -1,5 +1,7 @@
 // The filter's settings in scene and preset blocks.
 
+#include <ImfCompression.h>
+
 #include "ExportTest.h"
 #include "devhost/BlockFile.h"
 
@@ -37,6 +39,7 @@ protected:
         b.setLumaAsRGB(true);
         b.setUnmultiply(true);
         b.setFitDataWindow(true);
+        b.setCompression(Imf::PIZ_COMPRESSION);
         b.minimum().set(-1.0);
         b.maximum().set(4.0);
         b.offset().set(0.5);
@@ -85,7 +88,8 @@ TEST_F(PersistenceTest, SceneRoundTripKeepsEverySetting)
     at = diffuse;
     for (const char *block : {"{ EXRBufferName \"Custom\" }", "{ PixelType 2 }", "{ Active 1 }",
                               "{ Description \"edited\" }", "{ Invert 1 }", "{ SaveAs 7 }",
-                              "{ LumaAsRGB 1 }", "{ FitDataWindow 1 }", "{ Minimum", "{ Maximum",
+                              "{ LumaAsRGB 1 }", "{ FitDataWindow 1 }",
+                              "{ BufferCompression 4 }", "{ Minimum", "{ Maximum",
                               "{ Offset", "{ Scale", "{ Gamma", "{ Unmultiply 1 }",
                               "{ Channel", "{ Name \"Red\" }", "{ EXRChannelName \"X0\" }",
                               "{ LWBuffer 20 }", "{ Flip 1 }"}) {
@@ -106,6 +110,9 @@ TEST_F(PersistenceTest, SceneRoundTripKeepsEverySetting)
     EXPECT_EQ(d.layerName(), "Custom");
     EXPECT_EQ(d.saveAs(), 7);
     EXPECT_TRUE(d.unmultiply() && d.lumaAsRGB() && d.fitDataWindow() && d.invert());
+    EXPECT_EQ(d.compression(), Imf::PIZ_COMPRESSION);
+    EXPECT_EQ(b.buffer("Final Render")->compression(), ravelcast::kAsTheFile)
+        << "a buffer keeps the file's compression unless it chose one";
     EXPECT_EQ(d.channel(0).channelName(), "X0");
     EXPECT_TRUE(d.channel(0).flip());
     EXPECT_EQ(d.channel(2).hostBuffer(), 12);
@@ -122,7 +129,7 @@ TEST_F(PersistenceTest, PresetsHoldEveryBufferAndNoFileName)
     std::size_t buffers = 0;
     for (std::size_t at = preset.find("{ Buffer"); at != std::string::npos;
          at = preset.find("{ Buffer", at + 1))
-        ++buffers;
+        buffers += preset.compare(at, 19, "{ BufferCompression") != 0 ? 1 : 0;
     EXPECT_EQ(buffers, 31u);
 
     // Loading a preset keeps the output file and does not disable first.
@@ -138,12 +145,14 @@ TEST_F(PersistenceTest, PresetsHoldEveryBufferAndNoFileName)
     devhost::BinaryBlockWriter w;
     hostkit::SaveState s(w.state());
     b.buffer("Depth")->setPixelType(0);
+    b.buffer("Depth")->setCompression(Imf::RLE_COMPRESSION);
     ASSERT_EQ(b.saveSettings(s, true), "");
     OpenEXRFilter &c = makeFilter();
     devhost::BinaryBlockReader r(w.contents().substr(4));
     hostkit::LoadState l(r.state());
     ASSERT_EQ(c.loadSettings(l, true), "");
     EXPECT_EQ(c.buffer("Depth")->pixelType(), 0);
+    EXPECT_EQ(c.buffer("Depth")->compression(), Imf::RLE_COMPRESSION);
     EXPECT_TRUE(c.buffer("Raw Colour")->active());
     EXPECT_EQ(c.settings().compression, 1);
 }
@@ -166,6 +175,8 @@ TEST_F(PersistenceTest, OlderAndNewerSettings)
     EXPECT_TRUE(f.buffer("Special")->active());
     EXPECT_EQ(f.buffer("Shadow")->layerName(), "");
     EXPECT_EQ(f.buffer("Shadow")->channel(0).channelName(), "A");
+    // Scenes from before a buffer had a compression of its own: the file's.
+    EXPECT_EQ(f.buffer("Special")->compression(), ravelcast::kAsTheFile);
 
     // A newer version: the text, yet every known block is applied.
     const std::string newer = "{ Version 3 } { Compression 2 } { FutureBlock { Deep 1 } }"
@@ -177,6 +188,12 @@ TEST_F(PersistenceTest, OlderAndNewerSettings)
     EXPECT_EQ(f.settings().singleNameFormat, 3);
 
     // Values a damaged scene could hold are not taken over.
+    loadText(f, "{ Buffer { Name \"Depth\" } { Settings { BufferCompression 3 } } }");
+    EXPECT_EQ(f.buffer("Depth")->compression(), Imf::ZIP_COMPRESSION);
+    loadText(f, "{ Buffer { Name \"Depth\" } { Settings { BufferCompression 10 } } }"
+                "{ Buffer { Name \"Motion\" } { Settings { BufferCompression -2 } } }");
+    EXPECT_EQ(f.buffer("Depth")->compression(), Imf::ZIP_COMPRESSION);
+    EXPECT_EQ(f.buffer("Motion")->compression(), ravelcast::kAsTheFile);
     loadText(f, "{ Compression 99 } { SingleFileNameFormat -3 } { NameFormatExt 64 }");
     EXPECT_EQ(f.settings().compression, 2);
     EXPECT_EQ(f.settings().singleNameFormat, 3);

@@ -304,20 +304,20 @@ TEST_F(ProcessingTest, EmbeddedPreviewPixelsAndPlacement)
     EXPECT_FALSE(ravelcast::insideImage(ravelcast::windowToImage(10, 20, 640, 480, 640, 360), 640, 360));
 }
 
-TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereEveryChannelHoldsData)
+TEST_F(ProcessingTest, DataWindowsCoverPixelsWhereAnyChannelHoldsData)
 {
     testsupport::FakeFrame frame(5, 4);
     std::vector<float> r(20, 0.0f), g(20, 0.0f), b(20, 0.0f);
-    r[1 * 5 + 1] = 0.5f; // red only: empty
+    r[1 * 5 + 1] = 0.5f; // red only: data
     r[2 * 5 + 2] = g[2 * 5 + 2] = b[2 * 5 + 2] = 0.5f;
-    r[2 * 5 + 4] = g[2 * 5 + 4] = b[2 * 5 + 4] = 0.5f;
+    g[2 * 5 + 4] = 0.5f; // green only, at the right edge
     r[3 * 5 + 3] = g[3 * 5 + 3] = b[3 * 5 + 3] = 0.5f;
     frame.set(32, r);
     frame.set(33, g);
     frame.set(34, b);
     OpenEXRBuffer &beauty = buffer("Final Render");
     beauty.computeDataWindow(hostkit::FrameAccess(frame.access()));
-    EXPECT_EQ(beauty.dataWindow().min, Imath::V2i(2, 2));
+    EXPECT_EQ(beauty.dataWindow().min, Imath::V2i(1, 1));
     EXPECT_EQ(beauty.dataWindow().max, Imath::V2i(4, 3));
 
     // A buffer without lines holds no data.

@@ -12,7 +12,14 @@
 #include <gtest/gtest.h>
 
 #include <Iex.h>
+#include <ImfCheckFile.h>
 #include <ImfChannelList.h>
+#include <ImfInputPart.h>
+#include <ImfMultiPartInputFile.h>
+#include <ImfOutputFile.h>
+#include <ImfPartType.h>
+#include <ImfThreading.h>
+#include <openexr.h>
 #include <ImfCompression.h>
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
@@ -55,7 +62,7 @@ Imf::Header smallHeader()
 // channel, row and column.
 struct TestImage {
     static constexpr int kDisplayW = 64, kDisplayH = 48;
-    Imath::Box2i window{Imath::V2i(3, 2), Imath::V2i(60, 40)};
+    Imath::Box2i window;
     int width() const { return window.max.x - window.min.x + 1; }
     int height() const { return window.max.y - window.min.y + 1; }
 
@@ -63,7 +70,8 @@ struct TestImage {
     std::vector<float> z, nx, ny, nz;
     std::vector<unsigned int> id;
 
-    TestImage()
+    explicit TestImage(const Imath::Box2i &w = Imath::Box2i(Imath::V2i(3, 2), Imath::V2i(60, 40)))
+        : window(w)
     {
         const std::size_t n = static_cast<std::size_t>(width()) * height();
         for (auto *v : {&r, &g, &b, &a})
@@ -372,11 +380,11 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
     expectSamePixels(image, got, "packed lines");
     EXPECT_EQ(longValues, image.z);
 
-    // Only what it carries: compressed files and other attribute kinds go
+    // Only what it carries: other compressions and attribute kinds go
     // through the library's frame buffers.
-    Imf::Header zip = header;
-    zip.compression() = Imf::ZIP_COMPRESSION;
-    EXPECT_FALSE(ExrLineOutput::carries(zip));
+    Imf::Header piz = header;
+    piz.compression() = Imf::PIZ_COMPRESSION;
+    EXPECT_FALSE(ExrLineOutput::carries(piz));
     Imf::Header vector = header;
     vector.insert("origin", Imf::V3fAttribute(Imath::V3f(1, 2, 3)));
     EXPECT_FALSE(ExrLineOutput::carries(vector));
@@ -404,4 +412,200 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
     EXPECT_NE(message.find("pixel aspect ratio"), std::string::npos) << message;
     EXPECT_FALSE(std::filesystem::exists(target));
     EXPECT_EQ(testsupport::namesIn(dir.path().string()), std::vector<std::string>{"lines.exr"}) << "no temporary is left";
+}
+
+namespace {
+
+// Rows whose every value is noise: chunks of them do not get smaller.
+void scramble(TestImage &image, int rows)
+{
+    std::uint32_t state = 0x9e3779b9u;
+    const auto next = [&] {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        return state;
+    };
+    const std::size_t n = static_cast<std::size_t>(rows) * image.width();
+    for (std::size_t i = 0; i < n; ++i) {
+        // No NaN: values are compared as numbers. A clear top exponent bit
+        // keeps them finite.
+        for (auto *v : {&image.r, &image.g, &image.b, &image.a})
+            (*v)[i].setBits(static_cast<unsigned short>(next() & 0xbfffu));
+        for (auto *v : {&image.z, &image.nx, &image.ny, &image.nz}) {
+            const std::uint32_t bits = next() & 0xbfffffffu;
+            std::memcpy(&(*v)[i], &bits, 4);
+        }
+        image.id[i] = next();
+    }
+}
+
+// Every line of the image packed as the file holds it, one after the other.
+std::vector<unsigned char> packed(const TestImage &image, const ExrLineOutput &out, int part = 0)
+{
+    const std::size_t w = static_cast<std::size_t>(image.width()), lineBytes = out.lineBytes(part);
+    std::vector<unsigned char> lines(lineBytes * image.height());
+    for (int y = 0; y < image.height(); ++y) {
+        unsigned char *line = lines.data() + lineBytes * y;
+        const std::size_t i = static_cast<std::size_t>(y) * w;
+        const auto put = [&](const char *name, const void *row, std::size_t bytes) {
+            std::memcpy(line + out.channelOffset(name, part), row, bytes * w);
+        };
+        put("R", &image.r[i], 2), put("G", &image.g[i], 2), put("B", &image.b[i], 2);
+        put("A", &image.a[i], 2), put("Z", &image.z[i], 4), put("normal.X", &image.nx[i], 4);
+        put("normal.Y", &image.ny[i], 4), put("normal.Z", &image.nz[i], 4);
+        put("object.id", &image.id[i], 4);
+    }
+    return lines;
+}
+
+// The packed lines handed over in uneven runs (a single line, a few, then
+// bands), so chunks are made both from the caller's lines and from lines
+// kept until their chunk is whole.
+void writeInRuns(ExrLineOutput &out, int part, const TestImage &image,
+                 const std::vector<unsigned char> &lines)
+{
+    const std::size_t lineBytes = out.lineBytes(part);
+    int y = 0;
+    for (const int run : {1, 4, 11}) {
+        out.writeLines(part, image.window.min.y + y, run, lines.data() + lineBytes * y);
+        y += run;
+    }
+    while (y < image.height()) {
+        const int run = std::min(out.bandLines(part), image.height() - y);
+        out.writeLines(part, image.window.min.y + y, run, lines.data() + lineBytes * y);
+        y += run;
+    }
+}
+
+// The stored and the packed size of the chunk holding line y, from the
+// file's own chunk table.
+std::pair<std::uint64_t, std::uint64_t> chunkSizes(const std::string &path, int part, int y)
+{
+    exr_context_t c = nullptr;
+    exr_chunk_info_t info{};
+    std::pair<std::uint64_t, std::uint64_t> sizes{0, 0};
+    if (exr_start_read(&c, path.c_str(), nullptr) == EXR_ERR_SUCCESS &&
+        exr_read_scanline_chunk_info(c, part, y, &info) == EXR_ERR_SUCCESS)
+        sizes = {info.packed_size, info.unpacked_size};
+    exr_finish(&c);
+    return sizes;
+}
+
+void expectAccepted(const std::string &path)
+{
+    EXPECT_FALSE(Imf::checkOpenEXRFile(path.c_str())) << path << ": the library's check";
+    std::string output;
+    EXPECT_EQ(testsupport::run("exrheader '" + path + "' >/dev/null", &output), 0) << output;
+    if (testsupport::haveProgram("oiiotool", "openimageio-tools"))
+        EXPECT_EQ(testsupport::run("oiiotool --stats '" + path + "' >/dev/null", &output), 0)
+            << output;
+}
+
+} // namespace
+
+TEST(ExrFiles, ZipChunksReadBackAsTheLibrarysOwn)
+{
+    TempDir dir;
+    for (const int threads : {0, 2}) {
+        Imf::setGlobalThreadCount(threads);
+        for (const Imf::Compression compression : {Imf::ZIPS_COMPRESSION, Imf::ZIP_COMPRESSION}) {
+            SCOPED_TRACE("compression " + std::to_string(compression) + ", threads " +
+                         std::to_string(threads));
+            // An odd width, a window away from the origin, 39 lines (the
+            // last ZIP chunk has 7), and a first chunk of noise.
+            TestImage image(Imath::Box2i(Imath::V2i(3, 2), Imath::V2i(61, 40)));
+            scramble(image, 16);
+            Imf::Header header = image.header();
+            header.compression() = compression;
+            header.insert("comments", Imf::StringAttribute("zip chunks"));
+            ASSERT_TRUE(ExrLineOutput::carries(header));
+            const std::string ours = dir.file("ours.exr"), theirs = dir.file("theirs.exr");
+            {
+                ExrLineOutput out(ours, header);
+                const std::vector<unsigned char> lines = packed(image, out);
+                writeInRuns(out, 0, image, lines);
+                out.close();
+            }
+            {
+                Imf::OutputFile lib(theirs.c_str(), header);
+                TestImage values = image;
+                lib.setFrameBuffer(image.frameBuffer(values));
+                lib.writePixels(image.height());
+            }
+            expectAccepted(ours);
+            TestImage got(image.window), fromLibrary(image.window);
+            got.clear();
+            fromLibrary.clear();
+            {
+                Imf::InputFile file(ours.c_str());
+                EXPECT_EQ(file.header().compression(), compression);
+                EXPECT_EQ(file.header().typedAttribute<Imf::StringAttribute>("comments").value(),
+                          "zip chunks");
+                EXPECT_TRUE(file.isComplete());
+                readAll(file, image, got);
+                Imf::InputFile lib(theirs.c_str());
+                readAll(lib, image, fromLibrary);
+            }
+            expectSamePixels(image, got, "our chunks");
+            expectSamePixels(fromLibrary, got, "our chunks against the library's file");
+            // Noise is stored as it came, the rest compressed.
+            const auto noise = chunkSizes(ours, 0, image.window.min.y);
+            EXPECT_GT(noise.second, 0u);
+            EXPECT_EQ(noise.first, noise.second);
+            const auto smooth = chunkSizes(ours, 0, image.window.max.y);
+            EXPECT_LT(smooth.first, smooth.second);
+            EXPECT_GT(smooth.first, 0u);
+        }
+
+        // Two parts, each by its own compression, written one after the other.
+        SCOPED_TRACE("multi-part, threads " + std::to_string(threads));
+        TestImage image;
+        scramble(image, 3);
+        std::vector<Imf::Header> parts(2, image.header());
+        parts[0].compression() = Imf::ZIP_COMPRESSION;
+        parts[0].setName("Base");
+        parts[1].compression() = Imf::ZIPS_COMPRESSION;
+        parts[1].setName("second");
+        for (Imf::Header &h : parts) {
+            h.setType(Imf::SCANLINEIMAGE);
+            h.insert("comments", Imf::StringAttribute("part " + h.name()));
+        }
+        ASSERT_TRUE(ExrLineOutput::carries(parts));
+        const std::string multi = dir.file("parts.exr");
+        {
+            ExrLineOutput out(multi, parts);
+            const std::vector<unsigned char> first = packed(image, out, 0),
+                                             second = packed(image, out, 1);
+            writeInRuns(out, 0, image, first);
+            writeInRuns(out, 1, image, second);
+            // Lines out of order are refused.
+            EXPECT_THROW(out.writeLines(0, image.window.min.y, 1, first.data()), Iex::ArgExc);
+            out.close();
+        }
+        expectAccepted(multi);
+        Imf::MultiPartInputFile file(multi.c_str());
+        ASSERT_EQ(file.parts(), 2);
+        for (int p = 0; p < 2; ++p) {
+            Imf::InputPart part(file, p);
+            EXPECT_EQ(part.header().name(), parts[static_cast<std::size_t>(p)].name());
+            EXPECT_EQ(part.header().compression(), parts[static_cast<std::size_t>(p)].compression());
+            EXPECT_EQ(part.header().typedAttribute<Imf::StringAttribute>("comments").value(),
+                      "part " + part.header().name());
+            TestImage got;
+            got.clear();
+            part.setFrameBuffer(image.frameBuffer(got));
+            part.readPixels(image.window.min.y, image.window.max.y);
+            expectSamePixels(image, got, "a part of our chunks");
+        }
+
+        // A file some of whose lines never came is not kept.
+        const std::string partial = dir.file("partial.exr");
+        {
+            ExrLineOutput out(partial, image.header());
+            const std::vector<unsigned char> lines = packed(image, out);
+            out.writeLines(0, image.window.min.y, 20, lines.data());
+            EXPECT_THROW(out.close(), Iex::LogicExc);
+        }
+        EXPECT_FALSE(std::filesystem::exists(partial));
+    }
+    Imf::setGlobalThreadCount(0);
 }
