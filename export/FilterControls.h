@@ -48,6 +48,9 @@ enum FilterControl : unsigned int {
     // buffer's own compression.
     kDwaLevelControl = 36918,
     kMultiPartControl = 36919,
+    // What compositors read: the camera matrices' world and the colour space.
+    kCameraMatricesControl = 36930,
+    kColourSpaceControl = 36931,
     kBufferCompressionControl = 36920,
 };
 

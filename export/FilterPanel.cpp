@@ -124,6 +124,11 @@ const char *const kCompressions[] = {"Uncompressed",  "RLE (lossless)", "ZIPS (l
                                      "ZIP (lossless)", "PIZ (lossless)", "PXR24 (lossy)",
                                      "B44 (lossy)",   "B44A (lossy)",   "DWAA (lossy)",
                                      "DWAB (lossy)",  nullptr};
+const char *const kCameraMatrixWorlds[] = {"Host World", "Right-Handed World (Z flipped)", "None",
+                                           nullptr};
+const char *const kColourSpaces[] = {colourSpaceName(kLinearRec709), colourSpaceName(kACEScg),
+                                     colourSpaceName(kACES2065), colourSpaceName(kLinearRec2020),
+                                     colourSpaceName(kColourSpaceNotStated), nullptr};
 const char *const kBufferCompressions[] = {
     "As the File",   "Uncompressed",   "RLE (lossless)", "ZIPS (lossless)", "ZIP (lossless)",
     "PIZ (lossless)", "PXR24 (lossy)", "B44 (lossy)",    "B44A (lossy)",    "DWAA (lossy)",
@@ -165,10 +170,13 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
         .items(kPixelTypeControl, kPixelTypes)
         .items(kSaveAsControl, kSaveAs)
         .items(kPreviewScaleControl, kPreviewScales)
+        .items(kCameraMatricesControl, kCameraMatrixWorlds)
+        .items(kColourSpaceControl, kColourSpaces)
         .group(36912, {kDisplayGammaControl, kPostGammaControl})
         .group(36911, {kChannelNameControl, kFlipChannelControl})
         .group(36909, {kEmbedPreviewControl, kPreviewScaleControl, kPreviewWidthControl,
-                       kPreviewHeightControl, kCommentControl, kAuthorControl})
+                       kPreviewHeightControl, kCommentControl, kAuthorControl,
+                       kCameraMatricesControl, kColourSpaceControl})
         .group(36914, "Saving",
                {kSaveAsControl, kFileFormatControl, kLumaAsRGBControl, kPixelTypeControl,
                 kFitDataWindowControl, kBufferCompressionControl})

@@ -112,6 +112,14 @@ const hostkit::FieldTable<FilterSettings> &FilterSettings::fields()
                 .on(kDwaLevelControl, "DWA Compression Level", Control::Float),
             flag<F, &F::multiPart>({blockId("XMPT"), "MultiPart"})
                 .on(kMultiPartControl, "One Part per Layer", Control::Boolean),
+            number<F, &F::cameraMatrices>({blockId("CMTX"), "CameraMatrices"}, Stored::I4, 0,
+                                          kCameraMatrixConventionCount - 1)
+                .defaults(kHostWorldMatrices)
+                .on(kCameraMatricesControl, "Camera Matrices", Control::Choice),
+            number<F, &F::colourSpace>({blockId("CSPC"), "ColourSpace"}, Stored::I4, 0,
+                                       kColourSpaceCount - 1)
+                .defaults(kLinearRec709)
+                .on(kColourSpaceControl, "Colour Space", Control::Choice),
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
                       [](const Field<F> &, F &f, LoadState &s) {
@@ -123,6 +131,14 @@ const hostkit::FieldTable<FilterSettings> &FilterSettings::fields()
         },
         {{blockId("VERS"), "Version"}, {blockId("BUFF"), "Buffer"}, {LWID_ENDPLUGIN, "EndPlugin"}});
     return table;
+}
+
+HeaderChoices FilterSettings::headerChoices() const
+{
+    HeaderChoices c;
+    c.cameraMatrices = static_cast<CameraMatrixConvention>(cameraMatrices);
+    c.colourSpace = colourSpace;
+    return c;
 }
 
 std::string FilterSettings::baseName(const std::string &renderPath) const

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "exrio/RenderMetadata.h"
 #include "hostkit/Fields.h"
 #include "hostkit/FileName.h"
 
@@ -48,8 +49,14 @@ struct FilterSettings {
     double displayGamma;
     std::string comment;
     std::string author;
+    // The world of the camera matrices (CameraMatrixConvention) and the
+    // colour space the files declare (ColourSpace).
+    int cameraMatrices;
+    int colourSpace;
 
     static const hostkit::FieldTable<FilterSettings> &fields();
+
+    HeaderChoices headerChoices() const;
 
     // The base of the output names: the render path (the scene's RGB
     // prefix) or the output file.

@@ -70,7 +70,8 @@ FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
                     Imf::INCREASING_Y, static_cast<Imf::Compression>(file.compression));
     h.dwaCompressionLevel() = static_cast<float>(settings.dwaLevel);
     const bool layered = file.kind == PlannedFile::Layered;
-    stampFileMetadata(h, facts, layered ? settings.comment : file.buffers.front()->imageComment());
+    stampFileMetadata(h, facts, layered ? settings.comment : file.buffers.front()->imageComment(),
+                      settings.choices);
     // The author beside the owner (the account that rendered).
     if (!settings.author.empty())
         h.insert("author", Imf::StringAttribute(settings.author));

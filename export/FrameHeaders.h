@@ -15,6 +15,7 @@
 
 #include "export/FramePlan.h"
 #include "exrio/RenderFacts.h"
+#include "exrio/RenderMetadata.h"
 
 namespace ravelcast {
 
@@ -24,6 +25,7 @@ struct HeaderSettings {
     double dwaLevel = 0.0;
     std::string comment; // the layered file's; an image's own comes from its buffer
     std::string author;
+    HeaderChoices choices;  // camera matrices and colour space
 };
 
 struct PartHeader {

@@ -309,7 +309,7 @@ void FrameWriter::write()
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    const HeaderSettings settings{f.dwaLevel, f.comment, f.author};
+    const HeaderSettings settings{f.dwaLevel, f.comment, f.author, f.headerChoices()};
     std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview)
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "exrio/CameraMatrices.h"
 #include "hostkit/Fields.h"
 #include "hostkit/MasterAdaptor.h"
 #include "module/ServerRegistry.h"
@@ -43,6 +44,31 @@ const Fields &masterFields()
         fields::number<SaverSettingsRecord, &SaverSettingsRecord::compression>(
             {blockId("XCMP"), "Compression"}, Stored::I2, 0, kCompressionCount - 1)
             .on(kMasterCompression, "Compression", hostkit::Control::Choice),
+        // Kept in a block of its own beside the record (saverColourSpace).
+        fields::custom<SaverSettingsRecord>(
+            {blockId("CSPC"), "ColourSpace"},
+            [](const Row &f, const SaverSettingsRecord &, hostkit::SaveState &s) {
+                s.writeBlock(f.ident, static_cast<std::int16_t>(*saverColourSpace()));
+            },
+            [](const Row &, SaverSettingsRecord &, hostkit::LoadState &s) -> hostkit::ErrorText {
+                const auto v = s.readI2();
+                if (v && *v >= 0 && *v < kColourSpaceCount)
+                    *saverColourSpace() = *v;
+                return {};
+            },
+            nullptr)
+            .on(kMasterColourSpace, "Colour Space", hostkit::Control::Choice,
+                [](const SaverSettingsRecord &) {
+                    hostkit::PanelValue v;
+                    v.i = *saverColourSpace();
+                    return v;
+                },
+                [](const Row &, SaverSettingsRecord &, const hostkit::PanelValue &v) {
+                    if (v.i < 0 || v.i >= kColourSpaceCount)
+                        return false;
+                    *saverColourSpace() = v.i;
+                    return true;
+                }),
     });
     return table;
 }
@@ -74,11 +100,13 @@ namespace {
 const LWXPanelControl kMasterControls[] = {{kMasterAbout, "", "dThumbnail"},
                                            {kMasterCompression, "Compression", "iPopChoice"},
                                            {kMasterPixelType, "Pixel Format", "iPopChoice"},
+                                           {kMasterColourSpace, "Colour Space", "iPopChoice"},
                                            {kMasterAboutButton, "About Ravelcast...", "vButton"},
                                            {0, nullptr, nullptr}};
 
 const LWXPanelDataDesc kMasterData[] = {{kMasterCompression, "", "integer"},
                                         {kMasterPixelType, "", "integer"},
+                                        {kMasterColourSpace, "", "integer"},
                                         {0, nullptr, nullptr}};
 
 // The popups list every value the record may hold, by its name.
@@ -99,12 +127,14 @@ int OpenEXRMaster::buildInterface(int, LWInterface *local, void *)
     if (!panel().id()) {
         static const NameList<kCompressionCount> compressions(compressionName);
         static const NameList<kPixelTypeCount> pixelTypes(pixelTypeName);
+        static const NameList<kColourSpaceCount> colourSpaces(colourSpaceName);
         static const std::string title = std::string("OpenEXR Settings") + kVersion + " " +
                                          kPlatformTag;
         hostkit::HintList hints;
         hints.title(title.c_str())
             .items(kMasterCompression, compressions.items)
-            .items(kMasterPixelType, pixelTypes.items);
+            .items(kMasterPixelType, pixelTypes.items)
+            .items(kMasterColourSpace, colourSpaces.items);
         createViewPanel(kMasterControls, kMasterData, hints.data(), true);
     }
     if (local)

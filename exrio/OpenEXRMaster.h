@@ -19,6 +19,7 @@ enum MasterControl : unsigned int {
     kMasterPixelType = 36866,   // "Pixel Format"
     kMasterCompression = 36867, // "Compression"
     kMasterAboutButton = 36868, // "About Ravelcast..."
+    kMasterColourSpace = 36869, // "Colour Space"
 };
 
 class OpenEXRMaster : public hostkit::XPanelMasterHandler {

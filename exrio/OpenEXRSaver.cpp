@@ -252,7 +252,9 @@ int OpenEXRSaver::openFile()
     // from the next one.
     const int compression = settings_->compression;
     const int pixelType = settings_->pixelType;
-    metadata_.stamp(gatherRenderFacts());
+    HeaderChoices choices;
+    choices.colourSpace = *saverColourSpace();
+    metadata_.stamp(gatherRenderFacts(), choices);
     const Imf::Header header = saverHeader(metadata_.header(), width_, height_, pixelAspect_,
                                            compression, pixelType, imageType());
 

@@ -80,8 +80,13 @@ RenderFacts gatherRenderFacts() { return gatherRenderFacts(std::time(nullptr)); 
 RenderFacts gatherRenderFacts(std::time_t now)
 {
     RenderFacts f;
+    // Windows sets both; elsewhere the system's own names stand in.
     f.owner = environmentText("USERNAME");
+    if (!f.owner)
+        f.owner = hostkit::loginName();
     f.computerName = environmentText("COMPUTERNAME");
+    if (!f.computerName)
+        f.computerName = hostkit::hostName();
     std::tm local{};
     if (localTime(now, &local))
         f.captureDate = captureDateText(local);
@@ -91,8 +96,11 @@ RenderFacts gatherRenderFacts(std::time_t now)
     // One hold of the scene service for both reads.
     const hostkit::SceneInfo scene;
     f.scene = scene.facts();
-    if (f.scene)
-        f.camera = scene.renderCameraOptics();
+    if (f.scene) {
+        hostkit::RenderCameraFacts camera = scene.renderCameraFacts();
+        f.camera = camera.optics;
+        f.cameraPlacement = camera.placement;
+    }
     return f;
 }
 

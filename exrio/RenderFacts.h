@@ -13,14 +13,18 @@
 namespace ravelcast {
 
 struct RenderFacts {
-    std::optional<std::string> owner;        // USERNAME, when set
-    std::optional<std::string> computerName; // COMPUTERNAME, when set
+    // USERNAME, else the login name; COMPUTERNAME, else the host name.
+    std::optional<std::string> owner;
+    std::optional<std::string> computerName;
     // Local time, "2010:02:03 14:05:09"; none when the clock cannot say.
     std::optional<std::string> captureDate;
     float utcOffset = 0.0f; // seconds to add to the local time to get UTC
     unsigned int systemId = 0, productInfo = 0;
     std::optional<hostkit::SceneFacts> scene;    // none without the scene service
     std::optional<hostkit::CameraOptics> camera; // none without a render camera
+    // Where the render camera (the rendering eye) is; none when the host
+    // cannot say.
+    std::optional<hostkit::CameraPlacement> cameraPlacement;
 };
 
 // The facts at the moment now: the environment, the local time and zone

@@ -3,9 +3,11 @@
 #include <charconv>
 #include <cmath>
 
+#include <ImfChromaticitiesAttribute.h>
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
 #include <ImfIntAttribute.h>
+#include <ImfMatrixAttribute.h>
 #include <ImfRationalAttribute.h>
 #include <ImfStringAttribute.h>
 
@@ -274,10 +276,11 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header)
     return items;
 }
 
-void stampFileMetadata(Imf::Header &header, const RenderFacts &facts, const std::string &comment)
+void stampFileMetadata(Imf::Header &header, const RenderFacts &facts, const std::string &comment,
+                       const HeaderChoices &choices)
 {
     RenderMetadata record(header);
-    record.stamp(facts);
+    record.stamp(facts, choices);
     for (auto it = record.header().begin(); it != record.header().end(); ++it)
         header.insert(it.name(), it.attribute());
     if (!comment.empty())
@@ -348,7 +351,7 @@ void RenderMetadata::addRenderInfo() { stamp(gatherRenderFacts()); }
 
 void RenderMetadata::addRenderInfo(std::time_t now) { stamp(gatherRenderFacts(now)); }
 
-void RenderMetadata::stamp(const RenderFacts &facts)
+void RenderMetadata::stamp(const RenderFacts &facts, const HeaderChoices &choices)
 {
     if (facts.owner)
         setString(header_, "owner", *facts.owner);
@@ -367,6 +370,29 @@ void RenderMetadata::stamp(const RenderFacts &facts)
     setItem(modelText(facts.systemId, facts.productInfo), kTagModel);
     if (facts.scene && facts.camera)
         stampCamera(*facts.camera, facts.scene->framesPerSecond);
+    if (facts.scene && facts.cameraPlacement)
+        stampPlacement(*facts.cameraPlacement, *facts.scene, choices.cameraMatrices);
+    if (const auto c = colourSpaceChromaticities(choices.colourSpace))
+        header_.insert("chromaticities", Imf::ChromaticitiesAttribute(*c));
+}
+
+void RenderMetadata::stampPlacement(const hostkit::CameraPlacement &camera,
+                                    const hostkit::SceneFacts &scene,
+                                    CameraMatrixConvention convention)
+{
+    if (const auto m = cameraMatrices(camera, scene.frameWidth, scene.frameHeight,
+                                      scene.pixelAspect, convention)) {
+        header_.insert("worldToCamera", Imf::M44fAttribute(Imath::M44f(m->worldToCamera)));
+        header_.insert("worldToNDC", Imf::M44fAttribute(Imath::M44f(m->worldToNDC)));
+    }
+    if (camera.filmWidth && camera.filmHeight) {
+        header_.insert("FilmApertureHorizontal",
+                       Imf::FloatAttribute(static_cast<float>(*camera.filmWidth)));
+        header_.insert("FilmApertureVertical",
+                       Imf::FloatAttribute(static_cast<float>(*camera.filmHeight)));
+    }
+    if (camera.stereo)
+        setString(header_, "view", camera.rightEye ? "right" : "left");
 }
 
 void RenderMetadata::stampScene(const hostkit::SceneFacts &scene)

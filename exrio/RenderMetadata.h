@@ -11,6 +11,7 @@
 
 #include <ImfHeader.h>
 
+#include "exrio/CameraMatrices.h"
 #include "exrio/RenderFacts.h"
 
 namespace ravelcast {
@@ -40,6 +41,13 @@ struct HostMetadataItem {
     bool operator==(const HostMetadataItem &o) const { return tag == o.tag && text == o.text; }
 };
 
+// What the writer's settings choose about the facts stamped: the camera
+// matrices' world and the colour space declared.
+struct HeaderChoices {
+    CameraMatrixConvention cameraMatrices = kHostWorldMatrices;
+    int colourSpace = kLinearRec709;
+};
+
 // The collected header attributes of one file being written.
 class RenderMetadata {
 public:
@@ -60,9 +68,11 @@ public:
     // Sets the header's render attributes from the facts: owner and
     // machine, scene and build, capture date and zone, frame rate and the
     // scene's render facts, the product's make and model, and the render
-    // camera's optics. A fact the gathering did not find is left out; every
-    // other attribute of the header stays.
-    void stamp(const RenderFacts &facts);
+    // camera's optics; then, as chosen, the camera's matrices, film
+    // aperture and stereo view, and the colour space's chromaticities. A
+    // fact the gathering did not find is left out; every other attribute of
+    // the header stays.
+    void stamp(const RenderFacts &facts, const HeaderChoices &choices = {});
     // stamp(gatherRenderFacts(now)), at the current time without now.
     void addRenderInfo();
     void addRenderInfo(std::time_t now);
@@ -80,6 +90,8 @@ public:
 private:
     void stampScene(const hostkit::SceneFacts &scene);
     void stampCamera(const hostkit::CameraOptics &camera, double framesPerSecond);
+    void stampPlacement(const hostkit::CameraPlacement &camera, const hostkit::SceneFacts &scene,
+                        CameraMatrixConvention convention);
 
     Imf::Header header_;
     std::map<int, std::string> valuesById_;
@@ -97,7 +109,8 @@ std::vector<HostMetadataItem> hostMetadataItems(const Imf::Header &header);
 // The per-file step of the filter's writer: stamps the facts over a copy
 // of the header and copies every attribute back, then sets "comments" when
 // comment is not empty.
-void stampFileMetadata(Imf::Header &header, const RenderFacts &facts, const std::string &comment);
+void stampFileMetadata(Imf::Header &header, const RenderFacts &facts, const std::string &comment,
+                       const HeaderChoices &choices = {});
 
 // Antialiasing level as text: "none", "Enhanced Low".."Enhanced Extreme",
 // "PLD n" from level 100, otherwise "unknown".

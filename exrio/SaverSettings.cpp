@@ -30,26 +30,53 @@ SaverSettingsRecord &fallbackSaverSettings()
     return record;
 }
 
-SaverSettingsRecord *saverSettingsRecord()
+namespace {
+
+// The host's block of that name and size, or null when there is none and
+// none can be made; *made tells whether it was made now.
+void *sharedBlock(const char *name, int size, bool *made)
 {
+    *made = false;
     // The block outlives this use of the service: the host keeps blocks for
     // the process, so the service can be given back at once.
     hostkit::GlobalMemory pool;
     if (!pool.available() || !pool->find || !pool->create)
-        return &fallbackSaverSettings();
-    if (LWMemChunk found = pool->find(kSaverSettingsName)) {
+        return nullptr;
+    if (LWMemChunk found = pool->find(name)) {
         // Someone else's smaller block of that name would be written past
         // its end.
-        if (pool->size && pool->size(found) < kSaverSettingsSize)
-            return &fallbackSaverSettings();
-        return static_cast<SaverSettingsRecord *>(found);
+        if (pool->size && pool->size(found) < size)
+            return nullptr;
+        return found;
     }
-    LWMemChunk made = pool->create(kSaverSettingsName, kSaverSettingsSize);
-    if (!made)
+    LWMemChunk block = pool->create(name, size);
+    *made = block != nullptr;
+    return block;
+}
+
+} // namespace
+
+SaverSettingsRecord *saverSettingsRecord()
+{
+    bool made = false;
+    auto *record = static_cast<SaverSettingsRecord *>(sharedBlock(kSaverSettingsName, kSaverSettingsSize, &made));
+    if (!record)
         return &fallbackSaverSettings();
-    auto *record = static_cast<SaverSettingsRecord *>(made);
-    setDefaults(*record);
+    if (made)
+        setDefaults(*record);
     return record;
+}
+
+std::int32_t *saverColourSpace()
+{
+    static std::int32_t fallback = 0;
+    bool made = false;
+    auto *value = static_cast<std::int32_t *>(sharedBlock(kSaverColourSpaceName, sizeof(std::int32_t), &made));
+    if (!value)
+        return &fallback;
+    if (made)
+        *value = 0;
+    return value;
 }
 
 bool validCompression(int compression)

@@ -40,6 +40,14 @@ SaverSettingsRecord *saverSettingsRecord();
 // The record used without the host's block, with the defaults until set.
 SaverSettingsRecord &fallbackSaverSettings();
 
+// The colour space the saver's images declare (ColourSpace, 0 the linear
+// Rec.709 default): a block of its own, "OpenEXRSaverColourSpace", one
+// signed 32-bit number, so that the record above keeps the size and layout
+// other builds made it with. Found, made and replaced by a process-wide
+// value like the record; never null.
+constexpr const char *kSaverColourSpaceName = "OpenEXRSaverColourSpace";
+std::int32_t *saverColourSpace();
+
 bool validCompression(int compression);
 bool validPixelType(int pixelType);
 

@@ -22,6 +22,7 @@ namespace {
 Host *g_current = nullptr;
 
 constexpr std::uintptr_t kCameraIdBase = 0x30000000;
+constexpr std::uintptr_t kObjectIdBase = 0x20000000;
 
 // ---- "LW Scene Info 3"
 LWItemID renderCameraThunk(LWTime)
@@ -36,27 +37,132 @@ double focalDistanceThunk(LWItemID id, LWTime) { const Camera *c = cam(id); retu
 double fStopThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->fStop : 0.0; }
 double blurLengthThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->blurLength : 0.0; }
 unsigned int cameraFlagsThunk(LWItemID id) { const Camera *c = cam(id); return c ? c->flags : 0u; }
+double zoomFactorThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->zoomFactor() : 0.0; }
+void filmSizeThunk(LWItemID id, LWTime, double *width, double *height)
+{
+    const Camera *c = cam(id);
+    double aspect = 0;
+    if (c) {
+        const SceneSettings &s = g_current->scene().settings;
+        aspect = s.frameWidth * s.pixelAspect / s.frameHeight;
+    }
+    if (width)
+        *width = c ? kFilmWidth : 0.0;
+    if (height)
+        *height = c && aspect > 0 ? kFilmWidth / aspect : 0.0;
+}
+double eyeSeparationThunk(LWItemID id, LWTime) { const Camera *c = cam(id); return c ? c->eyeSeparation : 0.0; }
 
-// ---- "LW Item Info 3"
+// ---- "LW Item Info 3", "LW Object Info", "Surface Functions"
+const SceneItems *items() { return g_current ? &g_current->scene().items : nullptr; }
+// An object's index from its id; -1 for any other id.
+int objectIndex(LWItemID id) { return g_current ? g_current->objectIndexOf(id) : -1; }
+LWItemID objectId(int index) { return g_current ? g_current->objectId(index) : nullptr; }
+
 LWItemID firstThunk(int type, LWItemID)
 {
-    if (type != LWI_CAMERA || !g_current || g_current->scene().cameras.empty())
+    if (!g_current)
+        return nullptr;
+    if (type == LWI_OBJECT)
+        return objectId(0);
+    if (type != LWI_CAMERA || g_current->scene().cameras.empty())
         return nullptr;
     return reinterpret_cast<LWItemID>(kCameraIdBase + 1);
 }
 LWItemID nextThunk(LWItemID id)
 {
+    const int object = objectIndex(id);
+    if (object >= 0)
+        return objectId(object + 1);
     if (!cam(id))
         return nullptr;
     LWItemID next = reinterpret_cast<LWItemID>(reinterpret_cast<std::uintptr_t>(id) + 1);
     return cam(next) ? next : nullptr;
 }
-int typeThunk(LWItemID id) { return cam(id) ? LWI_CAMERA : -1; }
+int typeThunk(LWItemID id) { return objectIndex(id) >= 0 ? LWI_OBJECT : cam(id) ? LWI_CAMERA : -1; }
 const char *nameThunk(LWItemID id)
 {
+    const int object = objectIndex(id);
+    if (object >= 0)
+        return items()->objects[static_cast<std::size_t>(object)].name.c_str();
     const Camera *c = cam(id);
     return c ? c->name.c_str() : nullptr;
 }
+LWItemID parentThunk(LWItemID id)
+{
+    const int object = objectIndex(id);
+    const std::string *parent = nullptr;
+    if (object >= 0)
+        parent = &items()->objects[static_cast<std::size_t>(object)].parent;
+    else if (const Camera *c = cam(id))
+        parent = &c->parent;
+    return parent && !parent->empty() ? objectId(items()->objectIndex(*parent)) : nullptr;
+}
+void put(LWDVector out, V3 v)
+{
+    out[0] = v.x;
+    out[1] = v.y;
+    out[2] = v.z;
+}
+void paramThunk(LWItemID id, int param, LWTime time, LWDVector out)
+{
+    if (!out)
+        return;
+    put(out, {});
+    if (!g_current)
+        return;
+    const double frame = time * g_current->scene().settings.framesPerSecond;
+    const int object = objectIndex(id);
+    const Camera *c = cam(id);
+    if (object < 0 && !c)
+        return;
+    const auto i = static_cast<std::size_t>(object);
+    if (param == LWIP_POSITION) {
+        put(out, c ? c->position : items()->localPosition(i, frame));
+        return;
+    }
+    if (param == LWIP_ROTATION) {
+        put(out, c ? V3{radians(c->rotation.x), radians(c->rotation.y), radians(c->rotation.z)}
+                   : items()->localRotation(i, frame));
+        return;
+    }
+    const Placement p = c ? cameraPlacement(*items(), *c, frame, false) : items()->worldPlacement(i, frame);
+    switch (param) {
+    case LWIP_W_POSITION: put(out, p.position); break;
+    case LWIP_W_RIGHT: put(out, p.right); break;
+    case LWIP_W_UP: put(out, p.up); break;
+    case LWIP_W_FORWARD: put(out, p.forward); break;
+    default: break;
+    }
+}
+
+LWItemID byBufferIdThunk(int id) { return id > 0 ? objectId(id - 1) : nullptr; }
+int bufferIdThunk(LWItemID id) { return objectIndex(id) + 1; }
+
+constexpr std::uintptr_t kSurfaceIdBase = 0x40000000;
+int surfaceIndex(LWSurfaceID id)
+{
+    const auto v = reinterpret_cast<std::uintptr_t>(id);
+    if (!items() || v <= kSurfaceIdBase || v > kSurfaceIdBase + items()->surfaces.size())
+        return -1;
+    return static_cast<int>(v - kSurfaceIdBase - 1);
+}
+LWSurfaceID surfaceId(int index)
+{
+    if (!items() || index < 0 || static_cast<std::size_t>(index) >= items()->surfaces.size())
+        return nullptr;
+    return reinterpret_cast<LWSurfaceID>(kSurfaceIdBase + 1 + static_cast<std::uintptr_t>(index));
+}
+LWSurfaceID firstSurfaceThunk() { return surfaceId(0); }
+LWSurfaceID nextSurfaceThunk(LWSurfaceID id) { const int i = surfaceIndex(id); return i < 0 ? nullptr : surfaceId(i + 1); }
+const char *surfaceNameThunk(LWSurfaceID id)
+{
+    const int i = surfaceIndex(id);
+    return i < 0 ? nullptr : items()->surfaces[static_cast<std::size_t>(i)].name.c_str();
+}
+LWSurfaceID surfaceByBufferIdThunk(int id) { return id > 0 ? surfaceId(id - 1) : nullptr; }
+int surfaceBufferIdThunk(LWSurfaceID id) { return surfaceIndex(id) + 1; }
+
 const char *serverThunk(LWItemID item, const char *className, int index)
 {
     if (item || !className || !g_current)
@@ -182,11 +288,17 @@ void Host::offerServices()
     sceneInfo_.renderCamera = guarded<renderCameraThunk>;
     services_.offerTable(LWSCENEINFO_GLOBAL, &sceneInfo_);
     cameraInfo_ = {guarded<focalLengthThunk>, guarded<focalDistanceThunk>, guarded<fStopThunk>,
-                   guarded<blurLengthThunk>, guarded<cameraFlagsThunk>};
+                   guarded<blurLengthThunk>, guarded<cameraFlagsThunk>, guarded<zoomFactorThunk>,
+                   guarded<filmSizeThunk>, guarded<eyeSeparationThunk>};
     services_.offerTable(LWCAMERAINFO_GLOBAL, &cameraInfo_);
     itemInfo_ = {guarded<firstThunk>, guarded<nextThunk>, guarded<typeThunk>, guarded<nameThunk>,
-                 guarded<serverThunk>};
+                 guarded<serverThunk>, guarded<parentThunk>, guarded<paramThunk>};
     services_.offerTable(LWITEMINFO_GLOBAL, &itemInfo_);
+    objectInfo_ = {guarded<byBufferIdThunk>, guarded<bufferIdThunk>};
+    services_.offerTable(LWOBJECTINFO_GLOBAL, &objectInfo_);
+    surfaceFuncs_ = {guarded<firstSurfaceThunk>, guarded<nextSurfaceThunk>, guarded<surfaceNameThunk>,
+                     guarded<surfaceByBufferIdThunk>, guarded<surfaceBufferIdThunk>};
+    services_.offerTable(LWSURFACEFUNCS_GLOBAL, &surfaceFuncs_);
     services_.offerTable(LWTIMEINFO_GLOBAL, &timeInfo_);
     dirInfo_.dir = guardedLambda([](const char *name) -> const char * {
         if (!g_current || !name)
@@ -489,6 +601,21 @@ const Camera *Host::cameraOf(LWItemID id) const
     if (v <= kCameraIdBase || v > kCameraIdBase + scene_.cameras.size())
         return nullptr;
     return &scene_.cameras[v - kCameraIdBase - 1];
+}
+
+LWItemID Host::objectId(int index) const
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= scene_.items.objects.size())
+        return nullptr;
+    return reinterpret_cast<LWItemID>(kObjectIdBase + 1 + static_cast<std::uintptr_t>(index));
+}
+
+int Host::objectIndexOf(LWItemID id) const
+{
+    const auto v = reinterpret_cast<std::uintptr_t>(id);
+    if (v <= kObjectIdBase || v > kObjectIdBase + scene_.items.objects.size())
+        return -1;
+    return static_cast<int>(v - kObjectIdBase - 1);
 }
 
 } // namespace devhost

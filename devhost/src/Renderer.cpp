@@ -13,32 +13,10 @@ namespace devhost {
 
 namespace {
 
-// ---- small vector algebra
+// ---- vector helpers the shading needs beyond SceneItems.h
 
-struct V3 {
-    double x = 0, y = 0, z = 0;
-};
-inline V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-inline V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline V3 operator*(V3 a, double s) { return {a.x * s, a.y * s, a.z * s}; }
-inline V3 operator*(V3 a, V3 b) { return {a.x * b.x, a.y * b.y, a.z * b.z}; }
-inline double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline V3 cross(V3 a, V3 b)
-{
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline V3 normalize(V3 a)
-{
-    const double l = std::sqrt(dot(a, a));
-    return l > 0 ? a * (1.0 / l) : a;
-}
 inline V3 mix(V3 a, V3 b, double t) { return a * (1 - t) + b * t; }
 inline double clamp01(double v) { return v < 0 ? 0 : v > 1 ? 1 : v; }
-inline V3 rotateY(V3 v, double a)
-{
-    const double c = std::cos(a), s = std::sin(a);
-    return {c * v.x + s * v.z, v.y, -s * v.x + c * v.z};
-}
 inline V3 reflect(V3 d, V3 n) { return d - n * (2 * dot(d, n)); }
 // Refraction of d through a surface whose normal n faces d's origin side;
 // false on total internal reflection.
@@ -54,28 +32,10 @@ inline bool refract(V3 d, V3 n, double eta, V3 *out)
 
 // ---- the scene
 
-enum Object { Floor = 0, RedBall, ChromeBall, GlassBall, Box, ObjectCount };
-
-struct Surface {
-    int id;
-    V3 colour;
-    double diffuse, specular, gloss, mirror, transparency, luminous, special;
-};
-
-// Surface ids 1-6; object ids are the Object values + 1.
-const Surface kFloorSurface = {1, {0.82, 0.80, 0.74}, 0.9, 0.15, 20, 0.12, 0, 0, 0.0};
-const Surface kRedSurface = {2, {0.85, 0.18, 0.12}, 0.8, 0.5, 60, 0.05, 0, 0, 0.25};
-const Surface kChromeSurface = {3, {0.90, 0.90, 0.92}, 0.25, 0.9, 120, 0.7, 0, 0, 0.5};
-const Surface kGlassSurface = {4, {0.85, 0.95, 0.90}, 0.1, 0.8, 150, 0.08, 0.85, 0, 0.75};
-const Surface kBoxSideSurface = {5, {0.20, 0.45, 0.85}, 0.85, 0.25, 30, 0, 0, 0, 1.0};
-const Surface kBoxTopSurface = {6, {0.95, 0.75, 0.20}, 0.85, 0.25, 30, 0, 0, 0.35, 1.0};
-const V3 kFloorDark = {0.32, 0.34, 0.38};
 constexpr double kGlassIor = 1.45;
-constexpr double kPlateHalf = 3.2;
-constexpr double kTile = 0.8;
 constexpr double kEpsilon = 1e-4;
 
-const V3 kLightDir = normalize({0.5, 0.9, 0.45});
+const V3 kLightDir = normalize({0.5, 0.9, -0.45});
 const V3 kLightColour = {1.0, 0.96, 0.88};
 const V3 kSkyAmbient = {0.55, 0.65, 0.85};
 const V3 kGroundBounce = {0.35, 0.33, 0.30};
@@ -92,35 +52,52 @@ V3 backdrop(V3 d)
     return mix(kHorizon, kNadir, std::min(1.0, -d.y * 4));
 }
 
-struct Sphere {
-    V3 centre;
-    double radius;
+// One drawn object at one frame, in the world.
+struct Body {
+    int id = 0; // the Object ID buffer's value
+    Shape shape = Shape::Null;
+    Placement place;
+    V3 half; // a box's or a plane's half extents in its own axes
+    double radius = 0;
+    const SurfaceMaterial *surface = nullptr;
+    const SurfaceMaterial *top = nullptr; // a box's +y face
+    int surfaceId = 0, topId = 0;
 };
 
 // Where everything is at one frame; objects move so that frames differ.
 struct World {
-    Sphere balls[3]; // RedBall, ChromeBall, GlassBall
-    V3 boxCentre, boxHalf;
-    double boxAngle;
+    std::vector<Body> bodies;
 
-    explicit World(double t)
+    World(const SceneItems &items, double frame)
     {
-        balls[0] = {{-1.35, 0.65 + 0.45 * std::fabs(std::sin(0.35 * t)), 0.25}, 0.65};
-        balls[1] = {{1.0 + 0.35 * std::cos(0.21 * t), 0.55, -0.9 + 0.35 * std::sin(0.21 * t)}, 0.55};
-        balls[2] = {{0.45, 0.42, 1.45}, 0.42};
-        boxCentre = {-0.35, 0.36, -1.85};
-        boxHalf = {0.55, 0.36, 0.36};
-        boxAngle = 0.4 + 0.06 * t;
+        for (std::size_t i = 0; i < items.objects.size(); ++i) {
+            const SceneObject &o = items.objects[i];
+            if (o.shape == Shape::Null)
+                continue;
+            Body b;
+            b.id = static_cast<int>(i) + 1;
+            b.shape = o.shape;
+            b.place = items.worldPlacement(i, frame);
+            b.radius = o.size / 2;
+            b.half = o.proportions * (o.size / 2);
+            const int s = items.surfaceIndex(o.surface);
+            b.surfaceId = s + 1;
+            b.surface = s >= 0 ? &items.surfaces[static_cast<std::size_t>(s)] : &fallback();
+            const int t = o.topSurface.empty() ? s : items.surfaceIndex(o.topSurface);
+            b.topId = t + 1;
+            b.top = t >= 0 ? &items.surfaces[static_cast<std::size_t>(t)] : b.surface;
+            bodies.push_back(b);
+        }
     }
-    const Sphere &ball(int object) const { return balls[object - RedBall]; }
-    // A point of an object at this frame, carried to where it is in `next`.
-    V3 carry(int object, V3 p, const World &next) const
+    static const SurfaceMaterial &fallback()
     {
-        if (object == Floor)
-            return p;
-        if (object == Box)
-            return rotateY(rotateY(p - boxCentre, -boxAngle), next.boxAngle) + next.boxCentre;
-        return p - ball(object).centre + next.ball(object).centre;
+        static const SurfaceMaterial m;
+        return m;
+    }
+    // A point of a body at this frame, carried to where it is in `next`.
+    V3 carry(std::size_t body, V3 p, const World &next) const
+    {
+        return next.bodies[body].place.toOuter(bodies[body].place.toLocal(p));
     }
 };
 
@@ -130,13 +107,13 @@ struct Ray {
 
 struct Hit {
     double t = 1e300;
-    int object = -1;
+    int body = -1;
     int face = 0; // box face: 0-5 = +x, -x, +y, -y, +z, -z
 };
 
-bool hitSphere(const Sphere &s, const Ray &r, double tMin, double *t)
+bool hitSphere(const Body &s, const Ray &r, double tMin, double *t)
 {
-    const V3 oc = r.origin - s.centre;
+    const V3 oc = r.origin - s.place.position;
     const double b = dot(oc, r.dir);
     const double c = dot(oc, oc) - s.radius * s.radius;
     const double disc = b * b - c;
@@ -152,12 +129,27 @@ bool hitSphere(const Sphere &s, const Ray &r, double tMin, double *t)
     return true;
 }
 
-bool hitBox(const World &w, const Ray &r, double tMin, double *t, int *face)
+bool hitPlane(const Body &p, const Ray &r, double tMin, double *t)
 {
-    const V3 o = rotateY(r.origin - w.boxCentre, -w.boxAngle);
-    const V3 d = rotateY(r.dir, -w.boxAngle);
+    const V3 o = p.place.toLocal(r.origin), d = p.place.localDirection(r.dir);
+    if (std::fabs(d.y) <= 1e-12)
+        return false;
+    const double at = -o.y / d.y;
+    if (at < tMin)
+        return false;
+    const V3 q = o + d * at;
+    if (std::fabs(q.x) > p.half.x || std::fabs(q.z) > p.half.z)
+        return false;
+    *t = at;
+    return true;
+}
+
+bool hitBox(const Body &box, const Ray &r, double tMin, double *t, int *face)
+{
+    const V3 o = box.place.toLocal(r.origin);
+    const V3 d = box.place.localDirection(r.dir);
     const double oa[3] = {o.x, o.y, o.z}, da[3] = {d.x, d.y, d.z};
-    const double ha[3] = {w.boxHalf.x, w.boxHalf.y, w.boxHalf.z};
+    const double ha[3] = {box.half.x, box.half.y, box.half.z};
     double tNear = -1e300, tFar = 1e300;
     int nearFace = 0, farFace = 0;
     for (int i = 0; i < 3; ++i) {
@@ -199,29 +191,18 @@ bool hitBox(const World &w, const Ray &r, double tMin, double *t, int *face)
 Hit trace(const World &w, const Ray &r, double tMin = kEpsilon)
 {
     Hit h;
-    if (std::fabs(r.dir.y) > 1e-12) {
-        const double t = -r.origin.y / r.dir.y;
-        if (t >= tMin) {
-            const V3 p = r.origin + r.dir * t;
-            if (std::fabs(p.x) <= kPlateHalf && std::fabs(p.z) <= kPlateHalf) {
-                h.t = t;
-                h.object = Floor;
-            }
-        }
-    }
-    for (int o = RedBall; o <= GlassBall; ++o) {
-        double t;
-        if (hitSphere(w.ball(o), r, tMin, &t) && t < h.t) {
+    for (std::size_t i = 0; i < w.bodies.size(); ++i) {
+        const Body &b = w.bodies[i];
+        double t = 0;
+        int face = 0;
+        const bool hit = b.shape == Shape::Sphere ? hitSphere(b, r, tMin, &t)
+                         : b.shape == Shape::Plane ? hitPlane(b, r, tMin, &t)
+                                                   : hitBox(b, r, tMin, &t, &face);
+        if (hit && t < h.t) {
             h.t = t;
-            h.object = o;
+            h.body = static_cast<int>(i);
+            h.face = face;
         }
-    }
-    double t;
-    int face;
-    if (hitBox(w, r, tMin, &t, &face) && t < h.t) {
-        h.t = t;
-        h.object = Box;
-        h.face = face;
     }
     return h;
 }
@@ -229,71 +210,81 @@ Hit trace(const World &w, const Ray &r, double tMin = kEpsilon)
 // The geometry and material at a hit.
 struct SurfacePoint {
     V3 p, ng, n, tangent, bitangent;
-    const Surface *surface;
+    const SurfaceMaterial *surface;
+    int surfaceId;
     V3 colour;
+    std::size_t body;
     int object;
 };
 
 SurfacePoint surfaceAt(const World &w, const Ray &r, const Hit &h)
 {
     SurfacePoint s;
-    s.object = h.object;
+    const Body &b = w.bodies[static_cast<std::size_t>(h.body)];
+    s.body = static_cast<std::size_t>(h.body);
+    s.object = b.id;
     s.p = r.origin + r.dir * h.t;
-    switch (h.object) {
-    case Floor: {
-        s.surface = &kFloorSurface;
-        const long tile = static_cast<long>(std::floor(s.p.x / kTile)) +
-                          static_cast<long>(std::floor(s.p.z / kTile));
-        s.colour = (tile & 1) ? kFloorDark : kFloorSurface.colour;
-        s.ng = {0, 1, 0};
-        s.tangent = {1, 0, 0};
+    s.surface = b.surface;
+    s.surfaceId = b.surfaceId;
+    const V3 local = b.place.toLocal(s.p);
+    switch (b.shape) {
+    case Shape::Plane: {
+        s.ng = b.place.up;
+        s.tangent = b.place.right;
         // A gentle ripple bumps the shading normal away from the plate's.
-        s.n = normalize({-0.06 * std::cos(5 * s.p.x) * std::sin(3 * s.p.z), 1,
-                         -0.06 * std::sin(5 * s.p.x) * std::cos(3 * s.p.z)});
+        s.n = normalize(b.place.direction({0.06 * std::cos(5 * local.x) * std::sin(3 * local.z), 1,
+                                           0.06 * std::sin(5 * local.x) * std::cos(3 * local.z)}));
         break;
     }
-    case Box: {
+    case Shape::Box: {
         static const V3 kNormals[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0},
                                        {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-        static const V3 kTangents[6] = {{0, 0, -1}, {0, 0, 1}, {1, 0, 0},
-                                        {1, 0, 0},  {1, 0, 0}, {-1, 0, 0}};
-        s.surface = h.face == 2 ? &kBoxTopSurface : &kBoxSideSurface;
-        s.colour = s.surface->colour;
-        s.ng = rotateY(kNormals[h.face], w.boxAngle);
-        s.tangent = rotateY(kTangents[h.face], w.boxAngle);
+        static const V3 kTangents[6] = {{0, 0, 1}, {0, 0, -1}, {1, 0, 0},
+                                        {1, 0, 0}, {-1, 0, 0}, {1, 0, 0}};
+        if (h.face == 2) {
+            s.surface = b.top;
+            s.surfaceId = b.topId;
+        }
+        s.ng = b.place.direction(kNormals[h.face]);
+        s.tangent = b.place.direction(kTangents[h.face]);
         s.n = s.ng;
         break;
     }
     default: {
-        const Sphere &b = w.ball(h.object);
-        s.surface = h.object == RedBall ? &kRedSurface
-                    : h.object == ChromeBall ? &kChromeSurface
-                                             : &kGlassSurface;
-        s.colour = s.surface->colour;
-        s.ng = normalize(s.p - b.centre);
-        const V3 around = {-s.ng.z, 0, s.ng.x};
-        s.tangent = dot(around, around) > 1e-12 ? normalize(around) : V3{1, 0, 0};
+        s.ng = normalize(s.p - b.place.position);
+        const V3 nl = b.place.localDirection(s.ng);
+        const V3 around = {nl.z, 0, -nl.x};
+        s.tangent = b.place.direction(dot(around, around) > 1e-12 ? normalize(around) : V3{1, 0, 0});
         s.n = s.ng;
         break;
     }
+    }
+    s.colour = s.surface->colour;
+    if (s.surface->checker && s.surface->tile > 0) {
+        const long long tile = static_cast<long long>(std::floor(local.x / s.surface->tile)) +
+                               static_cast<long long>(std::floor(local.z / s.surface->tile));
+        if (tile & 1)
+            s.colour = s.surface->checkerColour;
     }
     s.bitangent = cross(s.ng, s.tangent);
     return s;
 }
 
-// How much of the light is blocked: 1 by an opaque object, partly by glass.
+// How much of the light is blocked: 1 by an opaque object, partly by a
+// transparent one.
 double shadowAt(const World &w, const SurfacePoint &s)
 {
     if (dot(s.ng, kLightDir) <= 0)
         return 1.0;
     const Ray r{s.p + s.ng * kEpsilon, kLightDir};
     const Hit h = trace(w, r);
-    if (h.object < 0)
+    if (h.body < 0)
         return 0.0;
-    return h.object == GlassBall ? 0.45 : 1.0;
+    const double transparency = w.bodies[static_cast<std::size_t>(h.body)].surface->transparency;
+    return transparency > 0 ? 0.45 : 1.0;
 }
 
-// Closed-form occlusion by the spheres, the box (as a sphere) and the floor.
+// Closed-form occlusion by the spheres, the boxes (as spheres) and planes.
 double ambientOcclusion(const World &w, const SurfacePoint &s)
 {
     double occ = 0;
@@ -304,13 +295,18 @@ double ambientOcclusion(const World &w, const SurfacePoint &s)
         if (cosT > 0)
             occ += cosT * std::min(1.0, r * r / d2);
     };
-    for (int o = RedBall; o <= GlassBall; ++o)
-        if (o != s.object)
-            sphere(w.ball(o).centre, w.ball(o).radius);
-    if (s.object != Box)
-        sphere(w.boxCentre, 0.5);
-    if (s.object != Floor)
-        occ += 0.5 * (1 - s.n.y) * std::exp(-2 * std::max(0.0, s.p.y));
+    for (std::size_t i = 0; i < w.bodies.size(); ++i) {
+        const Body &b = w.bodies[i];
+        if (i == s.body)
+            continue;
+        if (b.shape == Shape::Sphere)
+            sphere(b.place.position, b.radius);
+        else if (b.shape == Shape::Box)
+            sphere(b.place.position, b.half.x * (0.5 / 0.55));
+        else
+            occ += 0.5 * (1 - dot(s.n, b.place.up)) *
+                   std::exp(-2 * std::max(0.0, dot(s.p - b.place.position, b.place.up)));
+    }
     return clamp01(1 - occ);
 }
 
@@ -322,7 +318,7 @@ struct Local {
 Local shadeLocal(const World &w, const SurfacePoint &s, V3 view)
 {
     Local l;
-    const Surface &m = *s.surface;
+    const SurfaceMaterial &m = *s.surface;
     l.lambert = std::max(0.0, dot(s.n, kLightDir));
     l.shadow = shadowAt(w, s);
     l.diffShade = l.lambert * (1 - l.shadow);
@@ -344,49 +340,53 @@ Local shadeLocal(const World &w, const SurfacePoint &s, V3 view)
 V3 secondaryColour(const World &w, const Ray &r)
 {
     const Hit h = trace(w, r);
-    if (h.object < 0)
+    if (h.body < 0)
         return backdrop(r.dir);
     const SurfacePoint s = surfaceAt(w, r, h);
     const Local l = shadeLocal(w, s, r.dir * -1);
-    const Surface &m = *s.surface;
+    const SurfaceMaterial &m = *s.surface;
     return (l.diffuseColour + l.radiosity + l.luminous) * (1 - m.mirror - m.transparency) +
            l.specularColour + backdrop(reflect(r.dir, s.n)) * m.mirror +
            backdrop(r.dir) * m.transparency;
 }
 
-// Through the glass ball: in at s, out on the far side; false when the ray
+// Through a transparent object: a sphere refracts in at s and out on its
+// far side, anything else lets the ray pass straight; false when the ray
 // leaves into the backdrop.
 bool refractedColour(const World &w, const SurfacePoint &s, V3 dir, V3 *colour)
 {
-    V3 inside;
-    if (!refract(dir, s.n, 1 / kGlassIor, &inside))
-        inside = reflect(dir, s.n);
-    const Sphere &b = w.ball(GlassBall);
-    const double tExit = -2 * dot(s.p - b.centre, inside);
-    const V3 q = s.p + inside * std::max(tExit, 0.0);
-    const V3 nq = normalize(q - b.centre);
-    V3 out;
-    if (!refract(inside, nq * -1, kGlassIor, &out))
-        out = reflect(inside, nq * -1);
-    const Ray r{q + out * kEpsilon, out};
+    const Body &b = w.bodies[s.body];
+    Ray r{s.p + dir * kEpsilon, dir};
+    if (b.shape == Shape::Sphere) {
+        V3 inside;
+        if (!refract(dir, s.n, 1 / kGlassIor, &inside))
+            inside = reflect(dir, s.n);
+        const double tExit = -2 * dot(s.p - b.place.position, inside);
+        const V3 q = s.p + inside * std::max(tExit, 0.0);
+        const V3 nq = normalize(q - b.place.position);
+        V3 out;
+        if (!refract(inside, nq * -1, kGlassIor, &out))
+            out = reflect(inside, nq * -1);
+        r = {q + out * kEpsilon, out};
+    }
     const Hit h = trace(w, r);
-    *colour = h.object < 0 ? backdrop(out) : secondaryColour(w, r);
-    return h.object >= 0;
+    *colour = h.body < 0 ? backdrop(r.dir) : secondaryColour(w, r);
+    return h.body >= 0;
 }
 
 struct Eye {
-    V3 position{0, 1.7, 6.5};
-    V3 forward, right, up;
+    V3 position, forward, right, up;
     double pixelSize; // screen units per pixel across
     double aspect;
     double halfW, halfH;
 
-    explicit Eye(const RenderView &v)
+    Eye(const RenderView &v, const Placement &place)
     {
-        forward = normalize(V3{0, 0.6, 0} - position);
-        right = normalize(cross(forward, {0, 1, 0}));
-        up = cross(right, forward);
-        const double tanHalf = 18.0 / (v.focalLength > 0 ? v.focalLength : 30.0);
+        position = place.position;
+        forward = place.forward;
+        right = place.right;
+        up = place.up;
+        const double tanHalf = (kFilmWidth / 2) / (v.focalLength > 0 ? v.focalLength : 30.0);
         pixelSize = 2 * tanHalf / v.frameWidth;
         aspect = v.pixelAspect > 0 ? v.pixelAspect : 1.0;
         halfW = v.frameWidth / 2.0;
@@ -428,7 +428,7 @@ void shadePixel(const World &now, const World &next, const Eye &cam, double fx, 
     const V3 sky = backdrop(dir);
     put3(out, LWBUF_BACKDROP_RED, sky);
     const Hit h = trace(now, ray, 0.0);
-    if (h.object < 0) {
+    if (h.body < 0) {
         out[LWBUF_DEPTH] = kBackdropDepth;
         put3(out, LWBUF_PREEFFECT_RED, sky);
         put3(out, LWBUF_RED, sky * vignette);
@@ -436,7 +436,7 @@ void shadePixel(const World &now, const World &next, const Eye &cam, double fx, 
         return;
     }
     const SurfacePoint s = surfaceAt(now, ray, h);
-    const Surface &m = *s.surface;
+    const SurfaceMaterial &m = *s.surface;
     const V3 view = dir * -1;
     const Local l = shadeLocal(now, s, view);
 
@@ -470,7 +470,7 @@ void shadePixel(const World &now, const World &next, const Eye &cam, double fx, 
     out[LWBUF_SPECSHADE] = static_cast<float>(l.specShade);
     double px, py, nx, ny;
     cam.project(s.p, &px, &py);
-    cam.project(now.carry(s.object, s.p, next), &nx, &ny);
+    cam.project(now.carry(s.body, s.p, next), &nx, &ny);
     out[LWBUF_MOTION_X] = static_cast<float>(nx - px);
     out[LWBUF_MOTION_Y] = static_cast<float>(ny - py);
     put3(out, LWBUF_REFL_RED, reflection);
@@ -482,8 +482,8 @@ void shadePixel(const World &now, const World &next, const Eye &cam, double fx, 
     put3(out, LWBUF_REFRACTION_RED, refraction);
     out[LWBUF_REFRACTION_ALPHA] = static_cast<float>(m.transparency);
     put3(out, LWBUF_NORMAL_X, s.n);
-    out[LWBUF_SURFACEID] = static_cast<float>(m.id);
-    out[LWBUF_OBJECTID] = static_cast<float>(s.object + 1);
+    out[LWBUF_SURFACEID] = static_cast<float>(s.surfaceId);
+    out[LWBUF_OBJECTID] = static_cast<float>(s.object);
     put3(out, LWBUF_RADIOSITY_RED, l.radiosity);
     put3(out, LWBUF_AO_RED, V3{l.ao, l.ao, l.ao});
     put3(out, LWBUF_TANGENT_TX, s.tangent);
@@ -521,8 +521,11 @@ RenderView RenderView::of(const Scene &scene)
     const Camera *cam = scene.camera(s.renderCamera);
     if (!cam && !scene.cameras.empty())
         cam = &scene.cameras.front();
-    if (cam)
+    if (cam) {
         v.focalLength = cam->focalLength;
+        v.camera = *cam;
+    }
+    v.items = scene.items;
     checkFrameSize(v.frameWidth, v.frameHeight);
     // A camera that cannot render a region renders the whole frame.
     if (s.limitedRegion && !(cam && (cam->flags & LWCAMF_NO_LIMITEDREGION))) {
@@ -570,8 +573,8 @@ RenderedFrame Renderer::render(LWFrame frame, const BufferRequest &request)
     for (int b : wanted)
         planes.push_back(out.allocate(b));
 
-    const World now(frame), next(frame + 1.0);
-    const Eye cam(v);
+    const World now(v.items, frame), next(v.items, frame + 1.0);
+    const Eye cam(v, cameraPlacement(v.items, v.camera, frame, true));
     const double cx = v.frameWidth / 2.0, cy = v.frameHeight / 2.0;
     const double reach2 = cx * cx + cy * cy;
     // A row of every wanted buffer is gathered in a small buffer that stays

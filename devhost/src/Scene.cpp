@@ -1,5 +1,7 @@
 #include "devhost/Scene.h"
 
+#include <lwsdk/scene.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -52,6 +54,18 @@ const Camera *Scene::camera(const std::string &name) const
         if (c.name == name)
             return &c;
     return nullptr;
+}
+
+Placement cameraPlacement(const SceneItems &items, const Camera &camera, double frame, bool eye)
+{
+    Placement p = items.inWorld(Placement::of(camera.position, radians(camera.rotation.x),
+                                              radians(camera.rotation.y), radians(camera.rotation.z)),
+                                camera.parent, frame);
+    if (eye && (camera.flags & LWCAMF_STEREO)) {
+        const double side = (camera.flags & LWCAMF_EYE_RIGHT) ? 0.5 : -0.5;
+        p.position = p.position + p.right * (side * camera.eyeSeparation);
+    }
+    return p;
 }
 
 } // namespace devhost

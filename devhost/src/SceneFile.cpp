@@ -52,12 +52,31 @@ const LWBlockIdent kSceneLevel[] = {
     {id("FVER"), "FilterVersion"},
     {id("BSRC"), "BufferSource"},
     {id("CAMR"), "Camera"},
+    {id("OBJT"), "Object"},
+    {id("SURF"), "Surface"},
     {0, nullptr}};
 
 const LWBlockIdent kCameraLevel[] = {
     {id("NAME"), "Name"},         {id("FOCL"), "FocalLength"}, {id("FOCD"), "FocalDistance"},
     {id("FSTP"), "FStop"},        {id("BLUR"), "BlurLength"},  {id("FLAG"), "Flags"},
+    {id("POSI"), "Position"},     {id("ROTA"), "Rotation"},    {id("ZOOM"), "ZoomFactor"},
+    {id("PRNT"), "Parent"},       {id("EYES"), "EyeSeparation"},
     {0, nullptr}};
+
+const LWBlockIdent kObjectLevel[] = {
+    {id("NAME"), "Name"},     {id("SHAP"), "Shape"},   {id("POSI"), "Position"},
+    {id("ROTA"), "Rotation"}, {id("SIZE"), "Size"},    {id("SURF"), "Surface"},
+    {id("PRNT"), "Parent"},   {0, nullptr}};
+
+const LWBlockIdent kSurfaceLevel[] = {
+    {id("NAME"), "Name"},         {id("COLR"), "Colour"},       {id("DIFF"), "Diffuse"},
+    {id("SPEC"), "Specular"},     {id("GLOS"), "Glossiness"},   {id("REFL"), "Reflection"},
+    {id("TRAN"), "Transparency"}, {id("LUMI"), "Luminosity"},   {id("SPCL"), "Special"},
+    {id("CHKR"), "Checker"},      {id("TILE"), "TileSize"},     {0, nullptr}};
+
+// Coordinates and angles of the scene's items.
+constexpr double kFarAway = 1e9;
+constexpr double kManyTurns = 1e6;
 
 const LWBlockIdent *ident(const LWBlockIdent *table, unsigned int v)
 {
@@ -279,12 +298,93 @@ void readHost(TextBlockReader &r, const TextToken &group, HostSettings &h, const
     }
 }
 
+V3 position(Leaf &v)
+{
+    V3 p;
+    p.x = v.number("x", -kFarAway, true, kFarAway);
+    p.y = v.number("y", -kFarAway, true, kFarAway);
+    p.z = v.number("z", -kFarAway, true, kFarAway);
+    return p;
+}
+
+V3 rotation(Leaf &v)
+{
+    V3 r;
+    r.x = v.number("the heading in degrees", -kManyTurns, true, kManyTurns);
+    r.y = v.number("the pitch in degrees", -kManyTurns, true, kManyTurns);
+    r.z = v.number("the bank in degrees", -kManyTurns, true, kManyTurns);
+    return r;
+}
+
+V3 colour(Leaf &v)
+{
+    V3 c;
+    c.x = v.number("red", 0, true, 1e6);
+    c.y = v.number("green", 0, true, 1e6);
+    c.z = v.number("blue", 0, true, 1e6);
+    return c;
+}
+
+void readObject(TextBlockReader &r, const TextToken &group, SceneObject &o)
+{
+    while (const TextToken *key = nextBlock(r, group, kObjectLevel)) {
+        Leaf v(r, *key);
+        switch (idOf(kObjectLevel, key->text)) {
+        case id("NAME"): o.name = v.text("the object's name"); break;
+        case id("SHAP"): {
+            const int line = r.peek() ? r.peek()->line : key->line;
+            const std::string shape = v.text("the shape");
+            if (!parseShape(shape, &o.shape))
+                fail(line, "Shape: unknown shape \"" + shape + "\" (sphere, box, plane or null)");
+            break;
+        }
+        case id("POSI"): o.position = position(v); break;
+        case id("ROTA"): o.rotation = rotation(v); break;
+        case id("SIZE"): o.size = v.number("the size", 0, false, kFarAway); break;
+        case id("SURF"): o.surface = v.text("the surface's name"); break;
+        case id("PRNT"): o.parent = v.text("the parent's name"); break;
+        }
+        v.end();
+    }
+}
+
+void readSurface(TextBlockReader &r, const TextToken &group, SurfaceMaterial &m)
+{
+    while (const TextToken *key = nextBlock(r, group, kSurfaceLevel)) {
+        Leaf v(r, *key);
+        switch (idOf(kSurfaceLevel, key->text)) {
+        case id("NAME"): m.name = v.text("the surface's name"); break;
+        case id("COLR"): m.colour = colour(v); break;
+        case id("DIFF"): m.diffuse = v.number("the diffuse level", 0, true, 1e3); break;
+        case id("SPEC"): m.specular = v.number("the specular level", 0, true, 1e3); break;
+        case id("GLOS"): m.gloss = v.number("the glossiness", 0, true, 1e4); break;
+        case id("REFL"): m.mirror = v.number("the reflection", 0, true, 1); break;
+        case id("TRAN"): m.transparency = v.number("the transparency", 0, true, 1); break;
+        case id("LUMI"): m.luminous = v.number("the luminosity", 0, true, 1e3); break;
+        case id("SPCL"): m.special = v.number("the special value", 0, true, 1); break;
+        case id("CHKR"):
+            m.checker = true;
+            m.checkerColour = colour(v);
+            break;
+        case id("TILE"): m.tile = v.number("the tile size", 0, false, kFarAway); break;
+        }
+        v.end();
+    }
+}
+
 void readCamera(TextBlockReader &r, const TextToken &group, Camera &c)
 {
     constexpr double kLarge = 1e9;
     while (const TextToken *key = nextBlock(r, group, kCameraLevel)) {
         Leaf v(r, *key);
         switch (idOf(kCameraLevel, key->text)) {
+        case id("POSI"): c.position = position(v); break;
+        case id("ROTA"): c.rotation = rotation(v); break;
+        case id("ZOOM"):
+            c.focalLength = v.number("the zoom factor", 0, false, kLarge) * (kFilmWidth / 2);
+            break;
+        case id("PRNT"): c.parent = v.text("the parent's name"); break;
+        case id("EYES"): c.eyeSeparation = v.number("the eye separation", 0, true, kLarge); break;
         case id("NAME"): c.name = v.text("the camera's name"); break;
         case id("FOCL"): c.focalLength = v.number("the focal length", 0, false, kLarge); break;
         case id("FOCD"): c.focalDistance = v.number("the focal distance", 0, true, kLarge); break;
@@ -360,9 +460,38 @@ void readScene(TextBlockReader &r, const TextToken &group, Scene &scene)
             scene.cameras.push_back(c);
             continue; // the group's brace is taken
         }
+        case id("OBJT"): {
+            if (!scene.items.placed)
+                scene.items.objects.clear();
+            scene.items.placed = true;
+            SceneObject o;
+            o.name = "Object" + std::to_string(scene.items.objects.size() + 1);
+            readObject(r, *key, o);
+            scene.items.objects.push_back(o);
+            continue;
+        }
+        case id("SURF"): {
+            SurfaceMaterial m;
+            m.name = "Surface" + std::to_string(scene.items.surfaces.size() + 1);
+            readSurface(r, *key, m);
+            m.fromScene = true;
+            const int known = scene.items.surfaceIndex(m.name);
+            if (known >= 0)
+                scene.items.surfaces[static_cast<std::size_t>(known)] = m;
+            else
+                scene.items.surfaces.push_back(m);
+            continue;
+        }
         }
         v.end();
     }
+    std::string problem = scene.items.problem();
+    for (const Camera &c : scene.cameras)
+        if (problem.empty() && !c.parent.empty() && scene.items.objectIndex(c.parent) < 0)
+            problem = "the camera \"" + c.name + "\" names the parent \"" + c.parent +
+                      "\", which is no object of the scene";
+    if (!problem.empty())
+        fail(group.line, "Scene: " + problem);
 }
 
 // A plug-in section must end with EndPlugin at its top level, its braces
@@ -427,6 +556,7 @@ void readSceneText(Host &host, const std::string &text, const std::string &path)
     scene.host = HostSettings{};
     scene.settings = SceneSettings{};
     scene.cameras = {Camera{}};
+    scene.items = SceneItems{};
     scene.path = path.empty() ? std::string()
                               : std::filesystem::absolute(path).lexically_normal().string();
     const std::string base = scene.path.empty()
@@ -532,6 +662,9 @@ std::string sceneText(Host &host)
     auto numberBlock = [&](const LWBlockIdent *table, const char(&key)[5], double v) {
         leaf(table, key); w.number(v); w.endBlock();
     };
+    auto vectorBlock = [&](const LWBlockIdent *table, const char(&key)[5], V3 v) {
+        leaf(table, key); w.number(v.x); w.number(v.y); w.number(v.z); w.endBlock();
+    };
 
     w.beginBlock(&kTop[0], false);
     intBlock(kHostLevel, "VERS", {h.major, h.minor, h.build});
@@ -572,7 +705,43 @@ std::string sceneText(Host &host)
         numberBlock(kCameraLevel, "FSTP", c.fStop);
         numberBlock(kCameraLevel, "BLUR", c.blurLength);
         intBlock(kCameraLevel, "FLAG", {static_cast<std::int64_t>(c.flags)});
+        vectorBlock(kCameraLevel, "POSI", c.position);
+        vectorBlock(kCameraLevel, "ROTA", c.rotation);
+        if (!c.parent.empty()) textBlock(kCameraLevel, "PRNT", c.parent);
+        numberBlock(kCameraLevel, "EYES", c.eyeSeparation);
         w.endBlock();
+    }
+    for (const SurfaceMaterial &m : scene.items.surfaces) {
+        if (!m.fromScene)
+            continue;
+        w.beginBlock(ident(kSceneLevel, id("SURF")), false);
+        textBlock(kSurfaceLevel, "NAME", m.name);
+        vectorBlock(kSurfaceLevel, "COLR", m.colour);
+        numberBlock(kSurfaceLevel, "DIFF", m.diffuse);
+        numberBlock(kSurfaceLevel, "SPEC", m.specular);
+        numberBlock(kSurfaceLevel, "GLOS", m.gloss);
+        numberBlock(kSurfaceLevel, "REFL", m.mirror);
+        numberBlock(kSurfaceLevel, "TRAN", m.transparency);
+        numberBlock(kSurfaceLevel, "LUMI", m.luminous);
+        numberBlock(kSurfaceLevel, "SPCL", m.special);
+        if (m.checker) {
+            vectorBlock(kSurfaceLevel, "CHKR", m.checkerColour);
+            numberBlock(kSurfaceLevel, "TILE", m.tile);
+        }
+        w.endBlock();
+    }
+    if (scene.items.placed) {
+        for (const SceneObject &o : scene.items.objects) {
+            w.beginBlock(ident(kSceneLevel, id("OBJT")), false);
+            textBlock(kObjectLevel, "NAME", o.name);
+            textBlock(kObjectLevel, "SHAP", shapeName(o.shape));
+            vectorBlock(kObjectLevel, "POSI", o.position);
+            vectorBlock(kObjectLevel, "ROTA", o.rotation);
+            numberBlock(kObjectLevel, "SIZE", o.size);
+            textBlock(kObjectLevel, "SURF", o.surface);
+            if (!o.parent.empty()) textBlock(kObjectLevel, "PRNT", o.parent);
+            w.endBlock();
+        }
     }
     w.endBlock();
 

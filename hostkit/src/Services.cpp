@@ -57,6 +57,54 @@ std::string ItemInfo::name(LWItemID item) const
     return n ? n : "(none)";
 }
 
+LWItemID ItemInfo::parent(LWItemID item) const
+{
+    if (!item || !available() || !table()->parent)
+        return nullptr;
+    return table()->parent(item);
+}
+
+std::optional<ItemPlacement> ItemInfo::placement(LWItemID item, LWTime time) const
+{
+    if (!item || !available() || !table()->param)
+        return std::nullopt;
+    ItemPlacement p;
+    const auto read = [&](int param, CameraPlacement::Vector &out) {
+        LWDVector v{};
+        table()->param(item, param, time, v);
+        out = {v[0], v[1], v[2]};
+    };
+    read(LWIP_W_POSITION, p.position);
+    read(LWIP_W_RIGHT, p.right);
+    read(LWIP_W_UP, p.up);
+    read(LWIP_W_FORWARD, p.forward);
+    return p;
+}
+
+LWItemID ObjectInfo::byBufferId(int id) const
+{
+    return available() && table()->byBufferId ? table()->byBufferId(id) : nullptr;
+}
+
+std::optional<std::string> ObjectInfo::name(int bufferId) const
+{
+    const LWItemID item = byBufferId(bufferId);
+    const ItemInfo items;
+    if (!item || !items.available() || !items->name)
+        return std::nullopt;
+    const char *n = items->name(item);
+    return n ? std::optional<std::string>(n) : std::nullopt;
+}
+
+std::optional<std::string> SurfaceFuncs::name(int bufferId) const
+{
+    if (!available() || !table()->byBufferId || !table()->name)
+        return std::nullopt;
+    const LWSurfaceID surface = table()->byBufferId(bufferId);
+    const char *n = surface ? table()->name(surface) : nullptr;
+    return n ? std::optional<std::string>(n) : std::nullopt;
+}
+
 std::string DirInfo::dir(const char *name) const
 {
     if (!available() || !table()->dir)

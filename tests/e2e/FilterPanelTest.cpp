@@ -148,6 +148,8 @@ TEST_F(FilterPanelHostTest, ControlsAsDeclared)
         {36901, "About Ravelcast...", "vButton", ""},
         {36918, "DWA Compression Level", "float", "float"},
         {36919, "One Part per Layer", "iBoolean", "integer"},
+        {36930, "Camera Matrices", "iPopChoice", "integer"},
+        {36931, "Colour Space", "iPopChoice", "integer"},
         {36920, "Compression", "iPopChoice", "integer"},
     };
     const devhost::XPanelRecord &p = panels.xpanel(static_cast<LWXPanelID>(host().edits()[0].panel));

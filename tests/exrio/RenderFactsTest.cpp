@@ -11,6 +11,11 @@
 
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 #include <ImfChannelList.h>
 #include <ImfFrameBuffer.h>
 #include <ImfInputFile.h>
@@ -25,6 +30,7 @@
 #include "exrio/RenderMetadata.h"
 #include "hostkit/Global.h"
 #include "hostkit/HostInfo.h"
+#include "hostkit/utility/Platform.h"
 
 using metadatatest::expectSameExcept;
 using metadatatest::floatAttr;
@@ -179,12 +185,19 @@ TEST_F(HostMetadataTest, GatheredFactsAreTheHostsValues)
     EXPECT_EQ(facts.camera->focalDistance, std::optional<double>(6.5));
     EXPECT_EQ(facts.camera->fStop, std::optional<double>(2.8));
     EXPECT_EQ(facts.camera->blurLength, std::optional<double>(0.5));
+    // The default camera's place and lens, as the host's services give them.
+    ASSERT_TRUE(facts.cameraPlacement);
+    EXPECT_EQ(facts.cameraPlacement->position, (hostkit::CameraPlacement::Vector{0, 1.7, -6.5}));
+    EXPECT_DOUBLE_EQ(facts.cameraPlacement->zoomFactor, 35.123456789 / 18);
+    EXPECT_EQ(facts.cameraPlacement->filmWidth, std::optional<double>(36.0));
+    EXPECT_FALSE(facts.cameraPlacement->stereo);
 
     // Every service acquired was released again, each held once.
     EXPECT_TRUE(host().services().unreleased().empty());
     EXPECT_EQ(host().services().use(LWSCENEINFO_GLOBAL).acquires, 1);
     EXPECT_EQ(host().services().use(LWCAMERAINFO_GLOBAL).releases, 1);
     EXPECT_EQ(host().services().use(LWTIMEINFO_GLOBAL).releases, 1);
+    EXPECT_EQ(host().services().use(LWITEMINFO_GLOBAL).releases, 1);
 
     // The record's own step is the gathering stamped.
     RenderMetadata gathered, stamped;
@@ -265,22 +278,39 @@ TEST_F(HostMetadataTest, MissingEnvironmentLeavesOnlyItsAttributeOut)
     full.addRenderInfo(now);
     ASSERT_EQ(stringAttr(full.header(), "owner"), "artist");
     {
+        // Without USERNAME (Linux and macOS farms) the owner is the
+        // system's login name of the account, as the system tells it.
         ScopedEnv noUser("USERNAME", std::nullopt);
+#if defined(_WIN32)
+        const std::string login = hostkit::loginName().value_or("");
+        ASSERT_FALSE(login.empty());
+#else
+        const passwd *account = getpwuid(geteuid());
+        ASSERT_NE(account, nullptr);
+        const std::string login = account->pw_name;
+#endif
         RenderMetadata record;
         record.addRenderInfo(now);
-        EXPECT_EQ(record.header().findTypedAttribute<Imf::Attribute>("owner"), nullptr);
+        EXPECT_EQ(stringAttr(record.header(), "owner"), login);
         expectSameExcept(full.header(), record.header(), {"owner"});
 
         Imf::Header file;
         ravelcast::stampFileMetadata(file, ravelcast::gatherRenderFacts(now), "");
-        EXPECT_EQ(file.findTypedAttribute<Imf::Attribute>("owner"), nullptr);
+        EXPECT_EQ(stringAttr(file, "owner"), login);
         expectSameExcept(full.header(), file, {"owner"});
     }
     {
         ScopedEnv noMachine("COMPUTERNAME", std::nullopt);
+#if defined(_WIN32)
+        const std::string host = hostkit::hostName().value_or("");
+        ASSERT_FALSE(host.empty());
+#else
+        char host[256] = {};
+        ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
+#endif
         RenderMetadata record;
         record.addRenderInfo(now);
-        EXPECT_EQ(record.header().findTypedAttribute<Imf::Attribute>("computerName"), nullptr);
+        EXPECT_EQ(stringAttr(record.header(), "computerName"), host);
         expectSameExcept(full.header(), record.header(), {"computerName"});
     }
 }
@@ -364,6 +394,9 @@ TEST_F(HostMetadataTest, HeaderSurvivesAWrittenFile)
         {"LW.AA", "string"},          {"Software", "string"},       {"Make", "string"},
         {"Model", "string"},          {"focus", "float"},           {"expTime", "float"},
         {"aperture", "float"},        {"FocalLength", "float"},
+        {"worldToCamera", "m44f"},    {"worldToNDC", "m44f"},
+        {"FilmApertureHorizontal", "float"}, {"FilmApertureVertical", "float"},
+        {"chromaticities", "chromaticities"},
     };
     for (const auto &e : expected) {
         const Imf::Attribute *a = read.findTypedAttribute<Imf::Attribute>(e.name);

@@ -113,6 +113,11 @@ public:
     std::string directory(const std::string &name) const;
     LWItemID cameraId(const std::string &name) const;
     const Camera *cameraOf(LWItemID id) const;
+    // The id of the scene's index-th object (null past the end) and the
+    // index of an object id (-1 for any other id); the Object ID buffer
+    // holds index + 1.
+    LWItemID objectId(int index) const;
+    int objectIndexOf(LWItemID id) const;
 
     // Files written through the host's services (image savers, File IO),
     // absolute, in the order they were written.
@@ -137,6 +142,8 @@ private:
     bool regionReported_ = false; // a limited region was ever reported
     LWCameraInfo cameraInfo_{};
     LWItemInfo itemInfo_{};
+    LWObjectInfo objectInfo_{};
+    LWSurfaceFuncs surfaceFuncs_{};
     LWTimeInfo timeInfo_{};
     LWDirInfo dirInfo_{};
     LWInstUpdate instUpdate_{};

@@ -1,7 +1,8 @@
-// The development host's renderer: a small deterministic procedural scene
-// (a checkered floor plate, a red, a chrome and a glass sphere and a
-// glowing box before a sky backdrop, one distant light, one camera) that
-// fills the host's render buffers. Like a real host it makes only the
+// The development host's renderer: a small deterministic ray tracer of the
+// scene's objects (by default a checkered floor plate, a red, a chrome and
+// a glass sphere and a glowing box) before a sky backdrop, lit by one
+// distant light and seen from the render camera, that fills the host's
+// render buffers. Like a real host it makes only the
 // buffers it was asked for, plus the final colour and alpha (32-35).
 #ifndef DEVHOST_RENDERER_H
 #define DEVHOST_RENDERER_H
@@ -26,7 +27,10 @@ struct RenderView {
     // Render only this inclusive rectangle of the frame.
     bool region = false;
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    double focalLength = 30.0; // millimetres, on a 36 mm wide film
+    double focalLength = 30.0; // millimetres, on a kFilmWidth wide film
+    // What is drawn, and the render camera (its placement and eye).
+    SceneItems items;
+    Camera camera;
 
     // The scene's view: its frame, pixel aspect, render camera and limited
     // region (unless the render camera does not support one). Throws

@@ -10,6 +10,8 @@
 #include <lwsdk/handler.h>
 #include <lwsdk/master.h>
 
+#include "devhost/SceneItems.h"
+
 namespace devhost {
 
 enum class RunMode { Layout, Modeler, ScreamerNet };
@@ -31,14 +33,29 @@ struct HostSettings {
     int alertLevel = 0;
 };
 
+// Every camera's film is this wide (millimetres); its height follows the
+// frame's aspect.
+constexpr double kFilmWidth = 36.0;
+
 struct Camera {
     std::string name = "Camera";
-    double focalLength = 30.0;
+    double focalLength = 30.0; // the zoom factor is focalLength / (kFilmWidth / 2)
     double focalDistance = 5.0;
     double fStop = 4.0;
     double blurLength = 0.5;
     unsigned int flags = 0;
+    V3 position = defaultCameraPosition();
+    V3 rotation = defaultCameraRotation(); // heading, pitch, bank in degrees
+    std::string parent;          // an object of the scene; empty: the world
+    double eyeSeparation = 0.06; // of a stereo camera, in metres
+
+    double zoomFactor() const { return focalLength / (kFilmWidth / 2); }
 };
+
+// A camera's world placement at a frame. With `eye`, a stereo camera's
+// placement is that of the eye its flags name: half the eye separation to
+// the left, or with LWCAMF_EYE_RIGHT to the right, along its right axis.
+Placement cameraPlacement(const SceneItems &items, const Camera &camera, double frame, bool eye);
 
 // Where a host buffer comes from instead of the renderer: a channel of an
 // image file.
@@ -88,6 +105,7 @@ public:
     HostSettings host;
     SceneSettings settings;
     std::vector<Camera> cameras{Camera{}};
+    SceneItems items;
     std::vector<std::unique_ptr<AppliedServer>> servers;
     std::string path; // the scene file, when read from one
 

@@ -4,6 +4,7 @@
 #ifndef HOSTKIT_SCENEFACTS_H
 #define HOSTKIT_SCENEFACTS_H
 
+#include <array>
 #include <optional>
 #include <string>
 
@@ -41,6 +42,27 @@ struct SceneFacts {
 // host's camera table lacks its function.
 struct CameraOptics {
     std::optional<double> focalLength, focalDistance, fStop, blurLength;
+};
+
+// Where the render camera is at one time and what its lens takes in: in
+// the host's world (x right, y up, z forward, left-handed). For a stereo
+// camera the position is that of the eye that renders now.
+struct CameraPlacement {
+    using Vector = std::array<double, 3>;
+    Vector position{}, right{1, 0, 0}, up{0, 1, 0}, forward{0, 0, 1};
+    double zoomFactor = 0; // 1 / tan(half the horizontal field of view)
+    std::optional<double> filmWidth, filmHeight; // the film aperture in mm
+    bool stereo = false, rightEye = false;
+};
+
+// An item's place in the world at one time.
+struct ItemPlacement {
+    CameraPlacement::Vector position{}, right{1, 0, 0}, up{0, 1, 0}, forward{0, 0, 1};
+};
+
+struct RenderCameraFacts {
+    std::optional<CameraOptics> optics;
+    std::optional<CameraPlacement> placement;
 };
 
 } // namespace hostkit

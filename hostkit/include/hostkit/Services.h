@@ -31,6 +31,8 @@ HOSTKIT_SERVICE_NAME(LWSceneInfo, LWSCENEINFO_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWCameraInfo, LWCAMERAINFO_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWItemInfo, LWITEMINFO_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWTimeInfo, LWTIMEINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWObjectInfo, LWOBJECTINFO_GLOBAL);
+HOSTKIT_SERVICE_NAME(LWSurfaceFuncs, LWSURFACEFUNCS_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWDirInfo, LWDIRINFOFUNC_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWInstUpdate, LWINSTUPDATE_GLOBAL);
 HOSTKIT_SERVICE_NAME(LWGlobalPool, LWGLOBALPOOL_GLOBAL);
@@ -69,6 +71,12 @@ public:
     // without the scene, camera or time service, or without a render
     // camera at that time.
     std::optional<CameraOptics> renderCameraOptics() const;
+    // The render camera's placement and lens at the host's current time;
+    // nothing without the services, their placement and zoom functions or a
+    // render camera.
+    std::optional<CameraPlacement> renderCameraPlacement() const;
+    // Both at once, each service held once.
+    RenderCameraFacts renderCameraFacts() const;
 };
 
 class CameraInfo : public GlobalBase<LWCameraInfo> {
@@ -81,6 +89,26 @@ public:
     const LWItemInfo *operator->() const { return table(); }
     // Name of an item; "(none)" for the empty item or without the service.
     std::string name(LWItemID item) const;
+    // The item holding this one; null at the top or without the service.
+    LWItemID parent(LWItemID item) const;
+    // An item's world placement at a time; nothing without the service or
+    // its placement function.
+    std::optional<ItemPlacement> placement(LWItemID item, LWTime time) const;
+};
+
+// "LW Object Info" and "Surface Functions": what the Object ID and Surface
+// ID buffers' values name.
+class ObjectInfo : public GlobalBase<LWObjectInfo> {
+public:
+    LWItemID byBufferId(int id) const;
+    // The object's name; nothing for an id no object has.
+    std::optional<std::string> name(int bufferId) const;
+};
+
+class SurfaceFuncs : public GlobalBase<LWSurfaceFuncs> {
+public:
+    // The surface's name; nothing for an id no surface has.
+    std::optional<std::string> name(int bufferId) const;
 };
 
 class TimeInfo : public GlobalBase<LWTimeInfo> {

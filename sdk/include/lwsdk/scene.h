@@ -17,6 +17,12 @@ extern "C" {
 #define LWCAMERAINFO_GLOBAL "LW Camera Info 2"
 #define LWITEMINFO_GLOBAL "LW Item Info 3"
 #define LWTIMEINFO_GLOBAL "LW Time Info"
+#define LWOBJECTINFO_GLOBAL "LW Object Info"
+#define LWSURFACEFUNCS_GLOBAL "Surface Functions"
+
+/* A point or direction in the host's world: x right, y up, z forward (a
+   left-handed system), in metres. */
+typedef double LWDVector[3];
 
 /* Render option bits. */
 #define LWROPT_SHADOWTRACE 0x1
@@ -65,6 +71,14 @@ typedef struct st_LWCameraInfo {
     double (*fStop)(LWItemID camera, LWTime time);
     double (*blurLength)(LWItemID camera, LWTime time);
     unsigned int (*flags)(LWItemID camera);
+    /* The lens as a zoom factor: 1 / tan(half the horizontal field of view). */
+    double (*zoomFactor)(LWItemID camera, LWTime time);
+    /* The film aperture in millimetres, horizontal and vertical (the
+       vertical follows the frame's aspect, pixel aspect included). */
+    void (*filmSize)(LWItemID camera, LWTime time, double *width, double *height);
+    /* The distance between the eyes of a stereo camera, in metres; each eye
+       sits half of it to the side of the camera, along its right axis. */
+    double (*eyeSeparation)(LWItemID camera, LWTime time);
 } LWCameraInfo;
 
 #define LWI_OBJECT 0
@@ -79,7 +93,41 @@ typedef struct st_LWItemInfo {
     /* Name of the index-th (from 1) server of a class applied to the item,
        or to the scene for a null item; null past the end. */
     const char *(*server)(LWItemID item, const char *className, int index);
+    /* The item this one is placed in; null at the top of the hierarchy. */
+    LWItemID (*parent)(LWItemID item);
+    /* One of the LWIP_ values of the item at a time; zero for an unknown
+       item or parameter. */
+    void (*param)(LWItemID item, int param, LWTime time, LWDVector out);
 } LWItemInfo;
+
+/* Parameters of LWItemInfo.param. */
+#define LWIP_POSITION 1   /* relative to the parent */
+#define LWIP_ROTATION 2   /* heading, pitch, bank in radians, relative to the parent */
+#define LWIP_W_POSITION 3 /* in the world, through every parent */
+#define LWIP_W_RIGHT 4    /* the item's unit +x axis in the world */
+#define LWIP_W_UP 5       /* its unit +y axis */
+#define LWIP_W_FORWARD 6  /* its unit +z axis */
+
+/* The ids the renderer writes into the Object ID buffer. */
+typedef struct st_LWObjectInfo {
+    /* The object whose id the buffer holds; null for 0 (no object) or an
+       id no object has. */
+    LWItemID (*byBufferId)(int id);
+    /* The id of an object in the buffer; 0 for an item that is not one. */
+    int (*bufferId)(LWItemID object);
+} LWObjectInfo;
+
+typedef void *LWSurfaceID;
+
+/* The scene's surfaces and the ids the Surface ID buffer holds. */
+typedef struct st_LWSurfaceFuncs {
+    LWSurfaceID (*first)(void);
+    LWSurfaceID (*next)(LWSurfaceID surface);
+    const char *(*name)(LWSurfaceID surface);
+    /* The surface whose id the buffer holds; null for 0 or an unknown id. */
+    LWSurfaceID (*byBufferId)(int id);
+    int (*bufferId)(LWSurfaceID surface);
+} LWSurfaceFuncs;
 
 typedef struct st_LWTimeInfo {
     LWTime time;

@@ -9,6 +9,7 @@
 #endif
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace hostkit {
@@ -36,6 +37,11 @@ bool isAbsolutePath(const std::string &path);
 // A relative path placed inside base; an absolute one (or an empty base)
 // unchanged.
 std::string resolvedAgainst(const std::string &path, const std::string &base);
+
+// The system's login name of the user running the process and the
+// machine's host name, in UTF-8; nothing when the system cannot say.
+std::optional<std::string> loginName();
+std::optional<std::string> hostName();
 
 // Names are UTF-8 throughout the module, as on POSIX. The standard library
 // reads a narrow name in the system's code page on Windows: names go to
