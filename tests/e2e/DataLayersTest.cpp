@@ -60,4 +60,21 @@ TEST_F(DataLayersTest, MeasuresAreTheHostsOwnInTheirPixelTypes)
                 ASSERT_EQ(halfZ.at(x, y), static_cast<float>(half(hostZ.at(x, y))));
 }
 
+TEST_F(DataLayersTest, NativeSeparateImagesCarryNoAlpha)
+{
+    // "Image+Alpha" adds the alpha to a host saver's image; a native OpenEXR
+    // image holds the buffer's own channels only.
+    render(e2e::sceneHeader() + kPlugin + buffer("Final Render", "{ SaveAs 6 }") +
+           buffer("Diffuse Colour", "{ SaveAs 6 }") + kEnd);
+    const std::vector<std::string> files = e2e::filesIn(out("out"));
+    ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
+    for (const std::string &name : files) {
+        const std::vector<std::string> channels = e2e::channelsOf(e2e::headerOf(out("out/" + name)));
+        EXPECT_EQ(channels.size(), 3u) << name << ": " << ::testing::PrintToString(channels);
+        for (const std::string &c : channels)
+            EXPECT_TRUE(c != "A" && (c.size() < 2 || c.compare(c.size() - 2, 2, ".A") != 0))
+                << name << ": " << c;
+    }
+}
+
 } // namespace
