@@ -298,31 +298,27 @@ void readHost(TextBlockReader &r, const TextToken &group, HostSettings &h, const
     }
 }
 
-V3 position(Leaf &v)
+// Three numbers of one block, each named in messages, each in [low, high].
+V3 triple(Leaf &v, const char *x, const char *y, const char *z, double low, double high)
 {
-    V3 p;
-    p.x = v.number("x", -kFarAway, true, kFarAway);
-    p.y = v.number("y", -kFarAway, true, kFarAway);
-    p.z = v.number("z", -kFarAway, true, kFarAway);
-    return p;
+    V3 t;
+    t.x = v.number(x, low, true, high);
+    t.y = v.number(y, low, true, high);
+    t.z = v.number(z, low, true, high);
+    return t;
 }
+
+V3 position(Leaf &v) { return triple(v, "x", "y", "z", -kFarAway, kFarAway); }
 
 V3 rotation(Leaf &v)
 {
-    V3 r;
-    r.x = v.number("the heading in degrees", -kManyTurns, true, kManyTurns);
-    r.y = v.number("the pitch in degrees", -kManyTurns, true, kManyTurns);
-    r.z = v.number("the bank in degrees", -kManyTurns, true, kManyTurns);
-    return r;
+    return triple(v, "the heading in degrees", "the pitch in degrees", "the bank in degrees",
+                  -kManyTurns, kManyTurns);
 }
 
 V3 colour(Leaf &v)
 {
-    V3 c;
-    c.x = v.number("red", 0, true, 1e6);
-    c.y = v.number("green", 0, true, 1e6);
-    c.z = v.number("blue", 0, true, 1e6);
-    return c;
+    return triple(v, "red", "green", "blue", 0, 1e6);
 }
 
 void readObject(TextBlockReader &r, const TextToken &group, SceneObject &o)

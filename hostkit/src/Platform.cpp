@@ -1,4 +1,5 @@
 #include "hostkit/utility/Platform.h"
+#include "hostkit/utility/PlatformFile.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -53,6 +54,14 @@ std::filesystem::path filePath(const std::string &utf8)
 }
 
 std::string utf8Text(const std::filesystem::path &path) { return path.u8string(); }
+
+std::optional<std::string> hostName()
+{
+    std::string name = PlatformFile::machineName();
+    if (name.empty())
+        return std::nullopt;
+    return name;
+}
 
 bool environmentValue(const char *name, std::string *value)
 {

@@ -1,4 +1,4 @@
-// The POSIX half of the user and machine names; only one half is compiled.
+// The POSIX half of the user name; only one half is compiled.
 #include "hostkit/utility/Platform.h"
 
 #if !defined(_WIN32)
@@ -23,14 +23,6 @@ std::optional<std::string> loginName()
         found->pw_name && *found->pw_name)
         return std::string(found->pw_name);
     return std::nullopt;
-}
-
-std::optional<std::string> hostName()
-{
-    char name[256] = {};
-    if (gethostname(name, sizeof name - 1) != 0 || !*name)
-        return std::nullopt;
-    return std::string(name);
 }
 
 } // namespace hostkit
