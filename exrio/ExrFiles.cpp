@@ -9,9 +9,11 @@
 #include <Iex.h>
 #include <ImfChannelList.h>
 #include <ImfPartType.h>
+#include <ImfChromaticitiesAttribute.h>
 #include <ImfDoubleAttribute.h>
 #include <ImfFloatAttribute.h>
 #include <ImfIntAttribute.h>
+#include <ImfMatrixAttribute.h>
 #include <ImfPreviewImageAttribute.h>
 #include <ImfRationalAttribute.h>
 #include <ImfStringAttribute.h>
@@ -301,6 +303,19 @@ struct LineOutputCore {
             const Imf::Rational &r = static_cast<const Imf::RationalAttribute &>(a).value();
             const exr_attr_rational_t v = {r.n, r.d};
             return !c || exr_attr_set_rational(c, part, name, &v) == EXR_ERR_SUCCESS;
+        }
+        if (type == "m44f") {
+            const Imath::M44f &m = static_cast<const Imf::M44fAttribute &>(a).value();
+            exr_attr_m44f_t v;
+            for (int i = 0; i < 16; ++i)
+                v.m[i] = m[i / 4][i % 4];
+            return !c || exr_attr_set_m44f(c, part, name, &v) == EXR_ERR_SUCCESS;
+        }
+        if (type == "chromaticities") {
+            const Imf::Chromaticities &ch = static_cast<const Imf::ChromaticitiesAttribute &>(a).value();
+            const exr_attr_chromaticities_t v = {ch.red.x,  ch.red.y,  ch.green.x, ch.green.y,
+                                                 ch.blue.x, ch.blue.y, ch.white.x, ch.white.y};
+            return !c || exr_attr_set_chromaticities(c, part, name, &v) == EXR_ERR_SUCCESS;
         }
         if (type == "preview") {
             const Imf::PreviewImage &p = static_cast<const Imf::PreviewImageAttribute &>(a).value();

@@ -14,6 +14,7 @@
 #include <Iex.h>
 #include <ImfCheckFile.h>
 #include <ImfChannelList.h>
+#include <ImfChromaticitiesAttribute.h>
 #include <ImfInputPart.h>
 #include <ImfMultiPartInputFile.h>
 #include <ImfOutputFile.h>
@@ -24,6 +25,7 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputFile.h>
+#include <ImfMatrixAttribute.h>
 #include <ImfPreviewImageAttribute.h>
 #include <ImfRationalAttribute.h>
 #include <ImfRgba.h>
@@ -339,6 +341,14 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
     Imf::PreviewImage preview(4, 2);
     preview.pixel(3, 1).g = 200;
     header.insert("preview", Imf::PreviewImageAttribute(preview));
+    // The compositor's camera matrices and primaries.
+    Imath::M44f toCamera;
+    for (int i = 0; i < 16; ++i)
+        toCamera[i / 4][i % 4] = 0.25f * static_cast<float>(i) - 1.5f;
+    header.insert("worldToCamera", Imf::M44fAttribute(toCamera));
+    const Imf::Chromaticities p3(Imath::V2f(0.68f, 0.32f), Imath::V2f(0.265f, 0.69f),
+                                 Imath::V2f(0.15f, 0.06f), Imath::V2f(0.3127f, 0.329f));
+    header.insert("chromaticities", Imf::ChromaticitiesAttribute(p3));
     ASSERT_TRUE(ExrLineOutput::carries(header));
     {
         ExrLineOutput out(path, header);
@@ -369,6 +379,12 @@ TEST(ExrFiles, PackedLinesRoundTripWithTheirAttributes)
     const Imf::PreviewImage &back = h.typedAttribute<Imf::PreviewImageAttribute>("preview").value();
     EXPECT_EQ(back.width(), 4u);
     EXPECT_EQ(back.pixel(3, 1).g, 200);
+    EXPECT_EQ(h.typedAttribute<Imf::M44fAttribute>("worldToCamera").value(), toCamera);
+    const Imf::Chromaticities &primaries = h.typedAttribute<Imf::ChromaticitiesAttribute>("chromaticities").value();
+    EXPECT_EQ(primaries.red, p3.red);
+    EXPECT_EQ(primaries.green, p3.green);
+    EXPECT_EQ(primaries.blue, p3.blue);
+    EXPECT_EQ(primaries.white, p3.white);
     EXPECT_TRUE(file.isComplete());
     TestImage got;
     got.clear();
