@@ -1,24 +1,19 @@
 // A chunk of a ZIP or ZIPS compressed scan-line file made as the format
 // defines it: the chunk's packed lines with their bytes reordered (the
 // first of every pair of bytes before all the second ones), a delta
-// predictor over the result, and the zlib format of DEFLATE on top. A chunk
-// that does not get smaller is stored as its packed lines, which is how a
+// predictor over the result, and the zlib format of DEFLATE on top, made
+// here for such data (libdeflate gives only its checksum). A chunk that
+// does not get smaller is stored as its packed lines, which is how a
 // reader tells the two apart. The only user of libdeflate: everything of it
 // stays behind this file.
 #ifndef RAVELCAST_EXRIO_ZIPCHUNK_H
 #define RAVELCAST_EXRIO_ZIPCHUNK_H
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
-struct libdeflate_compressor;
-
 namespace ravelcast {
-
-// The compression level: libdeflate's 4 is the fastest whose files are no
-// larger than the library's own ZIP files (zlib at its default level, 6);
-// 3 makes them about 1% larger, 2 about 2.5%.
-constexpr int kZipChunkLevel = 4;
 
 // Lines per chunk: ZIPS 1, ZIP 16.
 int zipChunkLines(bool zips);
@@ -27,7 +22,7 @@ int zipChunkLines(bool zips);
 // each thread compressing chunks has its own.
 class ZipChunkCompressor {
 public:
-    explicit ZipChunkCompressor(int level = kZipChunkLevel);
+    ZipChunkCompressor();
     ~ZipChunkCompressor();
     ZipChunkCompressor(const ZipChunkCompressor &) = delete;
     ZipChunkCompressor &operator=(const ZipChunkCompressor &) = delete;
@@ -43,7 +38,8 @@ public:
     Stored compress(const unsigned char *packed, std::size_t n, std::vector<unsigned char> &out);
 
 private:
-    libdeflate_compressor *compressor_;
+    struct Scratch;
+    std::unique_ptr<Scratch> scratch_;
     std::vector<unsigned char> reordered_;
 };
 
