@@ -91,8 +91,8 @@ private:
 // itself: uncompressed parts take them as they are, ZIPS and ZIP parts
 // (exrio/ZipChunk.h) have their chunks compressed here, and every chunk
 // goes to the file through the library's core. No frame buffer is copied
-// line by line on the way, and the compression is libdeflate's rather than
-// the library's zlib, at less than half its time. With the library's
+// line by line on the way, and the compression is the module's own rather
+// than the library's zlib, at less than half its time. With the library's
 // global threads the chunks of a call are compressed on its thread pool,
 // and written in order. The same replacing write as ExrOutput, and the
 // same messages.

@@ -626,3 +626,137 @@ TEST(ExrFiles, ZipChunksReadBackAsTheLibrarysOwn)
     }
     Imf::setGlobalThreadCount(0);
 }
+
+namespace {
+
+// The bytes a chunk's compression is handed (after the byte reordering and
+// the predictor), turned back into the packed lines that give them.
+std::vector<unsigned char> linesGiving(const std::vector<unsigned char> &predicted)
+{
+    const std::size_t n = predicted.size(), lows = (n + 1) / 2;
+    std::vector<unsigned char> reordered(n), lines(n);
+    for (std::size_t i = 0; i < n; ++i)
+        reordered[i] = static_cast<unsigned char>(i ? reordered[i - 1] + predicted[i] - 128 : predicted[0]);
+    for (std::size_t i = 0; i < n; ++i)
+        lines[i] = i % 2 ? reordered[lows + i / 2] : reordered[i / 2];
+    return lines;
+}
+
+// What a chunk's compression is handed, of one of six kinds: bytes whose
+// frequencies fall by the golden ratio (long codes, and codes of the code
+// lengths deeper than DEFLATE allows until shortened), runs of every length
+// around and beyond the longest match, noise amid runs, a stretch repeated
+// just inside and just beyond the farthest distance, a small alphabet
+// (matches at every distance), and noise alone.
+std::vector<unsigned char> chunkBytes(int kind, std::size_t n, std::uint32_t &state)
+{
+    const auto next = [&] {
+        state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+        return state;
+    };
+    std::vector<unsigned char> d;
+    d.reserve(n);
+    switch (kind) {
+    case 0:
+        while (d.size() < n) {
+            int symbol = 0;
+            while (symbol < 40 && next() % 1000 < 618)
+                ++symbol;
+            d.push_back(static_cast<unsigned char>(symbol * 5));
+        }
+        break;
+    case 1:
+        for (int len = 1; d.size() < n; len = len % 1100 + 1 + len / 7)
+            d.insert(d.end(), static_cast<std::size_t>(len), static_cast<unsigned char>(next()));
+        break;
+    case 2:
+        while (d.size() < n) {
+            d.insert(d.end(), 3000, 128);
+            for (int i = 0; i < 5000; ++i)
+                d.push_back(static_cast<unsigned char>(next()));
+        }
+        break;
+    case 3: {
+        std::vector<unsigned char> stretch(2000);
+        for (unsigned char &b : stretch)
+            b = static_cast<unsigned char>(next());
+        for (const std::size_t distance : {32767u, 32768u, 32769u}) {
+            const std::size_t from = d.size();
+            d.insert(d.end(), stretch.begin(), stretch.end());
+            while (d.size() < from + distance)
+                d.push_back(static_cast<unsigned char>(128 + next() % 3));
+            d.insert(d.end(), stretch.begin(), stretch.end());
+        }
+        break;
+    }
+    case 4:
+        while (d.size() < n)
+            d.push_back(static_cast<unsigned char>("ACGT"[next() % 4]));
+        break;
+    default:
+        while (d.size() < n)
+            d.push_back(static_cast<unsigned char>(next()));
+    }
+    d.resize(n, 128);
+    return d;
+}
+
+} // namespace
+
+TEST(ExrFiles, ZipChunksOfEveryKindOfBytesReadBackBitExact)
+{
+    TempDir dir;
+    // Half values of one channel, a line of 8 KiB: a ZIP chunk is 128 KiB,
+    // beyond DEFLATE's window; the last one has 5 lines.
+    const int width = 4096, height = 6 * 16 + 5;
+    Imf::Header header(width, height);
+    header.channels().insert("Y", Imf::Channel(Imf::HALF));
+    for (const int threads : {0, 2}) {
+        Imf::setGlobalThreadCount(threads);
+        for (const Imf::Compression compression : {Imf::ZIPS_COMPRESSION, Imf::ZIP_COMPRESSION}) {
+            SCOPED_TRACE("compression " + std::to_string(compression) + ", threads " +
+                         std::to_string(threads));
+            header.compression() = compression;
+            const std::size_t lineBytes = 2 * static_cast<std::size_t>(width);
+            const int chunkLines = compression == Imf::ZIP_COMPRESSION ? 16 : 1;
+            std::vector<unsigned char> lines;
+            std::vector<int> kinds;
+            std::uint32_t state = 0x2545f491u;
+            for (int y = 0; y < height; y += chunkLines) {
+                const int rows = std::min(chunkLines, height - y);
+                const int kind = (y / chunkLines) % 6;
+                const std::vector<unsigned char> chunk =
+                    linesGiving(chunkBytes(kind, lineBytes * static_cast<std::size_t>(rows), state));
+                lines.insert(lines.end(), chunk.begin(), chunk.end());
+                kinds.push_back(kind);
+            }
+            const std::string path = dir.file("kinds.exr");
+            {
+                ExrLineOutput out(path, header);
+                ASSERT_EQ(out.lineBytes(), lineBytes);
+                for (int y = 0; y < height; y += out.bandLines(0)) {
+                    const int rows = std::min(out.bandLines(0), height - y);
+                    out.writeLines(0, y, rows, lines.data() + lineBytes * static_cast<std::size_t>(y));
+                }
+                out.close();
+            }
+            expectAccepted(path);
+            std::vector<unsigned char> back(lines.size(), 0);
+            Imf::InputFile file(path.c_str());
+            Imf::FrameBuffer fb;
+            fb.insert("Y", Imf::Slice(Imf::HALF, reinterpret_cast<char *>(back.data()), 2, lineBytes));
+            file.setFrameBuffer(fb);
+            file.readPixels(0, height - 1);
+            EXPECT_TRUE(back == lines) << "the values read back differ";
+            // Noise alone is stored; every other kind is compressed.
+            for (std::size_t c = 0; c < kinds.size(); ++c) {
+                const auto sizes = chunkSizes(path, 0, static_cast<int>(c) * chunkLines);
+                if (kinds[c] == 5)
+                    EXPECT_EQ(sizes.first, sizes.second) << "chunk " << c;
+                else
+                    EXPECT_LT(sizes.first, sizes.second) << "chunk " << c;
+            }
+        }
+    }
+    Imf::setGlobalThreadCount(0);
+}
