@@ -467,7 +467,7 @@ std::size_t deflateChunk(const unsigned char *in, std::size_t n, std::vector<uns
                     if (len > bestLen) {
                         bestLen = len;
                         bestDistance = i - c;
-                        if (len >= kNiceMatch)
+                        if (len >= kNiceMatch || len == max)
                             break;
                     }
                 }
