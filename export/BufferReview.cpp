@@ -37,8 +37,8 @@ std::string windowText(const Imath::Box2i &w)
 
 // Whether a compression changes the values of a channel of this type and
 // name: PXR24 rounds FLOAT to 24 bits, B44 packs HALF, DWA treats the
-// channels named R, G, B and Y (after the layer) as colour; the others each
-// keeps exact.
+// channels named R, G, B, Y, RY and BY (after the layer, case as written)
+// as colour and luminance-chroma; the others each keeps exact.
 bool changesValues(int compression, int pixelType, const std::string &name)
 {
     switch (compression) {
@@ -51,7 +51,8 @@ bool changesValues(int compression, int pixelType, const std::string &name)
             return false;
         const std::size_t dot = name.rfind('.');
         const std::string last = dot == std::string::npos ? name : name.substr(dot + 1);
-        return last == "R" || last == "G" || last == "B" || last == "Y";
+        return last == "R" || last == "G" || last == "B" || last == "Y" || last == "RY" ||
+               last == "BY";
     }
     default: return false;
     }
