@@ -255,6 +255,34 @@ std::string fittedPath(const std::string &prefix, const std::string &path,
     return "...";
 }
 
+// The user's rows as this frame would write them; a row no file can take
+// is an error.
+static int reviewUserMetadata(const std::vector<UserMetadataRow> &rows, const FrameFacts &facts,
+                              std::vector<std::string> &lines)
+{
+    if (rows.empty())
+        return 0;
+    const MetadataTokens tokens =
+        metadataTokens(facts.names.sceneName, facts.names.cameraName, facts.names.stereo,
+                       facts.names.rightEye, facts.frame, gatherRenderFacts());
+    lines.push_back("User Metadata (every file):");
+    int errors = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const UserMetadataRow &r = rows[i];
+        const std::string value = expandMetadataTokens(r.value, tokens);
+        std::string line = "  " + r.key + " (" + userMetadataTypeName(r.type) + ") = \"" + r.value + "\"";
+        if (value != r.value)
+            line += " -> \"" + value + "\"";
+        lines.push_back(line);
+        const std::string why = userMetadataRefusal(rows, i, tokens);
+        if (!why.empty()) {
+            lines.push_back(errorLine(why + " "));
+            ++errors;
+        }
+    }
+    return errors;
+}
+
 ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &width)
 {
     ReviewResult review;
@@ -305,6 +333,7 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
                 reviewCrop(b, file, origin, lines);
         }
     }
+    review.errors += reviewUserMetadata(filter.settings().userMetadata, facts, lines);
     const auto &buffers = filter.buffers();
     if (std::none_of(buffers.begin(), buffers.end(), [](const auto &b) { return b->active(); }))
         lines.push_back(RC_MARK "(c:Nc_HILIGHT)No buffer is enabled: nothing will be written.");
