@@ -5,8 +5,10 @@
 #define RAVELCAST_EXPORT_FILTERSETTINGS_H
 
 #include <string>
+#include <vector>
 
 #include "exrio/RenderMetadata.h"
+#include "exrio/UserMetadata.h"
 #include "hostkit/Fields.h"
 #include "hostkit/FileName.h"
 
@@ -53,6 +55,8 @@ struct FilterSettings {
     // colour space the files declare (ColourSpace).
     int cameraMatrices;
     int colourSpace;
+    // The user's own attributes, written into every file in this order.
+    std::vector<UserMetadataRow> userMetadata;
 
     static const hostkit::FieldTable<FilterSettings> &fields();
 
