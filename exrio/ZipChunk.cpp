@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <new>
 
 #include <libdeflate.h>
@@ -520,7 +521,9 @@ ZipChunkCompressor::Stored ZipChunkCompressor::compress(const unsigned char *pac
                                                          std::size_t n,
                                                          std::vector<unsigned char> &out)
 {
-    if (n < 2)
+    // The match tables hold positions as 32-bit numbers: a chunk of 2 GiB
+    // or more (a line of far more channels than any render has) is stored.
+    if (n < 2 || n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
         return {packed, n};
     if (reordered_.size() < n)
         reordered_.resize(n);
