@@ -5,7 +5,9 @@
 #define RAVELCAST_EXPORT_FILTERSETTINGS_H
 
 #include <string>
+#include <vector>
 
+#include "export/Cryptomatte.h"
 #include "exrio/RenderMetadata.h"
 #include "hostkit/Fields.h"
 #include "hostkit/FileName.h"
@@ -22,6 +24,10 @@ enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
 constexpr double kMinDisplayGamma = 0.125;
 constexpr double kMaxDisplayGamma = 64.0;
 constexpr double kMaxDwaLevel = 1000.0;
+
+// Cryptomatte's ranks: two to a layer.
+constexpr int kMinCryptoLevels = 2;
+constexpr int kMaxCryptoLevels = 16;
 
 struct FilterSettings {
     // Every setting at its row's default.
@@ -53,10 +59,20 @@ struct FilterSettings {
     // colour space the files declare (ColourSpace).
     int cameraMatrices;
     int colourSpace;
+    // The Cryptomatte types written, their ranks (even, 2 to 16) and
+    // whether the beauty's alpha is the coverage where an item meets the
+    // background.
+    bool cryptoObject;
+    bool cryptoMaterial;
+    bool cryptoAsset;
+    int cryptoLevels;
+    bool cryptoAlphaEdges;
 
     static const hostkit::FieldTable<FilterSettings> &fields();
 
     HeaderChoices headerChoices() const;
+    // The Cryptomatte types that are on, in their order.
+    std::vector<MatteKind> mattes() const;
 
     // The base of the output names: the render path (the scene's RGB
     // prefix) or the output file.
