@@ -322,3 +322,35 @@ TEST_F(CryptomatteTest, AnIndependentReaderPicksAnObjectByName)
 }
 
 } // namespace
+
+namespace {
+
+// Chosen on the panel's Cryptomatte tab and kept in the scene: the saved
+// scene renders the types chosen with the ranks chosen.
+TEST(CryptomatteSettingsTest, ChosenOnThePanelAndKeptInTheScene)
+{
+    testsupport::TempDir dir;
+    testsupport::writeFile(dir.file("scene.lws"), e2e::sceneHeader());
+    std::string out;
+    ASSERT_EQ(e2e::devhostIn(dir.path(),
+                             "ui scene.lws " +
+                                 e2e::shellQuoted(std::string(DOCS_DIR) + "/tests/ui/cryptomatte-settings.ui"),
+                             &out),
+              0)
+        << out;
+    const std::string saved = testsupport::readFile(dir.file("saved.lws"));
+    for (const char *part : {"{ CryptoObject 1 }", "{ CryptoMaterial 0 }", "{ CryptoAsset 1 }",
+                             "{ CryptoLevels 10 }", "{ CryptoAlphaEdges 1 }"})
+        EXPECT_NE(saved.find(part), std::string::npos) << part << "\n" << saved;
+    ASSERT_EQ(e2e::devhostIn(dir.path(), "render saved.lws --quiet", &out), 0) << out;
+    const std::vector<std::string> channels = e2e::channelsOf(e2e::headerOf(dir.file("out/shot001.exr")));
+    std::set<std::string> layers;
+    for (const std::string &c : channels)
+        if (c.rfind("Crypto", 0) == 0)
+            layers.insert(c.substr(0, c.find('.')));
+    EXPECT_EQ(layers.size(), 10u) << "five layers of each type";
+    EXPECT_EQ(layers.count("CryptoAsset04"), 1u);
+    EXPECT_EQ(layers.count("CryptoMaterial00"), 0u);
+}
+
+} // namespace
