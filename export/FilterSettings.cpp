@@ -152,11 +152,11 @@ const hostkit::FieldTable<FilterSettings> &FilterSettings::fields()
                 .defaults(kLinearRec709)
                 .on(kColourSpaceControl, "Colour Space", Control::Choice),
             flag<F, &F::cryptoObject>({blockId("CRYO"), "CryptoObject"})
-                .on(kCryptoObjectControl, "CryptoObject (Object Names)", Control::Boolean),
+                .on(kCryptoObjectControl, "CryptoObject", Control::Boolean),
             flag<F, &F::cryptoMaterial>({blockId("CRYM"), "CryptoMaterial"})
-                .on(kCryptoMaterialControl, "CryptoMaterial (Surface Names)", Control::Boolean),
+                .on(kCryptoMaterialControl, "CryptoMaterial", Control::Boolean),
             flag<F, &F::cryptoAsset>({blockId("CRYA"), "CryptoAsset"})
-                .on(kCryptoAssetControl, "CryptoAsset (Top-Level Parents)", Control::Boolean),
+                .on(kCryptoAssetControl, "CryptoAsset", Control::Boolean),
             cryptoLevelsRow(),
             flag<F, &F::cryptoAlphaEdges>({blockId("CRYE"), "CryptoAlphaEdges"})
                 .on(kCryptoAlphaEdgesControl, "Alpha as Coverage at Edges", Control::Boolean),
