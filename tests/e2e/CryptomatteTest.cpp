@@ -93,6 +93,12 @@ protected:
     void expectMattes(const std::string &file, const Imf::Header &h, const std::string &type,
                       int hostBuffer, int layers, int part = 0)
     {
+        expectMattesIn(file, h, type, hostBuffer, layers, part, h.displayWindow());
+    }
+    // The same inside a window the file's fitted layers gave it.
+    void expectMattesIn(const std::string &file, const Imf::Header &h, const std::string &type,
+                        int hostBuffer, int layers, int part, const Imath::Box2i &window)
+    {
         SCOPED_TRACE(file + " " + type);
         const std::map<int, std::string> names = namesOf(type);
         const e2e::Plane ids = readPlane(dump(1), "B" + std::to_string(hostBuffer));
@@ -102,11 +108,11 @@ protected:
             rank[c] = testsupport::readExrChannel(file, channel, 0.0f, part);
             ASSERT_TRUE(rank[c].present) << channel;
             ASSERT_EQ(rank[c].type, Imf::FLOAT) << channel;
-            ASSERT_EQ(rank[c].window, h.displayWindow()) << "mattes are never cropped";
+            ASSERT_EQ(rank[c].window, window);
         }
         int covered = 0;
-        for (int y = 0; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) {
+        for (int y = window.min.y; y <= window.max.y; ++y)
+            for (int x = window.min.x; x <= window.max.x; ++x) {
                 const auto at = names.find(static_cast<int>(ids.at(x, y)));
                 const bool item = ids.at(x, y) != 0 && at != names.end();
                 const std::uint32_t want = item ? testsupport::matteBits(at->second) : 0;
@@ -116,7 +122,7 @@ protected:
                 ASSERT_EQ(rank[3].at(x, y), 0.0f);
                 covered += item ? 1 : 0;
             }
-        EXPECT_GT(covered, kW * kH / 4);
+        EXPECT_GT(covered, (window.max.x - window.min.x + 1) * (window.max.y - window.min.y + 1) / 4);
         std::set<std::string> layerNames;
         for (const std::string &c : e2e::channelsOf(h))
             if (c.rfind(type, 0) == 0) {
@@ -169,6 +175,23 @@ TEST_F(CryptomatteTest, EveryPixelNamesTheItemTheHostsIdsResolveTo)
             ASSERT_EQ(bits(asset.values[i]), testsupport::matteBits("Rig"));
         }
     EXPECT_GT(ball, 20) << "the ball is seen";
+
+    // Written through the library's own compressor (PIZ) beside a layer,
+    // and inside the window of a fitted layer of a single-part file.
+    fs::remove_all(out("out"));
+    render(e2e::sceneHeader(kItems, "layout", kW, kH) + kPlugin +
+           "{ CryptoObject 1 } { Compression 4 }\n" + buffer("Final Render", "") + kEnd);
+    expectMattes(file, e2e::headerOf(file), "CryptoObject", 44, 3);
+    for (const char *compression : {"3", "4"}) {
+        SCOPED_TRACE(compression);
+        fs::remove_all(out("out"));
+        render(e2e::sceneHeader(kItems, "layout", kW, kH) + kPlugin + "{ CryptoObject 1 } " +
+               "{ Compression " + compression + " }\n" + buffer("Alpha", "{ FitDataWindow 1 }") +
+               kEnd);
+        const Imf::Header fitted = e2e::headerOf(file);
+        ASSERT_NE(fitted.dataWindow(), fitted.displayWindow());
+        expectMattesIn(file, fitted, "CryptoObject", 44, 3, 0, fitted.dataWindow());
+    }
 }
 
 // A lossy compression never reaches the ids: beside a single-part DWAA
