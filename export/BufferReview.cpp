@@ -37,8 +37,8 @@ std::string windowText(const Imath::Box2i &w)
 
 // Whether a compression changes the values of a channel of this type and
 // name: PXR24 rounds FLOAT to 24 bits, B44 packs HALF, DWA treats the
-// channels named R, G, B and Y (after the layer) as colour; the others each
-// keeps exact.
+// channels named R, G, B, Y, RY and BY (after the layer, case as written)
+// as colour and luminance-chroma; the others each keeps exact.
 bool changesValues(int compression, int pixelType, const std::string &name)
 {
     switch (compression) {
@@ -51,7 +51,8 @@ bool changesValues(int compression, int pixelType, const std::string &name)
             return false;
         const std::size_t dot = name.rfind('.');
         const std::string last = dot == std::string::npos ? name : name.substr(dot + 1);
-        return last == "R" || last == "G" || last == "B" || last == "Y";
+        return last == "R" || last == "G" || last == "B" || last == "Y" || last == "RY" ||
+               last == "BY";
     }
     default: return false;
     }
@@ -313,6 +314,34 @@ std::string fittedPath(const std::string &prefix, const std::string &path,
     return "...";
 }
 
+// The user's rows as this frame would write them; a row no file can take
+// is an error.
+static int reviewUserMetadata(const std::vector<UserMetadataRow> &rows, const FrameFacts &facts,
+                              std::vector<std::string> &lines)
+{
+    if (rows.empty())
+        return 0;
+    const MetadataTokens tokens =
+        metadataTokens(facts.names.sceneName, facts.names.cameraName, facts.names.stereo,
+                       facts.names.rightEye, facts.frame, gatherRenderFacts());
+    lines.push_back("User Metadata (every file):");
+    int errors = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const UserMetadataRow &r = rows[i];
+        const std::string value = expandMetadataTokens(r.value, tokens);
+        std::string line = "  " + r.key + " (" + userMetadataTypeName(r.type) + ") = \"" + r.value + "\"";
+        if (value != r.value)
+            line += " -> \"" + value + "\"";
+        lines.push_back(line);
+        const std::string why = userMetadataRefusal(rows, i, tokens);
+        if (!why.empty()) {
+            lines.push_back(errorLine(why + " "));
+            ++errors;
+        }
+    }
+    return errors;
+}
+
 ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &width)
 {
     ReviewResult review;
@@ -371,6 +400,7 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
         for (const PlannedMatte &m : file.mattes)
             reviewMatte(m, file, filter, width, lines);
     }
+    review.errors += reviewUserMetadata(filter.settings().userMetadata, facts, lines);
     const auto &buffers = filter.buffers();
     if (std::none_of(buffers.begin(), buffers.end(), [](const auto &b) { return b->active(); }) &&
         filter.settings().mattes().empty())

@@ -60,7 +60,17 @@ enum FilterControl : unsigned int {
     kCryptoLevelsControl = 36963,
     kCryptoAlphaEdgesControl = 36964,
     kCryptomatteGroup = 36965,
+    // The user's own attributes: the row shown, its commands, and the
+    // shown row's key, type and value.
+    kMetadataRowControl = 36932,
+    kMetadataRowsControl = 36933,
+    kMetadataKeyControl = 36934,
+    kMetadataTypeControl = 36935,
+    kMetadataValueControl = 36936,
 };
+
+// The commands of the "Metadata Rows" popup, in popup order.
+enum MetadataRowCommand { kAddMetadataRow, kRemoveMetadataRow };
 
 // The "Quick Buffer Enable" commands, in popup order.
 enum QuickEnable { kEnableAll, kDisableAll, kToggle, kEnableRGB, kEnableRGBA, kEnableRGBAZ };

@@ -12,6 +12,7 @@
 #include "exrio/RenderMetadata.h"
 #include "hostkit/FileRequest.h"
 #include "hostkit/HostInfo.h"
+#include "hostkit/utility/Text.h"
 #include "panels/AboutBox.h"
 
 namespace ravelcast {
@@ -35,6 +36,11 @@ const OwnControl kOwnControls[] = {
     {kChannelControl, "Channel", Control::Choice},
     {kReviewControl, "Review Settings...", Control::Button},
     {kAboutControl, "About Ravelcast...", Control::Button},
+    {kMetadataRowControl, "Metadata Row", Control::Choice},
+    {kMetadataRowsControl, "Metadata Rows", Control::Command},
+    {kMetadataKeyControl, "Key", Control::Text},
+    {kMetadataTypeControl, "Type", Control::Choice},
+    {kMetadataValueControl, "Value", Control::Text},
 };
 
 // The order the host is given the controls in, which it may lay them out
@@ -134,6 +140,10 @@ const char *const kBufferCompressions[] = {
     "PIZ (lossless)", "PXR24 (lossy)", "B44 (lossy)",    "B44A (lossy)",    "DWAA (lossy)",
     "DWAB (lossy)",  nullptr};
 const char *const kCryptoLevels[] = {"2", "4", "6", "8", "10", "12", "14", "16", nullptr};
+const char *const kUserMetadataTypes[] = {userMetadataTypeName(kUserText),
+                                          userMetadataTypeName(kUserInteger),
+                                          userMetadataTypeName(kUserFloat), nullptr};
+const char *const kMetadataRowCommands[] = {"Add Row", "Remove Row"};
 const char *const kPixelTypes[] = {"32bit Integer", "16bit Float", "32bit Float", nullptr};
 const char *const kSaveAs[] = {"Layer", "Image", "Layer and Image", "Image+Alpha",
                                "Layer and Image+Alpha", nullptr};
@@ -174,11 +184,15 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
         .items(kCameraMatricesControl, kCameraMatrixWorlds)
         .items(kColourSpaceControl, kColourSpaces)
         .items(kCryptoLevelsControl, kCryptoLevels)
+        .items(kMetadataTypeControl, kUserMetadataTypes)
         .group(36912, {kDisplayGammaControl, kPostGammaControl})
         .group(36911, {kChannelNameControl, kFlipChannelControl})
         .group(36909, {kEmbedPreviewControl, kPreviewScaleControl, kPreviewWidthControl,
                        kPreviewHeightControl, kCommentControl, kAuthorControl,
-                       kCameraMatricesControl, kColourSpaceControl})
+                       kCameraMatricesControl, kColourSpaceControl, 36937})
+        .group(36937, "User Metadata",
+               {kMetadataRowControl, kMetadataRowsControl, kMetadataKeyControl,
+                kMetadataTypeControl, kMetadataValueControl})
         .group(36914, "Saving",
                {kSaveAsControl, kFileFormatControl, kLumaAsRGBControl, kPixelTypeControl,
                 kFitDataWindowControl, kBufferCompressionControl})
@@ -235,7 +249,14 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
         .refresh(kFileFormatControl, {kBufferControl})
         .refresh(kBufferControl, {kDescriptionControl, BUFFER_CONTROLS})
         .refresh(kEnabledControl, {kDescriptionControl, kBufferControl, BUFFER_CONTROLS})
-        .refresh(kQuickEnableControl, {kEnabledControl, kBufferControl});
+        .refresh(kQuickEnableControl, {kEnabledControl, kBufferControl})
+        .refresh(kMetadataRowControl,
+                 {kMetadataKeyControl, kMetadataTypeControl, kMetadataValueControl})
+        .refresh(kMetadataRowsControl, {kMetadataRowControl, kMetadataKeyControl,
+                                        kMetadataTypeControl, kMetadataValueControl})
+        .refresh(kMetadataKeyControl, {kMetadataRowControl})
+        .refresh(kMetadataTypeControl, {kMetadataRowControl})
+        .refresh(kMetadataValueControl, {kMetadataRowControl});
     return h;
 }
 
@@ -302,6 +323,8 @@ FilterPanel::FilterPanel(OpenEXRFilter &filter) : filter_(filter)
     bufferList_.filter = &filter;
     channelList_.filter = &filter;
     quickCommands_.panel = this;
+    metadataRows_.filter = &filter;
+    metadataCommands_.panel = this;
 }
 
 FilterPanel::~FilterPanel() = default;
@@ -319,6 +342,8 @@ bool FilterPanel::build()
     wirePopup(kChannelControl, &channelList_);
     wirePopup(kFileFormatControl, &formatList_);
     wirePopupCommand(kQuickEnableControl, &quickCommands_);
+    wirePopup(kMetadataRowControl, &metadataRows_);
+    wirePopupCommand(kMetadataRowsControl, &metadataCommands_);
     if (hostkit::SimplePreset *presets = filter_.presets()) {
         presets->setPanel(panel().id());
         presets->controlId = kPresetsControl;
@@ -349,7 +374,20 @@ void *FilterPanel::get(unsigned int vid)
     case kBufferControl: return hand({filter_.currentIndex(), 0, {}}, type);
     case kChannelControl: return b ? hand({b->currentChannel(), 0, {}}, type) : nullptr;
     case kPresetsControl:
-    case kQuickEnableControl: return hand({}, type);
+    case kQuickEnableControl:
+    case kMetadataRowsControl: return hand({}, type);
+    case kMetadataRowControl: return hand({metadataRow() ? currentMetadataRow_ : 0, 0, {}}, type);
+    case kMetadataKeyControl:
+    case kMetadataTypeControl:
+    case kMetadataValueControl: {
+        const UserMetadataRow *row = metadataRow();
+        if (!row)
+            return nullptr;
+        hostkit::PanelValue v;
+        v.i = row->type;
+        v.s = vid == kMetadataKeyControl ? row->key : row->value;
+        return hand(v, type);
+    }
     default: break;
     }
     if (const auto *f = FilterSettings::fields().byControl(vid))
@@ -386,8 +424,17 @@ int FilterPanel::set(unsigned int vid, void *value)
             return 0;
         b->setCurrentChannel(i);
         break;
+    case kMetadataRowControl:
+        if (i < 0 || i >= static_cast<int>(filter_.settings().userMetadata.size()))
+            return 0;
+        currentMetadataRow_ = i;
+        return 1;
+    case kMetadataKeyControl:
+    case kMetadataTypeControl:
+    case kMetadataValueControl: return setMetadata(vid, value, type);
     case kDescriptionControl:
     case kPresetsControl:
+    case kMetadataRowsControl:
     case kQuickEnableControl: return 0;
     default: return setSetting(vid, value, type);
     }
@@ -432,6 +479,73 @@ int FilterPanel::setSetting(unsigned int vid, void *value, PanelType type)
     }
     filter_.settingsChanged(changesPreview(vid));
     return result;
+}
+
+const UserMetadataRow *FilterPanel::metadataRow() const
+{
+    const auto &rows = filter_.settings().userMetadata;
+    return currentMetadataRow_ >= 0 && currentMetadataRow_ < static_cast<int>(rows.size())
+               ? &rows[static_cast<std::size_t>(currentMetadataRow_)]
+               : nullptr;
+}
+
+int FilterPanel::setMetadata(unsigned int vid, void *value, PanelType type)
+{
+    std::vector<UserMetadataRow> &rows = filter_.settings().userMetadata;
+    if (!metadataRow()) {
+        hostkit::LWMessage().error("There is no metadata row to edit.",
+                                   "Add one with \"Metadata Rows\", \"Add Row\".");
+        return 0;
+    }
+    const auto at = static_cast<std::size_t>(currentMetadataRow_);
+    std::vector<UserMetadataRow> edited = rows;
+    UserMetadataRow &row = edited[at];
+    if (vid == kMetadataTypeControl) {
+        row.type = type == PanelType::Integer ? *static_cast<const int *>(value) : -1;
+        // A new row's type is chosen before its value.
+        if (row.value.empty() && row.type != kUserText)
+            row.value = "0";
+    }
+    else if (vid == kMetadataKeyControl)
+        row.key = hostkit::trimmed(static_cast<const char *>(value));
+    else
+        row.value = static_cast<const char *>(value);
+    // Checked as it would be written, with example token values.
+    const std::string why = userMetadataProblem(edited, at, exampleMetadataTokens(), true);
+    if (!why.empty()) {
+        const UserMetadataRow &now = rows[at];
+        hostkit::LWMessage().error(metadataRowName(rows, at) + ": " + why,
+                                   "It was not taken; the row stays " + now.key + " (" +
+                                            userMetadataTypeName(now.type) + ") = \"" +
+                                            now.value + "\".");
+        return 0;
+    }
+    rows = std::move(edited);
+    filter_.settingsChanged(false);
+    return 1;
+}
+
+void FilterPanel::metadataCommand(int command)
+{
+    std::vector<UserMetadataRow> &rows = filter_.settings().userMetadata;
+    if (command == kAddMetadataRow) {
+        // A key no row holds yet, to be renamed by the user.
+        std::string key;
+        for (int n = static_cast<int>(rows.size()) + 1;; ++n) {
+            key = "key" + std::to_string(n);
+            if (std::none_of(rows.begin(), rows.end(),
+                             [&](const UserMetadataRow &r) { return r.key == key; }))
+                break;
+        }
+        rows.push_back({key, kUserText, ""});
+        currentMetadataRow_ = static_cast<int>(rows.size()) - 1;
+    } else if (command == kRemoveMetadataRow && metadataRow()) {
+        rows.erase(rows.begin() + currentMetadataRow_);
+        currentMetadataRow_ = std::max(0, std::min(currentMetadataRow_, static_cast<int>(rows.size()) - 1));
+    } else {
+        return;
+    }
+    filter_.settingsChanged(false);
 }
 
 void FilterPanel::scalePreview()
@@ -529,6 +643,41 @@ std::string FilterPanel::ChannelList::popName(int index)
 {
     const OpenEXRBuffer *b = filter ? filter->currentBuffer() : nullptr;
     return b && index >= 0 && index < b->channelCount() ? b->channelLongName(index) : "";
+}
+
+// "(no rows)" holds the place of an empty list.
+int FilterPanel::MetadataRows::popCount()
+{
+    return filter ? std::max<int>(1, static_cast<int>(filter->settings().userMetadata.size())) : 0;
+}
+
+std::string FilterPanel::MetadataRows::popName(int index)
+{
+    if (!filter)
+        return {};
+    const auto &rows = filter->settings().userMetadata;
+    if (rows.empty())
+        return index == 0 ? "(no rows)" : "";
+    if (index < 0 || index >= static_cast<int>(rows.size()))
+        return {};
+    const UserMetadataRow &r = rows[static_cast<std::size_t>(index)];
+    return r.key + " = " + r.value;
+}
+
+int FilterPanel::MetadataCommands::popCount()
+{
+    return static_cast<int>(sizeof kMetadataRowCommands / sizeof kMetadataRowCommands[0]);
+}
+
+std::string FilterPanel::MetadataCommands::popName(int index)
+{
+    return index >= 0 && index < popCount() ? kMetadataRowCommands[index] : "";
+}
+
+void FilterPanel::MetadataCommands::popCommand(unsigned int cid, int command)
+{
+    if (panel && cid == kMetadataRowsControl)
+        panel->metadataCommand(command);
 }
 
 int FilterPanel::FormatList::popCount() { return hostkit::ImageUtil().saverCount() + 1; }

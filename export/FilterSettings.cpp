@@ -77,6 +77,72 @@ Field<F> cryptoLevelsRow()
         });
 }
 
+// More rows than any studio keeps: a damaged file cannot make the panel
+// and every header grow without end.
+constexpr std::size_t kMaxUserMetadataRows = 1000;
+
+const LWBlockIdent kUserMetadataRow[] = {{hostkit::blockId("UROW"), "Row"}, {0, nullptr}};
+const LWBlockIdent kUserMetadataEntry[] = {{hostkit::blockId("UKEY"), "Key"},
+                                           {hostkit::blockId("UTYP"), "Type"},
+                                           {hostkit::blockId("UVAL"), "Value"},
+                                           {0, nullptr}};
+
+// The user's attributes: a block of rows, each with its key, type and value.
+// A row is taken only when all three were read; the type must be one of
+// the three.
+Field<F> userMetadataRow()
+{
+    return hostkit::fields::custom<F>(
+               {hostkit::blockId("UMET"), "UserMetadata"},
+               [](const Field<F> &f, const F &o, SaveState &s) {
+                   hostkit::SavedBlock rows(s, f.ident, false);
+                   for (const UserMetadataRow &r : o.userMetadata) {
+                       hostkit::SavedBlock row(s, kUserMetadataRow[0], false);
+                       s.writeBlock(kUserMetadataEntry[0], r.key);
+                       s.writeBlock(kUserMetadataEntry[1], static_cast<std::int32_t>(r.type));
+                       s.writeBlock(kUserMetadataEntry[2], r.value);
+                   }
+               },
+               [](const Field<F> &, F &o, LoadState &s) {
+                   ErrorText error;
+                   std::vector<UserMetadataRow> rows;
+                   int seen = 0;
+                   while (s.findBlock(kUserMetadataRow)) {
+                       hostkit::FoundBlock row(s);
+                       ++seen;
+                       std::optional<std::string> key, value;
+                       std::optional<std::int32_t> type;
+                       while (unsigned int id = s.findBlock(kUserMetadataEntry)) {
+                           hostkit::FoundBlock entry(s);
+                           if (id == hostkit::blockId("UKEY"))
+                               key = s.readString();
+                           else if (id == hostkit::blockId("UTYP"))
+                               type = s.readI4();
+                           else
+                               value = s.readString();
+                       }
+                       if (!key || !value || !type || *type < 0 ||
+                           *type >= kUserMetadataTypeCount) {
+                           if (error.empty())
+                               error = "Metadata row " + std::to_string(seen) +
+                                       " could not be read; it was left out.";
+                           continue;
+                       }
+                       if (rows.size() == kMaxUserMetadataRows) {
+                           if (error.empty())
+                               error = "More than " + std::to_string(kMaxUserMetadataRows) +
+                                       " metadata rows; the rest were left out.";
+                           continue;
+                       }
+                       rows.push_back({*key, *type, *value});
+                   }
+                   o.userMetadata = std::move(rows);
+                   return error;
+               },
+               [](F &to, const F &from) { to.userMetadata = from.userMetadata; })
+        .resets([](const Field<F> &, F &o) { o.userMetadata.clear(); });
+}
+
 } // namespace
 
 FilterSettings::FilterSettings() { fields().reset(*this); }
@@ -160,6 +226,7 @@ const hostkit::FieldTable<FilterSettings> &FilterSettings::fields()
             cryptoLevelsRow(),
             flag<F, &F::cryptoAlphaEdges>({blockId("CRYE"), "CryptoAlphaEdges"})
                 .on(kCryptoAlphaEdgesControl, "Alpha as Coverage at Edges", Control::Boolean),
+            userMetadataRow(),
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
                       [](const Field<F> &, F &f, LoadState &s) {

@@ -9,6 +9,7 @@
 
 #include "export/Cryptomatte.h"
 #include "exrio/RenderMetadata.h"
+#include "exrio/UserMetadata.h"
 #include "hostkit/Fields.h"
 #include "hostkit/FileName.h"
 
@@ -67,6 +68,8 @@ struct FilterSettings {
     bool cryptoAsset;
     int cryptoLevels;
     bool cryptoAlphaEdges;
+    // The user's own attributes, written into every file in this order.
+    std::vector<UserMetadataRow> userMetadata;
 
     static const hostkit::FieldTable<FilterSettings> &fields();
 

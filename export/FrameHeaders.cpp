@@ -99,6 +99,9 @@ FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
     // The author beside the owner (the account that rendered).
     if (!settings.author.empty())
         h.insert("author", Imf::StringAttribute(settings.author));
+    MetadataTokens tokens = settings.tokens;
+    tokens.layer = layered ? std::string("Base") : file.buffers.front()->layerOrDisplayName();
+    out.refusedMetadata = applyUserMetadata(h, settings.userMetadata, tokens);
     if (preview)
         h.insert("preview", Imf::PreviewImageAttribute(*preview));
     for (const PlannedBuffer &b : file.buffers)

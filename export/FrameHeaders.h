@@ -16,6 +16,7 @@
 #include "export/FramePlan.h"
 #include "exrio/RenderFacts.h"
 #include "exrio/RenderMetadata.h"
+#include "exrio/UserMetadata.h"
 
 namespace ravelcast {
 
@@ -26,6 +27,9 @@ struct HeaderSettings {
     std::string comment; // the layered file's; an image's own comes from its buffer
     std::string author;
     HeaderChoices choices;  // camera matrices and colour space
+    std::vector<UserMetadataRow> userMetadata;
+    // The frame's tokens for the rows' values; the layer is set per file.
+    MetadataTokens tokens;
 };
 
 struct PartHeader {
@@ -40,15 +44,17 @@ struct FileHeaders {
     // The parts of a multi-part file, in the order they are written; empty
     // for a single-part file.
     std::vector<PartHeader> parts;
+    // The user's rows that could not be written, one line each.
+    std::vector<std::string> refusedMetadata;
 };
 
 // The headers of a planned OpenEXR file (a layered file or a native
 // image): the frame's display window, the file's data window, the pixel
 // aspect, compression and DWA level; the render facts, the comment and the
-// author; the preview when there is one; the channels under their planned
-// names; each Cryptomatte type's channels (FLOAT) and its attributes
-// ("cryptomatte/<key>/name", "/hash", "/conversion", and "/manifest" or
-// "/manif_file"). Parts are the planned ones, with their names, data windows and
+// author; the user's rows; the preview when there is one; the channels
+// under their planned names; each Cryptomatte type's channels (FLOAT) and
+// its attributes ("cryptomatte/<key>/name", "/hash", "/conversion", and
+// "/manifest" or "/manif_file"). Parts are the planned ones, with their names, data windows and
 // compressions, scan-line images carrying every other attribute of the
 // file's header.
 // Throws naming the file and the buffer when a channel name cannot be held.

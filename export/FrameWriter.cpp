@@ -370,6 +370,10 @@ void FrameWriter::write()
         for (const std::string &c : collisions)
             hostkit::processMessages().warning("Orvo Ravelcast: two outputs share a name", c);
     kept.collisions = std::move(collisions);
+    tokens_ = metadataTokens(facts.names.sceneName, facts.names.cameraName, facts.names.stereo,
+                             facts.names.rightEye, facts.frame, gatherRenderFacts());
+    // The module's saver writes the frame image with the same rows.
+    publishUserMetadata(&kept_, settings_.userMetadata);
     progress_.init(plan.progressTotal);
     if (!plan.writes) {
         finishDataWindows();
@@ -396,19 +400,27 @@ void FrameWriter::write()
         }
         announce(file.fileName);
     }
+    if (refusedMetadata_ != kept.refusedMetadata)
+        for (const std::string &r : refusedMetadata_)
+            hostkit::processMessages().warning("Orvo Ravelcast: a metadata row was not written", r);
+    kept.refusedMetadata = std::move(refusedMetadata_);
     finishDataWindows();
 }
 
 void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 {
     const FilterSettings &f = settings_;
-    const HeaderSettings settings{f.dwaLevel, f.comment, f.author, f.headerChoices()};
+    const HeaderSettings settings{f.dwaLevel,        f.comment, f.author, f.headerChoices(),
+                                  f.userMetadata, tokens_};
     std::optional<Imf::PreviewImage> preview;
     if (f.embedPreview && !file.buffers.empty())
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
                                   plan.previewHeight);
     const FileHeaders headers = fileHeaders(plan, file, settings, gatherRenderFacts(), preview);
     const Imf::Header &header = headers.header;
+    for (const std::string &r : headers.refusedMetadata)
+        if (std::find(refusedMetadata_.begin(), refusedMetadata_.end(), r) == refusedMetadata_.end())
+            refusedMetadata_.push_back(r);
 
     const int threads = exportThreads();
     if (threads > 0 && Imf::globalThreadCount() < threads)

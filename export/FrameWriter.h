@@ -14,6 +14,7 @@
 
 #include "export/DataWindow.h"
 #include "export/FramePlan.h"
+#include "exrio/UserMetadata.h"
 #include "hostkit/FrameAccess.h"
 #include "hostkit/utility/RefCounted.h"
 
@@ -119,6 +120,9 @@ private:
     const hostkit::FrameAccess &access_;
     hostkit::FrameAccess::Progress &progress_;
     bool node_ = false;
+    // The user's rows' tokens this frame, and the rows no file took.
+    MetadataTokens tokens_;
+    std::vector<std::string> refusedMetadata_;
     // The active buffers whose data windows are measured on the rows written.
     std::vector<std::pair<OpenEXRBuffer *, DataWindowMeter>> meters_;
     std::vector<float> matteRow_;

@@ -26,6 +26,7 @@ struct FrameData {
     float previewAspect = 1.0f;
     int previewWidth = 0, previewHeight = 0; // the embedded preview's
     std::vector<std::string> collisions;      // as the plan resolved them
+    std::vector<std::string> refusedMetadata; // the user's rows not written
 };
 
 // The frame's data and its lock. The render holds the lock while it

@@ -73,6 +73,8 @@ void OpenEXRFilter::savePreset(hostkit::SaveState &state) { saveSettings(state, 
 
 OpenEXRFilter::~OpenEXRFilter()
 {
+    // The saver no longer writes the rows of a filter that is gone.
+    withdrawUserMetadata(&frame_);
     // The panel and the window call back into the filter: they go first.
     panel_.reset();
     preview_.reset();

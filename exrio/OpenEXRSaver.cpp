@@ -1,4 +1,5 @@
 #include "exrio/OpenEXRSaver.h"
+#include "exrio/UserMetadata.h"
 
 #include <cmath>
 #include <cstring>
@@ -254,9 +255,12 @@ int OpenEXRSaver::openFile()
     const int pixelType = settings_->pixelType;
     HeaderChoices choices;
     choices.colourSpace = *saverColourSpace();
-    metadata_.stamp(gatherRenderFacts(), choices);
-    const Imf::Header header = saverHeader(metadata_.header(), width_, height_, pixelAspect_,
-                                           compression, pixelType, imageType());
+    const RenderFacts facts = gatherRenderFacts();
+    metadata_.stamp(facts, choices);
+    Imf::Header header = saverHeader(metadata_.header(), width_, height_, pixelAspect_,
+                                     compression, pixelType, imageType());
+    // The scene's image filter's rows; what it cannot write it tells itself.
+    applyUserMetadata(header, publishedUserMetadata(), hostMetadataTokens(facts));
 
     lines_.clear();
     buffers_.fill(nullptr);

@@ -325,6 +325,16 @@ TEST_F(BufferReviewTest, CompressionChoicesAndWhatLossyCompressionsChange)
     EXPECT_EQ(warningsOf(review(load("{ Compression 5 }", &f))),
               Lines{warning("PXR24 (lossy) changes the values of Depth in Z")});
     EXPECT_EQ(warningsOf(review(load("{ Compression 3 }", &f))), Lines{});
+
+    // DWA's luminance-chroma names count as colour too, whatever the type;
+    // its rule goes by the name as written ("y" is not "Y").
+    f.buffer("Motion")->channel(0).setChannelName("RY");
+    f.buffer("Motion")->channel(1).setChannelName("y");
+    f.buffer("Depth")->channel(0).setChannelName("BY");
+    f.buffer("Surface Normal")->setActive(false);
+    EXPECT_EQ(warningsOf(review(load("{ Compression 9 }", &f))),
+              (Lines{warning("DWAB (lossy) changes the values of Depth in BY"),
+                     warning("DWAB (lossy) changes the values of Motion in Motion.RY")}));
 }
 
 } // namespace
