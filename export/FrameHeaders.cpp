@@ -100,7 +100,9 @@ FileHeaders fileHeaders(const FramePlan &plan, const PlannedFile &file,
     if (!settings.author.empty())
         h.insert("author", Imf::StringAttribute(settings.author));
     MetadataTokens tokens = settings.tokens;
-    tokens.layer = layered ? std::string("Base") : file.buffers.front()->layerOrDisplayName();
+    tokens.layer = layered                            ? std::string("Base")
+                   : file.kind == PlannedFile::Mattes ? file.mattes.front().name
+                                                      : file.buffers.front()->layerOrDisplayName();
     out.refusedMetadata = applyUserMetadata(h, settings.userMetadata, tokens);
     if (preview)
         h.insert("preview", Imf::PreviewImageAttribute(*preview));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -502,11 +503,11 @@ void FrameWriter::writeRows(const Imf::Header &header, const std::vector<Planned
     for (const PlannedBuffer &b : buffers)
         storeBytes += static_cast<std::size_t>(b->bytesPerSample()) * b->channelCount() *
                       static_cast<std::size_t>(width) * band;
-    // A matte's id and coverage rows (three a band); its other channels
-    // all read one band of zeros.
+    // A matte's id and coverage rows (three a band), and one row of zeros
+    // for its other channels.
     const std::size_t floatBand = sizeof(float) * static_cast<std::size_t>(width) * band;
     const std::size_t matteBytes = 3 * floatBand * mattes.size();
-    const std::size_t zeroBytes = mattes.empty() ? 0 : floatBand;
+    const std::size_t zeroBytes = mattes.empty() ? 0 : sizeof(float) * static_cast<std::size_t>(width);
     unsigned char *storage = bands_.get((storeBytes + matteBytes) * stores + zeroBytes);
     unsigned char *const zeros = storage + (storeBytes + matteBytes) * stores;
     std::memset(zeros, 0, zeroBytes);
@@ -560,32 +561,32 @@ void FrameWriter::writeRows(const Imf::Header &header, const std::vector<Planned
             }
             i += static_cast<std::size_t>(n);
         }
+        // A matte's id and coverage rows (channels R, G and A of its first
+        // layer); every other channel reads the one row of zeros.
         const std::size_t floatRow = sizeof(float) * static_cast<std::size_t>(width);
+        static const std::size_t kStored[3] = {0, 1, 3};
         for (std::size_t mi = 0; mi < mattes.size(); ++mi) {
             const PlannedMatte &m = mattes[mi];
-            unsigned char *const rows3 = matteStore[store] + 3 * floatBand * mi;
+            unsigned char *const stored3 = matteStore[store] + 3 * floatBand * mi;
             for (int r = 0; r < rows; ++r) {
                 matteRow(m, first + r - plan.y0);
                 for (std::size_t k = 0; k < 3; ++k)
-                    fillRow(matteValues(k == 2 ? 3 : k), columns,
-                            rows3 + floatBand * k + floatRow * static_cast<std::size_t>(r));
+                    fillRow(matteValues(kStored[k]), columns,
+                            stored3 + floatBand * k + floatRow * static_cast<std::size_t>(r));
             }
             const std::vector<std::string> names = m.channelNames();
             for (std::size_t c = 0; c < names.size(); ++c) {
-                unsigned char *rowsOf = zeros;
-                if (c == 0 || c == 1 || c == 3)
-                    rowsOf = rows3 + floatBand * (c == 3 ? 2 : c);
-                char *base =
-                    reinterpret_cast<char *>(rowsOf) -
-                    static_cast<std::ptrdiff_t>(left) * static_cast<std::ptrdiff_t>(sizeof(float)) -
-                    static_cast<std::ptrdiff_t>(first) * static_cast<std::ptrdiff_t>(floatRow);
-                // The band of zeros serves every row of the band.
-                const std::size_t yStride = rowsOf == zeros ? 0 : floatRow;
-                if (rowsOf == zeros)
-                    base = reinterpret_cast<char *>(zeros) -
-                           static_cast<std::ptrdiff_t>(left) *
-                               static_cast<std::ptrdiff_t>(sizeof(float));
-                fb.insert(names[c], Imf::Slice(Imf::FLOAT, base, sizeof(float), yStride, 1, 1, 0.0));
+                const std::size_t *k = std::find(std::begin(kStored), std::end(kStored), c);
+                const bool zero = k == std::end(kStored);
+                unsigned char *rowsOf = zero ? zeros : stored3 + floatBand * (k - kStored);
+                char *base = reinterpret_cast<char *>(rowsOf) -
+                             static_cast<std::ptrdiff_t>(left) *
+                                 static_cast<std::ptrdiff_t>(sizeof(float)) -
+                             (zero ? 0
+                                   : static_cast<std::ptrdiff_t>(first) *
+                                         static_cast<std::ptrdiff_t>(floatRow));
+                fb.insert(names[c], Imf::Slice(Imf::FLOAT, base, sizeof(float),
+                                               zero ? 0 : floatRow, 1, 1, 0.0));
             }
         }
         // The band before is written (its failure surfaces here) before
