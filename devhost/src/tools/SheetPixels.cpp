@@ -340,7 +340,11 @@ Surface picture(const Grid &g, const Plan &plan, const Mapping &m)
                 const float id = g.planes[0][i];
                 std::uint32_t bits = 0;
                 std::memcpy(&bits, &id, sizeof bits);
-                const Rgb c = idColour(bits);
+                // Ids are spread over all 32 bits: folded to a small number,
+                // neighbouring hues do not all land alike.
+                std::uint32_t k = (bits ^ (bits >> 16)) * 0x45d9f3bu;
+                k ^= k >> 16;
+                const Rgb c = idColour(bits ? k % 65521u + 1 : 0);
                 const double cover = std::isfinite(at(1)) ? clamp01(at(1)) : 0.0;
                 row[x] = pack({c.r * cover, c.g * cover, c.b * cover});
                 break;
