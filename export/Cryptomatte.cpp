@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <unordered_set>
 
 #include "hostkit/FrameAccess.h"
 #include "hostkit/SceneFacts.h"
@@ -148,14 +149,10 @@ std::string matteKey(const std::string &typeName)
 std::string manifestJson(const std::vector<std::string> &names)
 {
     std::string json = "{";
-    std::vector<const std::string *> written;
+    std::unordered_set<std::string> written;
     for (const std::string &name : names) {
-        bool seen = false;
-        for (const std::string *w : written)
-            seen = seen || *w == name;
-        if (seen)
+        if (!written.insert(name).second)
             continue;
-        written.push_back(&name);
         if (json.size() > 1)
             json += ',';
         json += '"';
@@ -204,12 +201,11 @@ std::vector<std::string> matteLayers(const std::string &typeName, int ranks)
 MatteNames matteNames(MatteKind kind, const hostkit::SceneNames &scene)
 {
     MatteNames m;
-    const auto add = [&m](const std::string &raw) {
-        const std::string name = utf8Name(raw);
-        for (const std::string &n : m.names)
-            if (n == name)
-                return name;
-        m.names.push_back(name);
+    std::unordered_set<std::string> listed;
+    const auto add = [&](const std::string &raw) {
+        std::string name = utf8Name(raw);
+        if (listed.insert(name).second)
+            m.names.push_back(name);
         return name;
     };
     const std::vector<hostkit::NamedItem> &items =
