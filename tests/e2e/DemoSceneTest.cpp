@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include <ImfChannelList.h>
+#include <ImfIntAttribute.h>
+#include <ImfStringAttribute.h>
 
 #include "E2ESupport.h"
 
@@ -50,6 +52,9 @@ TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
     EXPECT_EQ(layered.channels().findChannel("Z")->type, Imf::FLOAT);
     EXPECT_EQ(layered.channels().findChannel("CryptoObject00.R")->type, Imf::FLOAT);
     EXPECT_EQ(layered.channels().findChannel("CryptoObject01.R"), nullptr) << "two ranks, one layer";
+    // The studio's fields, with the frame's tokens.
+    EXPECT_EQ(layered.typedAttribute<Imf::StringAttribute>("shot").value(), "demo");
+    EXPECT_EQ(layered.typedAttribute<Imf::IntAttribute>("renderFrame").value(), 2);
     const Imf::Header spec = e2e::headerOf(dir.file("renders/Spec/demo_Spec_0002.exr"));
     EXPECT_NE(spec.dataWindow(), spec.displayWindow()) << "the specular image is fitted";
 }

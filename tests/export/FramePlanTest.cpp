@@ -185,7 +185,10 @@ TEST(FramePlanTest, HeadersOfAPlannedFrame)
     render.scene = hostkit::SceneFacts();
     render.scene->name = "shot.lws";
     Imf::PreviewImage preview(12, 8);
-    const ravelcast::HeaderSettings settings{80.0, "take 2", "ada"};
+    ravelcast::HeaderSettings settings;
+    settings.dwaLevel = 80.0;
+    settings.comment = "take 2";
+    settings.author = "ada";
 
     const ravelcast::FileHeaders layered =
         ravelcast::fileHeaders(plan, plan.files[0], settings, render, preview);
@@ -251,7 +254,8 @@ TEST(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
     const auto buffers = catalogueBuffers();
     named(buffers, "Final Render").setActive(true);
     const FramePlan plan = ravelcast::planFrame(facts(8, 8), f, buffers);
-    const ravelcast::HeaderSettings settings{45.0, "", ""};
+    ravelcast::HeaderSettings settings;
+    settings.dwaLevel = 45.0;
     const ravelcast::RenderFacts render;
     FramePlan longest = plan;
     longest.files[0].buffers[0].names[0] = {std::string(255, 'L')};
