@@ -406,6 +406,14 @@ TEST_F(BufferReviewTest, CryptomatteTypesWithTheirLayersFilesAndNames)
     lines = review(f);
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.front(), "Multibuffer Image: " + out + "shot_007.exr");
+
+    // A host older than its id buffers: the mattes would stay empty.
+    useHost(9, 6, 0);
+    lines = review(load(kOutput + "{ CryptoMaterial 1 }" + buffer("Final Render", "")));
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        warning("This host gives no Surface ID buffer: the mattes of "
+                                "CryptoMaterial stay empty")),
+              lines.end());
 }
 
 } // namespace
