@@ -17,9 +17,11 @@
 // every file (flushed to the disk, renamed into place, the folder synced).
 //
 // Prints "name: value" lines. Usage: export_bench [--module PATH] [--runs N]
-// [--compression none|zip|piz|dwaa] [--profile none|zip|piz|dwaa]: with
-// --compression only that compression is measured (its heap lines too); with
-// --profile only the filter runs, N times, for a profiler to look at.
+// [--compression none|zip|piz|dwaa] [--profile none|zip|piz|dwaa]
+// [--mattes none|zip|piz|dwaa]: with --compression only that compression is
+// measured (its heap lines too); with --profile only the filter runs, N
+// times, for a profiler to look at; with --mattes the beauty alone against
+// the beauty with every Cryptomatte type at six ranks.
 
 #include <malloc.h>
 #include <unistd.h>
@@ -126,6 +128,23 @@ std::string sceneText(int width, int height, int compression, const fs::path &di
         s += "{ Buffer { Name \"" + std::string(row.definition.displayName) +
              "\" } { Settings { Active 1 } { SaveAs 1 } { PixelType 1 } } }\n";
     return s + "EndPlugin\n";
+}
+
+// The beauty alone, or with every Cryptomatte type at six ranks (nine
+// FLOAT layers): what the mattes cost a frame.
+std::string matteSceneText(int width, int height, int compression, bool mattes,
+                           const fs::path &dir)
+{
+    return "{ Host { Version 10 0 2009 } { Mode \"screamernet\" } { ContentDirectory \"" +
+           dir.string() + "\" } }\n{ Scene { Name \"bench.lws\" } { FrameSize " +
+           std::to_string(width) + " " + std::to_string(height) +
+           " } { RGBPrefix \"bench/shot\" } }\n"
+           "Plugin ImageFilterHandler 1 Ravelcast\n{ Version 2 } { Compression " +
+           std::to_string(compression) + " }\n" +
+           (mattes ? "{ CryptoObject 1 } { CryptoMaterial 1 } { CryptoAsset 1 } { CryptoLevels 6 }\n"
+                   : "") +
+           "{ Buffer { Name \"Final Render\" } { Settings { Active 1 } { SaveAs 1 } } }\n"
+           "EndPlugin\n";
 }
 
 // The layered channel names of the catalogue and the host buffer each reads.
@@ -372,13 +391,35 @@ double filterOnly(devhost::Host &host, int width, int height, int compression, i
     return median(times);
 }
 
+// The filter with and without the mattes, runs times each: the medians.
+std::pair<double, double> matteCost(devhost::Host &host, int compression, int runs,
+                                    const fs::path &dir)
+{
+    double ms[2] = {0, 0};
+    for (const bool mattes : {false, true}) {
+        devhost::readSceneText(host, matteSceneText(1920, 1080, compression, mattes, dir),
+                               (dir / "bench.lws").string());
+        devhost::AppliedServer &filter = *host.scene().servers.front();
+        const devhost::RenderedFrame source = renderFrame(host);
+        const std::string written = (dir / "bench" / "shot001.exr").string();
+        std::vector<double> times;
+        for (int run = 0; run < runs; ++run) {
+            devhost::RenderedFrame frame = source;
+            times.push_back(timeFilter(host, filter, frame, written));
+        }
+        host.clearServers();
+        ms[mattes ? 1 : 0] = median(times);
+    }
+    return {ms[0], ms[1]};
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     std::string module = RAVELCAST_MODULE_PATH;
     int runs = 3;
-    std::string profile, only;
+    std::string profile, only, mattes;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         if (a == "--module")
@@ -389,6 +430,8 @@ int main(int argc, char **argv)
             profile = argv[i + 1];
         else if (a == "--compression")
             only = argv[i + 1];
+        else if (a == "--mattes")
+            mattes = argv[i + 1];
     }
     try {
         const fs::path dir = fs::temp_directory_path() / ("export_bench." + std::to_string(::getpid()));
@@ -403,10 +446,20 @@ int main(int argc, char **argv)
             for (int c : compressions)
                 if (compressionName(c) == name)
                     return c;
-            throw std::runtime_error("--profile and --compression take none, zip, piz or dwaa");
+            throw std::runtime_error("--profile, --compression and --mattes take none, zip, piz or dwaa");
         };
         if (!only.empty())
             named(only);
+        if (!mattes.empty()) {
+            const auto [without, with] = matteCost(host, named(mattes), runs, dir);
+            std::printf("frame: 1920x1080, Final Render, %s\n", mattes.c_str());
+            std::printf("beauty_only_ms: %.1f\n", without);
+            std::printf("beauty_and_3_mattes_6_ranks_ms: %.1f\n", with);
+            std::printf("mattes_cost_ms: %.1f\n", with - without);
+            host.unloadModule();
+            fs::remove_all(dir);
+            return 0;
+        }
         if (!profile.empty()) {
             const int compression = named(profile);
             std::printf("%s_filter_only_ms: %.1f\n", profile.c_str(),

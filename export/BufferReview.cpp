@@ -146,7 +146,9 @@ int reviewCollisions(const FramePlan &plan, const PlannedFile &file, const OpenE
             lines.push_back("  Written as: " + shown("  Written as: ", c.renamed));
         } else if (c.holder != &buffer && !c.name.empty()) {
             lines.push_back(errorLine("Channel name " + c.name + " already used by " +
-                                      c.holder->displayName() + "; written as " + c.renamed));
+                                      (c.holder ? c.holder->displayName()
+                                                : std::string("Cryptomatte")) +
+                                      "; written as " + c.renamed));
         } else {
             continue;
         }
@@ -162,6 +164,63 @@ std::string intendedName(const FramePlan &plan, const PlannedFile &file)
         if (!c.channel && c.fileName == file.fileName)
             return c.name;
     return file.fileName;
+}
+
+// The names of a manifest, as many as fit the line, then how many more.
+std::string namesLine(const std::string &prefix, const std::vector<std::string> &names,
+                      const ReviewWidth &width)
+{
+    if (names.empty())
+        return prefix + "(no names in the scene)";
+    std::string listed;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string next = listed + (i ? ", " : "") + "\"" + names[i] + "\"";
+        const std::size_t left = names.size() - i - 1;
+        const std::string more = left ? ", ... (" + std::to_string(names.size()) + " names)" : "";
+        if (i > 0 && width.measure && width.measure(prefix + next + more) > width.limit)
+            return prefix + listed + ", ... (" + std::to_string(names.size()) + " names)";
+        listed = next;
+    }
+    return prefix + listed;
+}
+
+// A Cryptomatte type: its layers, where it is written and what its
+// manifest names.
+void reviewMatte(const PlannedMatte &m, const PlannedFile &file, const OpenEXRFilter &filter,
+                 const ReviewWidth &width, std::vector<std::string> &lines)
+{
+    lines.push_back(RC_MARK "(i:MIMG_BULLET1)" RC_MARK "(c:Nc_HILIGHT) Cryptomatte: " + m.name +
+                    " (" +
+                    (m.kind == MatteKind::Object     ? "object names"
+                     : m.kind == MatteKind::Material ? "surface names"
+                                                     : "names of the objects' top-level parents") +
+                    ")");
+    std::string layers = "  " RC_MARK "(c:Nc_RAISED)Layers: " RC_MARK "(c:Nc_BLACK)";
+    for (std::size_t i = 0; i < m.layers.size(); ++i)
+        layers += (i ? ", " : "") + m.layers[i];
+    lines.push_back(layers + " (R, G, B, A; 32bit Float)");
+    if (file.kind == PlannedFile::Mattes)
+        lines.push_back("  A lossless file of its own (ZIP): " +
+                        std::string(compressionName(filter.settings().compression)) +
+                        " would change the ids of the Multibuffer Image");
+    else if (!file.parts.empty())
+        lines.push_back("  A part of its own: " + m.name + ", ZIP (lossless)");
+    lines.push_back(namesLine("  Manifest: ", m.names.names, width));
+    if (!m.sidecar.empty())
+        lines.push_back("  The manifest is too long for the header: written to " + m.sidecarName);
+    if (file.kind == PlannedFile::Layered && file.parts.empty()) {
+        std::string fitted;
+        for (const PlannedBuffer &b : file.buffers)
+            if (b->fitDataWindow())
+                fitted += (fitted.empty() ? "" : ", ") + b->displayName();
+        if (!fitted.empty())
+            lines.push_back(warningLine(m.name + " is written only inside the data window of " +
+                                        fitted));
+    }
+    const char *idBuffer = m.kind == MatteKind::Material ? "Surface ID" : "Object ID";
+    if (!filter.buffer(idBuffer))
+        lines.push_back(warningLine(std::string("This host gives no ") + idBuffer +
+                                    " buffer: the mattes of " + m.name + " stay empty"));
 }
 
 } // namespace
@@ -308,6 +367,12 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
     bool images = false;
     for (const PlannedFile &file : plan.files) {
         const bool layered = file.kind == PlannedFile::Layered;
+        if (file.kind == PlannedFile::Mattes) {
+            lines.push_back("Cryptomatte Image: " + shown("Cryptomatte Image: ", file.fileName));
+            for (const PlannedMatte &m : file.mattes)
+                reviewMatte(m, file, filter, width, lines);
+            continue;
+        }
         if (layered) {
             lines.push_back("Multibuffer Image: " + shown("Multibuffer Image: ", file.fileName));
         } else if (!images) {
@@ -332,10 +397,13 @@ ReviewResult reviewSettings(const OpenEXRFilter &filter, const ReviewWidth &widt
             if (layered && !multiPart)
                 reviewCrop(b, file, origin, lines);
         }
+        for (const PlannedMatte &m : file.mattes)
+            reviewMatte(m, file, filter, width, lines);
     }
     review.errors += reviewUserMetadata(filter.settings().userMetadata, facts, lines);
     const auto &buffers = filter.buffers();
-    if (std::none_of(buffers.begin(), buffers.end(), [](const auto &b) { return b->active(); }))
+    if (std::none_of(buffers.begin(), buffers.end(), [](const auto &b) { return b->active(); }) &&
+        filter.settings().mattes().empty())
         lines.push_back(RC_MARK "(c:Nc_HILIGHT)No buffer is enabled: nothing will be written.");
     return review;
 }

@@ -52,6 +52,14 @@ enum FilterControl : unsigned int {
     kCameraMatricesControl = 36930,
     kColourSpaceControl = 36931,
     kBufferCompressionControl = 36920,
+    // Cryptomatte: its types, its ranks, the alpha's coverage at edges, and
+    // the group that holds them.
+    kCryptoObjectControl = 36960,
+    kCryptoMaterialControl = 36961,
+    kCryptoAssetControl = 36962,
+    kCryptoLevelsControl = 36963,
+    kCryptoAlphaEdgesControl = 36964,
+    kCryptomatteGroup = 36965,
     // The user's own attributes: the row shown, its commands, and the
     // shown row's key, type and value.
     kMetadataRowControl = 36932,

@@ -139,6 +139,7 @@ const char *const kBufferCompressions[] = {
     "As the File",   "Uncompressed",   "RLE (lossless)", "ZIPS (lossless)", "ZIP (lossless)",
     "PIZ (lossless)", "PXR24 (lossy)", "B44 (lossy)",    "B44A (lossy)",    "DWAA (lossy)",
     "DWAB (lossy)",  nullptr};
+const char *const kCryptoLevels[] = {"2", "4", "6", "8", "10", "12", "14", "16", nullptr};
 const char *const kUserMetadataTypes[] = {userMetadataTypeName(kUserText),
                                           userMetadataTypeName(kUserInteger),
                                           userMetadataTypeName(kUserFloat), nullptr};
@@ -182,6 +183,7 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
         .items(kPreviewScaleControl, kPreviewScales)
         .items(kCameraMatricesControl, kCameraMatrixWorlds)
         .items(kColourSpaceControl, kColourSpaces)
+        .items(kCryptoLevelsControl, kCryptoLevels)
         .items(kMetadataTypeControl, kUserMetadataTypes)
         .group(36912, {kDisplayGammaControl, kPostGammaControl})
         .group(36911, {kChannelNameControl, kFlipChannelControl})
@@ -206,8 +208,11 @@ hostkit::HintList hints(const std::string &title, const OpenEXRFilter &filter)
         .group(36917, "Output",
                {kOutputFileControl, kUseRenderPathControl, kFormatControl, kSingleNamingControl,
                 kCustomNameControl, kCompressionControl, kDwaLevelControl, kMultiPartControl})
+        .group(kCryptomatteGroup, "Cryptomatte",
+               {kCryptoObjectControl, kCryptoMaterialControl, kCryptoAssetControl,
+                kCryptoLevelsControl, kCryptoAlphaEdgesControl})
         .label(36909, "Metadata")
-        .tabs(36906, {36917, 36909})
+        .tabs(36906, {36917, 36909, kCryptomatteGroup})
         .group(36899, {kAboutControl, kReviewControl})
         .order({36907, 36906, 36908, 36899})
         .enableUnlessEqual(kEmbedPreviewControl, 0,

@@ -46,6 +46,37 @@ Field<F> outputFileRow()
             });
 }
 
+// The ranks: a popup of the even counts, stored as the count. An odd or
+// out-of-range count from a damaged scene is not taken.
+Field<F> cryptoLevelsRow()
+{
+    Field<F> f = hostkit::fields::number<F, &F::cryptoLevels>({hostkit::blockId("CRYL"), "CryptoLevels"},
+                                                              hostkit::Stored::I4, kMinCryptoLevels,
+                                                              kMaxCryptoLevels)
+                     .defaults(6);
+    f.load = [](const Field<F> &f, F &o, LoadState &s) -> ErrorText {
+        const std::optional<double> v = hostkit::fields::readNumber(s, f.stored);
+        if (v && *v >= f.lo && *v <= f.hi && static_cast<int>(*v) == *v &&
+            static_cast<int>(*v) % 2 == 0)
+            o.cryptoLevels = static_cast<int>(*v);
+        return {};
+    };
+    return f.on(
+        kCryptoLevelsControl, "Levels", Control::Choice,
+        [](const F &o) {
+            PanelValue v;
+            v.i = o.cryptoLevels / 2 - 1;
+            return v;
+        },
+        [](const Field<F> &, F &o, const PanelValue &v) {
+            const int ranks = (v.i + 1) * 2;
+            if (ranks < kMinCryptoLevels || ranks > kMaxCryptoLevels)
+                return false;
+            o.cryptoLevels = ranks;
+            return true;
+        });
+}
+
 // More rows than any studio keeps: a damaged file cannot make the panel
 // and every header grow without end.
 constexpr std::size_t kMaxUserMetadataRows = 1000;
@@ -186,6 +217,15 @@ const hostkit::FieldTable<FilterSettings> &FilterSettings::fields()
                                        kColourSpaceCount - 1)
                 .defaults(kLinearRec709)
                 .on(kColourSpaceControl, "Colour Space", Control::Choice),
+            flag<F, &F::cryptoObject>({blockId("CRYO"), "CryptoObject"})
+                .on(kCryptoObjectControl, "CryptoObject", Control::Boolean),
+            flag<F, &F::cryptoMaterial>({blockId("CRYM"), "CryptoMaterial"})
+                .on(kCryptoMaterialControl, "CryptoMaterial", Control::Boolean),
+            flag<F, &F::cryptoAsset>({blockId("CRYA"), "CryptoAsset"})
+                .on(kCryptoAssetControl, "CryptoAsset", Control::Boolean),
+            cryptoLevelsRow(),
+            flag<F, &F::cryptoAlphaEdges>({blockId("CRYE"), "CryptoAlphaEdges"})
+                .on(kCryptoAlphaEdgesControl, "Alpha as Coverage at Edges", Control::Boolean),
             userMetadataRow(),
             // The older name format: bit 2 moved to bit 3.
             custom<F>({blockId("FFRM"), "NameFormat"}, nullptr,
@@ -206,6 +246,18 @@ HeaderChoices FilterSettings::headerChoices() const
     c.cameraMatrices = static_cast<CameraMatrixConvention>(cameraMatrices);
     c.colourSpace = colourSpace;
     return c;
+}
+
+std::vector<MatteKind> FilterSettings::mattes() const
+{
+    std::vector<MatteKind> on;
+    if (cryptoObject)
+        on.push_back(MatteKind::Object);
+    if (cryptoMaterial)
+        on.push_back(MatteKind::Material);
+    if (cryptoAsset)
+        on.push_back(MatteKind::Asset);
+    return on;
 }
 
 std::string FilterSettings::baseName(const std::string &renderPath) const

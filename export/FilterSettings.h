@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "export/Cryptomatte.h"
 #include "exrio/RenderMetadata.h"
 #include "exrio/UserMetadata.h"
 #include "hostkit/Fields.h"
@@ -24,6 +25,10 @@ enum LayoutRenderMode { kViperAndSave = 0, kViperOnly = 1, kSaveOnly = 2 };
 constexpr double kMinDisplayGamma = 0.125;
 constexpr double kMaxDisplayGamma = 64.0;
 constexpr double kMaxDwaLevel = 1000.0;
+
+// Cryptomatte's ranks: two to a layer.
+constexpr int kMinCryptoLevels = 2;
+constexpr int kMaxCryptoLevels = 16;
 
 struct FilterSettings {
     // Every setting at its row's default.
@@ -55,12 +60,22 @@ struct FilterSettings {
     // colour space the files declare (ColourSpace).
     int cameraMatrices;
     int colourSpace;
+    // The Cryptomatte types written, their ranks (even, 2 to 16) and
+    // whether the beauty's alpha is the coverage where an item meets the
+    // background.
+    bool cryptoObject;
+    bool cryptoMaterial;
+    bool cryptoAsset;
+    int cryptoLevels;
+    bool cryptoAlphaEdges;
     // The user's own attributes, written into every file in this order.
     std::vector<UserMetadataRow> userMetadata;
 
     static const hostkit::FieldTable<FilterSettings> &fields();
 
     HeaderChoices headerChoices() const;
+    // The Cryptomatte types that are on, in their order.
+    std::vector<MatteKind> mattes() const;
 
     // The base of the output names: the render path (the scene's RGB
     // prefix) or the output file.

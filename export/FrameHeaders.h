@@ -35,6 +35,7 @@ struct HeaderSettings {
 struct PartHeader {
     Imf::Header header;
     std::vector<PlannedBuffer> buffers;
+    std::vector<PlannedMatte> mattes;
 };
 
 struct FileHeaders {
@@ -50,8 +51,10 @@ struct FileHeaders {
 // The headers of a planned OpenEXR file (a layered file or a native
 // image): the frame's display window, the file's data window, the pixel
 // aspect, compression and DWA level; the render facts, the comment and the
-// author; the user's rows; the preview when there is one; the channels under their planned
-// names. Parts are the planned ones, with their names, data windows and
+// author; the user's rows; the preview when there is one; the channels
+// under their planned names; each Cryptomatte type's channels (FLOAT) and
+// its attributes ("cryptomatte/<key>/name", "/hash", "/conversion", and
+// "/manifest" or "/manif_file"). Parts are the planned ones, with their names, data windows and
 // compressions, scan-line images carrying every other attribute of the
 // file's header.
 // Throws naming the file and the buffer when a channel name cannot be held.

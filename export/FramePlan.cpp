@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include <ImfCompression.h>
+
 #include "export/FilterSettings.h"
 #include "export/OpenEXRBuffer.h"
 #include "hostkit/utility/Platform.h"
@@ -57,8 +59,9 @@ void resolveCollisions(FramePlan &plan)
     std::vector<Taken> files;
     for (PlannedFile &file : plan.files) {
         // The layered file comes first and holds its name as itself.
-        const OpenEXRBuffer *owner =
-            file.kind == PlannedFile::Layered ? nullptr : file.buffers.front().buffer;
+        const OpenEXRBuffer *owner = file.buffers.empty() || file.kind == PlannedFile::Layered
+                                         ? nullptr
+                                         : file.buffers.front().buffer;
         if (const Taken *first = holderOf(files, file.fileName, true)) {
             NameCollision c;
             c.buffer = owner;
@@ -68,14 +71,19 @@ void resolveCollisions(FramePlan &plan)
             for (int n = 2; holderOf(files, name, true); ++n)
                 name = suffixedFileName(file.fileName, n);
             c.renamed = c.fileName = name;
-            c.text = "\"" + file.buffers.front()->displayName() + "\" would write \"" +
-                     file.fileName + "\" again; written as \"" + name + "\"";
+            const std::string writer = owner ? owner->displayName() : file.mattes.front().name;
+            c.text = "\"" + writer + "\" would write \"" + file.fileName +
+                     "\" again; written as \"" + name + "\"";
             plan.collisions.push_back(c);
             file.fileName = name;
         }
         files.push_back({file.fileName, owner});
 
+        // A matte's channels keep their names: compositors look for them.
         std::vector<Taken> channels;
+        for (const PlannedMatte &m : file.mattes)
+            for (const std::string &channel : m.channelNames())
+                channels.push_back({channel, nullptr});
         for (PlannedBuffer &b : file.buffers)
             for (auto &names : b.names)
                 for (std::string &channel : names) {
@@ -93,6 +101,10 @@ void resolveCollisions(FramePlan &plan)
                         c.text = "\"" + b->displayName() + "\" would write the channel \"" +
                                  channel + "\" of \"" + file.fileName + "\" again; written as \"" +
                                  unique + "\"";
+                        if (!first->holder)
+                            c.text = "\"" + b->displayName() + "\" would write the channel \"" +
+                                     channel + "\" of Cryptomatte in \"" + file.fileName +
+                                     "\"; written as \"" + unique + "\"";
                         plan.collisions.push_back(c);
                         channel = unique;
                     }
@@ -109,6 +121,27 @@ std::vector<std::string> collisionLines(const FramePlan &plan)
     for (const NameCollision &c : plan.collisions)
         lines.push_back(c.text);
     return lines;
+}
+
+std::vector<std::string> PlannedMatte::channelNames() const
+{
+    std::vector<std::string> names;
+    for (const std::string &layer : layers)
+        for (const char *c : kMatteChannels)
+            names.push_back(layer + "." + c);
+    return names;
+}
+
+bool lossyCompression(int compression)
+{
+    switch (compression) {
+    case Imf::PXR24_COMPRESSION:
+    case Imf::B44_COMPRESSION:
+    case Imf::B44A_COMPRESSION:
+    case Imf::DWAA_COMPRESSION:
+    case Imf::DWAB_COMPRESSION: return true;
+    default: return false;
+    }
 }
 
 std::string suffixedFileName(const std::string &fileName, int n)
@@ -214,7 +247,63 @@ std::vector<PlannedPart> layerParts(const PlannedFile &file, const FrameFacts &f
     }
     for (PlannedPart &part : parts)
         part.dataWindow = windowOf(part.buffers, facts);
+    // Each Cryptomatte type in a part of its own, lossless and whole.
+    for (const PlannedMatte &m : file.mattes) {
+        PlannedPart part;
+        part.name = m.name;
+        for (int n = 2; std::any_of(parts.begin(), parts.end(),
+                                    [&](const PlannedPart &p) { return p.name == part.name; });
+             ++n)
+            part.name = m.name + "_" + std::to_string(n);
+        part.compression = Imf::ZIP_COMPRESSION;
+        part.dataWindow = facts.region ? facts.regionBox : facts.display;
+        part.mattes = {m};
+        parts.push_back(std::move(part));
+    }
     return parts;
+}
+
+} // namespace
+
+namespace {
+
+// The Cryptomatte types that are on, with their names and ids from the
+// scene; manifests are placed once the files are named.
+std::vector<PlannedMatte> planMattes(const FrameFacts &facts, const FilterSettings &settings)
+{
+    std::vector<PlannedMatte> mattes;
+    for (const MatteKind kind : settings.mattes()) {
+        PlannedMatte m;
+        m.kind = kind;
+        m.name = matteTypeName(kind);
+        m.hostBuffer = matteHostBuffer(kind);
+        m.layers = matteLayers(m.name, settings.cryptoLevels);
+        m.names = matteNames(kind, facts.items);
+        m.ids = std::make_shared<const MatteIds>(m.names);
+        m.manifest = manifestJson(m.names.names);
+        m.alphaEdges = settings.cryptoAlphaEdges;
+        mattes.push_back(std::move(m));
+    }
+    return mattes;
+}
+
+// A manifest too long for a header goes to a file beside the image that
+// holds the type: the image's name without ".exr", "_", the type, ".json".
+void placeManifest(PlannedMatte &m, const std::string &imageName)
+{
+    if (m.manifest.size() <= kManifestInHeader)
+        return;
+    std::string stem = imageName;
+    if (stem.size() > 4) {
+        std::string ext = stem.substr(stem.size() - 4);
+        std::transform(ext.begin(), ext.end(), ext.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (ext == ".exr")
+            stem.resize(stem.size() - 4);
+    }
+    m.sidecar = stem + "_" + m.name + ".json";
+    const std::size_t slash = m.sidecar.find_last_of("/\\");
+    m.sidecarName = slash == std::string::npos ? m.sidecar : m.sidecar.substr(slash + 1);
 }
 
 } // namespace
@@ -239,20 +328,43 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
         if (b->savesLayer())
             layers.push_back({b.get(), b->fileChannelNames(false)});
     }
-    const int files = images + (layers.empty() ? 0 : 1);
+    std::vector<PlannedMatte> mattes = planMattes(facts, settings);
+    // A lossy single-part file would change the ids: each type goes to a
+    // lossless file of its own beside it.
+    const bool matteFiles =
+        !mattes.empty() && !settings.multiPart && lossyCompression(settings.compression);
+    const bool layered = !layers.empty() || (!mattes.empty() && !matteFiles);
+    const int files =
+        images + (layered ? 1 : 0) + (matteFiles ? static_cast<int>(mattes.size()) : 0);
     plan.progressTotal = static_cast<unsigned int>(files * facts.height / 250 + 1);
     plan.writes = !(settings.layoutRenderMode == kViperOnly && !facts.renderNode);
 
     const std::string base = settings.baseName(facts.renderPath);
-    if (!layers.empty()) {
+    if (layered) {
         PlannedFile file;
         file.kind = PlannedFile::Layered;
         file.fileName = layeredFileName(base, "exr", facts.frame, settings.nameFormat, facts.names);
-        file.dataWindow = windowOf(layers, facts);
+        file.dataWindow = layers.empty() ? (facts.region ? facts.regionBox : facts.display)
+                                         : windowOf(layers, facts);
         file.compression = settings.compression;
         file.buffers = layers;
+        if (!matteFiles)
+            file.mattes = mattes;
         plan.files.push_back(file);
     }
+    if (matteFiles)
+        for (const PlannedMatte &m : mattes) {
+            PlannedFile file;
+            file.kind = PlannedFile::Mattes;
+            // Named as a separate image of a layer of the type's name would be.
+            file.fileName =
+                imageFileName(base, "exr", facts.frame, settings.singleNameFormat,
+                              settings.nameFormat, m.name, settings.customFileName, facts.names);
+            file.dataWindow = facts.region ? facts.regionBox : facts.display;
+            file.compression = Imf::ZIP_COMPRESSION;
+            file.mattes = {m};
+            plan.files.push_back(file);
+        }
     for (const auto &b : buffers) {
         if (!b->active() || !b->savesImage())
             continue;
@@ -272,6 +384,9 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
     for (PlannedFile &file : plan.files)
         file.fileName = hostkit::resolvedAgainst(file.fileName, facts.contentFolder);
     resolveCollisions(plan);
+    for (PlannedFile &file : plan.files)
+        for (PlannedMatte &m : file.mattes)
+            placeManifest(m, file.fileName);
     // After the names are settled: the parts hold the buffers as renamed.
     if (settings.multiPart && !plan.files.empty() && plan.files.front().kind == PlannedFile::Layered) {
         PlannedFile &layered = plan.files.front();

@@ -5,12 +5,15 @@
 #ifndef RAVELCAST_EXPORT_FRAMEPLAN_H
 #define RAVELCAST_EXPORT_FRAMEPLAN_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include <ImathBox.h>
 
+#include "export/Cryptomatte.h"
 #include "export/FileNaming.h"
+#include "hostkit/SceneFacts.h"
 #include "hostkit/utility/RefCounted.h"
 
 namespace ravelcast {
@@ -33,6 +36,8 @@ struct FrameFacts {
     NameContext names;
     std::string contentFolder; // relative names resolve against it
     std::string renderPath;    // the scene's RGB prefix
+    // The scene's objects and surfaces, for the Cryptomatte types.
+    hostkit::SceneNames items;
 };
 
 // A buffer in a file, with the names its channels are written as there
@@ -41,6 +46,26 @@ struct PlannedBuffer {
     OpenEXRBuffer *buffer = nullptr;
     std::vector<std::vector<std::string>> names;
     OpenEXRBuffer *operator->() const { return buffer; }
+};
+
+// A Cryptomatte type in a file: its layers of four FLOAT channels (see
+// kMatteChannels), the ids its host buffer's values resolve to, and its
+// manifest, in the header or, when too long for it, in a file of its own.
+struct PlannedMatte {
+    MatteKind kind = MatteKind::Object;
+    std::string name; // "CryptoObject"
+    int hostBuffer = 0;
+    std::vector<std::string> layers;
+    MatteNames names;
+    std::shared_ptr<const MatteIds> ids;
+    std::string manifest;
+    // The manifest's own file beside the image (full path) and the name the
+    // header gives it; empty while the manifest stays in the header.
+    std::string sidecar, sidecarName;
+    // The beauty's alpha as the coverage where an item meets the background.
+    bool alphaEdges = false;
+    // The channel names, layer by layer, R, G, B and A each.
+    std::vector<std::string> channelNames() const;
 };
 
 // A part of a layered file written one part per layer: the buffers of a
@@ -54,10 +79,14 @@ struct PlannedPart {
     Imath::Box2i dataWindow;
     int compression = 0; // Imf::Compression
     std::vector<PlannedBuffer> buffers;
+    // A Cryptomatte type's part (always lossless) holds it and no buffer.
+    std::vector<PlannedMatte> mattes;
 };
 
 struct PlannedFile {
-    enum Kind { Layered, Image, HostImage };
+    // Mattes: a lossless file of one Cryptomatte type, beside a single-part
+    // layered file whose compression would change its ids.
+    enum Kind { Layered, Image, HostImage, Mattes };
     Kind kind = Layered;
     std::string fileName;
     // Frame coordinates; unused for host images. A single-part layered
@@ -66,6 +95,8 @@ struct PlannedFile {
     Imath::Box2i dataWindow;
     int compression = 0; // Imf::Compression; unused for host images
     std::vector<PlannedBuffer> buffers;
+    // The Cryptomatte types the file holds (a multi-part file: in its parts).
+    std::vector<PlannedMatte> mattes;
     // A layered file written one part per layer: its parts in the order
     // they are written; empty for a file of one part.
     std::vector<PlannedPart> parts;
@@ -102,6 +133,9 @@ struct FramePlan {
 
 // The collisions' lines, one each.
 std::vector<std::string> collisionLines(const FramePlan &plan);
+
+// Whether a compression changes values: mattes' ids must stay exact.
+bool lossyCompression(int compression);
 
 // "shot.exr" as the n-th of its name: "shot_2.exr"; a channel "Refr.R" as
 // "Refr_2.R", "Z" as "Z_2".

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <future>
+#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,7 @@
 #include "exrio/ExrFiles.h"
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
+#include "hostkit/utility/AtomicFile.h"
 #include "hostkit/utility/Platform.h"
 #include "module/Version.h"
 
@@ -44,12 +46,32 @@ void ensureFolderFor(const PlannedFile &file)
     fs::create_directories(folder, ec);
     if (fs::is_directory(folder, examined))
         return;
-    const std::string what = file.kind == PlannedFile::Layered
-                                 ? std::string("the layered file")
+    const std::string what = file.kind == PlannedFile::Layered ? std::string("the layered file")
+                             : file.kind == PlannedFile::Mattes
+                                 ? "the mattes of " + file.mattes.front().name
                                  : "the image of \"" + file.buffers.front()->displayName() + "\"";
     const std::error_code why = ec ? ec : examined;
     throw std::runtime_error("Cannot create the folder \"" + hostkit::utf8Text(folder) + "\" for " + what +
                              ": " + (why ? why.message() : std::string("it is not a folder")));
+}
+
+// A manifest's own file, written whole or not at all as the images are.
+void writeManifest(const std::string &fileName, const std::string &text)
+{
+    hostkit::AtomicFile file;
+    const auto fail = [&](const std::string &cause) {
+        throw std::runtime_error("Cannot write the Cryptomatte manifest \"" + fileName + "\": " +
+                                 cause);
+    };
+    if (!file.open(fileName))
+        fail(file.cause());
+    if (!file.file().write(text.data(), text.size())) {
+        const std::string cause = hostkit::PlatformFile::errorText(file.file().error());
+        file.abandon();
+        fail(cause);
+    }
+    if (!file.commit())
+        fail(file.cause());
 }
 
 // One channel's converted rows of a band, and the names it is written as.
@@ -143,6 +165,72 @@ void FrameWriter::convertRow(const OpenEXRBuffer &b, int channel, int hostRow,
     b.convertLine(values, channel, A.width(), A.line(b.alphaBuffer(), hostRow), row + before);
 }
 
+void FrameWriter::fillRow(const float *values, const Columns &columns, unsigned char *row) const
+{
+    const std::size_t rowBytes = sizeof(float) * static_cast<std::size_t>(columns.width);
+    if (!values) {
+        std::memset(row, 0, rowBytes);
+        return;
+    }
+    const std::size_t before = sizeof(float) * static_cast<std::size_t>(columns.host);
+    const std::size_t line = sizeof(float) * static_cast<std::size_t>(access_.width());
+    std::memset(row, 0, before);
+    std::memcpy(row + before, values, line);
+    std::memset(row + before + line, 0, rowBytes - before - line);
+}
+
+// The host hands one id per pixel: rank 0 is that item, fully covering the
+// pixel, and the other ranks are empty. Only where asked, a pixel whose
+// beauty alpha is partial and that touches a pixel without an item takes
+// the alpha as its item's coverage and leaves the rest to the background.
+void FrameWriter::matteRow(const PlannedMatte &m, int hostRow)
+{
+    const hostkit::FrameAccess &A = access_;
+    const std::size_t w = static_cast<std::size_t>(A.width());
+    matteRow_.assign(3 * w, 0.0f);
+    float *id = matteRow_.data(), *cover = id + w, *rest = cover + w;
+    const float *line = hostRow >= 0 && hostRow < A.height() ? A.line(m.hostBuffer, hostRow) : nullptr;
+    if (!line)
+        return;
+    const MatteIds &ids = *m.ids;
+    for (std::size_t x = 0; x < w; ++x) {
+        id[x] = ids(line[x]);
+        cover[x] = id[x] != 0.0f ? 1.0f : 0.0f;
+    }
+    if (!m.alphaEdges)
+        return;
+    const float *alpha = A.line(hostkit::buffer::Alpha, hostRow);
+    if (!alpha)
+        return;
+    const float *above = hostRow > 0 ? A.line(m.hostBuffer, hostRow - 1) : nullptr;
+    const float *below = hostRow + 1 < A.height() ? A.line(m.hostBuffer, hostRow + 1) : nullptr;
+    for (std::size_t x = 0; x < w; ++x) {
+        const float a = alpha[x];
+        if (id[x] == 0.0f || !(a > 0.0f && a < 1.0f))
+            continue;
+        const bool background = (x > 0 && id[x - 1] == 0.0f) || (x + 1 < w && id[x + 1] == 0.0f) ||
+                                (above && ids(above[x]) == 0.0f) ||
+                                (below && ids(below[x]) == 0.0f);
+        if (!background)
+            continue;
+        cover[x] = a;
+        rest[x] = 1.0f - a;
+    }
+}
+
+const float *FrameWriter::matteValues(std::size_t channel) const
+{
+    if (channel >= 4)
+        return nullptr;
+    const std::size_t w = static_cast<std::size_t>(access_.width());
+    switch (channel) {
+    case 0: return matteRow_.data();
+    case 1: return matteRow_.data() + w;
+    case 3: return matteRow_.data() + 2 * w;
+    default: return nullptr;
+    }
+}
+
 // A step of progress per 250 rows written.
 void FrameWriter::stepRows(int first, int rows)
 {
@@ -193,6 +281,8 @@ FrameFacts FrameWriter::gatherFacts() const
     // process's current directory (the host's) is left alone.
     f.contentFolder = hostkit::DirInfo().dir("Content");
     f.renderPath = hostkit::renderPath();
+    if (!settings_.mattes().empty())
+        f.items = hostkit::sceneNames();
     return f;
 }
 
@@ -303,6 +393,10 @@ void FrameWriter::write()
             if (!node_)
                 progress_.step(static_cast<unsigned int>(access_.height() / 250));
         } else {
+            // The manifest first: no image names a file that is not there.
+            for (const PlannedMatte &m : file.mattes)
+                if (!m.sidecar.empty())
+                    writeManifest(m.sidecar, m.manifest);
             writeExr(file, plan);
         }
         announce(file.fileName);
@@ -320,7 +414,7 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
     const HeaderSettings settings{f.dwaLevel,        f.comment, f.author, f.headerChoices(),
                                   f.userMetadata, tokens_};
     std::optional<Imf::PreviewImage> preview;
-    if (f.embedPreview)
+    if (f.embedPreview && !file.buffers.empty())
         preview = embeddedPreview(*file.buffers.front().buffer, access_, plan.previewWidth,
                                   plan.previewHeight);
     const FileHeaders headers = fileHeaders(plan, file, settings, gatherRenderFacts(), preview);
@@ -349,15 +443,16 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
         if (ExrLineOutput::carries(parts)) {
             ExrLineOutput out(file.fileName, parts);
             for (std::size_t i = 0; i < parts.size(); ++i)
-                writeLines(parts[i].dataWindow(), headers.parts[i].buffers, plan, out,
-                           static_cast<int>(i), i == tallest);
+                writeLines(parts[i].dataWindow(), headers.parts[i].buffers,
+                           headers.parts[i].mattes, plan, out, static_cast<int>(i), i == tallest);
             out.close();
             return;
         }
         ExrOutput out(file.fileName, parts, libraryThreads);
         for (std::size_t i = 0; i < parts.size(); ++i) {
             Imf::OutputPart part(out.parts(), static_cast<int>(i));
-            writeRows(parts[i], headers.parts[i].buffers, plan, i == tallest,
+            writeRows(parts[i], headers.parts[i].buffers, headers.parts[i].mattes, plan,
+                      i == tallest,
                       [&](const Imf::FrameBuffer &fb, int rows) {
                           part.setFrameBuffer(fb);
                           part.writePixels(rows);
@@ -369,13 +464,13 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 
     if (ExrLineOutput::carries(header)) {
         ExrLineOutput out(file.fileName, header);
-        writeLines(header.dataWindow(), file.buffers, plan, out, 0, true);
+        writeLines(header.dataWindow(), file.buffers, file.mattes, plan, out, 0, true);
         out.close();
         return;
     }
 
     ExrOutput out(file.fileName, header, libraryThreads);
-    writeRows(header, file.buffers, plan, true,
+    writeRows(header, file.buffers, file.mattes, plan, true,
               [&](const Imf::FrameBuffer &fb, int rows) {
                   out.file().setFrameBuffer(fb);
                   out.file().writePixels(rows);
@@ -393,7 +488,8 @@ void FrameWriter::writeExr(const PlannedFile &file, const FramePlan &plan)
 // conversion hides behind the compression. Host lines are read on this
 // thread only, as the host hands them to it.
 void FrameWriter::writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
-                            const FramePlan &plan, bool countProgress, const BandSink &sink)
+                            const std::vector<PlannedMatte> &mattes, const FramePlan &plan,
+                            bool countProgress, const BandSink &sink)
 {
     const Imath::Box2i &window = header.dataWindow();
     const Columns columns = columnsOf(window, plan);
@@ -407,7 +503,16 @@ void FrameWriter::writeRows(const Imf::Header &header, const std::vector<Planned
     for (const PlannedBuffer &b : buffers)
         storeBytes += static_cast<std::size_t>(b->bytesPerSample()) * b->channelCount() *
                       static_cast<std::size_t>(width) * band;
-    unsigned char *storage = bands_.get(storeBytes * stores);
+    // A matte's id and coverage rows (three a band), and one row of zeros
+    // for its other channels.
+    const std::size_t floatBand = sizeof(float) * static_cast<std::size_t>(width) * band;
+    const std::size_t matteBytes = 3 * floatBand * mattes.size();
+    const std::size_t zeroBytes = mattes.empty() ? 0 : sizeof(float) * static_cast<std::size_t>(width);
+    unsigned char *storage = bands_.get((storeBytes + matteBytes) * stores + zeroBytes);
+    unsigned char *const zeros = storage + (storeBytes + matteBytes) * stores;
+    std::memset(zeros, 0, zeroBytes);
+    unsigned char *matteStore[2] = {storage + storeBytes * stores,
+                                    storage + storeBytes * stores + matteBytes};
     std::vector<BandChannel> channels[2];
     for (int s = 0; s < stores; ++s)
         for (const PlannedBuffer &b : buffers) {
@@ -456,6 +561,34 @@ void FrameWriter::writeRows(const Imf::Header &header, const std::vector<Planned
             }
             i += static_cast<std::size_t>(n);
         }
+        // A matte's id and coverage rows (channels R, G and A of its first
+        // layer); every other channel reads the one row of zeros.
+        const std::size_t floatRow = sizeof(float) * static_cast<std::size_t>(width);
+        static const std::size_t kStored[3] = {0, 1, 3};
+        for (std::size_t mi = 0; mi < mattes.size(); ++mi) {
+            const PlannedMatte &m = mattes[mi];
+            unsigned char *const stored3 = matteStore[store] + 3 * floatBand * mi;
+            for (int r = 0; r < rows; ++r) {
+                matteRow(m, first + r - plan.y0);
+                for (std::size_t k = 0; k < 3; ++k)
+                    fillRow(matteValues(kStored[k]), columns,
+                            stored3 + floatBand * k + floatRow * static_cast<std::size_t>(r));
+            }
+            const std::vector<std::string> names = m.channelNames();
+            for (std::size_t c = 0; c < names.size(); ++c) {
+                const std::size_t *k = std::find(std::begin(kStored), std::end(kStored), c);
+                const bool zero = k == std::end(kStored);
+                unsigned char *rowsOf = zero ? zeros : stored3 + floatBand * (k - kStored);
+                char *base = reinterpret_cast<char *>(rowsOf) -
+                             static_cast<std::ptrdiff_t>(left) *
+                                 static_cast<std::ptrdiff_t>(sizeof(float)) -
+                             (zero ? 0
+                                   : static_cast<std::ptrdiff_t>(first) *
+                                         static_cast<std::ptrdiff_t>(floatRow));
+                fb.insert(names[c], Imf::Slice(Imf::FLOAT, base, sizeof(float),
+                                               zero ? 0 : floatRow, 1, 1, 0.0));
+            }
+        }
         // The band before is written (its failure surfaces here) before
         // this one goes to the library: bands reach the file in order.
         if (writing.valid())
@@ -476,8 +609,8 @@ void FrameWriter::writeRows(const Imf::Header &header, const std::vector<Planned
 // (each host line is read in runs of rows), and handed to the line output,
 // which compresses them when the part is compressed.
 void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                             const FramePlan &plan, ExrLineOutput &out, int part,
-                             bool countProgress)
+                             const std::vector<PlannedMatte> &mattes, const FramePlan &plan,
+                             ExrLineOutput &out, int part, bool countProgress)
 {
     const Columns columns = columnsOf(window, plan);
     const std::size_t lineBytes = out.lineBytes(part);
@@ -524,6 +657,26 @@ void FrameWriter::writeLines(const Imath::Box2i &window, const std::vector<Plann
                         std::memcpy(line + out.channelOffset(names[n], part), line + at, rowBytes);
                 }
                 measure(*b.buffer, hostRow, hostLines.data());
+            }
+        }
+        const std::size_t matteRowBytes = sizeof(float) * static_cast<std::size_t>(windowWidth);
+        for (const PlannedMatte &m : mattes) {
+            const std::vector<std::string> names = m.channelNames();
+            for (int r = 0; r < rows; ++r) {
+                matteRow(m, first + r - plan.y0);
+                unsigned char *line = lines + lineBytes * r;
+                for (std::size_t c = 0; c < names.size(); ++c) {
+                    unsigned char *at = line + out.channelOffset(names[c], part);
+                    const float *values = matteValues(c);
+                    if (!values) {
+                        std::memset(at, 0, matteRowBytes);
+                    } else if (direct) {
+                        fillRow(values, columns, at);
+                    } else {
+                        fillRow(values, columns, wide);
+                        std::memcpy(at, wide + sizeof(float) * skip, matteRowBytes);
+                    }
+                }
             }
         }
         out.writeLines(part, first, rows, lines);
@@ -588,6 +741,7 @@ FrameFacts currentFrameFacts()
     facts.names = hostNameContext();
     facts.contentFolder = hostkit::DirInfo().dir("Content");
     facts.renderPath = hostkit::renderPath();
+    facts.items = hostkit::sceneNames();
     return facts;
 }
 

@@ -80,9 +80,11 @@ private:
     // The rows of a file's or a part's data window, in bands of its
     // compression's line buffers.
     void writeRows(const Imf::Header &header, const std::vector<PlannedBuffer> &buffers,
-                   const FramePlan &plan, bool countProgress, const BandSink &sink);
+                   const std::vector<PlannedMatte> &mattes, const FramePlan &plan,
+                   bool countProgress, const BandSink &sink);
     void writeLines(const Imath::Box2i &window, const std::vector<PlannedBuffer> &buffers,
-                    const FramePlan &plan, ExrLineOutput &out, int part, bool countProgress);
+                    const std::vector<PlannedMatte> &mattes, const FramePlan &plan,
+                    ExrLineOutput &out, int part, bool countProgress);
     void stepRows(int first, int rows);
     // The columns of a file's rows: the first, how many, and where the
     // host's line starts among them.
@@ -92,6 +94,15 @@ private:
         int host = 0;
     };
     Columns columnsOf(const Imath::Box2i &window, const FramePlan &plan) const;
+    // A matte's values on one host row, into matteRow_: rank 0's id, its
+    // coverage, rank 1's coverage (its id is the background's, 0).
+    void matteRow(const PlannedMatte &matte, int hostRow);
+    // The host-wide values of a matte's channel (null: zeros) as a row of
+    // the file's columns.
+    void fillRow(const float *values, const Columns &columns, unsigned char *row) const;
+    // The row values of a matte's channel i (layer i / 4, channel i % 4)
+    // in matteRow_; null where it holds zeros.
+    const float *matteValues(std::size_t channel) const;
     // The host's line of a buffer's channel; null outside the host's rows.
     const float *hostLine(const OpenEXRBuffer &buffer, int channel, int hostRow) const;
     void convertRow(const OpenEXRBuffer &buffer, int channel, int hostRow, const float *values,
@@ -114,6 +125,7 @@ private:
     std::vector<std::string> refusedMetadata_;
     // The active buffers whose data windows are measured on the rows written.
     std::vector<std::pair<OpenEXRBuffer *, DataWindowMeter>> meters_;
+    std::vector<float> matteRow_;
 };
 
 } // namespace ravelcast

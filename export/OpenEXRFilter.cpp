@@ -6,6 +6,7 @@
 
 
 #include "export/BufferCatalogue.h"
+#include "export/FramePlan.h"
 #include "hostkit/FilterAdaptor.h"
 #include "hostkit/HostInfo.h"
 #include "hostkit/Services.h"
@@ -111,6 +112,19 @@ unsigned int requestMaskOf(int hostBuffer)
 // written premultiplied without a word.
 bool needsAlpha(const OpenEXRBuffer &b) { return b.unmultiply() && b.alphaBuffer() >= 0; }
 
+// Cryptomatte reads the id buffers whether or not they are written
+// themselves, and the alpha for its coverage at edges.
+std::vector<int> matteBuffers(const FilterSettings &settings)
+{
+    std::vector<int> list;
+    for (const MatteKind kind : settings.mattes())
+        if (std::find(list.begin(), list.end(), matteHostBuffer(kind)) == list.end())
+            list.push_back(matteHostBuffer(kind));
+    if (!list.empty() && settings.cryptoAlphaEdges)
+        list.push_back(hostkit::buffer::Alpha);
+    return list;
+}
+
 } // namespace
 
 std::vector<int> OpenEXRFilter::neededBuffers(bool all) const
@@ -127,6 +141,8 @@ std::vector<int> OpenEXRFilter::neededBuffers(bool all) const
             if (needsAlpha(*b))
                 add(b->alphaBuffer());
         }
+    for (const int buffer : matteBuffers(settings_))
+        add(buffer);
     return list;
 }
 
@@ -141,6 +157,8 @@ unsigned int OpenEXRFilter::flags()
             if (needsAlpha(*b))
                 mask |= requestMaskOf(b->alphaBuffer());
         }
+    for (const int buffer : matteBuffers(settings_))
+        mask |= requestMaskOf(buffer);
     return mask;
 }
 
@@ -243,7 +261,13 @@ const std::string &OpenEXRFilter::describe()
         images += b->savesImage() ? 1 : 0;
         layer |= b->savesLayer();
     }
-    const int files = images + (layer ? 1 : 0);
+    // Cryptomatte goes into the layered file, or beside a lossy single-part
+    // one into files of its own.
+    const int mattes = static_cast<int>(settings_.mattes().size());
+    const bool matteFiles = mattes > 0 && !settings_.multiPart &&
+                            lossyCompression(settings_.compression);
+    layer |= mattes > 0 && !matteFiles;
+    const int files = images + (layer ? 1 : 0) + (matteFiles ? mattes : 0);
     if (files > 0)
         description_ += " - " + std::to_string(files) + (files == 1 ? " File" : " Files");
     if (active > 0)

@@ -203,4 +203,48 @@ std::optional<FrameSize> frameSize()
     return FrameSize{scene->frameWidth, scene->frameHeight};
 }
 
+SceneNames sceneNames()
+{
+    SceneNames names;
+    const ItemInfo items;
+    if (items.available() && items->first && items->next && items->name) {
+        const ObjectInfo objects;
+        const auto *ids = objects.available() ? objects.table() : nullptr;
+        const auto nameOf = [&](LWItemID item) {
+            const char *n = items->name(item);
+            return n ? std::string(n) : std::string();
+        };
+        // A parent chain longer than the scene's items is a loop: it stops.
+        std::size_t count = 0;
+        for (LWItemID o = items->first(LWI_OBJECT, nullptr); o; o = items->next(o))
+            ++count;
+        for (LWItemID o = items->first(LWI_OBJECT, nullptr); o; o = items->next(o)) {
+            NamedItem n;
+            n.bufferId = ids && ids->bufferId ? ids->bufferId(o) : 0;
+            n.name = nameOf(o);
+            LWItemID top = o;
+            for (std::size_t up = 0; up < count; ++up) {
+                const LWItemID p = items.parent(top);
+                if (!p)
+                    break;
+                top = p;
+            }
+            n.topName = nameOf(top);
+            names.objects.push_back(std::move(n));
+        }
+    }
+    const SurfaceFuncs surfaces;
+    if (const LWSurfaceFuncs *s = surfaces.available() ? surfaces.table() : nullptr;
+        s && s->first && s->next && s->name)
+        for (LWSurfaceID id = s->first(); id; id = s->next(id)) {
+            NamedItem n;
+            n.bufferId = s->bufferId ? s->bufferId(id) : 0;
+            const char *text = s->name(id);
+            n.name = text ? text : "";
+            n.topName = n.name;
+            names.surfaces.push_back(std::move(n));
+        }
+    return names;
+}
+
 } // namespace hostkit

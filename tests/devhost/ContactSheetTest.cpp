@@ -35,6 +35,7 @@ struct Pixel {
         return std::tie(r, g, b) < std::tie(o.r, o.g, o.b);
     }
     bool operator==(const Pixel &o) const { return r == o.r && g == o.g && b == o.b; }
+    bool operator!=(const Pixel &o) const { return !(*this == o); }
 };
 
 std::ostream &operator<<(std::ostream &out, const Pixel &p)
@@ -204,6 +205,53 @@ TEST(ContactSheet, DrawsEveryLayerWithAMappingOfItsKind)
     EXPECT_TRUE(s.tile("Chroma.RY").error.empty());
     for (const devhost::SheetTile &t : sheet.tiles)
         EXPECT_TRUE(t.error.empty()) << t.title << ": " << t.error;
+}
+
+// A Cryptomatte layer (its type named in the header) shows rank 0's ids as
+// colours dimmed by their coverage; a layer of the same shape that no type
+// names stays a colour layer.
+TEST(ContactSheet, CryptomatteLayersShowTheirIds)
+{
+    testsupport::TempDir dir;
+    const std::string exr = dir.file("mattes.exr"), png = dir.file("sheet.png");
+    Imf::Header h(W, H);
+    h.insert("cryptomatte/3ae39a5/name", Imf::StringAttribute("CryptoObject"));
+    const float ids[2] = {3.5e-12f, -7.25e9f};
+    std::vector<float> planes[8];
+    Imf::FrameBuffer fb;
+    for (int layer = 0; layer < 2; ++layer)
+        for (int c = 0; c < 4; ++c) {
+            std::vector<float> &p = planes[layer * 4 + c];
+            p.assign(W * H, 0.0f);
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) {
+                    const int item = x < 16 ? -1 : x < 40 ? 0 : 1;
+                    if (item >= 0 && c == 0)
+                        p[y * W + x] = ids[item];
+                    if (item >= 0 && c == 1)
+                        p[y * W + x] = y < H / 2 ? 1.0f : 0.5f;
+                }
+            const std::string name = std::string(layer ? "Other00." : "CryptoObject00.") + "RGBA"[c];
+            h.channels().insert(name, Imf::Channel(Imf::FLOAT));
+            fb.insert(name, Imf::Slice::Make(Imf::FLOAT, p.data(), h.dataWindow()));
+        }
+    {
+        Imf::OutputFile out(exr.c_str(), h);
+        out.setFrameBuffer(fb);
+        out.writePixels(H);
+    }
+    const devhost::ContactSheet sheet = devhost::writeContactSheet(exr, png);
+    const readback::Png back = readback::readPng(png);
+    ASSERT_TRUE(back.ok);
+    const Sheet s(sheet, back);
+    EXPECT_NE(s.tile("CryptoObject00").legend.find("Cryptomatte"), std::string::npos);
+    EXPECT_EQ(s.tile("Other00").legend.find("Cryptomatte"), std::string::npos);
+    EXPECT_EQ(s.at("CryptoObject00", 4, 4), (Pixel{0, 0, 0})) << "no item";
+    const Pixel first = s.at("CryptoObject00", 20, 4), second = s.at("CryptoObject00", 50, 4);
+    EXPECT_NE(first, second) << "one colour per id";
+    EXPECT_NE(first, (Pixel{0, 0, 0}));
+    const Pixel half = s.at("CryptoObject00", 20, H - 4);
+    EXPECT_LT(half.r + half.g + half.b, first.r + first.g + first.b) << "dimmed by its coverage";
 }
 
 TEST(ContactSheet, SheetAndHeaderCommands)

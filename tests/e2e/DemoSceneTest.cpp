@@ -46,10 +46,12 @@ TEST(DemoScene, RendersEveryFileAndEachPassesExrheader)
     }
     const Imf::Header layered = e2e::headerOf(dir.file("renders/demo_0002.exr"));
     const auto channels = e2e::channelsOf(layered);
-    for (const char *c : {"R", "A", "Z", "N.X", "Motion.Y", "ObjectID", "Diff.G"})
+    for (const char *c : {"R", "A", "Z", "N.X", "Motion.Y", "ObjectID", "Diff.G", "CryptoObject00.R"})
         EXPECT_NE(std::find(channels.begin(), channels.end(), c), channels.end()) << c;
     EXPECT_EQ(layered.channels().findChannel("ObjectID")->type, Imf::UINT);
     EXPECT_EQ(layered.channels().findChannel("Z")->type, Imf::FLOAT);
+    EXPECT_EQ(layered.channels().findChannel("CryptoObject00.R")->type, Imf::FLOAT);
+    EXPECT_EQ(layered.channels().findChannel("CryptoObject01.R"), nullptr) << "two ranks, one layer";
     // The studio's fields, with the frame's tokens.
     EXPECT_EQ(layered.typedAttribute<Imf::StringAttribute>("shot").value(), "demo");
     EXPECT_EQ(layered.typedAttribute<Imf::IntAttribute>("renderFrame").value(), 2);

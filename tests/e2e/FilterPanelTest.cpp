@@ -155,6 +155,11 @@ TEST_F(FilterPanelHostTest, ControlsAsDeclared)
         {36919, "One Part per Layer", "iBoolean", "integer"},
         {36930, "Camera Matrices", "iPopChoice", "integer"},
         {36931, "Colour Space", "iPopChoice", "integer"},
+        {36960, "CryptoObject", "iBoolean", "integer"},
+        {36961, "CryptoMaterial", "iBoolean", "integer"},
+        {36962, "CryptoAsset", "iBoolean", "integer"},
+        {36963, "Levels", "iPopChoice", "integer"},
+        {36964, "Alpha as Coverage at Edges", "iBoolean", "integer"},
         {36920, "Compression", "iPopChoice", "integer"},
     };
     const devhost::XPanelRecord &p = panels.xpanel(static_cast<LWXPanelID>(host().edits()[0].panel));
@@ -167,8 +172,9 @@ TEST_F(FilterPanelHostTest, ControlsAsDeclared)
         EXPECT_EQ(p.controls[i].dataType, expected[i].data) << i;
     }
     EXPECT_EQ(p.order, (std::vector<unsigned int>{36907, 36906, 36908, 36899}));
-    EXPECT_EQ(p.tabRows.at(36906), (std::vector<unsigned int>{36917, 36909}));
+    EXPECT_EQ(p.tabRows.at(36906), (std::vector<unsigned int>{36917, 36909, 36965}));
     EXPECT_EQ(p.labels.at(36909), "Metadata");
+    EXPECT_EQ(p.labels.at(36965), "Cryptomatte");
 }
 
 } // namespace

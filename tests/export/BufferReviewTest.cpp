@@ -2,6 +2,7 @@
 // read back through the development host's panels, and the warning that
 // comes before it.
 
+#include <algorithm>
 #include <filesystem>
 
 #include "ExportTest.h"
@@ -334,6 +335,85 @@ TEST_F(BufferReviewTest, CompressionChoicesAndWhatLossyCompressionsChange)
     EXPECT_EQ(warningsOf(review(load("{ Compression 9 }", &f))),
               (Lines{warning("DWAB (lossy) changes the values of Depth in BY"),
                      warning("DWAB (lossy) changes the values of Motion in Motion.RY")}));
+}
+
+} // namespace
+
+namespace {
+
+std::string matteHeading(const std::string &type, const std::string &what)
+{
+    return M + "(i:MIMG_BULLET1)" + M + "(c:Nc_HILIGHT) Cryptomatte: " + type + " (" + what + ")";
+}
+std::string matteLayers(const std::string &list)
+{
+    return "  " + M + "(c:Nc_RAISED)Layers: " + M + "(c:Nc_BLACK)" + list +
+           " (R, G, B, A; 32bit Float)";
+}
+
+// Each type with its layers, where it goes and the names of its manifest:
+// in the layered file, a part of its own, or a lossless file of its own
+// beside a lossy single-part file.
+TEST_F(BufferReviewTest, CryptomatteTypesWithTheirLayersFilesAndNames)
+{
+    ravelcast::OpenEXRFilter &f = load(kOutput + "{ CryptoObject 1 } { CryptoMaterial 1 } " +
+                                       "{ CryptoAsset 0 } { CryptoLevels 4 }" +
+                                       buffer("Final Render", ""));
+    const std::string out = "out" + S;
+    const std::string objects = "  Manifest: \"Floor\", \"RedBall\", \"ChromeBall\", \"GlassBall\", \"Box\"";
+    EXPECT_EQ(review(f),
+              (Lines{"Multibuffer Image: " + out + "shot_007.exr",
+                     heading("Final Render", "Rendered Colour"),
+                     channels("Red (R) Green (G) Blue (B) "),
+                     matteHeading("CryptoObject", "object names"),
+                     matteLayers("CryptoObject00, CryptoObject01"),
+                     objects,
+                     matteHeading("CryptoMaterial", "surface names"),
+                     matteLayers("CryptoMaterial00, CryptoMaterial01"),
+                     "  Manifest: \"Floor\", \"Red\", \"Chrome\", \"Glass\", \"BoxSides\", "
+                     "\"BoxTop\", \"Default\""}));
+    EXPECT_EQ(warnings(), Lines{});
+
+    // Beside a lossy single-part file: a file of its own, said so.
+    Lines lines = review(load("{ Compression 8 } { CryptoMaterial 0 } { CryptoAsset 1 }", &f));
+    const Lines tail(lines.begin() + 3, lines.end());
+    EXPECT_EQ(tail, (Lines{"Cryptomatte Image: " + out + "shot_CryptoObject_007.exr",
+                           matteHeading("CryptoObject", "object names"),
+                           matteLayers("CryptoObject00, CryptoObject01"),
+                           "  A lossless file of its own (ZIP): DWAA (lossy) would change the ids "
+                           "of the Multibuffer Image",
+                           objects,
+                           "Cryptomatte Image: " + out + "shot_CryptoAsset_007.exr",
+                           matteHeading("CryptoAsset", "names of the objects' top-level parents"),
+                           matteLayers("CryptoAsset00, CryptoAsset01"),
+                           "  A lossless file of its own (ZIP): DWAA (lossy) would change the ids "
+                           "of the Multibuffer Image",
+                           objects}));
+
+    // A part of its own in a multi-part file; cropped with a fitted layer
+    // in a single-part one.
+    lines = review(load("{ MultiPart 1 } { CryptoAsset 0 }", &f));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "  A part of its own: CryptoObject, ZIP (lossless)"),
+              lines.end());
+    f.buffer("Final Render")->setFitDataWindow(true);
+    lines = review(load("{ MultiPart 0 } { Compression 3 }", &f));
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        warning("CryptoObject is written only inside the data window of Final Render")),
+              lines.end());
+
+    // Nothing but mattes still makes the layered file.
+    f.buffer("Final Render")->setActive(false);
+    lines = review(f);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "Multibuffer Image: " + out + "shot_007.exr");
+
+    // A host older than its id buffers: the mattes would stay empty.
+    useHost(9, 6, 0);
+    lines = review(load(kOutput + "{ CryptoMaterial 1 }" + buffer("Final Render", "")));
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        warning("This host gives no Surface ID buffer: the mattes of "
+                                "CryptoMaterial stay empty")),
+              lines.end());
 }
 
 } // namespace

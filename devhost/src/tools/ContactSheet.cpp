@@ -92,6 +92,7 @@ void describe(TileDraw &t, const Grid &g)
         t.art.swatches = {{{1, 0.5, 0.5}, "+X"}, {{0.5, 1, 0.5}, "+Y"}, {{0.5, 0.5, 1}, "+Z"}};
         break;
     }
+    case Show::Matte: t.tile.legend = "Cryptomatte: rank 0, one colour per id, dimmed by its coverage"; break;
     default: break;
     }
 }

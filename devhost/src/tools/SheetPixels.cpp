@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <cmath>
 #include <map>
 #include <stdexcept>
@@ -10,6 +11,7 @@
 #include <ImfFrameBuffer.h>
 #include <ImfHeader.h>
 #include <ImfInputPart.h>
+#include <ImfStringAttribute.h>
 
 namespace devhost::sheet {
 
@@ -126,6 +128,30 @@ std::string channelsText(const std::vector<LayerChannel> &channels)
     return baseNames(channels) + "  " + types;
 }
 
+namespace {
+
+// A layer of a Cryptomatte type the header names: the type's name and two
+// digits.
+bool isMatteLayer(const Imf::Header &h, const std::string &layer)
+{
+    if (layer.size() < 3 || !std::isdigit(static_cast<unsigned char>(layer[layer.size() - 1])) ||
+        !std::isdigit(static_cast<unsigned char>(layer[layer.size() - 2])))
+        return false;
+    const std::string type = layer.substr(0, layer.size() - 2);
+    for (auto it = h.begin(); it != h.end(); ++it) {
+        const std::string name = it.name();
+        if (name.rfind("cryptomatte/", 0) != 0 || name.size() < 5 ||
+            name.compare(name.size() - 5, 5, "/name") != 0)
+            continue;
+        if (const auto *a = dynamic_cast<const Imf::StringAttribute *>(&it.attribute()))
+            if (a->value() == type)
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
 // Colour, vectors, then every other channel alone.
 std::vector<Plan> planPart(const Imf::Header &h, int part, const std::string &partName)
 {
@@ -156,6 +182,8 @@ std::vector<Plan> planPart(const Imf::Header &h, int part, const std::string &pa
             p.title = prefix + (layer.name.empty() ? rootTitle : layer.name);
             plans.push_back(std::move(p));
         };
+        if (isMatteLayer(h, layer.name))
+            take(Show::Matte, {"R", "G", "B", "A"}, nullptr, "");
         take(Show::Colour, {"R", "G", "B"}, "A", "RGBA");
         if (!plans.empty() && plans.back().part == part && plans.back().show == Show::Colour &&
             plans.back().channels.size() == 3 && layer.name.empty())
@@ -308,6 +336,19 @@ Surface picture(const Grid &g, const Plan &plan, const Mapping &m)
             case Show::Ids:
                 row[x] = pack(idColour(g.ids.empty() ? static_cast<std::uint64_t>(at(0)) : g.ids[i]));
                 break;
+            case Show::Matte: {
+                const float id = g.planes[0][i];
+                std::uint32_t bits = 0;
+                std::memcpy(&bits, &id, sizeof bits);
+                // Ids are spread over all 32 bits: folded to a small number,
+                // neighbouring hues do not all land alike.
+                std::uint32_t k = (bits ^ (bits >> 16)) * 0x45d9f3bu;
+                k ^= k >> 16;
+                const Rgb c = idColour(bits ? k % 65521u + 1 : 0);
+                const double cover = std::isfinite(at(1)) ? clamp01(at(1)) : 0.0;
+                row[x] = pack({c.r * cover, c.g * cover, c.b * cover});
+                break;
+            }
             default: {
                 const double v = at(0);
                 if (!std::isfinite(v) || std::fabs(v) >= kNoData) {

@@ -19,7 +19,8 @@
 
 namespace devhost::sheet {
 
-enum class Show { Colour, Flow, Direction, Ids, Values, Nothing };
+// Matte: a Cryptomatte layer, rank 0's id as a colour dimmed by its coverage.
+enum class Show { Colour, Flow, Direction, Ids, Values, Matte, Nothing };
 
 struct Plan {
     int part = 0;

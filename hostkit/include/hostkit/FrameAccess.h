@@ -15,6 +15,8 @@ constexpr int Red = LWBUF_RED;
 constexpr int Green = LWBUF_GREEN;
 constexpr int Blue = LWBUF_BLUE;
 constexpr int Alpha = LWBUF_ALPHA;
+constexpr int SurfaceId = LWBUF_SURFACEID;
+constexpr int ObjectId = LWBUF_OBJECTID;
 constexpr int Count = LWBUF_COUNT;
 } // namespace buffer
 

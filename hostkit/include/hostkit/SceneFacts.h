@@ -7,6 +7,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <lwsdk/scene.h>
 
@@ -63,6 +64,21 @@ struct ItemPlacement {
 struct RenderCameraFacts {
     std::optional<CameraOptics> optics;
     std::optional<CameraPlacement> placement;
+};
+
+// An object or a surface by the id the Object ID or Surface ID buffer
+// holds for it (0 when the host gives none).
+struct NamedItem {
+    int bufferId = 0;
+    std::string name;
+    // An object's top-level parent's name: its own when it has none.
+    std::string topName;
+};
+
+// Every object and surface of the scene, in the host's order.
+struct SceneNames {
+    std::vector<NamedItem> objects;
+    std::vector<NamedItem> surfaces;
 };
 
 } // namespace hostkit

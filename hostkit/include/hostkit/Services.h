@@ -206,6 +206,11 @@ struct FrameSize {
 };
 std::optional<FrameSize> frameSize();
 
+// The scene's objects and surfaces with their names and the ids their
+// buffers hold; empty where the host lacks the service (a surface service
+// without surfaces gives none).
+SceneNames sceneNames();
+
 } // namespace hostkit
 
 #endif
