@@ -11,12 +11,15 @@
 
 #include <unistd.h>
 
+#include <libdeflate.h>
 #include <lwsdk/filter.h>
+#include <zlib.h>
 
 #include "devhost/BlockFile.h"
 #include "devhost/Host.h"
 #include "devhost/ImageLoading.h"
 #include "devhost/SceneFile.h"
+#include "exrio/ZipChunk.h"
 
 namespace fuzz {
 namespace {
@@ -249,6 +252,108 @@ void loadSettings(const std::uint8_t *data, std::size_t size)
     }
 }
 
+namespace {
+
+// Several DEFLATE blocks and windows, yet quick to fuzz.
+constexpr std::size_t kMaxChunk = 512u << 10;
+
+// The chunk a recipe describes: its first byte chooses how the rest reads.
+std::vector<unsigned char> recipeChunk(const std::uint8_t *data, std::size_t size)
+{
+    std::vector<unsigned char> chunk;
+    if (size == 0)
+        return chunk;
+    const std::uint8_t *p = data + 1;
+    const std::size_t n = size - 1;
+    switch (data[0] & 3) {
+    case 0: chunk.assign(p, p + n); break;
+    case 1: // runs of a byte: value, length / 16
+        for (std::size_t i = 0; i + 1 < n && chunk.size() < kMaxChunk; i += 2)
+            chunk.insert(chunk.end(), (static_cast<std::size_t>(p[i + 1]) + 1) * 16, p[i]);
+        break;
+    case 2: // runs of a 16-bit value, as a flat region of a HALF line
+        for (std::size_t i = 0; i + 2 < n && chunk.size() < kMaxChunk; i += 3)
+            for (int k = 0; k <= p[i + 2]; ++k) {
+                chunk.push_back(p[i]);
+                chunk.push_back(p[i + 1]);
+            }
+        break;
+    default: { // the bytes repeated to a length, with noise at a spacing
+        if (n < 3)
+            break;
+        const std::size_t length = (static_cast<std::size_t>(p[0]) << 8 | p[1]) * 8;
+        const std::size_t spacing = static_cast<std::size_t>(p[2]) + 1;
+        std::uint32_t noise = 12345;
+        for (std::size_t i = 0; i < length && n > 3; ++i) {
+            unsigned char byte = p[3 + i % (n - 3)];
+            if (i % spacing == 0) {
+                noise = noise * 1103515245u + 12345u;
+                byte = static_cast<unsigned char>(noise >> 16);
+            }
+            chunk.push_back(byte);
+        }
+        break;
+    }
+    }
+    if (chunk.size() > kMaxChunk)
+        chunk.resize(kMaxChunk);
+    return chunk;
+}
+
+// The packed lines again from a decoded chunk: the predictor undone, then
+// the two halves interleaved.
+std::vector<unsigned char> unpredicted(const std::vector<unsigned char> &d)
+{
+    std::vector<unsigned char> t(d.size()), out(d.size());
+    for (std::size_t i = 0; i < d.size(); ++i)
+        t[i] = i == 0 ? d[0] : static_cast<unsigned char>(t[i - 1] + d[i] - 128);
+    const std::size_t lows = (d.size() + 1) / 2;
+    for (std::size_t i = 0; i < d.size(); ++i)
+        out[i] = i % 2 == 0 ? t[i / 2] : t[lows + i / 2];
+    return out;
+}
+
+[[noreturn]] void fault(const char *what, std::size_t n)
+{
+    std::fprintf(stderr, "ZIP chunk of %zu bytes: %s\n", n, what);
+    std::abort();
+}
+
+} // namespace
+
+void compressChunk(const std::uint8_t *data, std::size_t size)
+{
+    const std::vector<unsigned char> chunk = recipeChunk(data, size);
+    if (chunk.empty())
+        return;
+    thread_local ravelcast::ZipChunkCompressor compressor;
+    std::vector<unsigned char> out;
+    const auto stored = compressor.compress(chunk.data(), chunk.size(), out);
+    if (stored.bytes == chunk.data()) {
+        if (stored.size != chunk.size())
+            fault("stored with another size", chunk.size());
+        return;
+    }
+    if (stored.size >= chunk.size())
+        fault("compressed to no fewer bytes, yet not stored", chunk.size());
+    // The reader of OpenEXR 3.1 (zlib) and of newer releases (libdeflate).
+    std::vector<unsigned char> decoded(chunk.size());
+    uLongf length = static_cast<uLongf>(decoded.size());
+    if (uncompress(decoded.data(), &length, stored.bytes, static_cast<uLong>(stored.size)) != Z_OK ||
+        length != decoded.size() || unpredicted(decoded) != chunk)
+        fault("zlib does not decode it to the chunk", chunk.size());
+    libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+    if (!d)
+        return;
+    std::size_t got = 0;
+    std::fill(decoded.begin(), decoded.end(), 0);
+    const libdeflate_result r = libdeflate_zlib_decompress(d, stored.bytes, stored.size,
+                                                           decoded.data(), decoded.size(), &got);
+    libdeflate_free_decompressor(d);
+    if (r != LIBDEFLATE_SUCCESS || got != decoded.size() || unpredicted(decoded) != chunk)
+        fault("libdeflate does not decode it to the chunk", chunk.size());
+}
+
 Target target(const std::string &name)
 {
     if (name == "loader")
@@ -257,6 +362,8 @@ Target target(const std::string &name)
         return readBlockFile;
     if (name == "settings")
         return loadSettings;
+    if (name == "deflate")
+        return compressChunk;
     return nullptr;
 }
 

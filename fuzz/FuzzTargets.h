@@ -25,11 +25,18 @@ void readBlockFile(const std::uint8_t *data, std::size_t size);
 // must load and save back to the same bytes.
 void loadSettings(const std::uint8_t *data, std::size_t size);
 
+// The bytes as a recipe for a chunk of packed lines (as they come, as runs
+// of bytes or of 16-bit values, or repeated with noise, up to 512 KiB),
+// compressed as a ZIP chunk; the stored bytes must decode, with zlib and
+// with libdeflate, to exactly the chunk. A fault aborts.
+void compressChunk(const std::uint8_t *data, std::size_t size);
+
 // Loads the module into the process's host before the first input, so the
 // fuzzer sees the module's coverage from the start.
 void prepare();
 
-// The target named "loader", "blockfile" or "settings"; null for others.
+// The target named "loader", "blockfile", "settings" or "deflate"; null for
+// others.
 using Target = void (*)(const std::uint8_t *, std::size_t);
 Target target(const std::string &name);
 

@@ -30,7 +30,7 @@ std::vector<std::filesystem::path> reproducers(const std::string &target)
 
 TEST(FuzzRegression, EveryKeptInputReplaysCleanly)
 {
-    for (const char *name : {"loader", "blockfile", "settings"}) {
+    for (const char *name : {"loader", "blockfile", "settings", "deflate"}) {
         const fuzz::Target target = fuzz::target(name);
         ASSERT_NE(target, nullptr) << name;
         const auto files = reproducers(name);
