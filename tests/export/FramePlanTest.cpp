@@ -22,6 +22,7 @@
 #include "export/FramePlan.h"
 #include "export/FrameWriter.h"
 #include "export/OpenEXRBuffer.h"
+#include "exrio/ExrFiles.h"
 #include "hostkit/utility/Platform.h"
 
 namespace {
@@ -278,3 +279,55 @@ TEST(FramePlanTest, ChannelNamesOpenEXRCannotHoldStopTheHeaders)
 }
 
 } // namespace
+
+// Every attribute the filter stamps must be one the fast ZIP writer carries:
+// otherwise its files quietly go back to the library's slower writer.
+TEST(FramePlanTest, ZipFilesWithEveryAttributeGoThroughTheLineOutput)
+{
+    for (const bool multiPart : {false, true}) {
+        SCOPED_TRACE(multiPart ? "one part per layer" : "one part");
+        ravelcast::FilterSettings f = outShot();
+        f.compression = Imf::ZIP_COMPRESSION;
+        f.multiPart = multiPart;
+        f.colourSpace = ravelcast::kACEScg;
+        const auto buffers = catalogueBuffers();
+        for (const char *name : {"Final Render", "Alpha", "Depth", "Object ID", "Surface Normal"})
+            named(buffers, name).setActive(true);
+        const FramePlan plan = ravelcast::planFrame(facts(48, 32), f, buffers);
+        ravelcast::RenderFacts render;
+        render.owner = "artist";
+        render.computerName = "node7";
+        render.captureDate = "2010:02:03 14:05:09";
+        render.scene = hostkit::SceneFacts();
+        render.scene->name = "shot.lws";
+        render.scene->framesPerSecond = 24;
+        render.scene->frameWidth = 48;
+        render.scene->frameHeight = 32;
+        render.camera = hostkit::CameraOptics{35.0, 4.0, 2.8, 0.5};
+        hostkit::CameraPlacement camera;
+        camera.zoomFactor = 3.2;
+        camera.filmWidth = 36.0;
+        camera.filmHeight = 24.0;
+        camera.stereo = true;
+        render.cameraPlacement = camera;
+        ravelcast::HeaderSettings settings;
+        settings.comment = "take 2";
+        settings.author = "ada";
+        settings.choices = f.headerChoices();
+        settings.userMetadata = {{"shot", ravelcast::kUserText, "sh010"},
+                                 {"take", ravelcast::kUserInteger, "3"},
+                                 {"fps", ravelcast::kUserFloat, "23.976"}};
+        const ravelcast::FileHeaders headers =
+            ravelcast::fileHeaders(plan, plan.files.at(0), settings, render, Imf::PreviewImage(4, 4));
+        for (const char *name : {"worldToNDC", "chromaticities", "view", "take", "preview"})
+            EXPECT_NE(headers.header.find(name), headers.header.end()) << name;
+        EXPECT_TRUE(ravelcast::ExrLineOutput::carries(headers.header));
+        if (multiPart) {
+            std::vector<Imf::Header> parts;
+            for (const ravelcast::PartHeader &p : headers.parts)
+                parts.push_back(p.header);
+            EXPECT_GT(parts.size(), 1u);
+            EXPECT_TRUE(ravelcast::ExrLineOutput::carries(parts));
+        }
+    }
+}
