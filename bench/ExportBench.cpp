@@ -375,11 +375,11 @@ Measure measure(devhost::Host &host, int width, int height, int compression, int
     return m;
 }
 
-// Only the filter, runs times on one rendered frame: the median.
-double filterOnly(devhost::Host &host, int width, int height, int compression, int runs,
-                  const fs::path &dir)
+// The loaded scene's filter, runs times on one frame rendered from it: the
+// median; the scene's servers are cleared after.
+double filterMedian(devhost::Host &host, devhost::AppliedServer &filter, int runs,
+                    const fs::path &dir)
 {
-    devhost::AppliedServer &filter = loadScene(host, width, height, compression, dir);
     const devhost::RenderedFrame source = renderFrame(host);
     const std::string written = (dir / "bench" / "shot001.exr").string();
     std::vector<double> times;
@@ -391,6 +391,14 @@ double filterOnly(devhost::Host &host, int width, int height, int compression, i
     return median(times);
 }
 
+// Only the filter, runs times on one rendered frame: the median.
+double filterOnly(devhost::Host &host, int width, int height, int compression, int runs,
+                  const fs::path &dir)
+{
+    devhost::AppliedServer &filter = loadScene(host, width, height, compression, dir);
+    return filterMedian(host, filter, runs, dir);
+}
+
 // The filter with and without the mattes, runs times each: the medians.
 std::pair<double, double> matteCost(devhost::Host &host, int compression, int runs,
                                     const fs::path &dir)
@@ -399,16 +407,7 @@ std::pair<double, double> matteCost(devhost::Host &host, int compression, int ru
     for (const bool mattes : {false, true}) {
         devhost::readSceneText(host, matteSceneText(1920, 1080, compression, mattes, dir),
                                (dir / "bench.lws").string());
-        devhost::AppliedServer &filter = *host.scene().servers.front();
-        const devhost::RenderedFrame source = renderFrame(host);
-        const std::string written = (dir / "bench" / "shot001.exr").string();
-        std::vector<double> times;
-        for (int run = 0; run < runs; ++run) {
-            devhost::RenderedFrame frame = source;
-            times.push_back(timeFilter(host, filter, frame, written));
-        }
-        host.clearServers();
-        ms[mattes ? 1 : 0] = median(times);
+        ms[mattes ? 1 : 0] = filterMedian(host, *host.scene().servers.front(), runs, dir);
     }
     return {ms[0], ms[1]};
 }
