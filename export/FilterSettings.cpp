@@ -1,6 +1,7 @@
 #include "export/FilterSettings.h"
 
 #include "export/FilterControls.h"
+#include "export/FramePlan.h"
 #include "exrio/SaverSettings.h"
 
 namespace ravelcast {
@@ -258,6 +259,12 @@ std::vector<MatteKind> FilterSettings::mattes() const
     if (cryptoAsset)
         on.push_back(MatteKind::Asset);
     return on;
+}
+
+bool FilterSettings::mattesApart() const
+{
+    return (cryptoObject || cryptoMaterial || cryptoAsset) && !multiPart &&
+           lossyCompression(compression);
 }
 
 std::string FilterSettings::baseName(const std::string &renderPath) const

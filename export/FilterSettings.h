@@ -76,6 +76,9 @@ struct FilterSettings {
     HeaderChoices headerChoices() const;
     // The Cryptomatte types that are on, in their order.
     std::vector<MatteKind> mattes() const;
+    // Whether the types go to lossless files of their own beside the
+    // layered file: a lossy single-part file would change the ids.
+    bool mattesApart() const;
 
     // The base of the output names: the render path (the scene's RGB
     // prefix) or the output file.

@@ -98,13 +98,12 @@ void resolveCollisions(FramePlan &plan)
                         for (int n = 2; holderOf(channels, unique, false); ++n)
                             unique = suffixedChannelName(channel, n);
                         c.renamed = unique;
+                        // Only a matte's channels are held by no buffer.
                         c.text = "\"" + b->displayName() + "\" would write the channel \"" +
-                                 channel + "\" of \"" + file.fileName + "\" again; written as \"" +
-                                 unique + "\"";
-                        if (!first->holder)
-                            c.text = "\"" + b->displayName() + "\" would write the channel \"" +
-                                     channel + "\" of Cryptomatte in \"" + file.fileName +
-                                     "\"; written as \"" + unique + "\"";
+                                 channel + (first->holder ? "\" of \"" + file.fileName + "\" again"
+                                                          : "\" of Cryptomatte in \"" +
+                                                                file.fileName + "\"") +
+                                 "; written as \"" + unique + "\"";
                         plan.collisions.push_back(c);
                         channel = unique;
                     }
@@ -183,6 +182,12 @@ void planPreview(const FrameFacts &facts, const FilterSettings &settings, FrameP
 
 namespace {
 
+// The whole frame, or the limited region.
+Imath::Box2i wholeWindow(const FrameFacts &facts)
+{
+    return facts.region ? facts.regionBox : facts.display;
+}
+
 // The window a file or part of these buffers is written inside: the union
 // of the fitted ones' boxes (2 x 2 at the corner when none holds data), or
 // the whole frame (or region) when none is fitted.
@@ -197,7 +202,7 @@ Imath::Box2i windowOf(const std::vector<PlannedBuffer> &buffers, const FrameFact
                 box.extendBy(b->dataWindow());
         }
     if (!fitted)
-        return facts.region ? facts.regionBox : facts.display;
+        return wholeWindow(facts);
     if (isEmpty(box))
         return twoByTwo(facts.x0, facts.y0);
     return shifted(box, facts.x0, facts.y0);
@@ -256,16 +261,12 @@ std::vector<PlannedPart> layerParts(const PlannedFile &file, const FrameFacts &f
              ++n)
             part.name = m.name + "_" + std::to_string(n);
         part.compression = Imf::ZIP_COMPRESSION;
-        part.dataWindow = facts.region ? facts.regionBox : facts.display;
+        part.dataWindow = wholeWindow(facts);
         part.mattes = {m};
         parts.push_back(std::move(part));
     }
     return parts;
 }
-
-} // namespace
-
-namespace {
 
 // The Cryptomatte types that are on, with their names and ids from the
 // scene; manifests are placed once the files are named.
@@ -329,10 +330,7 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
             layers.push_back({b.get(), b->fileChannelNames(false)});
     }
     std::vector<PlannedMatte> mattes = planMattes(facts, settings);
-    // A lossy single-part file would change the ids: each type goes to a
-    // lossless file of its own beside it.
-    const bool matteFiles =
-        !mattes.empty() && !settings.multiPart && lossyCompression(settings.compression);
+    const bool matteFiles = settings.mattesApart();
     const bool layered = !layers.empty() || (!mattes.empty() && !matteFiles);
     const int files =
         images + (layered ? 1 : 0) + (matteFiles ? static_cast<int>(mattes.size()) : 0);
@@ -344,8 +342,7 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
         PlannedFile file;
         file.kind = PlannedFile::Layered;
         file.fileName = layeredFileName(base, "exr", facts.frame, settings.nameFormat, facts.names);
-        file.dataWindow = layers.empty() ? (facts.region ? facts.regionBox : facts.display)
-                                         : windowOf(layers, facts);
+        file.dataWindow = layers.empty() ? wholeWindow(facts) : windowOf(layers, facts);
         file.compression = settings.compression;
         file.buffers = layers;
         if (!matteFiles)
@@ -360,7 +357,7 @@ FramePlan planFrame(const FrameFacts &facts, const FilterSettings &settings,
             file.fileName =
                 imageFileName(base, "exr", facts.frame, settings.singleNameFormat,
                               settings.nameFormat, m.name, settings.customFileName, facts.names);
-            file.dataWindow = facts.region ? facts.regionBox : facts.display;
+            file.dataWindow = wholeWindow(facts);
             file.compression = Imf::ZIP_COMPRESSION;
             file.mattes = {m};
             plan.files.push_back(file);

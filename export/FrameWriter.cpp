@@ -220,8 +220,6 @@ void FrameWriter::matteRow(const PlannedMatte &m, int hostRow)
 
 const float *FrameWriter::matteValues(std::size_t channel) const
 {
-    if (channel >= 4)
-        return nullptr;
     const std::size_t w = static_cast<std::size_t>(access_.width());
     switch (channel) {
     case 0: return matteRow_.data();

@@ -264,8 +264,7 @@ const std::string &OpenEXRFilter::describe()
     // Cryptomatte goes into the layered file, or beside a lossy single-part
     // one into files of its own.
     const int mattes = static_cast<int>(settings_.mattes().size());
-    const bool matteFiles = mattes > 0 && !settings_.multiPart &&
-                            lossyCompression(settings_.compression);
+    const bool matteFiles = settings_.mattesApart();
     layer |= mattes > 0 && !matteFiles;
     const int files = images + (layer ? 1 : 0) + (matteFiles ? mattes : 0);
     if (files > 0)
