@@ -9,19 +9,12 @@
 #include "hostkit/FileName.h"
 #include "hostkit/Services.h"
 #include "hostkit/utility/Platform.h"
+#include "hostkit/utility/Text.h"
 
 namespace ravelcast {
 
 namespace {
-bool sameWord(const std::string &a, const char *b)
-{
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && !b[i];
-}
+bool sameWord(const std::string &a, const char *b) { return hostkit::sameIgnoringCase(a, b); }
 
 std::string withoutExtension(const std::string &name)
 {

@@ -8,6 +8,7 @@
 #include "export/FilterSettings.h"
 #include "export/OpenEXRBuffer.h"
 #include "hostkit/utility/Platform.h"
+#include "hostkit/utility/Text.h"
 
 namespace ravelcast {
 
@@ -295,13 +296,8 @@ void placeManifest(PlannedMatte &m, const std::string &imageName)
     if (m.manifest.size() <= kManifestInHeader)
         return;
     std::string stem = imageName;
-    if (stem.size() > 4) {
-        std::string ext = stem.substr(stem.size() - 4);
-        std::transform(ext.begin(), ext.end(), ext.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (ext == ".exr")
-            stem.resize(stem.size() - 4);
-    }
+    if (stem.size() > 4 && hostkit::sameIgnoringCase(stem.substr(stem.size() - 4), ".exr"))
+        stem.resize(stem.size() - 4);
     m.sidecar = stem + "_" + m.name + ".json";
     const std::size_t slash = m.sidecar.find_last_of("/\\");
     m.sidecarName = slash == std::string::npos ? m.sidecar : m.sidecar.substr(slash + 1);

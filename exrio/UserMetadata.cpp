@@ -20,16 +20,7 @@ namespace ravelcast {
 
 namespace {
 
-bool sameWord(const std::string &a, const char *b)
-{
-    std::size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return i == a.size() && !b[i];
-}
+bool sameWord(const std::string &a, const char *b) { return hostkit::sameIgnoringCase(a, b); }
 
 // The whole text as a number of that kind, whatever the user's locale.
 template <class T> bool readWhole(const std::string &text, T &value)
@@ -182,9 +173,7 @@ bool reservedAttributeName(const std::string &name)
     if (reservedNames().count(name))
         return true;
     static const std::string kCryptomatte = "cryptomatte/";
-    return name.size() >= kCryptomatte.size() &&
-           std::equal(kCryptomatte.begin(), kCryptomatte.end(), name.begin(),
-                      [](char a, char b) { return a == (b >= 'A' && b <= 'Z' ? b - 'A' + 'a' : b); });
+    return hostkit::sameIgnoringCase(name.substr(0, kCryptomatte.size()), kCryptomatte);
 }
 
 std::string metadataRowName(const std::vector<UserMetadataRow> &rows, std::size_t index)
